@@ -1,0 +1,22 @@
+#!/bin/sh
+# Installs the Debian packages the build, the tests and the scripts need (as root). Packages that
+# are already installed are left alone, so a second run costs a second or two.
+set -eu
+PACKAGES="cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
+libwxgtk3.2-dev libtinyxml-dev libboost-dev libboost-thread-dev libboost-date-time-dev libboost-chrono-dev \
+libx11-dev libxrandr-dev xvfb xauth fonts-wqy-microhei x11-xserver-utils x11-utils xdotool imagemagick \
+iproute2 util-linux procps"
+EXTRA="${QLN_EXTRA_PACKAGES:-}"
+missing=""
+for p in $PACKAGES $EXTRA; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+if [ "$(id -u)" != 0 ]; then
+  echo "deps: missing packages:$missing (run as root to install them)" >&2
+  exit 1
+fi
+echo "deps: installing$missing"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends $missing >/dev/null

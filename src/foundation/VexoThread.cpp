@@ -1,0 +1,144 @@
+#include "foundation/VexoThread.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+
+#include "foundation/VexoLog.h"
+#include "platform/DisplayOrientation.h"
+#include "platform/ModuleFolder.h"
+#include "platform/PlatformTime.h"
+
+namespace VexoSource {
+
+namespace {
+thread_local VexoThread* t_current = nullptr;
+
+// Marks the object finished however Run leaves: normally or by a cancellation unwinding.
+struct FinishGuard {
+    std::mutex& lock;
+    std::condition_variable& wake;
+    bool& finished;
+    ~FinishGuard() {
+        {
+            std::lock_guard<std::mutex> g(lock);
+            finished = true;
+        }
+        wake.notify_all();
+        t_current = nullptr;
+    }
+};
+
+timespec DeadlineIn(uint32_t milliseconds) {
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    ts.tv_sec += milliseconds / 1000;
+    ts.tv_nsec += long(milliseconds % 1000) * 1000000L;
+    if (ts.tv_nsec >= 1000000000L) {
+        ts.tv_sec += 1;
+        ts.tv_nsec -= 1000000000L;
+    }
+    return ts;
+}
+}  // namespace
+
+VexoThread::VexoThread() = default;
+
+VexoThread::~VexoThread() {
+    if (GetState() != kStopRequested || IsStarted()) Stop();
+}
+
+void* VexoThread::ThreadMain(void* self) {
+    auto* thread = static_cast<VexoThread*>(self);
+    t_current = thread;
+    FinishGuard guard{thread->m_stateLock, thread->m_wake, thread->m_finished};
+    thread->Run();
+    return nullptr;
+}
+
+void VexoThread::Start() {
+    std::lock_guard<std::mutex> lock(m_stateLock);
+    m_state = kRunning;
+    if (m_hasThread) {
+        std::fputs("Thread's created \n", stdout);
+        std::fflush(stdout);
+        return;
+    }
+    m_finished = false;
+    if (pthread_create(&m_thread, nullptr, &VexoThread::ThreadMain, this) == 0) m_hasThread = true;
+}
+
+void VexoThread::Stop() {
+    {
+        std::lock_guard<std::mutex> lock(m_stateLock);
+        m_state = kStopRequested;
+        if (!m_hasThread) return;
+    }
+    m_wake.notify_all();
+    VexoLogDebug(L"Waiting the thread terminate signal");
+    bool ended;
+    {
+        std::unique_lock<std::mutex> lock(m_stateLock);
+        ended = m_wake.wait_for(lock, std::chrono::milliseconds(kStopTimeoutMs), [this] { return m_finished; });
+    }
+    if (!ended) {
+        // Forced end: the worker unwinds at its next cancellation point.
+        pthread_cancel(m_thread);
+        const timespec deadline = DeadlineIn(kStopTimeoutMs);
+        if (pthread_timedjoin_np(m_thread, nullptr, &deadline) != 0) {
+            // Stuck outside any cancellation point: leave it detached rather than hang.
+            pthread_detach(m_thread);
+        }
+    } else {
+        pthread_join(m_thread, nullptr);
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_stateLock);
+        m_hasThread = false;
+    }
+    VexoLogDebug(L"Thread terminated");
+}
+
+void VexoThread::Run() {
+    while (!StopRequested()) SleepFor(8);
+}
+
+int32_t VexoThread::GetState() const {
+    std::lock_guard<std::mutex> lock(m_stateLock);
+    return m_state;
+}
+
+bool VexoThread::IsStarted() const {
+    std::lock_guard<std::mutex> lock(m_stateLock);
+    return m_hasThread;
+}
+
+bool VexoThread::SleepFor(uint32_t milliseconds) {
+    std::unique_lock<std::mutex> lock(m_stateLock);
+    return !m_wake.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return m_state == kStopRequested; });
+}
+
+VexoThread* VexoThread::Current() { return t_current; }
+
+bool VexoThread::CurrentStopRequested() { return t_current && t_current->StopRequested(); }
+
+bool VexoThread::SleepCurrent(uint32_t milliseconds) {
+    if (t_current) return t_current->SleepFor(milliseconds);
+    VexoPlatform::SleepMs(milliseconds);
+    return true;
+}
+
+}  // namespace VexoSource
+
+void VexoSetModuleFolderAsCurrent() {
+    std::string folder;
+    if (!VexoPlatform::GetExecutableFolder(folder)) {
+        VexoLogException(L"GetModuleFileName failed");
+        return;
+    }
+    VexoPlatform::ChangeDirectory(folder);
+    VexoLogDebug(L"Current path %s ", folder);
+}
+
+uint32_t VexoGetDisplayOrientation() { return VexoPlatform::GetDisplayOrientation(); }

@@ -1,0 +1,22 @@
+// The "debugger output" of the diagnostic log.
+//
+// By default each finished line is written whole to standard error (one write per line, so lines
+// of concurrent threads never mix). Tests replace the sink to capture the lines.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace VexoPlatform {
+
+using DebugSink = std::function<void(const std::u16string& line)>;
+
+void OutputDebugString(const std::u16string& line);
+
+// Installs a sink (an empty function restores standard error). Returns the previous sink.
+DebugSink SetDebugSink(DebugSink sink);
+
+// Writes a finished line to standard output (the log's Console flag).
+void ConsoleOutput(const std::u16string& line);
+
+}  // namespace VexoPlatform
