@@ -1,0 +1,87 @@
+#include "dialogs/CalibRules.h"
+
+#include <cstring>
+
+namespace VexoSource {
+
+namespace {
+
+// Truncation toward zero of a value already inside 0..32767, so the conversion is defined.
+uint16_t ScaleUnit(double unit) {
+    if (!(unit > 0.0)) return 0;  // also catches NaN
+    if (unit > 1.0) unit = 1.0;
+    return static_cast<uint16_t>(static_cast<int32_t>(unit * kCalibScale) & 0xFFFF);
+}
+
+}  // namespace
+
+CalibTarget CalibTargetAt(int32_t index, int32_t width, int32_t height) {
+    const bool right = index == 2 || index == 3;
+    const bool bottom = index == 1 || index == 2;
+    CalibTarget t{};
+    t.signX = right ? -1 : 1;
+    t.signY = bottom ? -1 : 1;
+    t.anchorX = right ? width - kCalibAnchorInset : kCalibAnchorInset;
+    t.anchorY = bottom ? height - kCalibAnchorInset : kCalibAnchorInset;
+    t.centreX = t.anchorX + t.signX * (kCalibCrossLength / 2);
+    t.centreY = t.anchorY + t.signY * (kCalibCrossLength / 2);
+    switch (index) {
+        case 1: t.slotOffset = offsetof(CalibrationRecord, bottomLeft); break;
+        case 2: t.slotOffset = offsetof(CalibrationRecord, bottomRight); break;
+        case 3: t.slotOffset = offsetof(CalibrationRecord, topRight); break;
+        default: t.slotOffset = offsetof(CalibrationRecord, topLeft); break;
+    }
+    return t;
+}
+
+CalibrationPoint& CalibSlot(CalibrationRecord& record, int32_t index) {
+    switch (index) {
+        case 1: return record.bottomLeft;
+        case 2: return record.bottomRight;
+        case 3: return record.topRight;
+        default: return record.topLeft;
+    }
+}
+
+uint16_t CalibScreenValue(int32_t centre, int32_t extent) {
+    if (extent <= 0) return 0;
+    return ScaleUnit(static_cast<double>(centre) / static_cast<double>(extent));
+}
+
+uint16_t CalibTouchValue(float normalised) { return ScaleUnit(static_cast<double>(normalised)); }
+
+CalibPointTaker::CalibPointTaker() = default;
+
+void CalibPointTaker::Begin(int32_t width, int32_t height) {
+    m_width = width;
+    m_height = height;
+    m_touchPresent = false;
+    m_lastX = m_lastY = 0.0f;
+    std::memset(&m_points, 0, sizeof(m_points));
+    m_current.store(0, std::memory_order_release);
+}
+
+bool CalibPointTaker::OnPacket(int32_t touchCount, float firstX, float firstY) {
+    const int32_t k = m_current.load(std::memory_order_relaxed);
+    if (k >= kCalibTargetCount) return false;
+    if (touchCount > 0) {
+        m_lastX = firstX;
+        m_lastY = firstY;
+        m_touchPresent = true;
+        return false;
+    }
+    if (!m_touchPresent) return false;
+    m_touchPresent = false;
+
+    const CalibTarget target = CalibTargetAt(k, m_width, m_height);
+    CalibrationPoint& slot = CalibSlot(m_points, k);
+    slot.screenX = CalibScreenValue(target.centreX, m_width);
+    slot.screenY = CalibScreenValue(target.centreY, m_height);
+    slot.touchX = CalibTouchValue(m_lastX);
+    slot.touchY = CalibTouchValue(m_lastY);
+    // Publishes the slot just written: the GUI thread reads the points after it sees 4.
+    m_current.store(k + 1, std::memory_order_release);
+    return true;
+}
+
+}  // namespace VexoSource

@@ -1,0 +1,78 @@
+// The arithmetic of the four-point calibration, free of any window: where the targets are, how
+// screen and touch positions become record values, and the lift-to-take rule that turns the
+// touch stream into one point per target.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+#include "servicelink/ServiceContract.h"
+
+namespace VexoSource {
+
+constexpr int32_t kCalibTargetCount = 4;
+// Both the screen and the touch side of a point are stored on this scale.
+constexpr int32_t kCalibScale = 32767;
+// Distance of a target's anchor from its screen corner, and its cross and circle sizes.
+constexpr int32_t kCalibAnchorInset = 40;
+constexpr int32_t kCalibCrossLength = 50;
+constexpr int32_t kCalibCircleRadius = 10;
+
+struct CalibTarget {
+    int32_t anchorX, anchorY;  // corner point the cross is drawn from
+    int32_t signX, signY;      // +1 when the cross extends right / down from the anchor
+    int32_t centreX, centreY;  // where the two lines cross
+    size_t slotOffset;         // byte offset of the target's point in CalibrationRecord
+};
+
+// Target `index` (0..3, in the order shown: top-left, bottom-left, bottom-right, top-right) on a
+// screen of width x height pixels. An index outside 0..3 gives the top-left target.
+CalibTarget CalibTargetAt(int32_t index, int32_t width, int32_t height);
+
+// The record slot of target `index` (top-left 4, bottom-left 20, bottom-right 28, top-right 12).
+CalibrationPoint& CalibSlot(CalibrationRecord& record, int32_t index);
+
+// (centre / extent) x 32767, truncated, low 16 bits. A centre outside the screen is clamped to
+// its edge and an empty extent gives 0, so the value never wraps.
+uint16_t CalibScreenValue(int32_t centre, int32_t extent);
+
+// A normalised touch position x 32767, truncated. The stream may carry values outside 0..1 (or
+// not a number at all); they are clamped first so that they cannot wrap into a wrong coordinate.
+uint16_t CalibTouchValue(float normalised);
+
+// Collects one point per target from the touch stream: a point is taken when a packet arrives
+// with no touch left, from the first touch of the last packet that had one.
+//
+// Threads: Begin runs on the GUI thread before the reader starts; OnPacket runs on the reader
+// thread only. The GUI thread reads CurrentTarget (atomic) at any time and the record only after
+// CurrentTarget has reached 4: the record is complete before that store.
+class CalibPointTaker {
+public:
+    CalibPointTaker();
+
+    // Forgets every point and sets the screen size used for the screen values.
+    void Begin(int32_t width, int32_t height);
+
+    // One packet: the number of touches and the first touch's position (ignored when the count is
+    // 0). Returns true when this packet took a point, i.e. the display must show the next target.
+    bool OnPacket(int32_t touchCount, float firstX, float firstY);
+
+    // Index of the target to touch next; 4 once all four are taken.
+    int32_t CurrentTarget() const { return m_current.load(std::memory_order_acquire); }
+
+    // The points taken so far, enabled flag 0. Complete once CurrentTarget() is 4.
+    const CalibrationRecord& Points() const { return m_points; }
+
+private:
+    std::atomic<int32_t> m_current{0};
+    // Reader thread only.
+    int32_t m_width = 0;
+    int32_t m_height = 0;
+    bool m_touchPresent = false;
+    float m_lastX = 0.0f;
+    float m_lastY = 0.0f;
+    CalibrationRecord m_points{};
+};
+
+}  // namespace VexoSource

@@ -1,0 +1,175 @@
+#include "dialogs/CalibRules.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+using namespace VexoSource;
+
+namespace {
+
+size_t OffsetOf(const CalibrationRecord& record, const CalibrationPoint& point) {
+    return static_cast<size_t>(reinterpret_cast<const char*>(&point) - reinterpret_cast<const char*>(&record));
+}
+
+TEST(CalibRules, TargetsFollowTheCornersInTheOrderShown) {
+    struct Row {
+        int32_t w, h, index;
+        int32_t anchorX, anchorY, signX, signY, centreX, centreY;
+        size_t slot;
+    };
+    const Row rows[] = {
+        {1920, 1080, 0, 40, 40, 1, 1, 65, 65, 4},
+        {1920, 1080, 1, 40, 1040, 1, -1, 65, 1015, 20},
+        {1920, 1080, 2, 1880, 1040, -1, -1, 1855, 1015, 28},
+        {1920, 1080, 3, 1880, 40, -1, 1, 1855, 65, 12},
+        {800, 600, 2, 760, 560, -1, -1, 735, 535, 28},
+        {800, 600, 3, 760, 40, -1, 1, 735, 65, 12},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(::testing::Message() << r.w << "x" << r.h << " target " << r.index);
+        const CalibTarget t = CalibTargetAt(r.index, r.w, r.h);
+        EXPECT_EQ(t.anchorX, r.anchorX);
+        EXPECT_EQ(t.anchorY, r.anchorY);
+        EXPECT_EQ(t.signX, r.signX);
+        EXPECT_EQ(t.signY, r.signY);
+        EXPECT_EQ(t.centreX, r.centreX);
+        EXPECT_EQ(t.centreY, r.centreY);
+        EXPECT_EQ(t.slotOffset, r.slot);
+        // The cross drawn from the anchor meets at the centre.
+        EXPECT_EQ(t.anchorX + t.signX * kCalibCrossLength / 2, t.centreX);
+        EXPECT_EQ(t.anchorY + t.signY * kCalibCrossLength / 2, t.centreY);
+
+        CalibrationRecord record{};
+        EXPECT_EQ(OffsetOf(record, CalibSlot(record, r.index)), r.slot);
+    }
+}
+
+TEST(CalibRules, ScreenValuesAreTruncatedAndNeverWrap) {
+    struct Row {
+        int32_t centre, extent;
+        uint16_t expected;
+    };
+    const Row rows[] = {
+        {65, 1920, 1109},     // 1109.27
+        {65, 1080, 1972},     // 1972.1
+        {1855, 1920, 31657},  // 31657.7
+        {1015, 1080, 30794},  // 30794.8
+        {960, 1920, 16383},   // half: 16383.5
+        {1920, 1920, 32767},
+        {0, 1920, 0},
+        {-15, 50, 0},         // a screen narrower than the targets: clamped, not wrapped to 65xxx
+        {2000, 1920, 32767},
+        {65, 0, 0},           // no screen size at all
+        {65, -5, 0},
+    };
+    for (const Row& r : rows) {
+        EXPECT_EQ(CalibScreenValue(r.centre, r.extent), r.expected) << r.centre << "/" << r.extent;
+    }
+}
+
+TEST(CalibRules, TouchValuesAreClampedToTheUnitRangeThenTruncated) {
+    struct Row {
+        float value;
+        uint16_t expected;
+    };
+    const Row rows[] = {
+        {0.5f, 16383},
+        {0.25f, 8191},
+        {0.0f, 0},
+        {1.0f, 32767},
+        {0.271875f, 8908},
+        {-8.195638E-5f, 0},  // a real stream value just off the edge
+        {-0.5f, 0},
+        {1.5f, 32767},
+        {3.0f, 32767},       // unclamped this would wrap to 32765
+        {std::numeric_limits<float>::infinity(), 32767},
+        {-std::numeric_limits<float>::infinity(), 0},
+        {std::numeric_limits<float>::quiet_NaN(), 0},
+    };
+    for (const Row& r : rows) {
+        EXPECT_EQ(CalibTouchValue(r.value), r.expected) << r.value;
+    }
+}
+
+// One packet of the stream as the taker sees it: the touch count and the first touch.
+struct Packet {
+    int32_t count;
+    float x, y;
+};
+const Packet kLift{0, 0.0f, 0.0f};
+
+struct Feed {
+    CalibPointTaker taker;
+    std::vector<bool> took;
+    explicit Feed(int32_t w = 1920, int32_t h = 1080) { taker.Begin(w, h); }
+    void Send(const std::vector<Packet>& packets) {
+        for (const Packet& p : packets) took.push_back(taker.OnPacket(p.count, p.x, p.y));
+    }
+};
+
+TEST(CalibPointTaker, HeldFingerGivesOnePointFromItsLastPacket) {
+    Feed feed;
+    feed.Send({kLift, {1, 0.1f, 0.1f}, {1, 0.2f, 0.3f}, {1, 0.5f, 0.25f}, kLift, kLift});
+    EXPECT_EQ(feed.took, (std::vector<bool>{false, false, false, false, true, false}));
+    EXPECT_EQ(feed.taker.CurrentTarget(), 1);
+    const CalibrationPoint& p = feed.taker.Points().topLeft;
+    EXPECT_EQ(p.touchX, 16383);
+    EXPECT_EQ(p.touchY, 8191);
+    EXPECT_EQ(p.screenX, 1109);
+    EXPECT_EQ(p.screenY, 1972);
+}
+
+TEST(CalibPointTaker, TwoFingersCountOnlyTheFirstAndTakeWhenBothAreGone) {
+    Feed feed;
+    // Two fingers: the first touch of each packet counts; lifting one of them takes nothing.
+    feed.Send({{2, 0.1f, 0.1f}, {2, 0.15f, 0.2f}, {1, 0.9f, 0.9f}});
+    EXPECT_EQ(feed.taker.CurrentTarget(), 0);
+    feed.Send({kLift});
+    EXPECT_EQ(feed.taker.CurrentTarget(), 1);
+    EXPECT_EQ(feed.taker.Points().topLeft.touchX, CalibTouchValue(0.9f));
+}
+
+TEST(CalibPointTaker, FourTapsFillTheRecordSlotsAndLaterTouchesAreIgnored) {
+    Feed feed;
+    const float taps[4][2] = {{0.03f, 0.06f}, {0.04f, 0.94f}, {0.96f, 0.93f}, {0.97f, 0.05f}};
+    for (const auto& tap : taps) feed.Send({{1, tap[0], tap[1]}, kLift});
+    ASSERT_EQ(feed.taker.CurrentTarget(), 4);
+
+    CalibrationRecord expected{};
+    for (int32_t k = 0; k < kCalibTargetCount; ++k) {
+        const CalibTarget t = CalibTargetAt(k, 1920, 1080);
+        CalibrationPoint& slot = CalibSlot(expected, k);
+        slot.touchX = CalibTouchValue(taps[k][0]);
+        slot.touchY = CalibTouchValue(taps[k][1]);
+        slot.screenX = CalibScreenValue(t.centreX, 1920);
+        slot.screenY = CalibScreenValue(t.centreY, 1080);
+    }
+    EXPECT_EQ(std::memcmp(&feed.taker.Points(), &expected, sizeof(expected)), 0);
+    EXPECT_EQ(expected.bottomRight.screenX, 31657);  // the third tap lands in the last slot
+    EXPECT_EQ(expected.topRight.screenY, 1972);      // the fourth in the second
+
+    // A fifth tap changes nothing.
+    feed.Send({{1, 0.5f, 0.5f}, kLift});
+    EXPECT_EQ(feed.taker.CurrentTarget(), 4);
+    EXPECT_EQ(std::memcmp(&feed.taker.Points(), &expected, sizeof(expected)), 0);
+    EXPECT_EQ(feed.taker.Points().enabled, 0u);
+}
+
+TEST(CalibPointTaker, BeginForgetsEarlierPointsAndAHalfFinishedTouch) {
+    Feed feed;
+    feed.Send({{1, 0.2f, 0.2f}, kLift, {1, 0.3f, 0.3f}});
+    ASSERT_EQ(feed.taker.CurrentTarget(), 1);
+    feed.taker.Begin(1280, 1024);
+    EXPECT_EQ(feed.taker.CurrentTarget(), 0);
+    EXPECT_EQ(feed.taker.Points().topLeft.touchX, 0);
+    EXPECT_FALSE(feed.taker.OnPacket(0, 0.0f, 0.0f));  // the touch before Begin is gone
+    feed.Send({{1, 0.5f, 0.5f}, kLift});
+    EXPECT_EQ(feed.taker.Points().topLeft.screenX, CalibScreenValue(65, 1280));
+    EXPECT_EQ(feed.taker.Points().topLeft.screenY, CalibScreenValue(65, 1024));
+}
+
+}  // namespace
