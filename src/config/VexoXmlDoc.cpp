@@ -1,0 +1,439 @@
+#include "config/VexoXmlDoc.h"
+
+#include <fcntl.h>
+#include <libgen.h>
+#include <locale.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+
+#include "foundation/VexoLog.h"
+#include "platform/LastError.h"
+
+namespace VexoSource {
+
+// ---------------------------------------------------------------------------------------------
+// Key and text helpers
+
+std::vector<std::string> SplitKey(const std::string& key, const std::string& filler) {
+    std::vector<std::string> parts;
+    if (key.empty()) return parts;
+    size_t start = 0;
+    for (;;) {
+        size_t colon = key.find(':', start);
+        std::string part = key.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
+        parts.push_back(part.empty() ? filler : part);
+        if (colon == std::string::npos) break;
+        start = colon + 1;
+    }
+    return parts;
+}
+
+bool Utf8ToUtf16Strict(const std::string& in, std::u16string& out) {
+    out.clear();
+    out.reserve(in.size());
+    const auto* p = reinterpret_cast<const unsigned char*>(in.data());
+    const size_t n = in.size();
+    size_t i = 0;
+    while (i < n) {
+        unsigned char b = p[i];
+        if (b < 0x80) {
+            out.push_back(char16_t(b));
+            ++i;
+            continue;
+        }
+        size_t len;
+        uint32_t cp;
+        uint32_t min;
+        if (b >= 0xC2 && b <= 0xDF) {
+            len = 2; cp = b & 0x1F; min = 0x80;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            len = 3; cp = b & 0x0F; min = 0x800;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            len = 4; cp = b & 0x07; min = 0x10000;
+        } else {
+            return false;  // continuation byte in lead position, C0/C1, F5..FF
+        }
+        if (n - i < len) return false;
+        for (size_t k = 1; k < len; ++k) {
+            unsigned char c = p[i + k];
+            if ((c & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (c & 0x3F);
+        }
+        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out.push_back(char16_t(0xD800 + (cp >> 10)));
+            out.push_back(char16_t(0xDC00 + (cp & 0x3FF)));
+        } else {
+            out.push_back(char16_t(cp));
+        }
+        i += len;
+    }
+    return true;
+}
+
+bool Utf16ToUtf8Strict(const std::u16string& in, std::string& out) {
+    out.clear();
+    out.reserve(in.size() * 3 + 1);
+    for (size_t i = 0; i < in.size(); ++i) {
+        uint32_t cp = in[i];
+        if (cp >= 0xD800 && cp <= 0xDBFF) {
+            if (i + 1 >= in.size() || in[i + 1] < 0xDC00 || in[i + 1] > 0xDFFF) return false;
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (in[i + 1] - 0xDC00);
+            ++i;
+        } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
+            return false;
+        }
+        if (cp < 0x80) {
+            out.push_back(char(cp));
+        } else if (cp < 0x800) {
+            out.push_back(char(0xC0 | (cp >> 6)));
+            out.push_back(char(0x80 | (cp & 0x3F)));
+        } else if (cp < 0x10000) {
+            out.push_back(char(0xE0 | (cp >> 12)));
+            out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(char(0x80 | (cp & 0x3F)));
+        } else {
+            out.push_back(char(0xF0 | (cp >> 18)));
+            out.push_back(char(0x80 | ((cp >> 12) & 0x3F)));
+            out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(char(0x80 | (cp & 0x3F)));
+        }
+    }
+    return true;
+}
+
+namespace {
+
+// Element names that TinyXML writes back in a form it can parse again. A component outside this
+// set (the " " filler of an empty component, a blank, a leading digit) would make the saved file
+// unreadable, so writes refuse it.
+bool IsWritableName(const std::string& name) {
+    if (name.empty()) return false;
+    auto first = static_cast<unsigned char>(name[0]);
+    if (!(std::isalpha(first) || first == '_' || first >= 0x80)) return false;
+    for (unsigned char c : name) {
+        if (!(std::isalnum(c) || c == '_' || c == '-' || c == '.' || c >= 0x80)) return false;
+    }
+    return true;
+}
+
+// The number readers work in the "C" locale whatever the process locale says, so that a stored
+// "0.300000" reads the same everywhere. Units outside ASCII end the number, as they would for
+// wcstol/wcstod.
+locale_t CLocale() {
+    static locale_t c = newlocale(LC_ALL_MASK, "C", nullptr);
+    return c;
+}
+
+std::string NumberText(const char16_t* text) {
+    std::string narrow;
+    for (const char16_t* p = text; *p; ++p) narrow.push_back(*p < 0x80 ? char(*p) : '\x01');
+    return narrow;
+}
+
+TiXmlElement* NthChildElement(TiXmlNode* node, const std::string& name, int32_t index) {
+    if (!node) return nullptr;
+    return TiXmlHandle(node).ChildElement(name.c_str(), index).ToElement();
+}
+
+// Reads the process umask without changing it (umask() would, and another thread could create a
+// file in that window).
+mode_t CurrentUmask() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.compare(0, 6, "Umask:") == 0) return mode_t(std::strtoul(line.c_str() + 6, nullptr, 8));
+    }
+    return 022;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+VexoXmlDoc::VexoXmlDoc() : document_(new TiXmlDocument), cursor_(new TiXmlNode*(nullptr)) { ResetCursor(); }
+
+VexoXmlDoc::~VexoXmlDoc() = default;
+
+void VexoXmlDoc::ResetCursor() {
+    *cursor_ = document_.get();
+    depth_ = 0;
+}
+
+bool VexoXmlDoc::LoadFile(const std::string& path) {
+    bool ok = document_->LoadFile(path.c_str());
+    if (!ok) document_->Clear();  // a failed parse may have left half a tree behind
+    ResetCursor();
+    return ok;
+}
+
+void VexoXmlDoc::SaveFile(const std::string& path) { SaveFileChecked(path); }
+
+bool VexoXmlDoc::SaveFileChecked(const std::string& path) {
+    // Replace the file the path names, not a symbolic link on the way to it.
+    std::string target = path;
+    struct stat linkInfo;
+    if (lstat(path.c_str(), &linkInfo) == 0 && S_ISLNK(linkInfo.st_mode)) {
+        char* real = realpath(path.c_str(), nullptr);
+        if (real) {
+            target = real;
+            std::free(real);
+        }
+    }
+
+    std::vector<char> dirBuf(target.begin(), target.end());
+    dirBuf.push_back('\0');
+    std::string folder = dirname(dirBuf.data());
+
+    std::string tempPath = target + ".XXXXXX";
+    std::vector<char> tempBuf(tempPath.begin(), tempPath.end());
+    tempBuf.push_back('\0');
+    int fd = mkstemp(tempBuf.data());
+    if (fd < 0) {
+        VexoPlatform::SetLastErrorFromErrno();
+        VexoLogException(L"Saving %hs failed: cannot create a temporary file", path);
+        return false;
+    }
+    tempPath = tempBuf.data();
+
+    struct stat old;
+    if (stat(target.c_str(), &old) == 0) {
+        if (fchown(fd, old.st_uid, old.st_gid) != 0) {
+            // Only root may hand a file to another owner; the mode below still applies.
+        }
+        fchmod(fd, old.st_mode & 07777);
+    } else {
+        fchmod(fd, 0666 & ~CurrentUmask());
+    }
+
+    FILE* fp = fdopen(fd, "w");
+    if (!fp) {
+        VexoPlatform::SetLastErrorFromErrno();
+        close(fd);
+        unlink(tempPath.c_str());
+        VexoLogException(L"Saving %hs failed: cannot open the temporary file", path);
+        return false;
+    }
+    bool ok = document_->SaveFile(fp);
+    ok = (std::fflush(fp) == 0) && ok && !std::ferror(fp);
+    ok = (fsync(fd) == 0) && ok;
+    if (!ok) VexoPlatform::SetLastErrorFromErrno();
+    if (std::fclose(fp) != 0 && ok) {
+        VexoPlatform::SetLastErrorFromErrno();
+        ok = false;
+    }
+    if (!ok) {
+        unlink(tempPath.c_str());
+        VexoLogException(L"Saving %hs failed while writing; the previous file is kept", path);
+        return false;
+    }
+    if (std::rename(tempPath.c_str(), target.c_str()) != 0) {
+        VexoPlatform::SetLastErrorFromErrno();
+        unlink(tempPath.c_str());
+        VexoLogException(L"Saving %hs failed: cannot replace the file", path);
+        return false;
+    }
+    // Make the rename itself durable.
+    int dirFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    if (dirFd >= 0) {
+        fsync(dirFd);
+        close(dirFd);
+    }
+    return true;
+}
+
+bool VexoXmlDoc::CreateFile(const std::string& path) {
+    FILE* fp = std::fopen(path.c_str(), "w+");
+    if (!fp) {
+        VexoPlatform::SetLastErrorFromErrno();
+        VexoLogException(L"VexoFileCreate failed");
+        return false;
+    }
+    std::fclose(fp);
+    return true;
+}
+
+bool VexoXmlDoc::ParseText(const std::string& text) {
+    // TinyXML's Parse appends to what a document already holds; parse into a fresh one so that a
+    // reused instance holds exactly the new text, and a failure changes nothing.
+    std::unique_ptr<TiXmlDocument> fresh(new TiXmlDocument);
+    fresh->Parse(text.c_str(), nullptr, TIXML_ENCODING_UTF8);
+    if (fresh->Error()) {
+        VexoLogException(L"%hs", fresh->ErrorDesc());
+        return false;
+    }
+    document_ = std::move(fresh);
+    ResetCursor();
+    return true;
+}
+
+bool VexoXmlDoc::ReadValue(const std::string& key, int32_t index, char16_t* buffer) {
+    std::vector<std::string> parts = SplitKey(key, " ");
+    TiXmlNode* node = *cursor_;
+    for (size_t i = 0; i < parts.size() && node; ++i) {
+        if (i + 1 < parts.size())
+            node = node->FirstChildElement(parts[i].c_str());
+        else
+            node = NthChildElement(node, parts[i], index);
+    }
+    if (!node) return false;
+    TiXmlNode* first = node->FirstChild();
+    if (!first || !first->ToText()) return false;
+    std::u16string wide;
+    if (!Utf8ToUtf16Strict(first->ValueStr(), wide)) {
+        VexoLogDebug(L"Value of %hs is not valid UTF-8; using the default", key);
+        return false;
+    }
+    size_t units = wide.size() < kMaxValueUnits ? wide.size() : kMaxValueUnits;
+    std::copy(wide.begin(), wide.begin() + units, buffer);
+    return true;
+}
+
+int32_t VexoXmlDoc::ReadInt(const std::string& key, int32_t def, int32_t index) {
+    std::vector<char16_t> buffer(kReadBufferUnits, 0);
+    if (!ReadValue(key, index, buffer.data())) return def;
+    // Base 0 as wcstol: "0x" hexadecimal, a leading "0" octal. Values beyond 32 bits saturate,
+    // as a 32-bit long would.
+    std::string text = NumberText(buffer.data());
+    long long v = strtoll_l(text.c_str(), nullptr, 0, CLocale());
+    if (v > INT32_MAX) return INT32_MAX;
+    if (v < INT32_MIN) return INT32_MIN;
+    return int32_t(v);
+}
+
+float VexoXmlDoc::ReadFloat(const std::string& key, double def, int32_t index) {
+    std::vector<char16_t> buffer(kReadBufferUnits, 0);
+    if (!ReadValue(key, index, buffer.data())) return float(def);
+    std::string text = NumberText(buffer.data());
+    return float(strtod_l(text.c_str(), nullptr, CLocale()));
+}
+
+VexoWString VexoXmlDoc::ReadText(const std::string& key, const VexoWString& def, int32_t index) {
+    std::vector<char16_t> buffer(kReadBufferUnits, 0);
+    if (!ReadValue(key, index, buffer.data())) return def;
+    VexoWString result(std::u16string(buffer.data()));
+    result.ignoreCase = def.ignoreCase;
+    return result;
+}
+
+int32_t VexoXmlDoc::WriteValue(const std::string& key, const std::u16string& value, int32_t index) {
+    std::vector<std::string> parts = SplitKey(key, " ");
+    if (parts.empty()) {
+        VexoLogException(L"Write rejected: empty key");
+        return 0;
+    }
+    for (const std::string& part : parts) {
+        if (!IsWritableName(part)) {
+            VexoLogException(L"Write rejected: %hs is not a usable element name in key %hs", part, key);
+            return 0;
+        }
+    }
+    // The value is a C-style wide text: it ends at its first zero unit.
+    std::u16string text = value.substr(0, value.find(u'\0'));
+    std::string utf8;
+    if (!Utf16ToUtf8Strict(text, utf8)) {
+        VexoLogException(L"Write rejected: the value for %hs holds an unpaired surrogate", key);
+        return 0;
+    }
+
+    const bool append = (index == -1);
+    TiXmlNode* node = *cursor_;
+    for (size_t j = 0; j < parts.size(); ++j) {
+        const bool last = (j + 1 == parts.size());
+        TiXmlElement* found = nullptr;
+        if (!append) found = last ? NthChildElement(node, parts[j], index) : node->FirstChildElement(parts[j].c_str());
+        if (!found) {
+            // Build the missing tail j..n-1 and hang it under the current node.
+            TiXmlElement* head = new TiXmlElement(parts[j].c_str());
+            TiXmlElement* tail = head;
+            for (size_t k = j + 1; k < parts.size(); ++k)
+                tail = tail->LinkEndChild(new TiXmlElement(parts[k].c_str()))->ToElement();
+            tail->LinkEndChild(new TiXmlText(utf8.c_str()));
+            node->LinkEndChild(head);
+            break;
+        }
+        node = found;
+        if (last) {
+            found->Clear();
+            found->LinkEndChild(new TiXmlText(utf8.c_str()));
+        }
+    }
+
+    int32_t count = 0;
+    for (TiXmlElement* e = (*cursor_)->FirstChildElement(parts[0].c_str()); e; e = e->NextSiblingElement(parts[0].c_str()))
+        ++count;
+    return count;
+}
+
+int32_t VexoXmlDoc::WriteInt(const std::string& key, int32_t value, int32_t index) {
+    return WriteValue(key, FormatText(L"%i", value), index) - 1;
+}
+
+int32_t VexoXmlDoc::WriteFloat(const std::string& key, double value, int32_t index) {
+    // "%f" in the "C" locale (six decimals), whatever the process locale; the text must fit the
+    // 256-unit buffer the value has always been formatted into.
+    char buf[512];
+    auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, 6);
+    if (res.ec != std::errc() || res.ptr - buf > 255) {
+        VexoLogException(L"Write rejected: %f does not fit a value of %hs", value, key);
+        return -1;
+    }
+    return WriteValue(key, Widen(std::string(buf, res.ptr)), index) - 1;
+}
+
+int32_t VexoXmlDoc::WriteText(const std::string& key, const VexoWString& value, int32_t index) {
+    return WriteValue(key, value.str, index) - 1;
+}
+
+int32_t VexoXmlDoc::Count(const std::string& key) {
+    std::vector<std::string> parts = SplitKey(key, "");
+    if (parts.empty()) {
+        VexoLogException(L"Count rejected: empty key");
+        return 0;
+    }
+    TiXmlNode* node = *cursor_;
+    for (const std::string& part : parts) {
+        node = node->FirstChild(part.c_str());
+        if (!node) return 0;
+    }
+    int32_t count = 0;
+    const char* name = parts.back().c_str();
+    for (; node; node = node->NextSibling(name)) ++count;
+    return count;
+}
+
+bool VexoXmlDoc::PushTag(const std::string& tag, int32_t index) {
+    std::string name = tag;
+    size_t colon = tag.find(':');
+    if (colon != std::string::npos && colon > 0) name = tag.substr(0, colon);
+    TiXmlElement* found = NthChildElement(*cursor_, name, index);
+    if (!found) {
+        std::fputs("PushTag - tag not found\n", stdout);
+        return false;
+    }
+    *cursor_ = found;
+    ++depth_;
+    return true;
+}
+
+int32_t VexoXmlDoc::PopTag() {
+    if (depth_ <= 0) {
+        ResetCursor();
+        return 0;
+    }
+    *cursor_ = (*cursor_)->Parent();
+    --depth_;
+    return depth_;
+}
+
+}  // namespace VexoSource
