@@ -1,0 +1,4 @@
+#include "config/ProcessConfig.h"
+
+VexoSource::VexoConfgBase* g_pConfig = nullptr;
+CPMultiLang g_MultiLang("Data/MultiLang.xml");
