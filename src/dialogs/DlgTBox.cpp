@@ -1,0 +1,73 @@
+#include "dialogs/DlgTBox.h"
+
+#include <wx/strconv.h>
+
+#include "config/ProcessConfig.h"
+#include "foundation/VexoWString.h"
+
+wxBEGIN_EVENT_TABLE(DlgTBox, wxDialog)
+    EVT_TIMER(wxID_ANY, DlgTBox::OnTimer)
+    EVT_BUTTON(wxID_ANY, DlgTBox::OnButton)
+wxEND_EVENT_TABLE()
+
+namespace {
+wxString LangText(const char* key, const char16_t* fallback) {
+    const VexoSource::VexoWString text = g_MultiLang.GetText(key, VexoSource::VexoWString(fallback));
+    if (text.str.empty()) return wxString();
+    // wchar_t is four bytes here: go through UTF-16 explicitly.
+    return wxString(reinterpret_cast<const char*>(text.str.data()), wxMBConvUTF16(), text.str.size() * 2);
+}
+}  // namespace
+
+DlgTBox::DlgTBox(const wxString& question)
+    : wxDialog(nullptr, wxID_ANY, question, wxDefaultPosition, wxSize(220, 140), wxCAPTION | wxSYSTEM_MENU) {
+    m_startCount = 5;
+    m_pCount = new wxTextCtrl(this, ID_COUNT, wxEmptyString, wxPoint(65, 15), wxSize(80, 20),
+                              wxNO_BORDER | wxTE_READONLY);
+    m_pCount->SetBackgroundColour(GetBackgroundColour());
+    m_pDone = new wxButton(this, ID_DONE, LangText("Done", u"Done"), wxPoint(25, 50), wxSize(80, 40));
+    m_pCancel = new wxButton(this, ID_CANCEL, LangText("Cancel", u"Cancel"), wxPoint(115, 50), wxSize(80, 40));
+    Centre(wxBOTH);
+    m_pTimer = new wxTimer(this, wxID_ANY);
+    m_remaining = 0;
+}
+
+DlgTBox::~DlgTBox() {
+    m_pTimer->Stop();
+    delete m_pTimer;
+}
+
+int DlgTBox::ShowModal() {
+    m_remaining = m_startCount;
+    ShowCount();
+    m_pTimer->Start(1000, wxTIMER_CONTINUOUS);
+    return wxDialog::ShowModal();
+}
+
+void DlgTBox::EndModal(int retCode) {
+    m_remaining = 0;
+    m_pTimer->Stop();
+    // A click that arrives after the box has already ended must not end a modal loop that is
+    // not running (the toolkit treats that as a programming error).
+    if (IsModal()) wxDialog::EndModal(retCode);
+}
+
+void DlgTBox::ShowCount() { m_pCount->SetValue(wxString::Format(wxT("%u"), unsigned(m_remaining))); }
+
+void DlgTBox::OnTimer(wxTimerEvent&) {
+    if (m_remaining == 0) {
+        EndModal(wxID_NO);
+        return;
+    }
+    --m_remaining;
+    ShowCount();
+}
+
+void DlgTBox::OnButton(wxCommandEvent& event) {
+    if (event.GetEventObject() == m_pDone)
+        EndModal(wxID_YES);
+    else if (event.GetEventObject() == m_pCancel)
+        EndModal(wxID_NO);
+    // Anything else (the toolkit's own Cancel from a close request) is ignored: the box only
+    // answers yes or no.
+}

@@ -1,0 +1,39 @@
+// A small modal box that asks to keep a change already in effect and answers "no" by itself:
+// it counts down from 5 once a second and ends with wxID_NO when the count has run out.
+#pragma once
+
+#include <cstdint>
+
+#include <wx/button.h>
+#include <wx/dialog.h>
+#include <wx/textctrl.h>
+#include <wx/timer.h>
+
+class DlgTBox : public wxDialog {
+public:
+    enum { ID_DONE = 10080, ID_CANCEL = 10081, ID_COUNT = 10082 };
+
+    // No parent: the box is centred on the screen, not on the window that asks.
+    explicit DlgTBox(const wxString& question);
+    ~DlgTBox() override;
+
+    // Starts the count at 5; returns wxID_YES for Done, wxID_NO for Cancel or when the count ran out.
+    int ShowModal() override;
+    void EndModal(int retCode) override;
+
+    uint32_t Remaining() const { return m_remaining; }
+
+private:
+    void OnTimer(wxTimerEvent& event);
+    void OnButton(wxCommandEvent& event);
+    void ShowCount();
+
+    wxTimer* m_pTimer = nullptr;
+    uint32_t m_startCount = 5;
+    uint32_t m_remaining = 0;
+    wxButton* m_pDone = nullptr;
+    wxButton* m_pCancel = nullptr;
+    wxTextCtrl* m_pCount = nullptr;
+
+    wxDECLARE_EVENT_TABLE();
+};
