@@ -37,7 +37,7 @@ TEST(VexoXmlDocParse, MalformedTextIsLoggedAndChangesNothing) {
     ASSERT_TRUE(doc.ParseText("<A><B>1</B></A>"));
     ASSERT_TRUE(doc.PushTag("A", 0));
     TiXmlNode* cursor = doc.Cursor();
-    for (const char* bad : {"<A><B>1</A>", "", "not xml at all <", "<A attr=></A>"}) {
+    for (const char* bad : {"<A><B>1</A>", "", "not xml at all <", "<A></B>"}) {
         LogCapture log;
         EXPECT_FALSE(doc.ParseText(bad)) << bad;
         ASSERT_EQ(log.Lines().size(), 1u) << bad;
