@@ -1,0 +1,256 @@
+#include "servicelink/VexoRPC.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "foundation/VexoLog.h"
+
+namespace VexoSource {
+
+VexoRPC* g_pServiceChannel = nullptr;
+uint32_t DeviceSelector = 0;
+boost::mutex g_SelectorLock;
+
+namespace {
+
+uint32_t ReadU32(const uint8_t* p) {
+    uint32_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+void WriteU32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, sizeof v); }
+
+// Name field: at most 15 characters and the terminator; the rest of the field is zeroed.
+void WriteName(uint8_t* field, const char* name) {
+    std::memset(field, 0, kFrameNameSize);
+    if (name) std::strncpy(reinterpret_cast<char*>(field), name, kFrameNameSize - 1);
+}
+
+}  // namespace
+
+// Fills the reply slot before the call is sent (a prompt reply must find it) and clears it
+// however the caller leaves, including a forced thread end that unwinds the caller's stack:
+// the slot points into that stack.
+class VexoRPC::ReplySlotGuard {
+public:
+    ReplySlotGuard(VexoRPC& rpc, void* buffer, int32_t* result, uint32_t capacity) : m_rpc(rpc) {
+        std::lock_guard<std::mutex> g(m_rpc.m_slotLock);
+        m_rpc.m_slot.buffer = buffer;
+        m_rpc.m_slot.result = result;
+        m_rpc.m_slot.capacity = capacity;
+    }
+    ~ReplySlotGuard() {
+        std::lock_guard<std::mutex> g(m_rpc.m_slotLock);
+        m_rpc.m_slot = ReplySlot{};
+    }
+    ReplySlotGuard(const ReplySlotGuard&) = delete;
+    ReplySlotGuard& operator=(const ReplySlotGuard&) = delete;
+
+private:
+    VexoRPC& m_rpc;
+};
+
+VexoRPC::VexoRPC() { m_event = CreateSyncobj(); }
+
+VexoRPC::~VexoRPC() {
+    Stop();
+    m_role = kRoleNone;
+    delete m_connection;
+    m_connection = nullptr;
+    if (m_event) {
+        m_event->Close();
+        delete m_event;
+        m_event = nullptr;
+    }
+}
+
+bool VexoRPC::Connect(const char* host, int32_t port) {
+    // The receive thread reads the connection: replace it only while that thread is stopped.
+    if (IsStarted()) Stop();
+    m_role = kRoleNone;
+    delete m_connection;
+    m_connection = new VexoTCPManager;
+    if (!m_connection->Connect(host, port, false)) return false;
+    Start();
+    m_role = kRoleClient;
+    VexoLogDebug(L"RPC client was created");
+    return true;
+}
+
+int32_t VexoRPC::RegisterHandler(int32_t index, const char* name, VexoRPCHandler handler, uintptr_t context) {
+    if (index < 0 || index >= kHandlerCount) return -1;
+    std::lock_guard<std::mutex> g(m_handlerLock);
+    HandlerEntry& entry = m_handlers[index];
+    WriteName(reinterpret_cast<uint8_t*>(entry.name), name);
+    entry.handler = handler;
+    entry.context = context;
+    entry.active = 1;
+    return index;
+}
+
+int32_t VexoRPC::Call(const char* name, const void* data, int32_t length, void* replyBuffer, uint32_t replyCapacity,
+                      int32_t peer) {
+    (void)peer;  // only a serving side would address a peer
+    int32_t result = -1;
+    if (length < 0 || length > m_payloadCapacity) return -1;
+    if (length > 0 && !data) return -1;
+
+    std::lock_guard<std::mutex> callGuard(m_callLock);
+    WriteName(m_sendFrame, name);
+    WriteU32(m_sendFrame + kFrameNameSize, kFrameCall);
+    if (length > 0) std::memcpy(m_sendFrame + kFrameHeadSize, data, size_t(length));
+    if (m_role != kRoleClient || !m_connection) return -1;
+
+    GuardedReset(m_event);
+    int32_t waited;
+    {
+        ReplySlotGuard slot(*this, replyBuffer, &result, replyCapacity);
+        if (m_connection->Send(m_sendFrame, length + kFrameHeadSize) == 0) {
+            m_connection->Disconnect();
+            return -1;
+        }
+        waited = GuardedWait(m_event);
+    }
+    // The slot is clear now: a stray reply during the pause can no longer overwrite this one.
+    if (waited != 0)
+        VexoThread::SleepCurrent(kPauseAfterReplyMs);
+    else
+        VexoLogException(L"RPC %hs failed", name ? name : "");
+    return result;
+}
+
+void VexoRPC::StoreReply(int32_t received) {
+    const int32_t length = received - kFrameHeadSize;
+    {
+        std::lock_guard<std::mutex> g(m_slotLock);
+        if (m_slot.buffer && m_slot.result && uint32_t(length) <= m_slot.capacity) {
+            *m_slot.result = length;
+            if (length > 0) std::memcpy(m_slot.buffer, m_receiveFrame + kFrameHeadSize, size_t(length));
+        }
+    }
+    // Stored (or refused) before the waiter is woken, so it reads a settled result.
+    GuardedSignal(m_event);
+}
+
+void VexoRPC::HandleCall(int32_t received) {
+    HandlerEntry entry;
+    bool found = false;
+    {
+        std::lock_guard<std::mutex> g(m_handlerLock);
+        for (const HandlerEntry& candidate : m_handlers) {
+            if (candidate.active &&
+                std::strncmp(candidate.name, reinterpret_cast<const char*>(m_receiveFrame), kFrameNameSize) == 0) {
+                entry = candidate;
+                found = true;
+                break;
+            }
+        }
+    }
+    if (!found || !entry.handler) return;
+    char callName[kFrameNameSize + 1] = {};
+    std::memcpy(callName, m_receiveFrame, kFrameNameSize);
+    // Answers use a frame of their own: the send frame belongs to the requesting thread.
+    std::memcpy(m_answerFrame, m_receiveFrame, kFrameNameSize);
+    WriteU32(m_answerFrame + kFrameNameSize, kFrameReply);
+    const int32_t r = entry.handler(m_receiveFrame + kFrameHeadSize, received - kFrameHeadSize,
+                                    m_answerFrame + kFrameHeadSize, kFramePayloadCapacity, callName, entry.context);
+    if (r >= 0 && r <= kFramePayloadCapacity) m_connection->SendOrDisconnect(m_answerFrame, r + kFrameHeadSize);
+}
+
+void VexoRPC::Run() {
+    while (!StopRequested()) {
+        if (m_role != kRoleClient || !m_connection) {
+            SleepFor(kIdlePollMs);
+            continue;
+        }
+        // Wait for data at most one slice: a reply is taken the moment it arrives and a stop
+        // request is still seen within 8 ms.
+        if (!m_connection->WaitReadable(int(kReceivePollMs))) {
+            if (!m_connection->IsOpen()) SleepFor(kReceivePollMs);
+            continue;
+        }
+        const int32_t n = m_connection->ReceiveMessage(m_receiveFrame);
+        if (n == -1) {
+            SleepFor(kReceivePollMs);
+            continue;
+        }
+        if (n < kFrameHeadSize) continue;
+        const uint32_t kind = ReadU32(m_receiveFrame + kFrameNameSize);
+        if (kind == kFrameCall)
+            HandleCall(n);
+        else if (kind == kFrameReply)
+            StoreReply(n);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+bool OpenServiceChannelAt(const char* host, int port) {
+    if (g_pServiceChannel) return false;
+    auto* channel = new VexoRPC;
+    g_pServiceChannel = channel;
+    if (!channel->Connect(host, port)) {
+        g_pServiceChannel = nullptr;
+        delete channel;
+        return false;
+    }
+    return true;
+}
+
+bool OpenServiceChannel() { return OpenServiceChannelAt(kServiceHost, kServicePort); }
+
+void CloseServiceChannel() {
+    VexoRPC* channel = g_pServiceChannel;
+    g_pServiceChannel = nullptr;
+    delete channel;
+}
+
+int32_t SendRequest(uint32_t code, void* replyBuffer, int32_t* ok, const void* payload, uint8_t payloadLength,
+                    uint32_t expectedReplyLength) {
+    int32_t ignored = 0;
+    if (!ok) ok = &ignored;
+    *ok = 0;
+    VexoRPC* channel = g_pServiceChannel;
+    if (!channel || channel->Role() != VexoRPC::kRoleClient || !channel->Connection() ||
+        channel->Connection()->connected == 0)
+        return 0;
+
+    uint8_t request[sizeof(RequestHead) + kMaxRequestPayload];
+    RequestHead head{};
+    {
+        boost::lock_guard<boost::mutex> g(g_SelectorLock);
+        head.selector = DeviceSelector;
+    }
+    head.code = code;
+    head.expectedReplyLength = expectedReplyLength;
+    head.reserved = 0;
+    std::memcpy(request, &head, sizeof head);
+    if (payloadLength > 0) {
+        if (payload)
+            std::memcpy(request + sizeof head, payload, payloadLength);
+        else
+            std::memset(request + sizeof head, 0, payloadLength);
+    }
+    const int32_t result = channel->Call(kServiceChannelName, request, int32_t(sizeof head) + payloadLength,
+                                         replyBuffer, expectedReplyLength, -1);
+    *ok = ((result == 0 && expectedReplyLength == 0) || (result > 0 && expectedReplyLength > 0)) ? 1 : 0;
+    return result;
+}
+
+bool DeviceSelectorFromIdentifier(const std::string& id, uint32_t& selector) {
+    // Longer than 16 digits (a 17th character is tolerated) produces no byte at all.
+    if (id.size() > 17) return false;
+    const size_t count = id.size() / 2;
+    uint32_t sum = 0;
+    for (size_t k = 0; k < count; ++k) {
+        const char pair[3] = {id[2 * k], id[2 * k + 1], 0};
+        unsigned int value = 0;
+        if (std::sscanf(pair, "%x", &value) != 1) value = 0;
+        sum += value & 0xFFu;
+    }
+    if (count != 8) return false;
+    selector = sum;
+    return true;
+}
+
+}  // namespace VexoSource

@@ -1,0 +1,141 @@
+// The RPC channel to the touch service and the single request entry point, SendRequest.
+//
+// A frame is a 16-byte zero-terminated channel name, a little-endian u32 kind (1 call, 2 reply)
+// and up to 2028 payload bytes, written with one send and taken as whatever one receive returns.
+// Calls carry no identifier: a reply belongs to the one call that is waiting when it arrives.
+//
+// Threads: the requesting thread (GUI or the main window's watch thread) sends and waits on the
+// channel's VexoSyncobj; the channel's own receive thread (Run) stores each reply in the waiting
+// caller's reply slot and signals. At most one request is in flight; calls are serialised here too.
+#pragma once
+
+#include <boost/thread/mutex.hpp>
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "foundation/VexoThread.h"
+#include "servicelink/ServiceContract.h"
+#include "servicelink/VexoSyncobj.h"
+#include "servicelink/VexoTCPManager.h"
+
+namespace VexoSource {
+
+constexpr const char* kServiceHost = "127.0.0.1";
+constexpr int kServicePort = 28875;
+constexpr const char* kServiceChannelName = "FendrelRPC";
+
+// A frame as it lies on the wire.
+constexpr int32_t kFrameNameSize = 16;
+constexpr int32_t kFrameHeadSize = 20;  // name + kind
+constexpr int32_t kFrameSize = 2048;
+constexpr int32_t kFramePayloadCapacity = kFrameSize - kFrameHeadSize;  // 2028
+constexpr uint32_t kFrameCall = 1;
+constexpr uint32_t kFrameReply = 2;
+
+#pragma pack(push, 1)
+// Heads the payload of every call made through SendRequest.
+struct RequestHead {
+    uint32_t selector;             // DeviceSelector, 0 until a device has been chosen
+    uint32_t code;                 // request code
+    uint32_t expectedReplyLength;  // the reply must not be longer
+    uint32_t reserved;             // always 0
+};
+#pragma pack(pop)
+static_assert(sizeof(RequestHead) == 16, "RequestHead is 16 bytes on the wire");
+constexpr int32_t kMaxRequestPayload = 255;
+
+// A call handler: (call payload, its length, output area, output capacity, call name, context)
+// -> length of the answer placed in the output area.
+using VexoRPCHandler = int32_t (*)(const uint8_t* payload, int32_t length, uint8_t* output, int32_t outputCapacity,
+                                   const char* name, uintptr_t context);
+
+class VexoRPC : public VexoThread {
+public:
+    static constexpr int32_t kRoleNone = 0;
+    static constexpr int32_t kRoleClient = 2;
+    static constexpr int32_t kHandlerCount = 15;
+    static constexpr uint32_t kIdlePollMs = 200;     // before a connection exists
+    static constexpr uint32_t kReceivePollMs = 8;    // bound on seeing a stop request
+    static constexpr uint32_t kPauseAfterReplyMs = 8;
+
+    VexoRPC();
+    ~VexoRPC() override;
+
+    // Connects (non-blocking after connect) and starts the receive thread; role becomes 2.
+    bool Connect(const char* host, int32_t port);
+
+    // The receive loop, on the channel's thread.
+    void Run() override;
+
+    // Sends one call frame and waits up to 3000 ms for its reply. Returns the reply length
+    // (copied into replyBuffer) or -1. peer is unused by the client role.
+    virtual int32_t Call(const char* name, const void* data, int32_t length, void* replyBuffer,
+                         uint32_t replyCapacity, int32_t peer);
+
+    // Fills handler entry index (0-14); returns index, or -1 outside that range.
+    virtual int32_t RegisterHandler(int32_t index, const char* name, VexoRPCHandler handler, uintptr_t context);
+
+    VexoTCPManager* Connection() { return m_connection; }
+    int32_t Role() const { return m_role.load(); }
+
+private:
+    struct HandlerEntry {
+        char name[kFrameNameSize] = {};
+        VexoRPCHandler handler = nullptr;
+        int32_t active = 0;
+        uintptr_t context = 0;
+    };
+    struct ReplySlot {
+        void* buffer = nullptr;
+        int32_t* result = nullptr;
+        uint32_t capacity = 0;
+    };
+    class ReplySlotGuard;
+
+    void HandleCall(int32_t received);
+    void StoreReply(int32_t received);
+
+    VexoTCPManager* m_connection = nullptr;  // owned; replaced only while the receive thread is stopped
+    std::atomic<int32_t> m_role{kRoleNone};
+    int32_t m_payloadCapacity = kFramePayloadCapacity;
+    std::mutex m_callLock;                   // one call at a time: send frame, reply slot, waitable
+    uint8_t m_sendFrame[kFrameSize] = {};    // requesting thread, under m_callLock
+    uint8_t m_receiveFrame[kFrameSize] = {}; // receive thread
+    uint8_t m_answerFrame[kFrameSize] = {};  // receive thread: answers to calls from the service
+    std::mutex m_handlerLock;
+    HandlerEntry m_handlers[kHandlerCount];
+    std::mutex m_slotLock;                   // the receive thread's check-and-store vs fill/clear
+    ReplySlot m_slot;
+    VexoSyncobj* m_event = nullptr;          // owned
+};
+
+// Process-wide service link state.
+extern VexoRPC* g_pServiceChannel;
+// First field of every request head; written by the device selection under g_SelectorLock.
+extern uint32_t DeviceSelector;
+extern boost::mutex g_SelectorLock;
+
+// Creates the channel to 127.0.0.1:28875. False, doing nothing, when a channel exists already;
+// false when the service does not answer (the channel is then destroyed again).
+bool OpenServiceChannel();
+// As OpenServiceChannel with another address (tests, tools).
+bool OpenServiceChannelAt(const char* host, int port);
+// Stops the receive thread and destroys the channel (program exit, tests).
+void CloseServiceChannel();
+
+// The one way to talk to the service: sends code with DeviceSelector and expectedReplyLength in
+// the head, then payloadLength bytes of payload, and waits for the reply. ok is 1 when a reply of
+// at least one byte arrived (or none was expected and none came). Returns the reply length, 0
+// when there is no connection (nothing sent), or -1.
+int32_t SendRequest(uint32_t code, void* replyBuffer, int32_t* ok, const void* payload, uint8_t payloadLength,
+                    uint32_t expectedReplyLength);
+
+// The selector of a device identifier: the sum of the bytes read from its hexadecimal pairs.
+// True, with selector set, when exactly 8 bytes were produced; selector untouched otherwise.
+// Takes no lock: the caller holds g_SelectorLock while it adopts the result.
+bool DeviceSelectorFromIdentifier(const std::string& id, uint32_t& selector);
+
+}  // namespace VexoSource

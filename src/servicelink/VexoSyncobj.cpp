@@ -1,0 +1,171 @@
+#include "servicelink/VexoSyncobj.h"
+
+#include <cxxabi.h>
+
+#include <boost/date_time/posix_time/posix_time_types.hpp>
+#include <boost/thread/thread_time.hpp>
+
+#include <mutex>
+#include <set>
+
+#include "foundation/VexoLog.h"
+#include "foundation/VexoThread.h"
+
+namespace VexoSource {
+
+namespace {
+
+struct Registry {
+    std::mutex lock;
+    std::set<uintptr_t> addresses;
+};
+
+// Never destroyed: handles may still leave it from other objects' static destructors.
+Registry& TheRegistry() {
+    static Registry* registry = new Registry;
+    return *registry;
+}
+
+uintptr_t AddressOf(const void* p) { return reinterpret_cast<uintptr_t>(p); }
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+bool VexoHandleRegistry::contains(const VexoHandle_* handle) {
+    Registry& r = TheRegistry();
+    std::lock_guard<std::mutex> g(r.lock);
+    return r.addresses.count(AddressOf(handle)) != 0;
+}
+
+void VexoHandleRegistry::insert(const VexoHandle_* handle) {
+    Registry& r = TheRegistry();
+    std::lock_guard<std::mutex> g(r.lock);
+    r.addresses.insert(AddressOf(handle));
+}
+
+bool VexoHandleRegistry::remove(const VexoHandle_* handle) {
+    Registry& r = TheRegistry();
+    std::lock_guard<std::mutex> g(r.lock);
+    return r.addresses.erase(AddressOf(handle)) != 0;
+}
+
+size_t VexoHandleRegistry::count() {
+    Registry& r = TheRegistry();
+    std::lock_guard<std::mutex> g(r.lock);
+    return r.addresses.size();
+}
+
+// ---------------------------------------------------------------------------------------------
+VexoHandle_::VexoHandle_() {
+    VexoHandleRegistry::insert(this);
+    VexoLogDebug(L"Insert syncobj reference 0x%0.8X", AddressOf(this));
+}
+
+VexoHandle_::~VexoHandle_() {
+    VexoHandleRegistry::remove(this);
+    VexoLogDebug(L"Delete syncobj reference 0x%0.8X", AddressOf(this));
+}
+
+int32_t VexoHandle_::TimedWait(uint32_t) { return 1; }
+
+void VexoHandle_::Wait() {}
+
+// ---------------------------------------------------------------------------------------------
+VexoSyncobj::VexoSyncobj() = default;
+
+VexoSyncobj::~VexoSyncobj() { Release(); }
+
+int32_t VexoSyncobj::Initialize() {
+    {
+        boost::lock_guard<boost::mutex> g(m_flagLock);
+        m_signalled = 0;
+    }
+    m_initialized = 1;
+    return 1;
+}
+
+void VexoSyncobj::Release() {
+    const bool wasInitialized = m_initialized.exchange(0) != 0;
+    {
+        boost::lock_guard<boost::mutex> g(m_flagLock);
+        m_signalled = 0;
+    }
+    m_wake.notify_all();
+    // Signalling is direct (no relay thread); the line still marks where the signalling side ends.
+    if (wasInitialized) VexoLogDebug(L" 0x%0.8X syn-object thread exited", AddressOf(this));
+}
+
+int32_t VexoSyncobj::TimedWait(uint32_t milliseconds) {
+    boost::unique_lock<boost::mutex> lock(m_flagLock);
+    if (m_signalled) return 1;
+    const uint32_t slices = milliseconds / kSliceMs;
+    for (uint32_t i = 0; i < slices; ++i) {
+        if (VexoThread::CurrentStopRequested() || !m_initialized) return 0;
+        const boost::system_time deadline = boost::get_system_time() + boost::posix_time::milliseconds(kSliceMs);
+        m_wake.timed_wait(lock, deadline);
+        if (m_signalled) return 1;
+    }
+    return 0;
+}
+
+void VexoSyncobj::Wait() {
+    boost::unique_lock<boost::mutex> lock(m_flagLock);
+    while (!m_signalled) {
+        if (VexoThread::CurrentStopRequested() || !m_initialized) return;
+        const boost::system_time deadline = boost::get_system_time() + boost::posix_time::milliseconds(kSliceMs);
+        m_wake.timed_wait(lock, deadline);
+    }
+}
+
+void VexoSyncobj::Close() { Release(); }
+
+void VexoSyncobj::Signal() {
+    {
+        boost::lock_guard<boost::mutex> g(m_flagLock);
+        m_signalled = 1;
+    }
+    m_wake.notify_all();
+}
+
+void VexoSyncobj::Reset() {
+    boost::lock_guard<boost::mutex> g(m_flagLock);
+    m_signalled = 0;
+}
+
+bool VexoSyncobj::IsSignalled() const {
+    boost::lock_guard<boost::mutex> g(m_flagLock);
+    return m_signalled != 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+void GuardedReset(VexoSyncobj* object) {
+    if (object && VexoHandleRegistry::contains(object)) object->Reset();
+}
+
+void GuardedSignal(VexoSyncobj* object) {
+    if (object && VexoHandleRegistry::contains(object)) object->Signal();
+}
+
+int32_t GuardedWait(VexoSyncobj* object) {
+    if (!object || !VexoHandleRegistry::contains(object)) return 1;
+    try {
+        return object->TimedWait(kGuardedWaitMs);
+    } catch (abi::__forced_unwind&) {
+        throw;  // a forced thread end must keep unwinding
+    } catch (...) {
+        return 0;
+    }
+}
+
+VexoSyncobj* CreateSyncobj() {
+    auto* object = new VexoSyncobj;
+    if (object->Initialize() == 0) {
+        object->Close();
+        delete object;
+        VexoLogException(L"Unable to initialize event");
+        return nullptr;
+    }
+    return object;
+}
+
+}  // namespace VexoSource
