@@ -1,0 +1,207 @@
+// touchsim: the simulated touch service as a program. Serves the RPC channel and the touch
+// stream, prints one line per call received, and takes commands on standard input and,
+// optionally, on a local TCP control port.
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <poll.h>
+#include <string>
+#include <sys/signalfd.h>
+#include <unistd.h>
+#include <vector>
+
+#include "touchsim/ControlCommands.h"
+#include "touchsim/Simulator.h"
+#include "touchsim/SocketUtil.h"
+
+namespace {
+
+// A control line longer than this is dropped: commands are short, and the buffer stays bounded.
+constexpr size_t kMaxLineLength = 8192;
+
+std::mutex g_outputMutex;
+
+void Print(const std::string& text) {
+    std::lock_guard<std::mutex> lock(g_outputMutex);
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+}
+
+void Usage() {
+    std::fprintf(stderr,
+                 "usage: touchsim [--port N] [--stream-port N] [--no-stream] [--required-version N] "
+                 "[--control-port N]\n%s",
+                 touchsim::CommandHelp());
+}
+
+bool ParsePort(const char* text, uint16_t& out) {
+    char* end = nullptr;
+    errno = 0;
+    long v = std::strtol(text, &end, 10);
+    if (errno || *end || v < 0 || v > 65535) return false;
+    out = static_cast<uint16_t>(v);
+    return true;
+}
+
+struct LineSource {
+    int fd;
+    std::string pending;
+    bool overflow = false;
+    bool isStdin = false;
+};
+
+// Splits what arrived into lines and runs them; false when a command asked to quit.
+bool Feed(touchsim::Simulator& sim, LineSource& source, const char* data, size_t length) {
+    for (size_t i = 0; i < length; ++i) {
+        char c = data[i];
+        if (c != '\n') {
+            if (source.pending.size() < kMaxLineLength)
+                source.pending += c;
+            else
+                source.overflow = true;
+            continue;
+        }
+        std::string reply;
+        bool quit = false;
+        if (source.overflow) {
+            reply = "error: line too long, ignored\n";
+        } else {
+            touchsim::CommandResult r = touchsim::ExecuteCommand(sim, source.pending);
+            reply = r.text;
+            quit = r.quit;
+        }
+        source.pending.clear();
+        source.overflow = false;
+        if (source.isStdin)
+            Print(reply);
+        else
+            touchsim::SendAll(source.fd, reply.data(), reply.size(), 500);
+        if (quit) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    touchsim::Options options;
+    uint16_t controlPort = 0;
+    bool withControlPort = false;
+    long requiredVersion = -1;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        bool ok = true;
+        if (arg == "--port" && value) {
+            ok = ParsePort(value, options.rpcPort), ++i;
+        } else if (arg == "--stream-port" && value) {
+            ok = ParsePort(value, options.streamPort), ++i;
+        } else if (arg == "--control-port" && value) {
+            ok = ParsePort(value, controlPort), withControlPort = true, ++i;
+        } else if (arg == "--required-version" && value) {
+            char* end = nullptr;
+            requiredVersion = std::strtol(value, &end, 10);
+            ok = *end == 0 && requiredVersion >= 0, ++i;
+        } else if (arg == "--no-stream") {
+            options.stream = false;
+        } else {
+            ok = false;
+        }
+        if (!ok) {
+            Usage();
+            return 2;
+        }
+    }
+
+    // Signals arrive through a descriptor in the main loop, so every thread (started below,
+    // inheriting the mask) leaves them alone and shutdown runs in one place.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+    int signalFd = signalfd(-1, &signals, SFD_CLOEXEC);
+    if (signalFd < 0) {
+        std::perror("touchsim: signalfd");
+        return 1;
+    }
+
+    touchsim::Simulator sim(options);
+    if (requiredVersion >= 0)
+        sim.Edit([&](touchsim::DeviceModel& m) { m.requiredConfigVersion = static_cast<uint32_t>(requiredVersion); });
+    sim.SetTraceListener([](const touchsim::TraceEntry& e) { Print(e.Line() + "\n"); });
+    if (!sim.Start()) return 1;
+
+    int controlListener = -1;
+    if (withControlPort) {
+        uint16_t bound = 0;
+        controlListener = touchsim::OpenListener("127.0.0.1", controlPort, bound);
+        if (controlListener < 0) {
+            std::fprintf(stderr, "touchsim: cannot listen on the control port %u\n", controlPort);
+            return 1;
+        }
+        controlPort = bound;
+    }
+    Print("touchsim rpc=" + std::to_string(sim.RpcPort()) +
+          (options.stream ? " stream=" + std::to_string(sim.StreamPort()) : std::string(" stream=off")) +
+          (withControlPort ? " control=" + std::to_string(controlPort) : std::string()) + " ready\n");
+
+    std::vector<LineSource> sources;
+    sources.push_back(LineSource{STDIN_FILENO, {}, false, true});
+    bool running = true;
+    char buffer[4096];
+    while (running) {
+        std::vector<pollfd> fds;
+        fds.push_back({signalFd, POLLIN, 0});
+        fds.push_back({controlListener, POLLIN, 0});  // a negative descriptor is skipped by poll
+        for (const LineSource& s : sources) fds.push_back({s.fd, POLLIN, 0});
+        if (poll(fds.data(), fds.size(), -1) < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        if (fds[0].revents) {
+            signalfd_siginfo info;
+            if (read(signalFd, &info, sizeof info) > 0)
+                std::fprintf(stderr, "touchsim: signal %u, stopping\n", info.ssi_signo);
+            break;
+        }
+        if (fds[1].revents & POLLIN) {
+            int fd = touchsim::AcceptClient(controlListener);
+            if (fd >= 0) sources.push_back(LineSource{fd, {}, false, false});
+        }
+        std::vector<int> finished;
+        for (size_t i = 2; i < fds.size() && running; ++i) {
+            if (!fds[i].revents) continue;
+            LineSource& source = sources[i - 2];
+            ssize_t n = read(source.fd, buffer, sizeof buffer);
+            if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+            if (n <= 0) {
+                // End of standard input (for example /dev/null in a script) does not stop the
+                // service: only "quit" or a signal does.
+                if (!source.pending.empty()) running = Feed(sim, source, "\n", 1);
+                finished.push_back(source.fd);
+                continue;
+            }
+            running = Feed(sim, source, buffer, static_cast<size_t>(n));
+        }
+        for (int fd : finished) {
+            sources.erase(std::remove_if(sources.begin(), sources.end(),
+                                         [fd](const LineSource& s) { return s.fd == fd; }),
+                          sources.end());
+            if (fd != STDIN_FILENO) close(fd);
+        }
+    }
+
+    for (LineSource& s : sources)
+        if (s.fd != STDIN_FILENO) close(s.fd);
+    touchsim::CloseFd(controlListener);
+    sim.Stop();
+    close(signalFd);
+    return 0;
+}
