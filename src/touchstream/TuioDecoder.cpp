@@ -1,0 +1,77 @@
+#include "touchstream/TuioDecoder.h"
+
+#include <cstring>
+#include <locale>
+
+#include <tinyxml.h>
+
+#include "config/VexoXmlDoc.h"
+#include "foundation/VexoWString.h"
+
+namespace VexoSource {
+
+void TuioDecoder::LoadStream(const char* text) {
+    // The document's narrow text, widened unit by unit as the text helpers do, read by a wide
+    // stream in the classic locale (a '.' decimal point whatever the user's locale says).
+    const std::u16string wide = Widen(text);
+    m_wide.assign(wide.begin(), wide.end());
+    m_stream.clear();
+    m_stream.str(m_wide);
+    static const std::locale classic = std::locale::classic();
+    if (m_stream.getloc() != classic) m_stream.imbue(classic);
+}
+
+int32_t TuioDecoder::ReadInt(const char* text) {
+    if (!text) return 0;
+    LoadStream(text);
+    int32_t value = 0;
+    m_stream >> value;  // a failed read stores 0, an out-of-range one the nearest limit
+    return value;
+}
+
+float TuioDecoder::ReadFloat(const char* text) {
+    if (!text) return 0.0f;
+    LoadStream(text);
+    float value = 0.0f;
+    m_stream >> value;  // the stream accepts no "nan" or "inf": the value is always finite
+    return value;
+}
+
+TuioDecodeResult TuioDecoder::Decode(const std::string& text, VexoGroup<VexoTUIOTouch_Ele>& touches) {
+    VexoXmlDoc doc;
+    if (!doc.ParseText(text)) return TuioDecodeResult::Malformed;
+    const TiXmlElement* root = doc.Document().FirstChildElement();
+    if (!root) return TuioDecodeResult::NoRoot;
+
+    m_scratch.Release();
+    bool sawCursor = false;
+    for (const TiXmlElement* message = root->FirstChildElement(); message; message = message->NextSiblingElement()) {
+        const char* name = message->Attribute("NAME");
+        if (!name || std::strcmp(name, kCursorProfile) != 0) break;
+        sawCursor = true;
+        const TiXmlElement* argument = message->FirstChildElement();
+        if (!argument) break;
+        const char* command = argument->Attribute("VALUE");
+        if (!command || std::strcmp(command, "set") != 0) continue;  // "alive", "fseq", "source", ...
+
+        // TUIO 1.1 cursors carry five values after the id, some producers seven: read what the
+        // message has, never past its last argument, and take the missing values as 0.
+        const TiXmlElement* values[kSetValues] = {};
+        const TiXmlElement* next = argument->NextSiblingElement();
+        for (int i = 0; i < kSetValues && next; ++i, next = next->NextSiblingElement()) values[i] = next;
+        auto valueText = [&](int i) { return values[i] ? values[i]->Attribute("VALUE") : nullptr; };
+
+        VexoTUIOTouch_Ele touch;
+        touch.id = ReadInt(valueText(0));
+        touch.x = ReadFloat(valueText(1));
+        touch.y = ReadFloat(valueText(2));
+        for (int k = 0; k < 5; ++k) touch.extra[k] = ReadFloat(valueText(3 + k));
+        m_scratch.Add(touch);
+    }
+    if (!sawCursor) return TuioDecodeResult::NoCursor;
+
+    touches.CopyFrom(m_scratch);
+    return TuioDecodeResult::Touches;
+}
+
+}  // namespace VexoSource

@@ -1,0 +1,51 @@
+#include "touchstream/TuioFramer.h"
+
+#include <cctype>
+
+namespace VexoSource {
+
+void TuioFramer::Append(const char* data, size_t length) {
+    if (!data || length == 0) return;
+    const size_t start = m_accumulator.size();
+    m_accumulator.append(data, length);
+    for (size_t i = start; i < m_accumulator.size(); ++i)
+        if (m_accumulator[i] == '\0') m_accumulator[i] = ' ';
+}
+
+TuioFrameStep TuioFramer::Next(std::string& packet) {
+    const size_t close = m_accumulator.find(kCloseTag);
+    if (close == std::string::npos) {
+        if (m_accumulator.size() <= kMaxAccumulator) return TuioFrameStep::NeedMore;
+        // Keep only what can still become a packet: an opening tag close enough to the end to
+        // fit in the packet bound, or else a tail that may be the start of the next opening tag.
+        size_t keep = m_accumulator.size() - (kOpenTagLength - 1);
+        const size_t lastOpen = m_accumulator.rfind(kOpenTag);
+        if (lastOpen != std::string::npos && m_accumulator.size() - lastOpen < kMaxPacket) keep = lastOpen;
+        m_lastDiscarded = keep;
+        m_accumulator.erase(0, keep);
+        return TuioFrameStep::Overflow;
+    }
+
+    const size_t afterClose = close + kCloseTagLength;
+    // The opening tag nearest before the closing tag: text in front of it (junk, the blank left
+    // by a NUL, a packet whose end was lost) never takes part in the parse.
+    const size_t open = close == 0 ? std::string::npos : m_accumulator.rfind(kOpenTag, close - 1);
+    TuioFrameStep step;
+    if (open == std::string::npos) {
+        step = TuioFrameStep::Orphan;
+    } else {
+        size_t length = afterClose - open;
+        if (afterClose < m_accumulator.size() && std::isspace(static_cast<unsigned char>(m_accumulator[afterClose])))
+            ++length;
+        if (length >= kMaxPacket) {
+            step = TuioFrameStep::Oversize;
+        } else {
+            packet.assign(m_accumulator, open, length);
+            step = TuioFrameStep::Packet;
+        }
+    }
+    m_accumulator.erase(0, afterClose);
+    return step;
+}
+
+}  // namespace VexoSource

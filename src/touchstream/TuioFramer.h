@@ -1,0 +1,52 @@
+// Cuts the touch stream's bytes into packet texts: "<OSCPACKET" ... "</OSCPACKET>".
+//
+// Pure: chunks go in with Append, one step of Next hands out at most one packet. No I/O, no
+// thread; the reader owns one instance and uses it on its thread only.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace VexoSource {
+
+enum class TuioFrameStep {
+    NeedMore,   // no complete packet yet; the accumulator is kept
+    Packet,     // `packet` holds one packet text
+    Oversize,   // a packet of kMaxPacket characters or more was cut out and dropped
+    Orphan,     // a closing tag without an opening tag before it: everything through it was cut
+    Overflow,   // no closing tag within kMaxAccumulator characters: the stale text was discarded
+};
+
+class TuioFramer {
+public:
+    static constexpr const char* kOpenTag = "<OSCPACKET";
+    static constexpr const char* kCloseTag = "</OSCPACKET>";
+    static constexpr size_t kOpenTagLength = 10;
+    static constexpr size_t kCloseTagLength = 12;
+    // The reader's packet buffer holds 4096 bytes with its terminating zero.
+    static constexpr size_t kMaxPacket = 4096;
+    // Bound for text that has no closing tag yet: sixteen of the largest packets.
+    static constexpr size_t kMaxAccumulator = 64 * 1024;
+
+    // Appends received bytes. Producers end each packet with a NUL; every NUL becomes a blank, so
+    // the bytes after it are kept and the character after a closing tag is that blank.
+    void Append(const char* data, size_t length);
+    void Append(const std::string& chunk) { Append(chunk.data(), chunk.size()); }
+
+    // One framing step. For Packet, `packet` is the opening tag through the closing tag, plus the
+    // one character after the closing tag when that is white space (a '<' of the next packet
+    // would make the parser reject a complete packet). The accumulator then keeps the text after
+    // the closing tag. `packet` is left alone for the other results.
+    TuioFrameStep Next(std::string& packet);
+
+    // Characters discarded by the last Overflow step.
+    size_t LastDiscarded() const { return m_lastDiscarded; }
+    const std::string& Accumulator() const { return m_accumulator; }
+    void Clear() { m_accumulator.clear(); }
+
+private:
+    std::string m_accumulator;
+    size_t m_lastDiscarded = 0;
+};
+
+}  // namespace VexoSource
