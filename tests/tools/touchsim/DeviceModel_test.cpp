@@ -1,0 +1,202 @@
+// The simulated device's answers, without sockets.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "touchsim/DeviceModel.h"
+
+using namespace touchsim;
+using namespace VexoSource;
+
+namespace {
+
+template <class T>
+T As(const std::vector<uint8_t>& bytes) {
+    T out;
+    EXPECT_EQ(bytes.size(), sizeof(T));
+    std::memset(&out, 0, sizeof out);
+    std::memcpy(&out, bytes.data(), std::min(bytes.size(), sizeof(T)));
+    return out;
+}
+
+template <class T>
+CallOutcome Set(DeviceModel& m, uint32_t code, const T& record) {
+    return HandleCall(m, code, reinterpret_cast<const uint8_t*>(&record), sizeof record, 1, true);
+}
+
+CallOutcome Get(DeviceModel& m, uint32_t code, uint32_t expected) {
+    return HandleCall(m, code, nullptr, 0, expected, true);
+}
+
+uint32_t Word(const uint8_t* p) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+}  // namespace
+
+TEST(TouchsimModel, InitialStateHoldsTheFactoryRecordsAndASensibleDevice) {
+    DeviceModel m;
+
+    auto config = As<DeviceConfigRecord>(Get(m, GetDeviceConfig, 31).reply);
+    EXPECT_EQ(config.byte0, 1);
+    EXPECT_EQ(std::vector<uint8_t>(config.bytes1to4, config.bytes1to4 + 4), (std::vector<uint8_t>{127, 0, 0, 0}));
+    EXPECT_EQ(config.value7, 3333u);
+    EXPECT_EQ(config.value11, 3000u);
+    EXPECT_EQ(config.value15, 1u);
+    EXPECT_EQ(config.value19, 1u);
+    EXPECT_EQ(config.mouseMode, 0u);
+    EXPECT_EQ(config.multiTouchMode, 1u);
+
+    std::vector<uint8_t> effects = Get(m, GetEffects, 36).reply;
+    const uint32_t expectedWords[9] = {0, 0, 0, 0x3D4CCCCD, 1, 2000, 0x3E99999A, 500, 1};
+    ASSERT_EQ(effects.size(), 36u);
+    for (int i = 0; i < 9; ++i) EXPECT_EQ(Word(effects.data() + 4 * i), expectedWords[i]) << "word " << i;
+
+    EXPECT_EQ(Get(m, GetCalibration, 36).reply, std::vector<uint8_t>(36, 0));
+
+    std::vector<uint8_t> info = Get(m, GetDeviceInfo, 38).reply;
+    ASSERT_EQ(info.size(), 38u);
+    EXPECT_EQ(info[1], 26);
+    EXPECT_EQ(info[35], 65);
+
+    std::vector<uint8_t> status = Get(m, GetRuntimeStatus, 18).reply;
+    ASSERT_EQ(status.size(), 18u);
+    EXPECT_EQ(status[9], 10);
+    EXPECT_EQ(status[15], 3);
+
+    std::vector<uint8_t> series = Get(m, GetProductSeries, 42).reply;
+    ASSERT_EQ(series.size(), 42u);
+    EXPECT_EQ(Word(series.data()), 20u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(series.data() + 4)).rfind("Infrared:", 0), 0u);
+
+    std::string list(reinterpret_cast<const char*>(Get(m, GetDeviceList, 1024).reply.data()));
+    EXPECT_EQ(list, "0102030405060708");
+}
+
+TEST(TouchsimModel, MultiConfigItemsCarryTheMarkOnlyOnceStored) {
+    DeviceModel m;
+    auto getItem = [&](uint32_t id) {
+        MultiConfigRecord ask;
+        std::memset(&ask, 0xCC, sizeof ask);  // whatever the caller's buffer held
+        ask.itemId = id;
+        return HandleCall(m, GetMultiConfig, reinterpret_cast<const uint8_t*>(&ask), sizeof ask, 48, true).reply;
+    };
+
+    auto item2 = As<MultiConfigRecord>(getItem(2));  // stored from the start, first data word 0
+    EXPECT_EQ(item2.itemId, 2u);
+    EXPECT_EQ(item2.length, 40u);
+    EXPECT_EQ(item2.mark, kMultiConfigMark);
+    EXPECT_EQ(Word(item2.data), 0u);
+
+    auto item13 = As<MultiConfigRecord>(getItem(13));  // no orientation item yet: id back, no mark
+    EXPECT_EQ(item13.itemId, 13u);
+    EXPECT_NE(item13.mark, kMultiConfigMark);
+
+    MultiConfigRecord orientation = DeviceModel::StoredItem(13, 28, 1);
+    EXPECT_EQ(Set(m, SetMultiConfig, orientation).reply, std::vector<uint8_t>{1});
+    const uint8_t* raw = reinterpret_cast<const uint8_t*>(&orientation);
+    EXPECT_EQ(getItem(13), std::vector<uint8_t>(raw, raw + 48));
+    EXPECT_EQ(As<MultiConfigRecord>(getItem(2)).mark, kMultiConfigMark) << "other items untouched";
+}
+
+TEST(TouchsimModel, WrittenRecordsAreReadBackAndDecodedForTheTrace) {
+    DeviceModel m;
+    DeviceConfigRecord config = DeviceModel::FactoryDeviceConfig();
+    config.mouseMode = 1;
+    config.multiTouchMode = 0;
+    CallOutcome set = Set(m, SetDeviceConfig, config);
+    EXPECT_EQ(set.reply, std::vector<uint8_t>{1});
+    EXPECT_NE(set.decoded.find("mouse=1 multitouch=0"), std::string::npos) << set.decoded;
+    EXPECT_EQ(As<DeviceConfigRecord>(Get(m, GetDeviceConfig, 31).reply).mouseMode, 1u);
+
+    EffectsRecord effects = DeviceModel::FactoryEffects();
+    effects.smoothValue = 6;
+    Set(m, SetEffects, effects);
+    EXPECT_EQ(As<EffectsRecord>(Get(m, GetEffects, 36).reply).smoothValue, 6u);
+
+    CalibrationRecord calibration = DeviceModel::FactoryCalibration();
+    calibration.enabled = 1;
+    calibration.bottomRight = {4000, 3000, 1900, 1060};
+    Set(m, SetCalibration, calibration);
+    auto back = As<CalibrationRecord>(Get(m, GetCalibration, 36).reply);
+    EXPECT_EQ(back.enabled, 1u);
+    EXPECT_EQ(back.bottomRight.touchX, 4000);
+    EXPECT_EQ(back.bottomRight.screenY, 1060);
+
+    uint8_t mode = 2;
+    EXPECT_EQ(HandleCall(m, SetRunMode, &mode, 1, 1, true).reply, std::vector<uint8_t>{1});
+    EXPECT_EQ(Get(m, GetRunMode, 1).reply, std::vector<uint8_t>{2});
+    EXPECT_EQ(Get(m, GetRuntimeStatus, 18).reply[15], 2);
+}
+
+TEST(TouchsimModel, BadCallsLeaveTheModelAloneAndStillGetAnAnswer) {
+    struct Case {
+        const char* what;
+        uint32_t code;
+        size_t payloadLength;
+        uint8_t firstByte;
+    } cases[] = {
+        {"short device configuration", SetDeviceConfig, 30, 0},
+        {"short effects", SetEffects, 20, 0},
+        {"short calibration", SetCalibration, 35, 0},
+        {"short multi-configuration", SetMultiConfig, 47, 0},
+        {"run mode outside 2 and 3", SetRunMode, 1, 7},
+        {"run mode without payload", SetRunMode, 0, 0},
+        {"unknown code", 77, 0, 0},
+    };
+    for (const Case& c : cases) {
+        DeviceModel m;
+        const DeviceModel before = m;
+        std::vector<uint8_t> payload(c.payloadLength, 0x55);
+        if (!payload.empty()) payload[0] = c.firstByte;
+        CallOutcome out = HandleCall(m, c.code, payload.data(), payload.size(), 1, true);
+        EXPECT_EQ(out.reply, std::vector<uint8_t>{0}) << c.what;
+        EXPECT_EQ(std::memcmp(&m.deviceConfig, &before.deviceConfig, sizeof m.deviceConfig), 0) << c.what;
+        EXPECT_EQ(std::memcmp(&m.effects, &before.effects, sizeof m.effects), 0) << c.what;
+        EXPECT_EQ(std::memcmp(&m.calibration, &before.calibration, sizeof m.calibration), 0) << c.what;
+        EXPECT_EQ(m.multiConfig.size(), before.multiConfig.size()) << c.what;
+        EXPECT_EQ(m.runMode, before.runMode) << c.what;
+        EXPECT_FALSE(out.decoded.empty()) << c.what;
+    }
+}
+
+TEST(TouchsimModel, RepliesNeverExceedTheExpectedLength) {
+    struct Case {
+        uint32_t code;
+        uint32_t expected;
+        size_t length;
+    } cases[] = {
+        {GetDeviceInfo, 38, 38}, {GetDeviceInfo, 10, 10}, {GetDeviceInfo, 100, 38},
+        {GetRuntimeStatus, 4, 4}, {GetProductSeries, 42, 42}, {GetEffects, 0, 0},
+        {GetDeviceList, 1024, 17}, {GetDeviceList, 8, 8}, {GetAccessState, 1, 1},
+        {ResetDevice, 0, 0}, {99, 0, 0},
+    };
+    for (const auto& c : cases) {
+        DeviceModel m;
+        EXPECT_EQ(Get(m, c.code, c.expected).reply.size(), c.length) << RequestName(c.code) << " " << c.expected;
+    }
+}
+
+TEST(TouchsimModel, DeviceListJoinsIdsWithColonsAndEndsWithNul) {
+    DeviceModel m;
+    m.deviceIds = {"0102030405060708", "A1B2C3D4E5F60718"};
+    std::vector<uint8_t> reply = Get(m, GetDeviceList, 1024).reply;
+    std::string text = "0102030405060708:A1B2C3D4E5F60718";
+    ASSERT_EQ(reply.size(), text.size() + 1);
+    EXPECT_EQ(std::string(reply.begin(), reply.end() - 1), text);
+    EXPECT_EQ(reply.back(), 0);
+
+    m.deviceIds.clear();
+    EXPECT_EQ(Get(m, GetDeviceList, 1024).reply, std::vector<uint8_t>{0});
+}
+
+TEST(TouchsimModel, AccessStateFollowsTheCallerAndResetIsCounted) {
+    DeviceModel m;
+    EXPECT_EQ(HandleCall(m, GetAccessState, nullptr, 0, 1, false).reply, std::vector<uint8_t>{0});
+    EXPECT_EQ(HandleCall(m, GetAccessState, nullptr, 0, 1, true).reply, std::vector<uint8_t>{1});
+    CallOutcome reset = Get(m, ResetDevice, 1);
+    EXPECT_TRUE(reset.wasReset);
+    EXPECT_EQ(m.resetCount, 1u);
+}
