@@ -21,7 +21,7 @@ struct Simulator::Impl {
 
     Options options;
     std::atomic<bool> stopping{false};
-    bool running = false;  // owned by Start/Stop on the owner's thread
+    std::atomic<bool> running{false};  // written by Start/Stop on the owner's thread
 
     // Model, trace and fault switches. Held only briefly; never while sending or sleeping.
     mutable std::mutex mu;
