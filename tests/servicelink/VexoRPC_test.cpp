@@ -1,0 +1,319 @@
+#include "servicelink/VexoRPC.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "servicelink/LinkTestSupport.h"
+#include "servicelink/ServiceRequests.h"
+
+using namespace VexoSource;
+using linktest::Answer;
+using linktest::Bytes;
+using linktest::FakeService;
+using linktest::LogCapture;
+using linktest::MsSince;
+using linktest::Pattern;
+using linktest::ReplyFrame;
+using linktest::Step;
+using linktest::U32At;
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+namespace {
+
+// A channel connected to a scripted service on its own ephemeral port.
+class ChannelTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(service.Listening());
+        ASSERT_TRUE(OpenServiceChannelAt("127.0.0.1", service.Port()));
+        ASSERT_TRUE(service.WaitClient());
+    }
+    void TearDown() override {
+        CloseServiceChannel();
+        SetSelector(0);
+    }
+    static void SetSelector(uint32_t value) {
+        boost::lock_guard<boost::mutex> g(g_SelectorLock);
+        DeviceSelector = value;
+    }
+    FakeService service;
+};
+
+TEST_F(ChannelTest, RequestGoesOnTheWireByteExactly) {
+    SetSelector(0x01020304);
+    MultiConfigRecord record = {};
+    record.itemId = 13;
+    record.length = 40;
+    record.mark = kMultiConfigMark;
+    for (int i = 0; i < 36; ++i) record.data[i] = uint8_t(0xA0 + i);
+    const Bytes payload(reinterpret_cast<uint8_t*>(&record), reinterpret_cast<uint8_t*>(&record) + 48);
+
+    MultiConfigRecord reply = {};
+    int32_t ok = 0;
+    EXPECT_EQ(SendRequest(GetMultiConfig, &reply, &ok, &record, 48, 48), 48);
+    EXPECT_EQ(ok, 1);
+
+    Bytes expected = {'F', 'e', 'n', 'd', 'r', 'e', 'l', 'R', 'P', 'C', 0, 0, 0, 0, 0, 0,  // name
+                      1, 0, 0, 0,                                                          // kind: call
+                      4, 3, 2, 1,                                                          // selector
+                      49, 0, 0, 0,                                                         // code
+                      48, 0, 0, 0,                                                         // expected reply
+                      0, 0, 0, 0};                                                         // reserved
+    expected.insert(expected.end(), payload.begin(), payload.end());
+    ASSERT_EQ(service.ReceivedCount(), 1u);
+    EXPECT_EQ(service.Received()[0].size(), 84u);
+    EXPECT_EQ(service.Received()[0], expected);
+    // The fake answers 1, 2, 3, ... of the expected length.
+    EXPECT_EQ(reply.itemId, 0x04030201u);
+
+    // A request without payload is the 36-byte frame.
+    uint8_t state = 0;
+    EXPECT_EQ(SendRequest(GetAccessState, &state, &ok, nullptr, 0, 1), 1);
+    ASSERT_EQ(service.ReceivedCount(), 2u);
+    Bytes expectedHeadOnly(expected.begin(), expected.begin() + 36);
+    expectedHeadOnly[24] = uint8_t(GetAccessState);
+    expectedHeadOnly[28] = 1;
+    EXPECT_EQ(service.Received()[1], expectedHeadOnly);
+}
+
+TEST_F(ChannelTest, ReplyLengthDecidesResultAndOk) {
+    const struct {
+        const char* what;
+        size_t replyPayload;
+        uint32_t expected;
+        int32_t result;
+        int32_t ok;
+        bool copied;
+    } rows[] = {
+        {"head only", 0, 1, 0, 0, false},
+        {"one byte", 1, 1, 1, 1, true},
+        {"exact record", 38, 38, 38, 1, true},
+        {"shorter than expected", 18, 38, 18, 1, true},
+        {"longer than expected", 40, 38, -1, 0, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        service.Script(Answer(ReplyFrame(Pattern(row.replyPayload, 0x40))));
+        uint8_t buffer[64];
+        std::memset(buffer, 0xEE, sizeof buffer);
+        int32_t ok = -7;
+        const auto start = Clock::now();
+        EXPECT_EQ(SendRequest(GetDeviceInfo, buffer, &ok, nullptr, 0, row.expected), row.result);
+        EXPECT_EQ(ok, row.ok);
+        EXPECT_LT(MsSince(start), 1000);  // every row is answered, none waits for the time-out
+        EXPECT_EQ(buffer[0], row.copied ? 0x40 : 0xEE);
+        if (row.copied) {
+            EXPECT_EQ(buffer[row.replyPayload - 1], uint8_t(0x40 + row.replyPayload - 1));
+        }
+        EXPECT_EQ(buffer[row.replyPayload], 0xEE);  // nothing beyond the reply is written
+    }
+}
+
+TEST_F(ChannelTest, PromptRepliesAreNeverLost) {
+    // The fake answers the moment a request arrives; each reply must find its caller waiting.
+    for (int i = 0; i < 300; ++i) {
+        uint8_t state = 0;
+        int32_t ok = 0;
+        ASSERT_EQ(SendRequest(GetAccessState, &state, &ok, nullptr, 0, 1), 1) << "request " << i;
+        ASSERT_EQ(ok, 1);
+        ASSERT_EQ(state, 1);
+    }
+}
+
+TEST_F(ChannelTest, NoReplyFailsAfterAboutThreeSeconds) {
+    LogCapture log;
+    service.Script(linktest::NoAnswer());
+    uint8_t buffer[36] = {};
+    int32_t ok = 1;
+    const auto start = Clock::now();
+    EXPECT_EQ(SendRequest(GetEffects, buffer, &ok, nullptr, 0, 36), -1);
+    const long long elapsed = MsSince(start);
+    EXPECT_EQ(ok, 0);
+    EXPECT_GE(elapsed, 2900);
+    EXPECT_LT(elapsed, 4500);
+    EXPECT_EQ(log.Count("Exception - RPC FendrelRPC failed"), 1);
+}
+
+TEST_F(ChannelTest, LateReplyLandsInTheNextWaitingCall) {
+    // The first reply comes after its caller gave up and while the second call waits; the
+    // second call's own reply is then late in turn and dropped.
+    service.Script(Answer(ReplyFrame({0x11}), milliseconds(3300)));
+    service.Script(linktest::NoAnswer());
+    uint8_t first = 0, second = 0;
+    int32_t ok = 1;
+    EXPECT_EQ(SendRequest(GetAccessState, &first, &ok, nullptr, 0, 1), -1);
+    EXPECT_EQ(ok, 0);
+    EXPECT_EQ(SendRequest(GetAccessState, &second, &ok, nullptr, 0, 1), 1);
+    EXPECT_EQ(ok, 1);
+    EXPECT_EQ(first, 0);
+    EXPECT_EQ(second, 0x11);
+}
+
+TEST_F(ChannelTest, LateReplyWithNobodyWaitingIsDropped) {
+    service.Script(linktest::NoAnswer());
+    uint8_t buffer[1] = {0};
+    int32_t ok = 1;
+    EXPECT_EQ(SendRequest(GetAccessState, buffer, &ok, nullptr, 0, 1), -1);
+    ASSERT_TRUE(service.Push(ReplyFrame({0x22})));
+    std::this_thread::sleep_for(milliseconds(100));
+    EXPECT_EQ(buffer[0], 0);  // the failed caller's buffer stays untouched
+    service.Script(Answer(ReplyFrame({0x33})));
+    EXPECT_EQ(SendRequest(GetAccessState, buffer, &ok, nullptr, 0, 1), 1);
+    EXPECT_EQ(buffer[0], 0x33);
+}
+
+TEST_F(ChannelTest, FramesThatAreNotRepliesAreIgnored) {
+    // A short frame, an unknown kind and a call from the service (no handler is registered) all
+    // precede the real reply, each in its own receive.
+    Step step;
+    step.sends = {Bytes(10, 0xAB), linktest::Frame(7, {0x55}), linktest::Frame(1, Pattern(8), "AnyName"),
+                  ReplyFrame({0x66})};
+    service.Script(step);
+    uint8_t buffer[1] = {0};
+    int32_t ok = 0;
+    EXPECT_EQ(SendRequest(GetAccessState, buffer, &ok, nullptr, 0, 1), 1);
+    EXPECT_EQ(buffer[0], 0x66);
+    std::this_thread::sleep_for(milliseconds(50));
+    EXPECT_EQ(service.ReceivedCount(), 1u);  // the call from the service got no answer
+}
+
+int32_t EchoHandler(const uint8_t* payload, int32_t length, uint8_t* output, int32_t capacity, const char*,
+                    uintptr_t context) {
+    if (length > capacity) return -1;
+    std::memcpy(output, payload, size_t(length));
+    output[length] = uint8_t(context);
+    return length + 1;
+}
+
+TEST_F(ChannelTest, RegisteredHandlerAnswersACallFromTheService) {
+    EXPECT_EQ(g_pServiceChannel->RegisterHandler(15, "Echo", &EchoHandler, 0), -1);
+    EXPECT_EQ(g_pServiceChannel->RegisterHandler(-1, "Echo", &EchoHandler, 0), -1);
+    ASSERT_EQ(g_pServiceChannel->RegisterHandler(3, "Echo", &EchoHandler, 0x7F), 3);
+    ASSERT_TRUE(service.Push(linktest::Frame(1, {1, 2, 3}, "Echo")));
+    ASSERT_TRUE(service.WaitReceived(1));
+    EXPECT_EQ(service.Received()[0], linktest::Frame(2, {1, 2, 3, 0x7F}, "Echo"));
+}
+
+TEST_F(ChannelTest, ServiceClosingTheConnectionEndsAllRequests) {
+    LogCapture log;
+    service.Script(linktest::CloseAfterRequest());
+    uint8_t buffer[1] = {0};
+    int32_t ok = 1;
+    EXPECT_EQ(SendRequest(GetAccessState, buffer, &ok, nullptr, 0, 1), -1);
+    EXPECT_EQ(ok, 0);
+    EXPECT_EQ(log.Count("Exception - Client Closed for 0 byte was received"), 1);
+    EXPECT_EQ(g_pServiceChannel->Connection()->connected, 0);
+    EXPECT_EQ(g_pServiceChannel->Role(), VexoRPC::kRoleClient);
+
+    const size_t frames = service.ReceivedCount();
+    const auto later = Clock::now();
+    EXPECT_EQ(SendRequest(GetAccessState, buffer, &ok, nullptr, 0, 1), 0);
+    EXPECT_EQ(ok, 0);
+    EXPECT_LT(MsSince(later), 20);
+    EXPECT_EQ(service.ReceivedCount(), frames);
+}
+
+TEST_F(ChannelTest, OversizedCallIsRefusedWithoutSending) {
+    const Bytes big(2029, 1);
+    uint8_t reply[4];
+    EXPECT_EQ(g_pServiceChannel->Call("FendrelRPC", big.data(), 2029, reply, 4, -1), -1);
+    EXPECT_EQ(g_pServiceChannel->Call("FendrelRPC", big.data(), -1, reply, 4, -1), -1);
+    std::this_thread::sleep_for(milliseconds(30));
+    EXPECT_EQ(service.ReceivedCount(), 0u);
+    // The largest call still goes out whole.
+    service.Script(Answer(ReplyFrame({})));
+    EXPECT_EQ(g_pServiceChannel->Call("FendrelRPC", big.data(), 2028, reply, 4, -1), 0);
+    ASSERT_TRUE(service.WaitReceived(1));
+    size_t total = 0;
+    for (const Bytes& b : service.Received()) total += b.size();
+    EXPECT_EQ(total, 2048u);
+}
+
+TEST_F(ChannelTest, SelectorOfTheChosenDeviceHeadsEveryRequest) {
+    uint32_t selector = 0;
+    ASSERT_TRUE(DeviceSelectorFromIdentifier("0102030405060708", selector));
+    SetSelector(selector);
+    uint8_t buffer[1];
+    int32_t ok = 0;
+    SendRequest(GetAccessState, buffer, &ok, nullptr, 0, 1);
+    SendRequest(ResetDevice, buffer, &ok, nullptr, 0, 1);
+    ASSERT_EQ(service.ReceivedCount(), 2u);
+    for (const Bytes& frame : service.Received()) EXPECT_EQ(U32At(frame, 20), 36u);
+}
+
+// A worker ended by its stop request while it waits for a reply: the reply slot pointed into its
+// stack and must be cleared, so a reply that comes afterwards is dropped, not written there.
+class RequestingWorker : public VexoThread {
+public:
+    void Run() override {
+        uint8_t reply[4] = {};
+        int32_t ok = 0;
+        started = true;
+        result = SendRequest(GetDeviceInfo, reply, &ok, nullptr, 0, 4);
+    }
+    std::atomic<bool> started{false};
+    std::atomic<int32_t> result{99};
+};
+
+TEST_F(ChannelTest, StoppedRequesterLeavesNoReplySlotBehind) {
+    service.Script(linktest::NoAnswer());
+    RequestingWorker worker;
+    worker.Start();
+    ASSERT_TRUE(service.WaitReceived(1));
+    const auto start = Clock::now();
+    worker.Stop();
+    EXPECT_LT(MsSince(start), 500);
+    EXPECT_EQ(worker.result, -1);
+    ASSERT_TRUE(service.Push(ReplyFrame({1, 2, 3, 4})));
+    std::this_thread::sleep_for(milliseconds(50));
+    uint8_t buffer[1] = {0};
+    int32_t ok = 0;
+    EXPECT_EQ(SendRequest(GetAccessState, buffer, &ok, nullptr, 0, 1), 1);
+    EXPECT_EQ(ok, 1);
+}
+
+TEST(SendRequestWithoutChannel, ReturnsZeroAndSendsNothing) {
+    ASSERT_EQ(g_pServiceChannel, nullptr);
+    uint8_t buffer[1] = {0x5A};
+    int32_t ok = 1;
+    EXPECT_EQ(SendRequest(GetAccessState, buffer, &ok, nullptr, 0, 1), 0);
+    EXPECT_EQ(ok, 0);
+    EXPECT_EQ(buffer[0], 0x5A);
+    SendResetDevice();  // harmless without a channel
+}
+
+TEST(OpenServiceChannelAt, FailureLeavesNoChannel) {
+    LogCapture log;
+    const int port = linktest::UnusedPort();
+    EXPECT_FALSE(OpenServiceChannelAt("127.0.0.1", port));
+    EXPECT_EQ(g_pServiceChannel, nullptr);
+    EXPECT_TRUE(log.Has("Connect(127.0.0.1, " + std::to_string(port) + ") failed"));
+}
+
+TEST(DeviceSelector, IsTheSumOfTheIdentifiersBytePairs) {
+    const struct {
+        const char* id;
+        bool ok;
+        uint32_t selector;
+    } rows[] = {
+        {"0102030405060708", true, 36},
+        {"ffffffffffffffff", true, 2040},
+        {"FFFFFFFFFFFFFFFF", true, 2040},
+        {"0102030405060708Z", true, 36},  // a 17th character is ignored
+        {"010203040506070809", false, 0},  // longer: no byte at all
+        {"01020304050607", false, 0},      // 7 bytes
+        {"", false, 0},
+        {"zz02030405060708", true, 35},    // a pair that does not convert counts 0
+        {"1g02030405060708", true, 36},    // "1g" reads as 1
+    };
+    for (const auto& row : rows) {
+        uint32_t selector = 0xDEAD;
+        EXPECT_EQ(DeviceSelectorFromIdentifier(row.id, selector), row.ok) << row.id;
+        EXPECT_EQ(selector, row.ok ? row.selector : 0xDEADu) << row.id;
+    }
+}
+
+}  // namespace
