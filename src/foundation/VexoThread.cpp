@@ -74,6 +74,9 @@ void VexoThread::Stop() {
         std::lock_guard<std::mutex> lock(m_stateLock);
         m_state = kStopRequested;
         if (!m_hasThread) return;
+        // Called by the worker itself: waiting would only time out and then cancel the caller.
+        // The request stands; the owner's next Stop collects the thread.
+        if (pthread_equal(pthread_self(), m_thread)) return;
     }
     m_wake.notify_all();
     VexoLogDebug(L"Waiting the thread terminate signal");
