@@ -1,0 +1,144 @@
+// The main window's reading of the service and the display of what it read.
+#include <cstring>
+
+#include "app/AppState.h"
+#include "app/CPMainFrame.h"
+#include "app/MainFrameRules.h"
+#include "app/MessageBox.h"
+#include "app/WxText.h"
+#include "foundation/VexoLog.h"
+#include "servicelink/VexoRPC.h"
+
+using namespace VexoSource;
+
+int32_t CPMainFrame::LoadFromService() {
+    if (!ReadDeviceList()) return 0;
+    if (!SyncDeviceChoice()) return 0;
+    ReadDeviceState();
+    RefreshDisplay();
+
+    RequestLock lock(m_requestLock, kLoadPlace);
+    int32_t ok = 0;
+    SendRequest(GetDeviceInfo, &m_startInfo, &ok, nullptr, 0, sizeof(m_startInfo));
+    if (!ok) {
+        VexoLogException(L"Get response failed! ");
+        return 0;
+    }
+    const uint8_t version = m_startInfo.bytes[1];
+    if (version < 20) {
+        VexoMessageBox(LangText("Version_Lower_Than_2_0", u""), wxEmptyString, wxOK);
+        return 0;
+    }
+    if (version >= 26) {
+        uint8_t reply[kProductSeriesLength] = {};
+        const int32_t length = SendRequest(GetProductSeries, reply, &ok, nullptr, 0, sizeof(reply));
+        if (ok && length > 0) ParseProductSeries(reply, static_cast<size_t>(length), g_ProductSeries, g_RequiredConfigVersion);
+    }
+    return 1;
+}
+
+int32_t CPMainFrame::ReadDeviceList() {
+    uint8_t reply[kDeviceListReplyLength] = {};
+    int32_t ok = 0;
+    const int32_t length = SendRequest(GetDeviceList, reply, &ok, nullptr, 0, sizeof(reply));
+    if (!ok || length <= 0) return 0;
+    return ParseDeviceList(reply, length, m_deviceList) ? 1 : 0;
+}
+
+int32_t CPMainFrame::ReadDeviceState() {
+    int32_t ok = 0;
+    SendRequest(GetDeviceInfo, &m_currentInfo, &ok, nullptr, 0, sizeof(m_currentInfo));
+    if (!ok) {
+        VexoLogException(L"Get response failed");
+        return 0;
+    }
+    SendRequest(GetRuntimeStatus, m_runtimeStatus, &ok, nullptr, 0, sizeof(m_runtimeStatus));
+    if (ok) {
+        SendRequest(GetDeviceConfig, &m_currentConfig, &ok, nullptr, 0, sizeof(m_currentConfig));
+        if (ok) return 1;
+    }
+    VexoLogException(L"Get response failed! ");
+    return 0;
+}
+
+int32_t CPMainFrame::SyncDeviceChoice() {
+    if (m_deviceList.empty()) return 0;
+    if (m_pDeviceChoice->GetCount() == 0) {
+        for (const VexoWString& id : m_deviceList) m_pDeviceChoice->Append(ToWx(id.str));
+        m_pDeviceChoice->SetSelection(0);
+        SelectDevice(ToNarrow(m_deviceList.front().str));
+        return 1;
+    }
+    std::vector<std::u16string> items;
+    for (unsigned i = 0; i < m_pDeviceChoice->GetCount(); ++i) items.push_back(FromWx(m_pDeviceChoice->GetString(i)));
+    const ChoiceEdit edit = PlanChoiceEdit(items, FromWx(m_pDeviceChoice->GetValue()), m_deviceList);
+    for (size_t index : edit.deletions) m_pDeviceChoice->Delete(static_cast<unsigned>(index));
+    for (const std::u16string& id : edit.appends) m_pDeviceChoice->Append(ToWx(id));
+    if (edit.currentGone && m_pDeviceChoice->GetCount() > 0) {
+        m_pDeviceChoice->SetSelection(0);
+        SelectDevice(ToNarrow(FromWx(m_pDeviceChoice->GetString(0))));
+    }
+    return 1;
+}
+
+int32_t CPMainFrame::RefreshDisplay() {
+    if (g_FirstRefresh) {
+        // SetValue on a radio button raises no command event, so this does not count as a change.
+        m_pMultiTouch->SetValue(m_currentConfig.multiTouchMode != 0);
+        m_pMouse->SetValue(m_currentConfig.mouseMode != 0);
+    }
+    m_pTouches->SetValue(ToWx(TouchPointsText(m_runtimeStatus)));
+    m_pScreenSize->SetValue(ToWx(ScreenSizeNumber(m_currentInfo, g_ProductSeries)) + wxT(" ") + LangText("Inches", u""));
+    m_pFirmware->SetValue(ToWx(FirmwareText(m_startInfo.bytes[1], m_currentInfo.bytes[1])));
+    const std::string modeKey = ServiceModeKey(m_runtimeStatus[15]);
+    if (!modeKey.empty()) m_pServiceStatus->SetValue(LangText(modeKey.c_str(), u""));
+    g_FirstRefresh = 0;
+    return 1;
+}
+
+void CPMainFrame::PostRefresh() {
+    wxCommandEvent event(RefreshEvent, GetId());
+    event.SetEventObject(this);
+    event.SetInt(kRefreshValue);
+    // Thread-safe hand-over: the toolkit delivers the copy on the GUI thread.
+    GetEventHandler()->QueueEvent(event.Clone());
+}
+
+void CPMainFrame::OnRefresh(wxCommandEvent& event) {
+    VexoLogDebug(L"Event handling...");
+    RequestLock lock(m_requestLock, kRefreshPlace, RequestLock::TryTag());
+    if (!lock.Owns()) {
+        VexoLogDebug(L"Try locking failed with %u", kRefreshPlace);
+        return;
+    }
+    if (event.GetInt() == kRefreshValue) {
+        SyncDeviceChoice();
+        RefreshDisplay();
+    }
+}
+
+void CPMainFrame::SelectDevice(const std::string& identifier) {
+    boost::lock_guard<boost::mutex> hold(g_SelectorLock);
+    g_CurrentDeviceId = identifier;
+    uint32_t selector = 0;
+    if (DeviceSelectorFromIdentifier(identifier, selector)) {
+        DeviceSelector = selector;
+        g_FirstRefresh = 1;
+    }
+}
+
+void CPMainFrame::ReportDeviceLost(const wxString& message, const wxString& caption, bool show) {
+    // Controls belong to the GUI thread; the watch thread only queues the report. wxString is
+    // copied into the call, and a window destroyed before it runs drops its queued calls.
+    if (!wxThread::IsMain()) {
+        CallAfter([this, message, caption, show] { ShowDeviceLost(message, caption, show); });
+        return;
+    }
+    ShowDeviceLost(message, caption, show);
+}
+
+void CPMainFrame::ShowDeviceLost(const wxString& message, const wxString& caption, bool show) {
+    Show(false);
+    if (show) VexoMessageBox(message, caption, wxOK);
+    Close(true);
+}

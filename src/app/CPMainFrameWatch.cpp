@@ -1,0 +1,86 @@
+// The main window's device watch: a pass about every three seconds on the window's own thread.
+#include <cstring>
+
+#include "app/CPMainFrame.h"
+#include "app/MainFrameRules.h"
+#include "app/WxText.h"
+#include "foundation/VexoLog.h"
+#include "platform/DisplayOrientation.h"
+#include "platform/PlatformTime.h"
+#include "servicelink/ServiceRequests.h"
+#include "servicelink/VexoRPC.h"
+
+using namespace VexoSource;
+
+namespace {
+// The wait between passes sleeps in slices this long (a stop request also cuts a slice short).
+constexpr uint32_t kWaitSliceMs = 20;
+}  // namespace
+
+void CPMainFrame::Run() {
+    bool firstPass = true;
+    uint32_t passStart = 0;
+    while (!StopRequested()) {
+        const uint32_t wait = WatchWaitMs(VexoPlatform::GetTickCount(), passStart, firstPass);
+        if (wait > 0) {
+            SleepFor(wait < kWaitSliceMs ? wait : kWaitSliceMs);
+            continue;
+        }
+        firstPass = false;
+        passStart = VexoPlatform::GetTickCount();
+
+        int32_t result = 0;
+        {
+            RequestLock lock(m_requestLock, kWatchPlace);
+            int32_t answered = 0;
+            if (CheckAccess(&answered)) {
+                WatchOrientation();
+                result = ReadDeviceList();
+                if (result) result = ReadDeviceState();
+            } else {
+                result = answered;
+            }
+            if (!result) CheckAccess(&result);
+        }
+        // A stop requested while the pass ran (the window is closing) is no device loss.
+        if (StopRequested()) break;
+        if (result) {
+            PostRefresh();
+            SleepFor(kWatchAfterRefreshMs);
+            continue;
+        }
+        // The language table is not shared with workers: the text is looked up on the GUI thread.
+        CallAfter([this] {
+            ReportDeviceLost(LangText("Device_Undetected", u"Device undetected,Please insert device!"), wxEmptyString,
+                             true);
+        });
+        break;
+    }
+}
+
+void CPMainFrame::WatchOrientation() {
+    const uint32_t now = VexoPlatform::GetTickCount();
+    if (!OrientationCheckDue(now, m_lastOrientationCheck, m_orientationNeverChecked)) return;
+    m_orientationNeverChecked = false;
+    m_lastOrientationCheck = now;
+
+    MultiConfigRecord* record = &g_MultiConfigRecord;
+    record->itemId = kOrientationItem;
+    int32_t ok = 0;
+    SendRequest(GetMultiConfig, record, &ok, record, sizeof(*record), sizeof(*record));
+    if (!ok) return;
+
+    const uint32_t orientation = VexoPlatform::GetDisplayOrientation();
+    MultiConfigRecord out{};
+    const OrientationAction action = PlanOrientation(*record, orientation, out);
+    if (action != OrientationAction::None) {
+        *record = out;
+        uint8_t reply = 0;
+        SendRequest(SetMultiConfig, &reply, &ok, record, sizeof(*record), 1);
+    }
+    VexoLogDebug(L"Current orig %u", orientation);
+    if (action != OrientationAction::None) {
+        VexoLogDebug(L"Reset device for either screen solution or display orientation");
+        SendResetDevice();
+    }
+}

@@ -1,0 +1,59 @@
+#include "app/CPWindow.h"
+
+#include "foundation/VexoLog.h"
+#include "servicelink/VexoRPC.h"
+
+using namespace VexoSource;
+
+RequestLock::RequestLock(wxMutex& lock, uint32_t place) : m_lock(lock), m_place(place) {
+    m_owns = m_lock.Lock() == wxMUTEX_NO_ERROR;
+    VexoLogDebug(L"RPC Locking...%u with thread:%u", m_place, CPWindow::kLockTag);
+}
+
+RequestLock::RequestLock(wxMutex& lock, uint32_t place, TryTag) : m_lock(lock), m_place(place) {
+    m_owns = m_lock.TryLock() == wxMUTEX_NO_ERROR;
+    if (m_owns) VexoLogDebug(L"RPC Locking...%u with thread:%u", m_place, CPWindow::kLockTag);
+}
+
+RequestLock::~RequestLock() {
+    if (!m_owns) return;
+    m_lock.Unlock();
+    VexoLogDebug(L"RPC Unlocking...%u with thread:%u", m_place, CPWindow::kLockTag);
+}
+
+int32_t CPWindow::QueryAccessState(uint8_t* state) {
+    int32_t ok = 0;
+    SendRequest(GetAccessState, state, &ok, nullptr, 0, 1);
+    return ok;
+}
+
+int32_t CPWindow::CheckAccess(int32_t* answered) {
+    uint8_t state = 0;
+    const int32_t ok = QueryAccessState(&state);
+    if (!ok) {
+        if (answered) *answered = 0;
+        return 0;
+    }
+    if (answered) *answered = 1;
+    if (state != 0) return 1;
+    VexoLogDebug(L"Current multi-access not available");
+    return 0;
+}
+
+void CPWindow::MarkModified() {
+    if (!m_ready) return;
+    m_modified = 1;
+    if (m_pApply) m_pApply->Enable(true);
+}
+
+void CPWindow::ApplyChanges() {
+    if (!(m_ready && m_modified)) return;
+    VexoLogDebug(L"0x%0.8x object configuration set.Apply those setting", reinterpret_cast<uintptr_t>(this));
+    RequestLock lock(m_requestLock, kApplyPlace);
+    WriteSettings();
+    m_modified = 0;
+    if (m_pApply) m_pApply->Enable(false);
+    uint8_t reply = 0;
+    int32_t ok = 0;
+    SendRequest(ResetDevice, &reply, &ok, nullptr, 0, 1);
+}

@@ -1,0 +1,70 @@
+// Base of the main window and the settings dialogs: the ready and modified flags behind the Apply
+// button, the window's Cancel/Apply/Done buttons, its request lock and the apply protocol.
+//
+// The request lock serialises this window's request sequences between the GUI thread and the
+// window's worker thread. It is a non-recursive wxMutex: a handler that holds it must not call
+// anything that takes it again.
+#pragma once
+
+#include <wx/button.h>
+#include <wx/thread.h>
+
+#include <cstdint>
+
+#include "foundation/VexoObj.h"
+
+class CPWindow : public VexoObj {
+public:
+    // Place number and the constant that the lock log lines carry.
+    static constexpr uint32_t kLockTag = 12;
+    static constexpr uint32_t kApplyPlace = 9;
+
+    CPWindow() = default;
+    ~CPWindow() override = default;
+    CPWindow(const CPWindow&) = delete;
+    CPWindow& operator=(const CPWindow&) = delete;
+
+    // Writes the window's edited settings; called by ApplyChanges with the request lock held.
+    virtual void WriteSettings() = 0;
+    // Reads the window's state from the service and shows it; non-zero on success.
+    virtual int32_t LoadFromService() = 0;
+    // Sends GetAccessState (1-byte reply into *state); returns the request's ok flag.
+    virtual int32_t QueryAccessState(uint8_t* state);
+    // Non-zero when the device may be used now; *answered (when given) says whether the service
+    // answered at all.
+    virtual int32_t CheckAccess(int32_t* answered);
+
+    // Enables Apply once the window is ready; changes made while filling it do not count.
+    void MarkModified();
+    // Writes the settings and has the service re-initialise the device, under the request lock.
+    void ApplyChanges();
+
+    int32_t m_ready = 0;
+    int32_t m_modified = 0;
+    wxButton* m_pCancel = nullptr;
+    wxButton* m_pApply = nullptr;
+    wxButton* m_pDone = nullptr;
+    wxMutex m_requestLock;
+};
+
+// Holds a window's request lock for a scope and writes the lock log lines with the place number
+// that names the holder. Scoped, so that a worker cancelled while it holds the lock releases it.
+class RequestLock {
+public:
+    struct TryTag {};
+
+    // Blocks until the lock is taken.
+    RequestLock(wxMutex& lock, uint32_t place);
+    // Takes the lock only when it is free; Owns() tells whether it did. Logs nothing on failure.
+    RequestLock(wxMutex& lock, uint32_t place, TryTag);
+    ~RequestLock();
+    RequestLock(const RequestLock&) = delete;
+    RequestLock& operator=(const RequestLock&) = delete;
+
+    bool Owns() const { return m_owns; }
+
+private:
+    wxMutex& m_lock;
+    uint32_t m_place;
+    bool m_owns = false;
+};

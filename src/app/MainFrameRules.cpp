@@ -1,0 +1,126 @@
+#include "app/MainFrameRules.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace VexoSource {
+
+uint32_t ParseConfigVersion(const std::string& text) {
+    std::vector<std::string> fields;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t dot = text.find('.', start);
+        if (dot == std::string::npos) dot = text.size();
+        if (dot > start) fields.push_back(text.substr(start, dot - start));
+        start = dot + 1;
+    }
+    if (fields.size() < 2) return 0;
+    return static_cast<uint32_t>(10 * std::atol(fields[0].c_str()) + std::atol(fields[1].c_str()));
+}
+
+bool ParseDeviceList(const uint8_t* reply, int32_t length, std::vector<VexoWString>& list) {
+    if (!reply || length <= 0 || reply[length - 1] != 0) return false;
+    const std::string text(reinterpret_cast<const char*>(reply));  // ends at the first NUL, within length
+    list = Split(Widen(text), u":", true, u"");
+    return true;
+}
+
+ChoiceEdit PlanChoiceEdit(const std::vector<std::u16string>& items, const std::u16string& current,
+                          const std::vector<VexoWString>& devices) {
+    ChoiceEdit edit;
+    std::vector<VexoWString> fresh = devices;
+    size_t removed = 0;
+    for (size_t i = 0; i < items.size(); ++i) {
+        const std::u16string& t = items[i];
+        bool kept = false;
+        for (auto it = fresh.begin(); it != fresh.end(); ++it) {
+            VexoWString probe(*it);
+            probe.ignoreCase = 1;
+            if (probe == t) {
+                fresh.erase(it);
+                kept = true;
+                break;
+            }
+        }
+        if (kept) continue;
+        if (t == current) edit.currentGone = true;
+        edit.deletions.push_back(i - removed);
+        ++removed;
+    }
+    for (const VexoWString& id : fresh) edit.appends.push_back(id.str);
+    return edit;
+}
+
+std::u16string TouchPointsText(const uint8_t* runtimeStatus) {
+    return FormatText(L"%d", static_cast<int32_t>(runtimeStatus[9]));
+}
+
+std::u16string ScreenSizeNumber(DeviceInfoRecord& info, const std::string& productSeries) {
+    if (productSeries == "camera") info.bytes[35] = 55;
+    return FormatText(L"%d", static_cast<int32_t>(info.bytes[35]));
+}
+
+std::u16string FirmwareText(uint8_t startVersionByte, uint8_t currentVersionByte) {
+    if (startVersionByte < 2) return u"1.0";
+    return FormatText(L"%d.%d", currentVersionByte / 10, currentVersionByte % 10);
+}
+
+std::string ServiceModeKey(uint8_t mode) {
+    if (mode == 3) return "Running";
+    if (mode == 2) return "Hardware_Mode";
+    return std::string();
+}
+
+bool ParseProductSeries(const uint8_t* reply, size_t length, std::string& series, uint32_t& required) {
+    if (!reply || length < 4) return false;
+    uint32_t value = 0;
+    std::memcpy(&value, reply, 4);
+    const char* text = reinterpret_cast<const char*>(reply + 4);
+    const size_t textLength = strnlen(text, length - 4);  // the reply need not hold a NUL
+    const std::string whole(text, textLength);
+    size_t start = 0;
+    while (start <= whole.size()) {
+        size_t colon = whole.find(':', start);
+        if (colon == std::string::npos) colon = whole.size();
+        if (colon > start) {
+            series = whole.substr(start, colon - start);
+            break;
+        }
+        start = colon + 1;
+    }
+    required = value;
+    return true;
+}
+
+uint32_t WatchWaitMs(uint32_t now, uint32_t passStart, bool firstPass) {
+    if (firstPass) return 0;
+    const uint32_t elapsed = now - passStart;
+    return elapsed > kWatchPassMs ? 0 : kWatchPassMs + 1 - elapsed;
+}
+
+bool OrientationCheckDue(uint32_t now, uint32_t lastCheck, bool firstCheck) {
+    return firstCheck || now - lastCheck >= kOrientationCheckMs;
+}
+
+OrientationAction PlanOrientation(const MultiConfigRecord& read, uint32_t displayOrientation,
+                                  MultiConfigRecord& out) {
+    out = read;
+    uint32_t itemLength = 0, stored = 0;
+    std::memcpy(&itemLength, read.data, 4);
+    std::memcpy(&stored, read.data + 4, 4);
+    out.itemId = kOrientationItem;
+    out.length = 40;
+    out.mark = kMultiConfigMark;
+    std::memcpy(out.data, &kOrientationItemLength, 4);
+    if (read.mark == kMultiConfigMark && itemLength == kOrientationItemLength) {
+        if (stored == displayOrientation) return OrientationAction::None;
+        std::memcpy(out.data + 4, &displayOrientation, 4);
+        return OrientationAction::WriteDisplay;
+    }
+    // No valid item yet: write orientation 0 with zeroed data (offsets 16 to 39); the last eight
+    // bytes stay as read. The display's value follows at the next check.
+    std::memset(out.data + 4, 0, 24);
+    return OrientationAction::WriteDefault;
+}
+
+}  // namespace VexoSource

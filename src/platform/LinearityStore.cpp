@@ -1,0 +1,173 @@
+#include "platform/LinearityStore.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <mutex>
+#include <vector>
+
+#include "foundation/VexoLog.h"
+
+namespace VexoPlatform {
+namespace {
+
+std::mutex g_pathLock;
+std::string g_path;
+
+std::string Lower(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+std::string Trim(const std::string& s) {
+    size_t b = 0, e = s.size();
+    while (b < e && (s[b] == ' ' || s[b] == '\t' || s[b] == '\r')) ++b;
+    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r')) --e;
+    return s.substr(b, e - b);
+}
+
+// Reads the file as lines; bounded, so a huge or binary file cannot exhaust memory.
+bool ReadLines(const std::string& path, std::vector<std::string>& lines) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::string line;
+    size_t total = 0;
+    while (std::getline(in, line)) {
+        total += line.size() + 1;
+        if (total > kRegistryFileLimit) {
+            VexoLogInfo(L"Registry file %hs too large, read up to %u bytes", path, static_cast<uint32_t>(kRegistryFileLimit));
+            break;
+        }
+        lines.push_back(line);
+    }
+    return true;
+}
+
+bool IsSection(const std::string& trimmed, std::string* name) {
+    if (trimmed.size() < 2 || trimmed.front() != '[' || trimmed.back() != ']') return false;
+    if (name) *name = trimmed.substr(1, trimmed.size() - 2);
+    return true;
+}
+
+// Splits "name=data"; false for lines that are not values (blank, comments).
+bool IsValue(const std::string& trimmed, std::string* name, std::string* data) {
+    if (trimmed.empty() || trimmed[0] == ';' || trimmed[0] == '#') return false;
+    const size_t eq = trimmed.find('=');
+    if (eq == std::string::npos) return false;
+    if (name) *name = Trim(trimmed.substr(0, eq));
+    if (data) *data = trimmed.substr(eq + 1);
+    return true;
+}
+
+bool WriteLinesAtomically(const std::string& path, const std::vector<std::string>& lines) {
+    const std::string temp = path + ".tmp";
+    FILE* f = std::fopen(temp.c_str(), "wb");
+    if (!f) return false;
+    bool ok = true;
+    for (const std::string& l : lines) ok = ok && std::fprintf(f, "%s\n", l.c_str()) >= 0;
+    ok = ok && std::fflush(f) == 0 && fsync(fileno(f)) == 0;
+    ok = (std::fclose(f) == 0) && ok;
+    if (!ok || std::rename(temp.c_str(), path.c_str()) != 0) {
+        std::remove(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string SetRegistryFilePath(const std::string& path) {
+    std::lock_guard<std::mutex> hold(g_pathLock);
+    std::string previous = g_path.empty() ? kDefaultRegistryFile : g_path;
+    g_path = path;
+    return previous;
+}
+
+std::string RegistryFilePath() {
+    std::lock_guard<std::mutex> hold(g_pathLock);
+    return g_path.empty() ? kDefaultRegistryFile : g_path;
+}
+
+bool RegistryKeyExists(const std::string& key) {
+    std::vector<std::string> lines;
+    if (!ReadLines(RegistryFilePath(), lines)) return false;
+    const std::string want = Lower(key);
+    std::string section;
+    for (const std::string& l : lines)
+        if (IsSection(Trim(l), &section) && Lower(section) == want) return true;
+    return false;
+}
+
+bool RegistryValueExists(const std::string& key, const std::string& name) {
+    std::vector<std::string> lines;
+    if (!ReadLines(RegistryFilePath(), lines)) return false;
+    const std::string wantKey = Lower(key), wantName = Lower(name);
+    bool inKey = false;
+    std::string section, valueName;
+    for (const std::string& l : lines) {
+        const std::string t = Trim(l);
+        if (IsSection(t, &section)) {
+            inKey = Lower(section) == wantKey;
+        } else if (inKey && IsValue(t, &valueName, nullptr) && Lower(valueName) == wantName) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool WriteRegistryValue(const std::string& key, const std::string& name, const std::string& data) {
+    const std::string path = RegistryFilePath();
+    std::vector<std::string> lines, out;
+    ReadLines(path, lines);
+    const std::string wantKey = Lower(key), wantName = Lower(name);
+    bool inKey = false, written = false;
+    std::string section, valueName;
+    for (const std::string& l : lines) {
+        const std::string t = Trim(l);
+        if (IsSection(t, &section)) {
+            if (inKey && !written) {
+                out.push_back(name + "=" + data);
+                written = true;
+            }
+            inKey = Lower(section) == wantKey;
+        } else if (inKey && IsValue(t, &valueName, nullptr) && Lower(valueName) == wantName) {
+            if (!written) out.push_back(name + "=" + data);
+            written = true;
+            continue;
+        }
+        out.push_back(l);
+    }
+    if (!written) {
+        if (!inKey) out.push_back("[" + key + "]");
+        out.push_back(name + "=" + data);
+    }
+    return WriteLinesAtomically(path, out);
+}
+
+bool DeleteRegistryValue(const std::string& key, const std::string& name) {
+    const std::string path = RegistryFilePath();
+    std::vector<std::string> lines, out;
+    if (!ReadLines(path, lines)) return false;
+    const std::string wantKey = Lower(key), wantName = Lower(name);
+    bool inKey = false, removed = false;
+    std::string section, valueName;
+    for (const std::string& l : lines) {
+        const std::string t = Trim(l);
+        if (IsSection(t, &section)) inKey = Lower(section) == wantKey;
+        else if (inKey && IsValue(t, &valueName, nullptr) && Lower(valueName) == wantName) {
+            removed = true;
+            continue;
+        }
+        out.push_back(l);
+    }
+    return removed && WriteLinesAtomically(path, out);
+}
+
+int32_t CheckLinearityData() {
+    if (!RegistryKeyExists(kLinearityKey)) return 0;
+    return RegistryValueExists(kLinearityKey, kLinearityValue) ? 1 : 0;
+}
+
+}  // namespace VexoPlatform

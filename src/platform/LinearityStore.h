@@ -1,0 +1,39 @@
+// Stand-in for the system registry that holds the operating system's own linearity calibration.
+//
+// The store is one text file, by default /etc/qlncfg/registry.ini, in INI form: a section per key
+// (the key path as written, backslashes included) and "name=data" lines for its values, e.g.
+//
+//   [SYSTEM\CurrentControlSet\Control\TabletPC\UserLinearityData]
+//   fdrlmtouch&col01=0102ab
+//
+// Names compare case-insensitively (ASCII), as the registry's do. Lines longer than the bound
+// below, and a file larger than its bound, are read no further. The file is only read by the
+// program; the write helpers exist for tests and set-up scripts.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace VexoPlatform {
+
+constexpr const char* kDefaultRegistryFile = "/etc/qlncfg/registry.ini";
+constexpr const char* kLinearityKey = "SYSTEM\\CurrentControlSet\\Control\\TabletPC\\UserLinearityData";
+constexpr const char* kLinearityValue = "fdrlmtouch&col01";
+constexpr size_t kRegistryFileLimit = 1u << 20;
+
+// Replaces the store's file path (empty restores the default). Returns the previous path.
+std::string SetRegistryFilePath(const std::string& path);
+std::string RegistryFilePath();
+
+// True when the key exists; with name, true when the value exists (data may be empty).
+bool RegistryKeyExists(const std::string& key);
+bool RegistryValueExists(const std::string& key, const std::string& name);
+
+// Adds or replaces a value (creating the key); removes a value. Atomic replacement of the file.
+bool WriteRegistryValue(const std::string& key, const std::string& name, const std::string& data);
+bool DeleteRegistryValue(const std::string& key, const std::string& name);
+
+// 1 when the operating system holds linearity calibration data for the touch device, else 0.
+int32_t CheckLinearityData();
+
+}  // namespace VexoPlatform
