@@ -1,5 +1,6 @@
 #include "foundation/VexoFormat.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
@@ -21,6 +22,9 @@ FormatArg::FormatArg(const wchar_t* v) : kind(Wide32), p(v ? v : L""), len(v ? s
 FormatArg::FormatArg(const VexoWString& v) : kind(Wide16), p(v.str.data()), len(v.str.size()) {}
 
 namespace {
+
+constexpr int kMaxWidth = 1024;
+constexpr int kMaxPrecision = 512;
 
 void AppendAscii(std::u16string& out, const char* text) {
     for (; *text; ++text) out.push_back(char16_t((unsigned char)*text));
@@ -73,14 +77,19 @@ void AppendFormatted(std::u16string& out, const wchar_t* format, const FormatArg
             if (*q == L'-') left = true;
             spec.push_back(char(*q++));
         }
+        // Width and precision are capped: a line never needs more, and the buffers stay bounded.
         int width = 0;
+        bool hasWidth = false;
         while (*q >= L'0' && *q <= L'9') {
-            width = width * 10 + int(*q - L'0');
-            spec.push_back(char(*q++));
+            width = std::min(kMaxWidth, width * 10 + int(*q++ - L'0'));
+            hasWidth = true;
         }
+        if (hasWidth) spec += std::to_string(width);
         if (*q == L'.') {
-            spec.push_back(char(*q++));
-            while (*q >= L'0' && *q <= L'9') spec.push_back(char(*q++));
+            ++q;
+            int precision = 0;
+            while (*q >= L'0' && *q <= L'9') precision = std::min(kMaxPrecision, precision * 10 + int(*q++ - L'0'));
+            spec += "." + std::to_string(precision);
         }
         while (*q && std::wcschr(L"hlLqjzt", *q)) ++q;  // length modifiers: the argument's type decides
         const wchar_t conv = *q;
@@ -89,7 +98,7 @@ void AppendFormatted(std::u16string& out, const wchar_t* format, const FormatArg
         if (next >= count) continue;  // missing argument: print nothing
         const FormatArg& a = args[next++];
 
-        char buf[128];
+        char buf[kMaxWidth + kMaxPrecision + 400];  // room for any double in %f plus the caps
         buf[0] = 0;
         const bool textual = (a.kind == FormatArg::Narrow || a.kind == FormatArg::Wide16 || a.kind == FormatArg::Wide32);
         if (textual) {
@@ -222,7 +231,6 @@ std::u16string Utf8ToUtf16Lenient(const std::string& text) {
         else if (b >= 0xE0 && b <= 0xEF) { cp = b & 0x0F; extra = 2; }
         else if (b >= 0xF0 && b <= 0xF4) { cp = b & 0x07; extra = 3; }
         else { out.push_back(u'\uFFFD'); ++i; continue; }
-        if (i + extra >= n + (extra ? 0 : 1) && extra) { out.push_back(u'\uFFFD'); break; }
         bool ok = true;
         for (size_t k = 1; k <= extra; ++k) {
             if (i + k >= n) { ok = false; break; }

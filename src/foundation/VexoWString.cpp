@@ -61,6 +61,11 @@ int32_t ParseInt(const std::u16string& text, bool hex) {
     const unsigned base = hex ? 16 : 10;
     long long value = 0;
     bool any = false;
+    // A hexadecimal stream accepts a "0x" prefix; the zero alone already counts as a digit.
+    if (hex && i + 1 < text.size() && text[i] == u'0' && (text[i + 1] == u'x' || text[i + 1] == u'X')) {
+        any = true;
+        i += 2;
+    }
     for (; i < text.size(); ++i) {
         const char16_t c = text[i];
         unsigned digit;
@@ -73,7 +78,7 @@ int32_t ParseInt(const std::u16string& text, bool hex) {
         if (value > (long long)UINT32_MAX + 1) value = (long long)UINT32_MAX + 1;  // saturate
     }
     if (!any) return 0;
-    // A stream that overflows its int fails and leaves 0 in C++11 and later: the limit is stored.
+    // A stream whose value does not fit its int stores the nearest limit (and fails).
     if (negative) value = -value;
     if (value > INT32_MAX) return INT32_MAX;
     if (value < INT32_MIN) return INT32_MIN;

@@ -24,3 +24,25 @@ TEST(VexoFormat, ArgumentsPrintByTheirTypeWhateverTheLetter) {
     };
     for (const Row& r : rows) EXPECT_EQ(r.got, r.expected);
 }
+
+TEST(VexoFormat, LenientUtf8KeepsEverythingAfterABadSequence) {
+    struct Row {
+        std::string in;
+        std::u16string out;
+    } rows[] = {
+        {"ab\xE4" "A", u"ab\uFFFDA"},            // lead byte cut short by an ASCII letter
+        {"\xE4\xB8" "A", u"\uFFFD\uFFFDA"},
+        {"x\xE4\xB8", u"x\uFFFD\uFFFD"},        // cut short at the very end
+        {"\xE4\xB8\xAD", u"\u4E2D"},
+        {"\xF0\x9F\x98\x80", u"\U0001F600"},
+        {"\xFF" "z", u"\uFFFDz"},
+    };
+    for (const Row& r : rows) EXPECT_EQ(VexoSource::Utf8ToUtf16Lenient(r.in), r.out) << r.in;
+}
+
+TEST(VexoFormat, AbsurdWidthIsBounded) {
+    // A width beyond any line the log writes is capped rather than allocating without bound.
+    std::u16string text = FormatText(L"%999999999999d", 5);
+    EXPECT_LE(text.size(), 1024u);
+    EXPECT_EQ(text.back(), u'5');
+}
