@@ -1,7 +1,5 @@
 #include "touchstream/TuioFramer.h"
 
-#include <cctype>
-
 namespace VexoSource {
 
 void TuioFramer::Append(const char* data, size_t length) {
@@ -34,9 +32,10 @@ TuioFrameStep TuioFramer::Next(std::string& packet) {
     if (open == std::string::npos) {
         step = TuioFrameStep::Orphan;
     } else {
+        // The packet text takes the one character after the closing tag along (the blank left by
+        // the producer's NUL, or the '<' of a packet right behind; the parser ignores either).
         size_t length = afterClose - open;
-        if (afterClose < m_accumulator.size() && std::isspace(static_cast<unsigned char>(m_accumulator[afterClose])))
-            ++length;
+        if (afterClose < m_accumulator.size()) ++length;
         if (length >= kMaxPacket) {
             step = TuioFrameStep::Oversize;
         } else {

@@ -33,10 +33,10 @@ public:
     void Append(const char* data, size_t length);
     void Append(const std::string& chunk) { Append(chunk.data(), chunk.size()); }
 
-    // One framing step. For Packet, `packet` is the opening tag through the closing tag, plus the
-    // one character after the closing tag when that is white space (a '<' of the next packet
-    // would make the parser reject a complete packet). The accumulator then keeps the text after
-    // the closing tag. `packet` is left alone for the other results.
+    // One framing step. For Packet, `packet` is the opening tag nearest before the first closing
+    // tag through that closing tag, plus the one character after it when it has arrived; packets
+    // of kMaxPacket characters or more are dropped. The accumulator then keeps the text after the
+    // closing tag. `packet` is left alone for the other results.
     TuioFrameStep Next(std::string& packet);
 
     // Characters discarded by the last Overflow step.
