@@ -140,7 +140,11 @@ void VexoSetModuleFolderAsCurrent() {
         VexoLogException(L"GetModuleFileName failed");
         return;
     }
-    VexoPlatform::ChangeDirectory(folder);
+    if (!VexoPlatform::ChangeDirectory(folder)) {
+        // The data files are opened relative to this folder: say why they will not be found.
+        VexoLogException(L"SetCurrentDirectory %hs failed", folder);
+        return;
+    }
     VexoLogDebug(L"Current path %s ", folder);
 }
 

@@ -11,9 +11,17 @@ namespace {
 std::mutex g_sourceLock;
 OrientationSource g_source;
 
-// Xlib's error handler is process-wide; our queries serialise on this lock while theirs is in.
+// Xlib's error handler is process-wide. While a query runs, errors of our own connection are
+// ignored (an output may vanish between two RandR calls) and every other connection's errors go
+// on to the handler that was installed before, so the toolkit's error handling keeps working.
 std::mutex g_xLock;
-int IgnoreXError(Display*, XErrorEvent*) { return 0; }
+Display* g_queryDisplay = nullptr;
+int (*g_previousHandler)(Display*, XErrorEvent*) = nullptr;
+
+int QueryErrorHandler(Display* display, XErrorEvent* event) {
+    if (display == g_queryDisplay) return 0;
+    return g_previousHandler ? g_previousHandler(display, event) : 0;
+}
 
 uint32_t FromRotation(Rotation rotation) {
     switch (rotation & (RR_Rotate_0 | RR_Rotate_90 | RR_Rotate_180 | RR_Rotate_270)) {
@@ -46,7 +54,8 @@ uint32_t QueryXRandROrientation() {
     std::lock_guard<std::mutex> xlock(g_xLock);
     Display* display = XOpenDisplay(nullptr);
     if (!display) return 0;
-    int (*previous)(Display*, XErrorEvent*) = XSetErrorHandler(&IgnoreXError);
+    g_queryDisplay = display;
+    g_previousHandler = XSetErrorHandler(&QueryErrorHandler);
     uint32_t result = 0;
     int eventBase = 0, errorBase = 0;
     if (XRRQueryExtension(display, &eventBase, &errorBase)) {
@@ -86,8 +95,9 @@ uint32_t QueryXRandROrientation() {
         }
     }
     XSync(display, False);
-    XSetErrorHandler(previous);
+    XSetErrorHandler(g_previousHandler);
     XCloseDisplay(display);
+    g_queryDisplay = nullptr;
     return result;
 }
 

@@ -1,0 +1,108 @@
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "foundation/LogCapture.h"
+#include "foundation/VexoThread.h"
+#include "platform/DisplayOrientation.h"
+#include "platform/LastError.h"
+#include "platform/ModuleFolder.h"
+#include "platform/PlatformTime.h"
+
+namespace {
+
+std::string CurrentFolder() {
+    char buf[PATH_MAX];
+    return getcwd(buf, sizeof buf) ? std::string(buf) : std::string();
+}
+
+// Points DISPLAY somewhere no X server listens for the lifetime of the object.
+class NoDisplay {
+public:
+    NoDisplay() {
+        const char* value = std::getenv("DISPLAY");
+        had_ = value != nullptr;
+        if (had_) saved_ = value;
+        setenv("DISPLAY", ":31999", 1);
+    }
+    ~NoDisplay() {
+        if (had_)
+            setenv("DISPLAY", saved_.c_str(), 1);
+        else
+            unsetenv("DISPLAY");
+    }
+
+private:
+    bool had_ = false;
+    std::string saved_;
+};
+
+}  // namespace
+
+TEST(DisplayOrientation, SeamAnswersAndRestoringItQueriesTheDisplay) {
+    uint32_t answer = 0;
+    VexoPlatform::OrientationSource previous =
+        VexoPlatform::SetDisplayOrientationSource([&answer] { return answer; });
+    EXPECT_FALSE(previous);
+    for (uint32_t rotation : {1u, 2u, 3u, 0u}) {
+        answer = rotation;
+        EXPECT_EQ(VexoPlatform::GetDisplayOrientation(), rotation);
+        EXPECT_EQ(VexoGetDisplayOrientation(), rotation);
+    }
+    EXPECT_TRUE(VexoPlatform::SetDisplayOrientationSource(nullptr));
+
+    NoDisplay noDisplay;
+    EXPECT_EQ(VexoPlatform::GetDisplayOrientation(), 0u);  // no X server: the unrotated value
+}
+
+TEST(ModuleFolder, ExecutablesFolderBecomesTheWorkingDirectory) {
+    std::string path, folder;
+    ASSERT_TRUE(VexoPlatform::GetExecutablePath(path));
+    ASSERT_TRUE(VexoPlatform::GetExecutableFolder(folder));
+    EXPECT_EQ(path.substr(0, folder.size() + 1), folder + "/");
+    EXPECT_EQ(path.find('/', folder.size() + 1), std::string::npos);
+
+    const std::string before = CurrentFolder();
+    ASSERT_EQ(chdir("/"), 0);
+    {
+        LogCapture log;
+        VexoSetModuleFolderAsCurrent();
+        EXPECT_EQ(CurrentFolder(), folder);
+        ASSERT_EQ(log.Lines().size(), 1u);
+        EXPECT_NE(log.Lines()[0].find("Debug - Current path " + folder + " \n"), std::string::npos);
+    }
+    EXPECT_FALSE(VexoPlatform::ChangeDirectory("/nonexistent/qln"));
+    EXPECT_EQ(VexoPlatform::GetLastError(), uint32_t(ENOENT));
+    ASSERT_EQ(chdir(before.c_str()), 0);
+}
+
+TEST(LastError, PerThreadCodesAndTheirTexts) {
+    VexoPlatform::SetLastError(5);
+    uint32_t seenByOther = 99;
+    std::thread([&] { seenByOther = VexoPlatform::GetLastError(); }).join();
+    EXPECT_EQ(seenByOther, 0u);
+    EXPECT_EQ(VexoPlatform::GetLastError(), 5u);
+    errno = ENOENT;
+    VexoPlatform::SetLastErrorFromErrno();
+    EXPECT_EQ(VexoPlatform::GetLastError(), 2u);
+    VexoPlatform::SetLastError(0);
+
+    EXPECT_EQ(VexoPlatform::SystemErrorText(2), u"No such file or directory");
+    EXPECT_EQ(VexoPlatform::SystemErrorText(10061),
+              u"No connection could be made because the target machine actively refused it.");
+    EXPECT_EQ(VexoPlatform::SystemErrorText(0x12345678), u"");
+    EXPECT_EQ(VexoPlatform::SystemErrorText(4000), u"");
+}
+
+TEST(PlatformTime, TickCountFollowsSleeps) {
+    const uint32_t start = VexoPlatform::GetTickCount();
+    VexoPlatform::SleepMs(25);
+    const uint32_t elapsed = VexoPlatform::GetTickCount() - start;
+    EXPECT_GE(elapsed, 25u);
+    EXPECT_LT(elapsed, 1000u);
+}
