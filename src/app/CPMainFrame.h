@@ -89,6 +89,8 @@ public:
 
     // The commands of the window's controls (GUI thread).
     void OnCommand(wxCommandEvent& event);
+    // The calibration button: linearity check, access check, the calibration dialog (GUI thread).
+    void RunCalibration();
     void OnRefresh(wxCommandEvent& event);
 
     int32_t Running() const { return m_running; }
