@@ -1,23 +1,11 @@
 #include "dialogs/DlgTBox.h"
 
-#include <wx/strconv.h>
-
-#include "config/ProcessConfig.h"
-#include "foundation/VexoWString.h"
+#include "app/WxText.h"
 
 wxBEGIN_EVENT_TABLE(DlgTBox, wxDialog)
     EVT_TIMER(wxID_ANY, DlgTBox::OnTimer)
     EVT_BUTTON(wxID_ANY, DlgTBox::OnButton)
 wxEND_EVENT_TABLE()
-
-namespace {
-wxString LangText(const char* key, const char16_t* fallback) {
-    const VexoSource::VexoWString text = g_MultiLang.GetText(key, VexoSource::VexoWString(fallback));
-    if (text.str.empty()) return wxString();
-    // wchar_t is four bytes here: go through UTF-16 explicitly.
-    return wxString(reinterpret_cast<const char*>(text.str.data()), wxMBConvUTF16(), text.str.size() * 2);
-}
-}  // namespace
 
 DlgTBox::DlgTBox(const wxString& question)
     : wxDialog(nullptr, wxID_ANY, question, wxDefaultPosition, wxSize(220, 140), wxCAPTION | wxSYSTEM_MENU) {

@@ -1,0 +1,197 @@
+#include "dialogs/DlgAdvSetting.h"
+
+#include <wx/intl.h>
+
+#include "app/WxText.h"
+#include "config/ProcessConfig.h"
+#include "foundation/VexoLog.h"
+#include "servicelink/ServiceRequests.h"
+#include "servicelink/VexoRPC.h"
+
+using namespace VexoSource;
+
+wxBEGIN_EVENT_TABLE(DlgAdvSetting, wxDialog)
+    EVT_BUTTON(wxID_ANY, DlgAdvSetting::OnEvent)
+    EVT_CHECKBOX(wxID_ANY, DlgAdvSetting::OnEvent)
+    EVT_SLIDER(wxID_ANY, DlgAdvSetting::OnEvent)
+wxEND_EVENT_TABLE()
+
+namespace {
+constexpr int kStaticId = 5105;  // the toolkit's static-text id
+
+void SetSlider(wxSlider* slider, int32_t position, SliderRange range) {
+    slider->SetValue(ClampToSlider(position, range));
+}
+}  // namespace
+
+DlgAdvSetting::DlgAdvSetting(wxWindow* parent)
+    : wxDialog(parent, wxID_ANY, wxT("Modal dialog"), wxDefaultPosition, wxSize(363, 253),
+               wxDEFAULT_DIALOG_STYLE) {
+    m_shown = 0;
+    Centre(wxBOTH);
+}
+
+DlgAdvSetting::~DlgAdvSetting() { m_shown = 0; }
+
+void DlgAdvSetting::BuildControls() {
+    m_pDone = new wxButton(this, wxID_ANY, wxGetTranslation(wxT("Done")), wxPoint(179, 168), wxSize(73, 40));
+    m_pCancel = new wxButton(this, wxID_ANY, wxGetTranslation(wxT("Cancel")), wxPoint(258, 168), wxSize(73, 40));
+    m_pEffectsBox = new wxStaticBox(this, kStaticId, wxGetTranslation(wxT("Effection(s)")), wxPoint(12, 12),
+                                    wxSize(332, 150));
+    m_pRightClick = new wxCheckBox(this, wxID_ANY, wxGetTranslation(wxT("Right Click Simulation")),
+                                   wxPoint(18, 27), wxSize(160, 16));
+    m_pPen = new wxCheckBox(this, wxID_ANY, wxGetTranslation(wxT("Pen Simulation")), wxPoint(180, 27),
+                            wxSize(160, 16));
+    auto text = [this](const wxChar* label, int x, int y, wxSize size = wxDefaultSize) {
+        return new wxStaticText(this, kStaticId, wxGetTranslation(label), wxPoint(x, y), size);
+    };
+    m_pDClickText = text(wxT("Doule Click Speed"), 18, 97);
+    m_pRangeText = text(wxT("Right/Double Click Range"), 176, 97);
+    m_pRClickText = text(wxT("Right Click Duration"), 18, 53, wxSize(125, 22));
+    m_pSmoothText = text(wxT("Smooth Effection"), 176, 53, wxSize(125, 22));
+    m_pShort = text(wxT("Short"), 18, 72);
+    m_pFast = text(wxT("Fast"), 18, 119);
+    m_pSlow = text(wxT("Slow"), 142, 119);
+    m_pSmall = text(wxT("Small"), 176, 119);
+    m_pBig = text(wxT("Big"), 295, 119);
+    m_pLong = text(wxT("Long"), 142, 72);
+    m_pWorse = text(wxT("Worse"), 176, 72);
+    m_pBetter = text(wxT("Better"), 295, 72);
+    auto slider = [this](int id, int x, int y, SliderRange range) {
+        return new wxSlider(this, id, 0, range.minimum, range.maximum, wxPoint(x, y), wxSize(83, 25),
+                            wxSL_HORIZONTAL);
+    };
+    m_pRClickSlider = slider(ID_RCLICK_SLIDER, 55, 68, kRClickDelaySlider);
+    m_pDClickSlider = slider(ID_DCLICK_SLIDER, 55, 114, kDClickDelaySlider);
+    m_pRangeSlider = slider(ID_RANGE_SLIDER, 211, 114, kClickRangeSlider);
+    m_pSmoothSlider = slider(ID_SMOOTH_SLIDER, 211, 68, kSmoothSlider);
+}
+
+void DlgAdvSetting::ApplyTexts() {
+    m_pDone->SetLabel(LangText("Done", u"Done"));
+    m_pCancel->SetLabel(LangText("Cancel", u"Cancel"));
+    SetTitle(LangText("Advanced_Setting", u"Advanced Setting"));
+    m_pEffectsBox->SetLabel(LangText("Effections", u"Effections"));
+    m_pRightClick->SetLabel(LangText("Right_Click_Simulation", u"Right Click Simulation"));
+    m_pPen->SetLabel(LangText("Pen_Simulation", u"Pen Simulation"));
+    m_pDClickText->SetLabel(LangText("Double_Click_Speed", u"Double Click Speed"));
+    m_pRangeText->SetLabel(LangText("Right_Double_Click_Range", u"Right/Double Click Range"));
+    m_pRClickText->SetLabel(LangText("Right_Click_Duration", u"Right Click Duration"));
+    m_pSmoothText->SetLabel(LangText("Smooth_Effection", u"Smooth Effection"));
+    m_pShort->SetLabel(LangText("Short", u"Short"));
+    m_pFast->SetLabel(LangText("Fast", u"Fast"));
+    m_pSlow->SetLabel(LangText("Slow", u"Slow"));
+    m_pSmall->SetLabel(LangText("Small", u"Small"));
+    m_pBig->SetLabel(LangText("Big", u"Big"));
+    m_pLong->SetLabel(LangText("Long", u"Long"));
+    m_pWorse->SetLabel(LangText("Worse", u"Worsen"));
+    m_pBetter->SetLabel(LangText("Better", u"Better"));
+}
+
+int32_t DlgAdvSetting::Initialize() {
+    if (m_pDone == nullptr) BuildControls();
+    LoadFromService();  // a failed load still opens the dialog, at the lowest positions
+    m_ready = 1;
+    if (g_MultiLang.LoadTexts()) {
+        ApplyTexts();
+        m_shown = 1;
+    }
+    return m_shown;
+}
+
+void DlgAdvSetting::Release() { m_shown = 0; }
+
+int32_t DlgAdvSetting::LoadFromService() {
+    VexoLogDebug(L"Advanced Setting -> Loading Configuration...");
+    int32_t ok = 0;
+    SendRequest(GetDeviceConfig, &m_deviceConfig, &ok, nullptr, 0, sizeof m_deviceConfig);
+    if (!ok) {
+        VexoLogException(L"Get response failed! ");
+        return 0;
+    }
+    SendRequest(GetEffects, &m_effects, &ok, nullptr, 0, sizeof m_effects);
+    if (!ok) {
+        VexoLogException(L"Get response failed! ");
+        return 0;
+    }
+
+    const AdvSettingPositions p = PositionsFromEffects(m_effects);
+    m_pRightClick->SetValue(p.rightClick);
+    SetSlider(m_pRClickSlider, p.rClickDelay, kRClickDelaySlider);
+    VexoLogDebug(L"msRClickDelay %i:%i", m_effects.msRClickDelay, p.rClickDelay);
+    SetSlider(m_pDClickSlider, p.dClickDelay, kDClickDelaySlider);
+    VexoLogDebug(L"msDClickDelay %i:%i", m_effects.msDClickDelay, p.dClickDelay);
+    SetSlider(m_pRangeSlider, p.clickRange, kClickRangeSlider);
+    VexoLogDebug(L"msRDClickRange %f:%i", static_cast<double>(m_effects.msRDClickRange), p.clickRange);
+    SetSlider(m_pSmoothSlider, p.smooth, kSmoothSlider);
+    VexoLogDebug(L"smoothValue %i:%i", m_effects.smoothValue, p.smooth);
+
+    // The shared buffer is safe here: the opener holds the main window's request lock, which the
+    // watch thread needs before it touches the buffer.
+    MultiConfigRecord* item = BuildMultiConfigRecord(kPenItemId, nullptr, 0);
+    SendRequest(GetMultiConfig, item, &ok, item, sizeof *item, sizeof *item);
+    uint32_t pen = 0;
+    if (ReadPenItem(ok != 0, *item, pen) == PenItemState::Missing) {
+        FillPenItem(*item, 0);
+        uint8_t answer = 0;
+        int32_t setOk = 0;
+        SendRequest(SetMultiConfig, &answer, &setOk, item, sizeof *item, 1);
+    }
+    m_pPen->SetValue(pen != 0);
+    return 1;
+}
+
+AdvSettingPositions DlgAdvSetting::ReadControls() const {
+    AdvSettingPositions p;
+    p.rightClick = m_pRightClick->GetValue();
+    p.rClickDelay = m_pRClickSlider->GetValue();
+    p.dClickDelay = m_pDClickSlider->GetValue();
+    p.clickRange = m_pRangeSlider->GetValue();
+    p.smooth = m_pSmoothSlider->GetValue();
+    return p;
+}
+
+void DlgAdvSetting::WriteSettings() {
+    VexoLogDebug(L"Advanced Setting -> Update Configuration...");
+    int32_t ok = 0;
+    // Read afresh so that fields this dialog does not show keep the service's values.
+    SendRequest(GetEffects, &m_effects, &ok, nullptr, 0, sizeof m_effects);
+    if (!ok) {
+        VexoLogException(L"Get effects failed! ");
+        return;
+    }
+    const AdvSettingPositions p = ReadControls();
+    WritePositionsToEffects(m_effects, p);
+    VexoLogDebug(L"msRClickDelay %i", p.rClickDelay);
+    VexoLogDebug(L"msDClickDelay %i", p.dClickDelay);
+    VexoLogDebug(L"msRDClickRange %i", p.clickRange);
+    VexoLogDebug(L"smoothValue %i", p.smooth);
+    uint8_t answer = 0;
+    SendRequest(SetEffects, &answer, &ok, &m_effects, sizeof m_effects, 1);
+    if (!ok) {
+        VexoLogException(L"Set effections failed! ");
+        return;
+    }
+    MultiConfigRecord* item = &g_MultiConfigRecord;
+    FillPenItem(*item, m_pPen->GetValue() ? 1 : 0);
+    SendRequest(SetMultiConfig, &answer, &ok, item, sizeof *item, 1);
+    if (!ok) VexoLogException(L"Set multi-config failed! ");
+}
+
+void DlgAdvSetting::OnEvent(wxCommandEvent& event) {
+    wxObject* source = event.GetEventObject();
+    if (source == nullptr) {
+        event.Skip();
+    } else if (source == m_pCancel) {
+        Close(false);
+    } else if (source == m_pDone) {
+        ApplyChanges();
+        Close(false);
+    } else if (source == m_pRightClick || source == m_pPen || source == m_pRClickSlider ||
+               source == m_pDClickSlider || source == m_pRangeSlider || source == m_pSmoothSlider) {
+        MarkModified();
+    } else {
+        // The toolkit's own Cancel from a close request ends the modal loop further on.
+        event.Skip();
+    }
+}
