@@ -1,0 +1,39 @@
+// The main window's calibration command.
+#include "app/CPMainFrame.h"
+#include "app/MessageBox.h"
+#include "app/WxText.h"
+#include "dialogs/DlgCalib.h"
+#include "platform/LinearityStore.h"
+#include "platform/ProcessLauncher.h"
+
+namespace {
+// Names this sequence in the lock log lines.
+constexpr uint32_t kCalibrationPlace = 5;
+}  // namespace
+
+void CPMainFrame::RunCalibration() {
+    DlgCalib* dialog = nullptr;
+    {
+        // Held across the modal dialog and its closing requests: the device watch pauses until
+        // the calibration is over.
+        RequestLock lock(m_requestLock, kCalibrationPlace);
+        dialog = new DlgCalib(this);
+
+        if (VexoPlatform::CheckLinearityData()) {
+            // The operating system calibrates this device itself: offer its settings instead.
+            const wxString question = LangText("LC_Present",
+                                               u"Linear calibration already present,Please open and [reset] it,"
+                                               u"Follow the guide to calibration setting?");
+            if (VexoMessageBox(question, wxEmptyString, wxYES_NO) == wxYES) VexoPlatform::OpenTabletSettings();
+        } else if (!CheckAccess(nullptr)) {
+            VexoMessageBox(LangText("Device_was_resetting", u"Device was resetting,Please try later"),
+                           wxEmptyString, wxOK);
+        } else if (dialog->Initialize()) {
+            dialog->ShowModal();
+            dialog->Release();
+        } else {
+            VexoMessageBox(LangText("Callibration_Initialization_Failed", u"none"), wxEmptyString, wxOK);
+        }
+    }
+    dialog->Destroy();
+}

@@ -1,0 +1,235 @@
+#include "dialogs/DlgCalib.h"
+
+#include <cstring>
+
+#include <wx/dcclient.h>
+#include <wx/display.h>
+
+#include "app/WxText.h"
+#include "config/ProcessConfig.h"
+#include "dialogs/DlgTBox.h"
+#include "foundation/VexoLog.h"
+#include "platform/PlatformTime.h"
+#include "servicelink/ServiceRequests.h"
+#include "servicelink/VexoRPC.h"
+
+using namespace VexoSource;
+
+wxBEGIN_EVENT_TABLE(DlgCalib, wxDialog)
+    EVT_CHAR(DlgCalib::OnChar)
+    EVT_CHAR_HOOK(DlgCalib::OnCharHook)
+    EVT_PAINT(DlgCalib::OnPaint)
+    EVT_CLOSE(DlgCalib::OnClose)
+    EVT_TIMER(DlgCalib::ID_STEP_TIMER, DlgCalib::OnStepTimer)
+wxEND_EVENT_TABLE()
+
+namespace {
+
+constexpr int kEscapeKey = 27;
+
+bool SendCalibration(const CalibrationRecord& record) {
+    uint8_t reply = 0;
+    int32_t ok = 0;
+    SendRequest(SetCalibration, &reply, &ok, &record, uint8_t(sizeof record), 1);
+    if (!ok) VexoLogException(L"Get response failed! ");
+    return ok != 0;
+}
+
+}  // namespace
+
+DlgCalib::DlgCalib(wxWindow* parent)
+    : wxDialog(parent, wxID_ANY, wxT("Modal dialog"), wxDefaultPosition, wxSize(363, 253), wxNO_BORDER),
+      m_stepTimer(this, ID_STEP_TIMER) {
+    m_screen = wxRect(0, 0, 0, 0);
+    SetBackgroundColour(wxColour(0, 0, 0, 255));
+    m_running = 0;
+}
+
+DlgCalib::~DlgCalib() {
+    m_stepTimer.Stop();
+    // The reader thread calls into this object: it must end before the members go.
+    m_reader.Release();
+    m_running = 0;
+}
+
+int32_t DlgCalib::Initialize() {
+    if (!g_MultiLang.LoadTexts()) {
+        VexoLogException(L"Calibration: the language file could not be loaded");
+        return 0;
+    }
+
+    ShowFullScreen(true, wxFULLSCREEN_ALL);
+    SetWindowStyle(wxSTAY_ON_TOP);
+    m_wentFullScreen = true;
+
+    // Full screen takes effect asynchronously here, so the dialog's own size may still be the one
+    // it was built with: place the targets on the geometry of the display it is on.
+    int display = wxDisplay::GetFromWindow(this);
+    if (display == wxNOT_FOUND) display = 0;
+    m_screen = wxDisplay(unsigned(display)).GetGeometry();
+    m_taker.Begin(m_screen.width, m_screen.height);
+    VexoLogDebug(L"Calibration screen %dx%d", m_screen.width, m_screen.height);
+
+    if (!m_reader.Initialize()) return Fail();
+    m_reader.SetTouchCallback(&DlgCalib::TouchCallback, this);
+    m_reader.Start();
+
+    CalibrationRecord saved{};
+    int32_t ok = 0;
+    const int32_t got = SendRequest(GetCalibration, &saved, &ok, nullptr, 0, sizeof saved);
+    // A short reply would be restored later as a half-stale record: refuse it like a missing one.
+    if (!ok || got < int32_t(sizeof saved)) {
+        VexoLogException(L"Get response failed! ");
+        return Fail();
+    }
+    m_saved = saved;
+
+    std::memset(&m_working, 0, sizeof m_working);
+    // From here on the service's calibration may be off: every way out but a confirmation must
+    // put the saved record back.
+    m_mustRestore = true;
+    if (!SendCalibration(m_working)) return Fail();
+    SendResetDevice();
+
+    if (!WaitForAccess()) return Fail();
+    VexoPlatform::SleepMs(kSettleMs);
+
+    m_stepTimer.Start(kStepMs, wxTIMER_CONTINUOUS);
+    m_running = 1;
+    return m_running;
+}
+
+int32_t DlgCalib::Fail() {
+    // Hidden first so that the dialog does not cover the failure message its opener shows.
+    if (m_wentFullScreen) {
+        ShowFullScreen(false);
+        Hide();
+    }
+    if (m_mustRestore) RestoreSaved();
+    return 0;
+}
+
+void DlgCalib::Release() {
+    m_stepTimer.Stop();
+    m_reader.Release();
+    m_running = 0;
+}
+
+int DlgCalib::ShowModal() {
+    const int code = wxDialog::ShowModal();
+    // The loop has ended and the dialog is hidden but alive; the opener still holds its request
+    // lock, so the closing requests cannot interleave with its device watch.
+    m_stepTimer.Stop();
+    if (code == CLOSE_TAKEN)
+        ApplyAndConfirm();
+    else if (m_mustRestore)
+        RestoreSaved();
+    return code;
+}
+
+void DlgCalib::ApplyAndConfirm() {
+    m_working = m_taker.Points();
+    m_working.enabled = 1;
+    SendCalibration(m_working);
+    SendResetDevice();
+    if (!WaitForAccess()) {
+        // Nobody could confirm the new record: it must not stay in force.
+        VexoLogException(L"Calibration: the device did not come back after the reset; restoring");
+        RestoreSaved();
+        return;
+    }
+    DlgTBox box(LangText("Apply_Callibration", u""));
+    if (box.ShowModal() == wxID_YES)
+        m_mustRestore = false;
+    else
+        RestoreSaved();
+}
+
+void DlgCalib::RestoreSaved() {
+    m_mustRestore = false;
+    SendCalibration(m_saved);
+    SendResetDevice();
+}
+
+bool DlgCalib::WaitForAccess() {
+    for (int sleeps = 0;; ++sleeps) {
+        if (CheckAccess(nullptr)) return true;
+        if (sleeps >= kAccessPolls) return false;
+        VexoPlatform::SleepMs(kAccessPollMs);
+    }
+}
+
+void DlgCalib::TouchCallback(const VexoGroup<VexoTUIOTouch_Ele>& touches, void* user) {
+    if (user) static_cast<DlgCalib*>(user)->OnTouches(touches);
+}
+
+void DlgCalib::OnTouches(const VexoGroup<VexoTUIOTouch_Ele>& touches) {
+    const int32_t count = touches.Count();
+    const VexoTUIOTouch_Ele* first = count > 0 ? touches.Get(0) : nullptr;
+    const bool taken = first ? m_taker.OnPacket(count, first->x, first->y) : m_taker.OnPacket(0, 0.0f, 0.0f);
+    // Refresh is not safe off the GUI thread: queue it.
+    if (taken) CallAfter([this] { Refresh(true); });
+}
+
+void DlgCalib::OnPaint(wxPaintEvent&) {
+    wxPaintDC dc(this);
+    if (m_screen.width <= 0 || m_screen.height <= 0) return;
+    const int32_t current = m_taker.CurrentTarget();
+    for (int32_t k = 0; k < kCalibTargetCount; ++k) {
+        const CalibTarget t = CalibTargetAt(k, m_screen.width, m_screen.height);
+        const int32_t half = kCalibCrossLength / 2;
+        dc.SetPen(*wxWHITE_PEN);
+        dc.DrawLine(t.anchorX, t.anchorY + half * t.signY, t.anchorX + kCalibCrossLength * t.signX,
+                    t.anchorY + half * t.signY);
+        dc.DrawLine(t.anchorX + half * t.signX, t.anchorY, t.anchorX + half * t.signX,
+                    t.anchorY + kCalibCrossLength * t.signY);
+        if (k == current) {
+            dc.SetBrush(*wxRED_BRUSH);
+            dc.SetPen(*wxRED_PEN);
+        } else {
+            dc.SetBrush(*wxWHITE_BRUSH);
+        }
+        dc.DrawCircle(t.centreX, t.centreY, kCalibCircleRadius);
+    }
+}
+
+void DlgCalib::OnStepTimer(wxTimerEvent&) {
+    if (m_taker.CurrentTarget() < kCalibTargetCount) return;
+    m_stepTimer.Stop();
+    PostClose(CLOSE_TAKEN);
+}
+
+void DlgCalib::PostClose(int id) {
+    // A real close event: the close handler reads its id.
+    wxCloseEvent* event = new wxCloseEvent(wxEVT_CLOSE_WINDOW, id);
+    event->SetEventObject(this);
+    event->SetCanVeto(true);
+    GetEventHandler()->QueueEvent(event);
+}
+
+void DlgCalib::OnChar(wxKeyEvent& event) {
+    if (event.GetKeyCode() == kEscapeKey)
+        PostClose(CLOSE_ESCAPE);
+    else
+        event.Skip();
+}
+
+void DlgCalib::OnCharHook(wxKeyEvent& event) {
+    // The dialog's default Escape handling would end the loop on its own; route it through the
+    // key handler instead so that every way out goes through the close handler.
+    if (event.GetKeyCode() == kEscapeKey)
+        OnChar(event);
+    else
+        event.Skip();
+}
+
+void DlgCalib::OnClose(wxCloseEvent& event) {
+    if (!IsModal()) {
+        // Not calibrating (or already ending): the toolkit's default close processing hides it.
+        event.Skip();
+        return;
+    }
+    // Taken targets, Escape or a close request from the system: the loop ends here and ShowModal
+    // applies or restores once it has returned.
+    EndModal(event.GetId() == CLOSE_TAKEN ? int(CLOSE_TAKEN) : int(CLOSE_ESCAPE));
+}

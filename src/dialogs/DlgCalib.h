@@ -1,0 +1,86 @@
+// The four-point calibration dialog: covers the screen in black, shows four targets near the
+// corners, takes one touch per target from the live touch stream, writes the new record to the
+// touch service and asks for confirmation; anything but a confirmation puts the previous record
+// back.
+//
+// Threads: the touch reader calls OnTouches on its own thread. It writes only the point taker
+// (whose progress is one atomic word) and asks for a repaint through a queued call; every control,
+// the paint and every request run on the GUI thread.
+#pragma once
+
+#include <cstdint>
+
+#include <wx/dialog.h>
+#include <wx/timer.h>
+
+#include "app/CPWindow.h"
+#include "dialogs/CalibRules.h"
+#include "servicelink/ServiceContract.h"
+#include "touchstream/VexoTUIO.h"
+
+class DlgCalib : public wxDialog, public CPWindow {
+public:
+    enum {
+        ID_STEP_TIMER = 4096,
+        // Ids of the close requests the dialog posts to itself.
+        CLOSE_TAKEN = 255,   // all four targets taken
+        CLOSE_ESCAPE = 254,  // Escape pressed
+    };
+    static constexpr int kStepMs = 500;
+    static constexpr int kAccessPolls = 11;
+    static constexpr int kAccessPollMs = 500;
+    static constexpr int kSettleMs = 2000;
+
+    explicit DlgCalib(wxWindow* parent);
+    ~DlgCalib() override;
+
+    // Goes full screen, connects the touch stream, saves the service's calibration and switches
+    // it off. 1 when calibration can start; 0 otherwise, with the dialog hidden and the saved
+    // calibration back in force.
+    int32_t Initialize() override;
+    // Stops the touch reader.
+    void Release() override;
+    void WriteSettings() override {}
+    int32_t LoadFromService() override { return 1; }
+
+    // Runs the modal loop until the targets are taken or the user leaves, then (the dialog is
+    // hidden by then, still alive) applies the new record and asks for confirmation, or puts the
+    // saved record back. Returns the code the loop ended with (CLOSE_TAKEN when all four targets
+    // were taken).
+    int ShowModal() override;
+
+    int32_t Running() const { return m_running; }
+    int32_t CurrentTarget() const { return m_taker.CurrentTarget(); }
+    // The screen the targets are placed on.
+    wxRect ScreenRect() const { return m_screen; }
+
+private:
+    static void TouchCallback(const VexoSource::VexoGroup<VexoSource::VexoTUIOTouch_Ele>& touches, void* user);
+    void OnTouches(const VexoSource::VexoGroup<VexoSource::VexoTUIOTouch_Ele>& touches);
+
+    void OnChar(wxKeyEvent& event);
+    void OnCharHook(wxKeyEvent& event);
+    void OnPaint(wxPaintEvent& event);
+    void OnClose(wxCloseEvent& event);
+    void OnStepTimer(wxTimerEvent& event);
+
+    void PostClose(int id);
+    int32_t Fail();
+    bool WaitForAccess();
+    void ApplyAndConfirm();
+    void RestoreSaved();
+
+    VexoSource::CalibrationRecord m_working{};
+    int32_t m_running = 0;
+    wxRect m_screen;
+    VexoSource::CalibPointTaker m_taker;
+    VexoSource::VexoTUIO m_reader;
+    VexoSource::CalibrationRecord m_saved{};
+    // GUI thread: the service's calibration was switched off and the saved record must be written
+    // back on every way out except a confirmed new record.
+    bool m_mustRestore = false;
+    bool m_wentFullScreen = false;
+    wxTimer m_stepTimer;
+
+    wxDECLARE_EVENT_TABLE();
+};
