@@ -10,6 +10,9 @@
 
 namespace VexoSource {
 
+TuioDecoder::TuioDecoder() : m_doc(new VexoXmlDoc) {}
+TuioDecoder::~TuioDecoder() = default;
+
 void TuioDecoder::LoadStream(const char* text) {
     // The document's narrow text, widened unit by unit as the text helpers do, read by a wide
     // stream in the classic locale (a '.' decimal point whatever the user's locale says).
@@ -38,9 +41,9 @@ float TuioDecoder::ReadFloat(const char* text) {
 }
 
 TuioDecodeResult TuioDecoder::Decode(const std::string& text, VexoGroup<VexoTUIOTouch_Ele>& touches) {
-    VexoXmlDoc doc;
-    if (!doc.ParseText(text)) return TuioDecodeResult::Malformed;
-    const TiXmlElement* root = doc.Document().FirstChildElement();
+    // ParseText replaces the whole document, so one instance serves every packet.
+    if (!m_doc->ParseText(text)) return TuioDecodeResult::Malformed;
+    const TiXmlElement* root = m_doc->Document().FirstChildElement();
     if (!root) return TuioDecodeResult::NoRoot;
 
     m_scratch.Release();

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <sstream>
 #include <string>
 
@@ -21,8 +22,15 @@ enum class TuioDecodeResult {
                 // the packet says nothing about cursors and `touches` is untouched
 };
 
+class VexoXmlDoc;
+
 class TuioDecoder {
 public:
+    TuioDecoder();
+    ~TuioDecoder();
+    TuioDecoder(const TuioDecoder&) = delete;
+    TuioDecoder& operator=(const TuioDecoder&) = delete;
+
     static constexpr const char* kCursorProfile = "/tuio/2Dcur";
     // Values read after "set": the touch id, x, y and five further values.
     static constexpr int kSetValues = 8;
@@ -39,6 +47,7 @@ public:
 private:
     void LoadStream(const char* text);
 
+    std::unique_ptr<VexoXmlDoc> m_doc;
     VexoGroup<VexoTUIOTouch_Ele> m_scratch;  // the new set, built before the old one is replaced
     std::wistringstream m_stream;            // reused: a stream per value would dominate the cost
     std::wstring m_wide;

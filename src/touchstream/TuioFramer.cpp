@@ -1,18 +1,23 @@
 #include "touchstream/TuioFramer.h"
 
+#include <cstring>
+
 namespace VexoSource {
 
 void TuioFramer::Append(const char* data, size_t length) {
     if (!data || length == 0) return;
     const size_t start = m_accumulator.size();
     m_accumulator.append(data, length);
-    for (size_t i = start; i < m_accumulator.size(); ++i)
-        if (m_accumulator[i] == '\0') m_accumulator[i] = ' ';
+    char* const end = &m_accumulator[0] + m_accumulator.size();
+    for (char* p = &m_accumulator[0] + start; (p = static_cast<char*>(std::memchr(p, 0, size_t(end - p)))) != nullptr;)
+        *p++ = ' ';
 }
 
 TuioFrameStep TuioFramer::Next(std::string& packet) {
-    const size_t close = m_accumulator.find(kCloseTag);
+    // Text already searched holds no closing tag: search on from where one could still begin.
+    const size_t close = m_accumulator.find(kCloseTag, m_searched);
     if (close == std::string::npos) {
+        m_searched = m_accumulator.size() < kCloseTagLength ? 0 : m_accumulator.size() - (kCloseTagLength - 1);
         if (m_accumulator.size() <= kMaxAccumulator) return TuioFrameStep::NeedMore;
         // Keep only what can still become a packet: an opening tag close enough to the end to
         // fit in the packet bound, or else a tail that may be the start of the next opening tag.
@@ -21,13 +26,16 @@ TuioFrameStep TuioFramer::Next(std::string& packet) {
         if (lastOpen != std::string::npos && m_accumulator.size() - lastOpen < kMaxPacket) keep = lastOpen;
         m_lastDiscarded = keep;
         m_accumulator.erase(0, keep);
+        m_searched = 0;
         return TuioFrameStep::Overflow;
     }
 
     const size_t afterClose = close + kCloseTagLength;
     // The opening tag nearest before the closing tag: text in front of it (junk, the blank left
     // by a NUL, a packet whose end was lost) never takes part in the parse.
-    const size_t open = close == 0 ? std::string::npos : m_accumulator.rfind(kOpenTag, close - 1);
+    // (A forward search: it skips from '<' to '<', where a backward one compares at every byte.)
+    size_t open = std::string::npos;
+    for (size_t at = m_accumulator.find(kOpenTag); at < close; at = m_accumulator.find(kOpenTag, at + 1)) open = at;
     TuioFrameStep step;
     if (open == std::string::npos) {
         step = TuioFrameStep::Orphan;
@@ -44,6 +52,7 @@ TuioFrameStep TuioFramer::Next(std::string& packet) {
         }
     }
     m_accumulator.erase(0, afterClose);
+    m_searched = 0;
     return step;
 }
 

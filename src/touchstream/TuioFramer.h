@@ -42,10 +42,14 @@ public:
     // Characters discarded by the last Overflow step.
     size_t LastDiscarded() const { return m_lastDiscarded; }
     const std::string& Accumulator() const { return m_accumulator; }
-    void Clear() { m_accumulator.clear(); }
+    void Clear() {
+        m_accumulator.clear();
+        m_searched = 0;
+    }
 
 private:
     std::string m_accumulator;
+    size_t m_searched = 0;  // the accumulator holds no closing tag that starts before this
     size_t m_lastDiscarded = 0;
 };
 
