@@ -10,18 +10,19 @@
 
 namespace VexoSource {
 
-TuioDecoder::TuioDecoder() : m_doc(new VexoXmlDoc) {}
+TuioDecoder::TuioDecoder() : m_doc(new VexoXmlDoc) {
+    // A '.' decimal point whatever the user's locale says.
+    m_stream.imbue(std::locale::classic());
+}
 TuioDecoder::~TuioDecoder() = default;
 
 void TuioDecoder::LoadStream(const char* text) {
     // The document's narrow text, widened unit by unit as the text helpers do, read by a wide
-    // stream in the classic locale (a '.' decimal point whatever the user's locale says).
+    // stream in the classic locale.
     const std::u16string wide = Widen(text);
     m_wide.assign(wide.begin(), wide.end());
     m_stream.clear();
     m_stream.str(m_wide);
-    static const std::locale classic = std::locale::classic();
-    if (m_stream.getloc() != classic) m_stream.imbue(classic);
 }
 
 int32_t TuioDecoder::ReadInt(const char* text) {

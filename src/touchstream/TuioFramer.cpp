@@ -42,12 +42,13 @@ TuioFrameStep TuioFramer::Next(std::string& packet) {
     } else {
         // The packet text takes the one character after the closing tag along (the blank left by
         // the producer's NUL, or the '<' of a packet right behind; the parser ignores either).
-        size_t length = afterClose - open;
-        if (afterClose < m_accumulator.size()) ++length;
+        // That character counts towards the bound even when it has not arrived yet, so whether a
+        // packet fits never depends on how the stream was cut into receives.
+        const size_t length = afterClose - open + 1;
         if (length >= kMaxPacket) {
             step = TuioFrameStep::Oversize;
         } else {
-            packet.assign(m_accumulator, open, length);
+            packet.assign(m_accumulator, open, length);  // shorter when the tail is still to come
             step = TuioFrameStep::Packet;
         }
     }

@@ -34,8 +34,9 @@ public:
     void Append(const std::string& chunk) { Append(chunk.data(), chunk.size()); }
 
     // One framing step. For Packet, `packet` is the opening tag nearest before the first closing
-    // tag through that closing tag, plus the one character after it when it has arrived; packets
-    // of kMaxPacket characters or more are dropped. The accumulator then keeps the text after the
+    // tag through that closing tag, plus the one character after it when it has arrived. With
+    // that character counted whether it has arrived or not, a packet of kMaxPacket characters or
+    // more is dropped. The accumulator then keeps the text after the
     // closing tag. `packet` is left alone for the other results.
     TuioFrameStep Next(std::string& packet);
 

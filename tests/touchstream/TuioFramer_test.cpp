@@ -79,10 +79,10 @@ TEST(TuioFramer, CutsPacketsOutOfTheByteStream) {
         {"closing tag at the very start", {"</OSCPACKET>" + A}, {kOrphan, P(A)}, ""},
         {"a packet whose end was lost", {lostEnd + A + NUL}, {P(A + " ")}, " "},
         {"oversized packet dropped, stream goes on", {PacketOfLength(5000) + NUL + A + NUL}, {kOversize, P(A + " ")}, " "},
-        {"largest packet that fits", {PacketOfLength(4095)}, {P(PacketOfLength(4095))}, ""},
-        {"largest packet with its tail", {PacketOfLength(4094) + NUL}, {P(PacketOfLength(4094) + " ")}, " "},
+        {"largest packet that fits", {PacketOfLength(4094) + NUL}, {P(PacketOfLength(4094) + " ")}, " "},
+        {"largest packet, tail not yet here", {PacketOfLength(4094)}, {P(PacketOfLength(4094))}, ""},
         {"the tail counts towards the bound", {PacketOfLength(4095) + NUL + A}, {kOversize, P(A)}, ""},
-        {"first bytes that do not fit", {PacketOfLength(4096)}, {kOversize}, ""},
+        {"the tail counts even before it arrives", {PacketOfLength(4095)}, {kOversize}, ""},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -92,12 +92,14 @@ TEST(TuioFramer, CutsPacketsOutOfTheByteStream) {
     }
 }
 
-// Byte-by-byte delivery gives the same packets as one receive.
+// Byte-by-byte delivery gives the same packets as one receive, the packets at the size bound
+// included.
 TEST(TuioFramer, SameResultWhateverTheReceiveSizes) {
-    const std::string stream = "junk" + A + NUL + B + NUL + PacketOfLength(5000) + NUL + C + NUL;
+    const std::string stream = "junk" + A + NUL + B + NUL + PacketOfLength(4095) + NUL + PacketOfLength(4094) + NUL +
+                               PacketOfLength(5000) + NUL + C + NUL;
     TuioFramer whole;
     const std::vector<Out> expected = Drive(whole, {stream});
-    ASSERT_EQ(expected.size(), 4u);
+    ASSERT_EQ(expected.size(), 6u);
     for (size_t size : {1u, 3u, 13u, 512u}) {
         std::vector<std::string> chunks;
         for (size_t at = 0; at < stream.size(); at += size) chunks.push_back(stream.substr(at, size));
