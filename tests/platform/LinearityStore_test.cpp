@@ -1,0 +1,78 @@
+#include "platform/LinearityStore.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+using namespace VexoPlatform;
+
+namespace {
+
+// Points the store at a private file for one test.
+class RegistryFile {
+public:
+    RegistryFile() {
+        char pattern[] = "/tmp/qln-registry-XXXXXX";
+        const int fd = mkstemp(pattern);
+        if (fd >= 0) close(fd);
+        path_ = pattern;
+        std::remove(path_.c_str());
+        previous_ = SetRegistryFilePath(path_);
+    }
+    ~RegistryFile() {
+        SetRegistryFilePath(previous_ == kDefaultRegistryFile ? std::string() : previous_);
+        std::remove(path_.c_str());
+    }
+    void Write(const std::string& text) { std::ofstream(path_, std::ios::binary) << text; }
+    std::string Read() const {
+        std::ifstream in(path_, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+private:
+    std::string path_, previous_;
+};
+
+}  // namespace
+
+TEST(LinearityStore, ValuePresenceDecidesTheCheck) {
+    RegistryFile file;
+    const std::string key = std::string("[") + kLinearityKey + "]\n";
+    struct Row {
+        const char* name;
+        std::string text;  // empty name: no file at all
+        int32_t result;
+    } rows[] = {
+        {"no file", "", 0},
+        {"key without the value", key + "other=1\n", 0},
+        {"value with data", key + "fdrlmtouch&col01=0a0b0c\n", 1},
+        {"value without data", key + "fdrlmtouch&col01=\n", 1},
+        {"names ignore letter case", "[system\\currentcontrolset\\control\\tabletpc\\userlinearitydata]\r\nFDRLMTOUCH&COL01 = x\r\n", 1},
+        {"value under another key", "[SYSTEM\\Other]\nfdrlmtouch&col01=1\n" + key, 0},
+        {"comment is no value", key + ";fdrlmtouch&col01=1\n", 0},
+        {"garbage", std::string("\0\xff[\n=\n", 6), 0},
+    };
+    for (const Row& r : rows) {
+        std::remove(RegistryFilePath().c_str());
+        if (!r.text.empty()) file.Write(r.text);
+        EXPECT_EQ(CheckLinearityData(), r.result) << r.name;
+    }
+}
+
+TEST(LinearityStore, TestsCreateAndRemoveTheValue) {
+    RegistryFile file;
+    file.Write("[SYSTEM\\Keep]\nkept=1\n");
+    EXPECT_EQ(CheckLinearityData(), 0);
+    ASSERT_TRUE(WriteRegistryValue(kLinearityKey, kLinearityValue, "0102"));
+    EXPECT_EQ(CheckLinearityData(), 1);
+    ASSERT_TRUE(WriteRegistryValue(kLinearityKey, kLinearityValue, "03"));  // replaced, not doubled
+    EXPECT_EQ(file.Read().find("0102"), std::string::npos);
+    ASSERT_TRUE(DeleteRegistryValue(kLinearityKey, kLinearityValue));
+    EXPECT_EQ(CheckLinearityData(), 0);
+    EXPECT_TRUE(RegistryKeyExists(kLinearityKey)) << "removing the value keeps the key";
+    EXPECT_TRUE(RegistryValueExists("SYSTEM\\Keep", "kept")) << "other keys survive the rewrites";
+    EXPECT_FALSE(DeleteRegistryValue(kLinearityKey, kLinearityValue)) << "nothing left to remove";
+}
