@@ -90,8 +90,10 @@ void VexoThread::Stop() {
         pthread_cancel(m_thread);
         const timespec deadline = DeadlineIn(kStopTimeoutMs);
         if (pthread_timedjoin_np(m_thread, nullptr, &deadline) != 0) {
-            // Stuck outside any cancellation point: leave it detached rather than hang.
+            // Stuck outside any cancellation point: leave it detached rather than hang, and say
+            // so, since it still runs on this object.
             pthread_detach(m_thread);
+            VexoLogException(L"Thread did not end after the forced stop; left running detached");
         }
     } else {
         pthread_join(m_thread, nullptr);

@@ -144,6 +144,36 @@ TEST(VexoThread, BlockedWorkerIsEndedAfterAboutTwoSecondsAndUnwound) {
     EXPECT_NE(lines[1].find(kEndLine), std::string::npos);
 }
 
+TEST(VexoThread, WorkerThatCannotBeCancelledIsReportedNotWaitedForForever) {
+    // Cancellation disabled stands for a worker stuck where no cancellation point is reached.
+    class Stubborn : public VexoThread {
+    public:
+        std::atomic<bool> release{false};
+        std::atomic<bool> started{false};
+        ~Stubborn() override { Stop(); }
+        void Run() override {
+            int old = 0;
+            pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &old);
+            started = true;
+            while (!release) VexoPlatform::SleepMs(10);
+            pthread_setcancelstate(old, nullptr);
+        }
+    };
+    LogCapture log;
+    Stubborn worker;
+    worker.Start();
+    ASSERT_TRUE(WaitUntil([&] { return worker.started.load(); }));
+    const uint32_t start = VexoPlatform::GetTickCount();
+    worker.Stop();
+    EXPECT_GE(ElapsedSince(start), 3900u);  // the wait, then the bounded wait for the cancellation
+    EXPECT_FALSE(worker.IsStarted());
+    EXPECT_TRUE(log.Contains("Exception - Thread did not end after the forced stop"));
+    EXPECT_TRUE(log.Contains(kEndLine));
+    // Let the detached thread finish while the object it runs on still exists.
+    worker.release = true;
+    VexoPlatform::SleepMs(100);
+}
+
 TEST(VexoThread, DestroyingARunningObjectStopsItFirst) {
     // No destructor of its own: the base's destructor must do the stopping.
     static std::atomic<int> loops{0};
