@@ -39,15 +39,16 @@ uint32_t Word(const uint8_t* p) {
 TEST(TouchsimModel, InitialStateHoldsTheFactoryRecordsAndASensibleDevice) {
     DeviceModel m;
 
+    // Packed record: members are copied out before comparing (odd offsets).
     auto config = As<DeviceConfigRecord>(Get(m, GetDeviceConfig, 31).reply);
     EXPECT_EQ(config.byte0, 1);
     EXPECT_EQ(std::vector<uint8_t>(config.bytes1to4, config.bytes1to4 + 4), (std::vector<uint8_t>{127, 0, 0, 0}));
-    EXPECT_EQ(config.value7, 3333u);
-    EXPECT_EQ(config.value11, 3000u);
-    EXPECT_EQ(config.value15, 1u);
-    EXPECT_EQ(config.value19, 1u);
-    EXPECT_EQ(config.mouseMode, 0u);
-    EXPECT_EQ(config.multiTouchMode, 1u);
+    EXPECT_EQ(uint32_t{config.value7}, 3333u);
+    EXPECT_EQ(uint32_t{config.value11}, 3000u);
+    EXPECT_EQ(uint32_t{config.value15}, 1u);
+    EXPECT_EQ(uint32_t{config.value19}, 1u);
+    EXPECT_EQ(uint32_t{config.mouseMode}, 0u);
+    EXPECT_EQ(uint32_t{config.multiTouchMode}, 1u);
 
     std::vector<uint8_t> effects = Get(m, GetEffects, 36).reply;
     const uint32_t expectedWords[9] = {0, 0, 0, 0x3D4CCCCD, 1, 2000, 0x3E99999A, 500, 1};
@@ -109,7 +110,7 @@ TEST(TouchsimModel, WrittenRecordsAreReadBackAndDecodedForTheTrace) {
     CallOutcome set = Set(m, SetDeviceConfig, config);
     EXPECT_EQ(set.reply, std::vector<uint8_t>{1});
     EXPECT_NE(set.decoded.find("mouse=1 multitouch=0"), std::string::npos) << set.decoded;
-    EXPECT_EQ(As<DeviceConfigRecord>(Get(m, GetDeviceConfig, 31).reply).mouseMode, 1u);
+    EXPECT_EQ(uint32_t{As<DeviceConfigRecord>(Get(m, GetDeviceConfig, 31).reply).mouseMode}, 1u);
 
     EffectsRecord effects = DeviceModel::FactoryEffects();
     effects.smoothValue = 6;

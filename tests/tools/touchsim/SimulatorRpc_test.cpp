@@ -89,7 +89,7 @@ TEST_F(TouchsimRpc, WrittenRecordsChangeTheModelAndShowDecodedInTheTrace) {
     ASSERT_TRUE(client->Call(SetDeviceConfig, 1, reply, std::vector<uint8_t>(p, p + sizeof config)));
     EXPECT_EQ(reply.payload, std::vector<uint8_t>{1});
 
-    EXPECT_EQ(sim->Model().deviceConfig.mouseMode, 1u);
+    EXPECT_EQ(uint32_t{sim->Model().deviceConfig.mouseMode}, 1u);
     std::vector<TraceEntry> trace = sim->Trace();
     ASSERT_EQ(trace.size(), 1u);
     EXPECT_NE(trace[0].decoded.find("mouse=1 multitouch=0"), std::string::npos) << trace[0].decoded;
