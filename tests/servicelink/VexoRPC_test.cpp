@@ -140,7 +140,7 @@ TEST_F(ChannelTest, NoReplyFailsAfterAboutThreeSeconds) {
 TEST_F(ChannelTest, LateReplyLandsInTheNextWaitingCall) {
     // The first reply comes after its caller gave up and while the second call waits; the
     // second call's own reply is then late in turn and dropped.
-    service.Script(Answer(ReplyFrame({0x11}), milliseconds(3300)));
+    service.Script(Answer(ReplyFrame({0x11}), milliseconds(4000)));
     service.Script(linktest::NoAnswer());
     uint8_t first = 0, second = 0;
     int32_t ok = 1;
@@ -212,7 +212,7 @@ TEST_F(ChannelTest, ServiceClosingTheConnectionEndsAllRequests) {
     const auto later = Clock::now();
     EXPECT_EQ(SendRequest(GetAccessState, buffer, &ok, nullptr, 0, 1), 0);
     EXPECT_EQ(ok, 0);
-    EXPECT_LT(MsSince(later), 20);
+    EXPECT_LT(MsSince(later), 100);
     EXPECT_EQ(service.ReceivedCount(), frames);
 }
 

@@ -68,7 +68,7 @@ protected:
 TEST_F(SyncobjTest, WaitShorterThanOneSliceGivesUpAtOnce) {
     const auto start = Clock::now();
     EXPECT_EQ(event.TimedWait(7), 0);
-    EXPECT_LT(MsSince(start), 5);
+    EXPECT_LT(MsSince(start), 8);  // one slice would take 8 ms
     event.Signal();
     EXPECT_EQ(event.TimedWait(7), 1);  // no slice needed when the flag is already set
 }
@@ -79,7 +79,7 @@ TEST_F(SyncobjTest, SignalIsRememberedUntilReset) {
     auto start = Clock::now();
     EXPECT_EQ(event.TimedWait(3000), 1);
     EXPECT_EQ(event.TimedWait(3000), 1);
-    EXPECT_LT(MsSince(start), 20);
+    EXPECT_LT(MsSince(start), 100);
 
     event.Reset();
     start = Clock::now();
@@ -116,7 +116,7 @@ TEST(GuardedOperations, ADestroyedObjectIsNeitherWaitedOnNorTouched) {
     delete event;
     const auto start = Clock::now();
     EXPECT_EQ(GuardedWait(dangling), 1);
-    EXPECT_LT(MsSince(start), 5);
+    EXPECT_LT(MsSince(start), 100);
     GuardedSignal(dangling);  // must not write into freed memory
     GuardedReset(dangling);
     EXPECT_EQ(GuardedWait(nullptr), 1);
