@@ -1,0 +1,105 @@
+// The link against the simulated touch service: the two sides agree on frames, lengths and faults.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "servicelink/LinkTestSupport.h"
+#include "servicelink/ServiceRequests.h"
+#include "servicelink/VexoRPC.h"
+#include "touchsim/Simulator.h"
+
+using namespace VexoSource;
+
+namespace {
+
+class LinkWithSimulator : public ::testing::Test {
+protected:
+    static touchsim::Options Ephemeral() {
+        touchsim::Options o;
+        o.rpcPort = 0;
+        o.stream = false;
+        return o;
+    }
+    void SetUp() override {
+        ASSERT_TRUE(sim.Start());
+        ASSERT_TRUE(OpenServiceChannelAt("127.0.0.1", sim.RpcPort()));
+    }
+    void TearDown() override {
+        CloseServiceChannel();
+        boost::lock_guard<boost::mutex> g(g_SelectorLock);
+        DeviceSelector = 0;
+    }
+    touchsim::Simulator sim{Ephemeral()};
+};
+
+TEST_F(LinkWithSimulator, RecordsComeBackAsStoredAndTheTraceSeesTheHead) {
+    uint32_t selector = 0;
+    ASSERT_TRUE(DeviceSelectorFromIdentifier(sim.Model().deviceIds.at(0), selector));
+    {
+        boost::lock_guard<boost::mutex> g(g_SelectorLock);
+        DeviceSelector = selector;
+    }
+    DeviceInfoRecord info = {};
+    int32_t ok = 0;
+    EXPECT_EQ(SendRequest(GetDeviceInfo, &info, &ok, nullptr, 0, sizeof info), int32_t(sizeof info));
+    EXPECT_EQ(ok, 1);
+    EXPECT_EQ(info.bytes[1], 26);
+    EXPECT_EQ(info.bytes[35], 65);
+
+    const uint32_t value[1] = {1};
+    uint8_t done = 0;
+    SendRequest(SetMultiConfig, &done, &ok, BuildMultiConfigRecord(2, value, sizeof value), 48, 1);
+    EXPECT_EQ(ok, 1);
+    std::memset(&g_MultiConfigRecord, 0, sizeof g_MultiConfigRecord);
+    MultiConfigRecord* query = BuildMultiConfigRecord(2, nullptr, 0);
+    EXPECT_EQ(SendRequest(GetMultiConfig, query, &ok, query, 48, 48), 48);
+    EXPECT_EQ(query->mark, kMultiConfigMark);
+    EXPECT_EQ(query->data[0], 1);
+
+    const auto trace = sim.Trace();
+    ASSERT_EQ(trace.size(), 3u);
+    EXPECT_EQ(trace[0].code, uint32_t(GetDeviceInfo));
+    EXPECT_EQ(trace[0].selector, 36u);
+    EXPECT_EQ(trace[0].expectedLength, 38u);
+    EXPECT_EQ(trace[1].payload.size(), 48u);
+}
+
+TEST_F(LinkWithSimulator, FaultRepliesGiveTheDefinedOutcomes) {
+    uint8_t buffer[64];
+    int32_t ok = 1;
+
+    sim.SendTwentyByteNextReply();
+    EXPECT_EQ(SendRequest(GetAccessState, buffer, &ok, nullptr, 0, 1), 0);
+    EXPECT_EQ(ok, 0);
+
+    sim.SendOversizedNextReply();
+    EXPECT_EQ(SendRequest(GetDeviceInfo, buffer, &ok, nullptr, 0, 38), -1);
+    EXPECT_EQ(ok, 0);
+
+    // A garbage frame and a call from the service do not disturb the next request.
+    sim.SendGarbageFrame();
+    sim.SendCallFrame();
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_EQ(SendRequest(GetAccessState, buffer, &ok, nullptr, 0, 1), 1);
+    EXPECT_EQ(ok, 1);
+}
+
+TEST_F(LinkWithSimulator, ServiceDroppingTheClientEndsTheLink) {
+    linktest::LogCapture log;
+    uint8_t state = 0;
+    int32_t ok = 0;
+    ASSERT_EQ(SendRequest(GetAccessState, &state, &ok, nullptr, 0, 1), 1);
+    sim.CloseClients();
+    const auto start = std::chrono::steady_clock::now();
+    while (g_pServiceChannel->Connection()->connected != 0 && linktest::MsSince(start) < 2000)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(log.Count("Client Closed for 0 byte was received"), 1);
+    const size_t calls = sim.Trace().size();
+    EXPECT_EQ(SendRequest(GetAccessState, &state, &ok, nullptr, 0, 1), 0);
+    EXPECT_EQ(ok, 0);
+    EXPECT_EQ(sim.Trace().size(), calls);
+}
+
+}  // namespace
