@@ -1,5 +1,7 @@
 // The RPC side of the simulated service: one poll loop for the listener and every client.
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <cstdio>
 #include <poll.h>
 #include <sys/socket.h>
@@ -37,7 +39,10 @@ void Simulator::Impl::RpcLoop() {
             timeout = std::min<int>(timeout, std::max<int>(0, static_cast<int>(left)));
         }
 
-        if (poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) break;
+        if (poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) {
+            std::fprintf(stderr, "touchsim: the RPC server stops: poll failed (%s)\n", std::strerror(errno));
+            break;
+        }
         if (stopping) break;
         if (fds[0].revents) rpcWake.Drain();
         if (fds[1].revents & POLLIN) {

@@ -1,6 +1,8 @@
 // The touch stream side of the simulated service: packets to every client while fingers are down.
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -78,7 +80,10 @@ void Simulator::Impl::StreamLoop() {
             std::lock_guard<std::mutex> lock(streamSendMu);
             for (int fd : streamClients) fds.push_back({fd, POLLIN, 0});
         }
-        if (poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) break;
+        if (poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) {
+            std::fprintf(stderr, "touchsim: the touch stream stops: poll failed (%s)\n", std::strerror(errno));
+            break;
+        }
         if (stopping) break;
         if (fds[0].revents) {
             streamWake.Drain();
