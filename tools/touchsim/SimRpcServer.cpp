@@ -18,6 +18,9 @@ namespace {
 constexpr int kIdlePollMs = 200;
 // A reply frame is small; a client that leaves it unsent this long is not reading.
 constexpr int kSendTimeoutMs = 500;
+// A service left running for days keeps its trace bounded: past this many calls the oldest tenth
+// is dropped.
+constexpr size_t kMaxTraceEntries = 100000;
 
 }  // namespace
 
@@ -117,6 +120,7 @@ void Simulator::Impl::HandleFrame(int fd, const uint8_t* bytes, size_t length) {
         }
         if (reply.size() > kMaxFrameSize - kFrameHeadSize) reply.resize(kMaxFrameSize - kFrameHeadSize);
         delayMs = replyDelayMs;
+        if (trace.size() >= kMaxTraceEntries) trace.erase(trace.begin(), trace.begin() + kMaxTraceEntries / 10);
         trace.push_back(entry);
         listener = traceListener;
         traceChanged.notify_all();

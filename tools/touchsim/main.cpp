@@ -22,6 +22,8 @@ namespace {
 
 // A control line longer than this is dropped: commands are short, and the buffer stays bounded.
 constexpr size_t kMaxLineLength = 8192;
+// Control connections at once; more are refused so a runaway script cannot exhaust descriptors.
+constexpr size_t kMaxControlClients = 16;
 
 std::mutex g_outputMutex;
 
@@ -173,7 +175,13 @@ int main(int argc, char** argv) {
         }
         if (fds[1].revents & POLLIN) {
             int fd = touchsim::AcceptClient(controlListener);
-            if (fd >= 0) sources.push_back(LineSource{fd, {}, false, false});
+            if (fd >= 0 && sources.size() > kMaxControlClients) {
+                const char busy[] = "error: too many control connections\n";
+                touchsim::SendAll(fd, busy, sizeof busy - 1, 100);
+                close(fd);
+            } else if (fd >= 0) {
+                sources.push_back(LineSource{fd, {}, false, false});
+            }
         }
         std::vector<int> finished;
         for (size_t i = 2; i < fds.size() && running; ++i) {
