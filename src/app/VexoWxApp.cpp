@@ -19,7 +19,7 @@ namespace bip = boost::interprocess;
 
 bip::named_mutex* g_pInstanceGuard = nullptr;
 
-bool VexoWxApp::OnInit() {
+bool AppStartUp() {
     VexoSetModuleFolderAsCurrent();
     g_VexoLog.minimumLevel = VEXO_LOG_INFORMATION;
     g_VexoLog.flags = VEXO_LOG_DEBUGGER;
@@ -59,7 +59,7 @@ bool VexoWxApp::OnInit() {
     return result;
 }
 
-int VexoWxApp::OnRun() {
+int AppRunMainWindow() {
     // A local window: leaving this scope destroys it, and its destructor stops the device watch.
     CPMainFrame frame;
     frame.Initialize();
@@ -75,7 +75,7 @@ int VexoWxApp::OnRun() {
     return 0;
 }
 
-int VexoWxApp::OnExit() {
+int AppShutDown() {
     if (g_pInstanceGuard) {
         delete g_pInstanceGuard;
         g_pInstanceGuard = nullptr;
@@ -87,3 +87,7 @@ int VexoWxApp::OnExit() {
     CloseServiceChannel();
     return 0;
 }
+
+bool VexoWxApp::OnInit() { return AppStartUp(); }
+int VexoWxApp::OnRun() { return AppRunMainWindow(); }
+int VexoWxApp::OnExit() { return AppShutDown(); }

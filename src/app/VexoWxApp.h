@@ -19,5 +19,12 @@ public:
     int OnExit() override;
 };
 
+// The three stages, callable on their own (the toolkit calls them through the application object):
+// start-up steps with every early end (true when the main window may run), the main window's
+// run (always 0) and shutdown (always 0). GUI thread.
+bool AppStartUp();
+int AppRunMainWindow();
+int AppShutDown();
+
 // Process-wide single-instance guard; none outside the program's run.
 extern boost::interprocess::named_mutex* g_pInstanceGuard;

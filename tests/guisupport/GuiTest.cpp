@@ -1,0 +1,175 @@
+#include "guisupport/GuiTest.h"
+
+#include <wx/app.h>
+#include <wx/timer.h>
+
+#include "app/MessageBox.h"
+#include "foundation/VexoLog.h"
+#include "platform/DebugOutput.h"
+#include "platform/PlatformTime.h"
+#include "servicelink/VexoRPC.h"
+
+namespace guitest {
+
+void Pump(int ms) {
+    const uint32_t start = VexoPlatform::GetTickCount();
+    do {
+        wxTheApp->ProcessPendingEvents();
+        wxYield();
+        wxTheApp->ProcessIdle();
+        VexoPlatform::SleepMs(5);
+    } while (static_cast<int>(VexoPlatform::GetTickCount() - start) < ms);
+}
+
+bool WaitUntil(const std::function<bool()>& predicate, int timeoutMs) {
+    const uint32_t start = VexoPlatform::GetTickCount();
+    while (!predicate()) {
+        if (static_cast<int>(VexoPlatform::GetTickCount() - start) >= timeoutMs) return predicate();
+        Pump(10);
+    }
+    return true;
+}
+
+void Click(wxButton* button) {
+    auto* event = new wxCommandEvent(wxEVT_BUTTON, button->GetId());
+    event->SetEventObject(button);
+    button->GetEventHandler()->QueueEvent(event);
+}
+
+void SelectRadio(wxRadioButton* radio) {
+    radio->SetValue(true);
+    auto* event = new wxCommandEvent(wxEVT_RADIOBUTTON, radio->GetId());
+    event->SetEventObject(radio);
+    event->SetInt(1);
+    radio->GetEventHandler()->QueueEvent(event);
+}
+
+void SelectComboItem(wxComboBox* combo, int index) {
+    combo->SetSelection(index);
+    auto* event = new wxCommandEvent(wxEVT_COMBOBOX, combo->GetId());
+    event->SetEventObject(combo);
+    event->SetInt(index);
+    event->SetString(combo->GetString(index));
+    combo->GetEventHandler()->QueueEvent(event);
+}
+
+namespace {
+// A one-shot timer that deletes itself after running its function.
+class LaterTimer : public wxTimer {
+public:
+    explicit LaterTimer(std::function<void()> fn) : fn_(std::move(fn)) {}
+    void Notify() override {
+        auto fn = std::move(fn_);
+        // Deleting a timer from its own Notify is allowed once it is stopped; do it after fn so
+        // that fn may run a nested modal loop.
+        fn();
+        delete this;
+    }
+
+private:
+    std::function<void()> fn_;
+};
+}  // namespace
+
+void RunLater(int ms, std::function<void()> fn) {
+    auto* timer = new LaterTimer(std::move(fn));
+    timer->StartOnce(ms > 0 ? ms : 1);
+}
+
+void EndModalLater(wxDialog* dialog, int ms, int code) {
+    RunLater(ms, [dialog, code] {
+        if (dialog->IsModal()) dialog->EndModal(code);
+    });
+}
+
+std::string ToUtf8(const wxString& text) {
+    const wxScopedCharBuffer bytes = text.utf8_str();
+    return std::string(bytes.data(), bytes.length());
+}
+
+wxString FromUtf8(const std::string& text) { return wxString::FromUTF8(text.data(), text.size()); }
+
+MessageBoxes::MessageBoxes() {
+    SetMessageBoxHandler([this](const wxString& text, const wxString& caption, long style) {
+        ShownBox box{ToUtf8(text), ToUtf8(caption), style};
+        shown_.push_back(box);
+        if (onShow_) onShow_(box);
+        if (!answers_.empty()) {
+            const int answer = answers_.front();
+            answers_.pop_front();
+            return answer;
+        }
+        return (style & wxYES_NO) ? static_cast<int>(wxNO) : static_cast<int>(wxOK);
+    });
+}
+
+MessageBoxes::~MessageBoxes() { SetMessageBoxHandler(nullptr); }
+
+std::vector<std::string> MessageBoxes::Texts() const {
+    std::vector<std::string> texts;
+    for (const ShownBox& b : shown_) texts.push_back(b.text);
+    return texts;
+}
+
+SimService::SimService(bool openChannel, touchsim::DeviceModel model) {
+    sim_.SetModel(model);
+    started_ = sim_.Start();
+    if (started_ && openChannel) started_ = VexoSource::OpenServiceChannelAt("127.0.0.1", sim_.RpcPort());
+}
+
+SimService::~SimService() {
+    VexoSource::CloseServiceChannel();
+    sim_.Stop();
+}
+
+std::vector<std::string> SimService::CallNames() const {
+    std::vector<std::string> names;
+    for (const touchsim::TraceEntry& e : const_cast<touchsim::Simulator&>(sim_).Trace()) names.push_back(e.name);
+    return names;
+}
+
+std::vector<touchsim::TraceEntry> SimService::Calls(const std::string& name) const {
+    std::vector<touchsim::TraceEntry> calls;
+    for (const touchsim::TraceEntry& e : const_cast<touchsim::Simulator&>(sim_).Trace())
+        if (e.name == name) calls.push_back(e);
+    return calls;
+}
+
+struct ScopedLogCapture::State {
+    std::mutex lock;
+    std::vector<std::string> lines;
+    VexoLogSettings saved;
+    VexoPlatform::DebugSink previous;
+};
+
+ScopedLogCapture::ScopedLogCapture() : state_(std::make_shared<State>()) {
+    state_->saved = g_VexoLog;
+    g_VexoLog.enabled = 1;
+    g_VexoLog.flags = VEXO_LOG_DEBUGGER;
+    g_VexoLog.minimumLevel = 0;
+    std::shared_ptr<State> state = state_;
+    state_->previous = VexoPlatform::SetDebugSink([state](const std::u16string& line) {
+        std::string narrow;
+        for (char16_t c : line) narrow.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+        std::lock_guard<std::mutex> hold(state->lock);
+        state->lines.push_back(narrow);
+    });
+}
+
+ScopedLogCapture::~ScopedLogCapture() {
+    VexoPlatform::SetDebugSink(state_->previous);
+    g_VexoLog = state_->saved;
+}
+
+std::vector<std::string> ScopedLogCapture::Lines() const {
+    std::lock_guard<std::mutex> hold(state_->lock);
+    return state_->lines;
+}
+
+bool ScopedLogCapture::Contains(const std::string& fragment) const {
+    for (const std::string& l : Lines())
+        if (l.find(fragment) != std::string::npos) return true;
+    return false;
+}
+
+}  // namespace guitest
