@@ -71,6 +71,7 @@ public:
     void Answer(int answer) { answers_.push_back(answer); }
     const std::vector<ShownBox>& Shown() const { return shown_; }
     std::vector<std::string> Texts() const;
+    void Clear() { shown_.clear(); }
     // Runs fn (GUI thread) when a box is shown, before it is answered.
     void OnShow(std::function<void(const ShownBox&)> fn) { onShow_ = std::move(fn); }
 

@@ -1,0 +1,167 @@
+// Start-up, the main window's run and shutdown as the program performs them, against the simulated
+// service on the fixed port (each test has its own network namespace and /dev/shm).
+#include <gtest/gtest.h>
+
+#include <boost/interprocess/exceptions.hpp>
+#include <boost/interprocess/sync/named_mutex.hpp>
+
+#include <string>
+#include <vector>
+
+#include "app/AppState.h"
+#include "app/AppTestSupport.h"
+#include "app/CPMainFrame.h"
+#include "app/VexoWxApp.h"
+#include "servicelink/VexoRPC.h"
+
+namespace bip = boost::interprocess;
+using guitest::MessageBoxes;
+using guitest::SimService;
+
+namespace {
+
+bool GuardNameExists() {
+    try {
+        bip::named_mutex probe(bip::open_only, kInstanceGuardName);
+        return true;
+    } catch (const bip::interprocess_exception&) {
+        return false;
+    }
+}
+
+CPMainFrame* ModalMainFrame() {
+    for (wxWindow* w : wxTopLevelWindows) {
+        auto* frame = dynamic_cast<CPMainFrame*>(w);
+        if (frame && frame->IsModal()) return frame;
+    }
+    return nullptr;
+}
+
+bool AnyMainFrameShown() {
+    for (wxWindow* w : wxTopLevelWindows)
+        if (dynamic_cast<CPMainFrame*>(w) && w->IsShown()) return true;
+    return false;
+}
+
+// While the main window's modal loop runs: waits for it, runs check, then presses Cancel. A
+// watchdog ends the loop if the window never closes.
+void CloseWhenShown(std::function<void(CPMainFrame&)> check, bool* seen) {
+    guitest::RunLater(50, [check, seen] {
+        CPMainFrame* frame = ModalMainFrame();
+        if (!frame) {
+            CloseWhenShown(check, seen);
+            return;
+        }
+        *seen = true;
+        check(*frame);
+        guitest::Click(frame->m_pCancel);
+        guitest::EndModalLater(frame, 20000);
+    });
+}
+
+class AppRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        apptest::AppEnvironment::ResetProcessValues();
+        boxes_.OnShow([this](const guitest::ShownBox&) { windowShownAtBox_ = windowShownAtBox_ || AnyMainFrameShown(); });
+    }
+    void TearDown() override {
+        if (GuardNameExists()) bip::named_mutex::remove(kInstanceGuardName);
+        apptest::AppEnvironment::ResetProcessValues();
+    }
+    MessageBoxes boxes_;
+    bool windowShownAtBox_ = false;
+    guitest::ScopedLogCapture log_;
+};
+
+}  // namespace
+
+TEST_F(AppRun, NoServiceEndsStartUpWithItsMessage) {
+    EXPECT_FALSE(AppStartUp());
+    EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"The touch service does not answer. Please start it and try again."});
+    EXPECT_EQ(boxes_.Shown()[0].caption, "");
+    EXPECT_EQ(VexoSource::g_pServiceChannel, nullptr);
+    EXPECT_TRUE(wxTopLevelWindows.empty());
+    EXPECT_FALSE(GuardNameExists());
+    EXPECT_TRUE(log_.Contains("Information - Configuration Entry"));
+    EXPECT_TRUE(log_.Contains("Information - Configuration Exit"));
+    EXPECT_TRUE(log_.Contains("Config ")) << "the start-up tag";
+}
+
+TEST_F(AppRun, SecondInstanceReportsAndRemovesTheGuardName) {
+    SimService service(false);
+    ASSERT_TRUE(service.started());
+    bip::named_mutex other(bip::create_only, kInstanceGuardName);  // the first instance
+    EXPECT_FALSE(AppStartUp());
+    EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"The configuration program is already running."});
+    EXPECT_FALSE(GuardNameExists()) << "a name left behind does not block the next start";
+    EXPECT_EQ(VexoSource::g_pServiceChannel, nullptr) << "the channel is stopped at the early end";
+    EXPECT_TRUE(log_.Contains("Information - Configuration Exit"));
+}
+
+TEST_F(AppRun, StartUpReadingDecidesWhetherTheWindowShows) {
+    struct Row {
+        const char* name;
+        uint8_t versionByte;
+        uint32_t requiredVersion;
+        std::vector<std::string> messages;
+        bool windowShown;
+        bool productSeriesAsked;
+    } rows[] = {
+        {"version below 2.0", 19, 20,
+         {"The device firmware is older than 2.0 and is not supported.",
+          "Device undetected,Please insert device!"},
+         false, false},
+        {"newer configuration required", 26, 30, {"This device needs a newer configuration program."}, false, true},
+        {"version 2.5 asks no series", 25, 30, {}, true, false},
+        {"accepted device", 26, 20, {}, true, true},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        touchsim::DeviceModel model;
+        model.versionByte = r.versionByte;
+        model.requiredConfigVersion = r.requiredVersion;
+        SimService service(false, model);
+        ASSERT_TRUE(service.started());
+        apptest::AppEnvironment::ResetProcessValues();
+        ASSERT_TRUE(AppStartUp());
+        bool seen = false;
+        if (r.windowShown) CloseWhenShown([](CPMainFrame&) {}, &seen);
+        EXPECT_EQ(AppRunMainWindow(), 0);
+        EXPECT_EQ(AppShutDown(), 0);
+        EXPECT_EQ(seen, r.windowShown);
+        EXPECT_EQ(windowShownAtBox_, false) << "no message while the window shows";
+        EXPECT_EQ(boxes_.Texts(), r.messages);
+        EXPECT_EQ(!service.Calls("GetProductSeries").empty(), r.productSeriesAsked);
+        if (r.versionByte == 25) {
+            EXPECT_EQ(g_RequiredConfigVersion, 0u);
+        }
+        EXPECT_FALSE(GuardNameExists()) << "shutdown removes the guard name";
+        EXPECT_EQ(VexoSource::g_pServiceChannel, nullptr);
+        boxes_.Clear();
+    }
+}
+
+TEST_F(AppRun, ClosingTheWindowEndsTheRunCleanly) {
+    SimService service(false);
+    ASSERT_TRUE(AppStartUp());
+    EXPECT_TRUE(GuardNameExists());
+    bool seen = false;
+    std::string touches;
+    CloseWhenShown(
+        [&](CPMainFrame& frame) {
+            guitest::WaitUntil([&] { return apptest::Value(frame.m_pFirmware) == "2.6"; }, guitest::kPassMs);
+            touches = apptest::Value(frame.m_pTouches);
+        },
+        &seen);
+    EXPECT_EQ(AppRunMainWindow(), 0);
+    EXPECT_TRUE(seen);
+    EXPECT_EQ(touches, "10");
+    EXPECT_TRUE(boxes_.Shown().empty());
+    guitest::Pump(guitest::kShortMs);
+    EXPECT_EQ(ModalMainFrame(), nullptr);
+    EXPECT_EQ(AppShutDown(), 0);
+    EXPECT_FALSE(GuardNameExists());
+    // Closing with Cancel applies nothing.
+    for (const std::string& name : service.CallNames()) EXPECT_NE(name, "SetDeviceConfig");
+}
