@@ -1,0 +1,210 @@
+// The main window against the simulated service: what a refresh shows, the device choice following
+// the service's list, and the device watch (busy device, lost service, display rotation).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/AppTestSupport.h"
+
+using apptest::AppEnvironment;
+using apptest::FramePtr;
+using apptest::ShownFrame;
+using apptest::Value;
+using guitest::kPassMs;
+using guitest::MessageBoxes;
+using guitest::SimService;
+using guitest::WaitUntil;
+
+namespace {
+
+constexpr int kLostMs = 15000;          // two unanswered 3 s requests plus a pass
+constexpr int kRotationMs = 7500;       // a rotation reaches the service within about seven seconds
+constexpr int kQuietAfterMs = 6500;     // two more orientation checks' worth of passes
+
+std::vector<std::string> ChoiceItems(CPMainFrame& f) {
+    std::vector<std::string> items;
+    for (unsigned i = 0; i < f.m_pDeviceChoice->GetCount(); ++i) items.push_back(guitest::ToUtf8(f.m_pDeviceChoice->GetString(i)));
+    return items;
+}
+
+uint32_t Orientation(const touchsim::TraceEntry& setMultiConfig) {
+    uint32_t value = 0xFFFFFFFFu;
+    if (setMultiConfig.payload.size() >= 20) std::memcpy(&value, setMultiConfig.payload.data() + 16, 4);
+    return value;
+}
+
+touchsim::DeviceModel WithOrientationItem(uint32_t orientation) {
+    touchsim::DeviceModel model;
+    model.multiConfig[13] = touchsim::DeviceModel::StoredItem(13, 28, orientation);
+    return model;
+}
+
+}  // namespace
+
+TEST(CPMainFrameStatus, RefreshShowsTheDevice) {
+    AppEnvironment env;
+    SimService service;
+    ASSERT_TRUE(service.started());
+    FramePtr frame(new CPMainFrame());
+    ASSERT_EQ(frame->Initialize(), 1);
+    // The display made during start-up runs before the version is read (no event handled yet).
+    EXPECT_EQ(Value(frame->m_pFirmware), "1.0");
+    frame->Show();
+    EXPECT_EQ(ChoiceItems(*frame), std::vector<std::string>{"0102030405060708"});
+    EXPECT_EQ(guitest::ToUtf8(frame->m_pDeviceChoice->GetValue()), "0102030405060708");
+    EXPECT_EQ(VexoSource::DeviceSelector, 36u);
+    EXPECT_TRUE(frame->m_pMultiTouch->GetValue());
+    EXPECT_FALSE(frame->m_pMouse->GetValue());
+
+    ASSERT_TRUE(WaitUntil([&] { return Value(frame->m_pFirmware) == "2.6"; }, kPassMs));
+    EXPECT_EQ(Value(frame->m_pTouches), "10");
+    EXPECT_EQ(Value(frame->m_pScreenSize), "65 inches");
+    EXPECT_EQ(Value(frame->m_pServiceStatus), "Running");
+    EXPECT_EQ(g_ProductSeries, "Infrared");
+    EXPECT_EQ(g_RequiredConfigVersion, 20u);
+    EXPECT_FALSE(frame->m_pApply->IsEnabled()) << "filling the window is no change";
+}
+
+TEST(CPMainFrameStatus, DeviceValuesFollowTheService) {
+    AppEnvironment env;
+    touchsim::DeviceModel model;
+    model.seriesText = "camera:CX1";
+    model.inches = 65;
+    model.runMode = 2;
+    model.touches = 32;
+    model.deviceConfig.mouseMode = 1;
+    model.deviceConfig.multiTouchMode = 0;
+    SimService service(true, model);
+    FramePtr frame = ShownFrame();
+    ASSERT_EQ(frame->Running(), 1);
+    EXPECT_TRUE(frame->m_pMouse->GetValue());
+    ASSERT_TRUE(WaitUntil([&] { return Value(frame->m_pFirmware) == "2.6"; }, kPassMs));
+    EXPECT_EQ(Value(frame->m_pScreenSize), "55 inches") << "camera series";
+    EXPECT_EQ(Value(frame->m_pTouches), "32");
+    EXPECT_EQ(Value(frame->m_pServiceStatus), "Hardware mode");
+
+    // The mode buttons follow the device only on the first display: later they keep the user's choice.
+    frame->m_pMultiTouch->SetValue(true);
+    service.sim().ClearTrace();
+    ASSERT_TRUE(service.sim().WaitForCalls(4, kPassMs));
+    guitest::Pump(guitest::kShortMs);
+    EXPECT_TRUE(frame->m_pMultiTouch->GetValue());
+}
+
+TEST(CPMainFrameStatus, DeviceChoiceFollowsTheDeviceList) {
+    AppEnvironment env;
+    SimService service;
+    FramePtr frame = ShownFrame();
+    ASSERT_EQ(frame->Running(), 1);
+    const std::string first = "0102030405060708", second = "1111111111111111";
+
+    service.sim().Edit([&](touchsim::DeviceModel& m) { m.deviceIds = {first, second}; });
+    ASSERT_TRUE(WaitUntil([&] { return ChoiceItems(*frame).size() == 2; }, kPassMs));
+    EXPECT_EQ(ChoiceItems(*frame), (std::vector<std::string>{first, second}));
+    EXPECT_EQ(guitest::ToUtf8(frame->m_pDeviceChoice->GetValue()), first) << "an added device does not change the choice";
+
+    // The shown device vanishes: the first remaining one is chosen and addressed.
+    service.sim().Edit([&](touchsim::DeviceModel& m) { m.deviceIds = {second}; });
+    ASSERT_TRUE(WaitUntil([&] { return ChoiceItems(*frame).size() == 1; }, kPassMs));
+    EXPECT_EQ(ChoiceItems(*frame), std::vector<std::string>{second});
+    EXPECT_EQ(guitest::ToUtf8(frame->m_pDeviceChoice->GetValue()), second);
+    EXPECT_EQ(g_CurrentDeviceId, second);
+    EXPECT_EQ(VexoSource::DeviceSelector, 8u * 0x11u);
+
+    // A service that answers with no device at all keeps the window and the choice as they are.
+    MessageBoxes boxes;
+    service.sim().Edit([&](touchsim::DeviceModel& m) { m.deviceIds.clear(); });
+    service.sim().ClearTrace();
+    ASSERT_TRUE(WaitUntil([&] { return service.Calls("GetDeviceList").size() >= 2; }, 2 * kPassMs));
+    guitest::Pump(guitest::kShortMs);
+    EXPECT_TRUE(frame->IsShown());
+    EXPECT_TRUE(boxes.Shown().empty());
+    EXPECT_EQ(ChoiceItems(*frame), std::vector<std::string>{second});
+}
+
+TEST(CPMainFrameStatus, BusyDeviceKeepsTheWindowAndSkipsReading) {
+    AppEnvironment env;
+    SimService service;
+    FramePtr frame = ShownFrame();
+    ASSERT_EQ(frame->Running(), 1);
+    guitest::ScopedLogCapture log;
+    MessageBoxes boxes;
+    service.sim().SetBusy(true);
+    service.sim().ClearTrace();
+    ASSERT_TRUE(WaitUntil([&] { return service.Calls("GetAccessState").size() >= 2; }, 2 * kPassMs));
+    guitest::Pump(guitest::kShortMs);
+    for (const std::string& name : service.CallNames()) EXPECT_EQ(name, "GetAccessState");
+    EXPECT_TRUE(frame->IsShown());
+    EXPECT_TRUE(boxes.Shown().empty());
+    EXPECT_TRUE(log.Contains("Debug - Current multi-access not available"));
+    EXPECT_TRUE(log.Contains("Debug - RPC Locking...1 with thread:12"));
+    EXPECT_TRUE(log.Contains("Debug - RPC Unlocking...1 with thread:12"));
+}
+
+TEST(CPMainFrameStatus, UnansweringServiceClosesTheWindowWithAMessage) {
+    AppEnvironment env;
+    SimService service;
+    FramePtr frame = ShownFrame();
+    ASSERT_EQ(frame->Running(), 1);
+    MessageBoxes boxes;
+    bool shownDuringMessage = true, onGuiThread = false;
+    boxes.OnShow([&](const guitest::ShownBox&) {
+        shownDuringMessage = frame->IsShown();
+        onGuiThread = wxThread::IsMain();
+    });
+    service.sim().Unplug();
+    ASSERT_TRUE(WaitUntil([&] { return !boxes.Shown().empty(); }, kLostMs));
+    guitest::Pump(guitest::kShortMs);
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"Device undetected,Please insert device!"});
+    EXPECT_EQ(boxes.Shown()[0].caption, "");
+    EXPECT_EQ(boxes.Shown()[0].style & wxOK, wxOK);
+    EXPECT_FALSE(shownDuringMessage) << "hidden before the message";
+    EXPECT_TRUE(onGuiThread);
+    EXPECT_FALSE(frame->IsShown());
+    // The watch has ended: nothing more reaches the service.
+    service.sim().ClearTrace();
+    guitest::Pump(kPassMs);
+    EXPECT_TRUE(service.CallNames().empty());
+}
+
+TEST(CPMainFrameStatus, RotationWritesTheOrientationOnceAndResets) {
+    AppEnvironment env;
+    SimService service(true, WithOrientationItem(0));
+    uint32_t orientation = 0;
+    VexoPlatform::SetDisplayOrientationSource([&orientation] { return orientation; });
+    FramePtr frame = ShownFrame();
+    ASSERT_EQ(frame->Running(), 1);
+    ASSERT_TRUE(WaitUntil([&] { return !service.Calls("GetMultiConfig").empty(); }, kPassMs));
+    EXPECT_TRUE(service.Calls("SetMultiConfig").empty()) << "same orientation: nothing written";
+
+    orientation = 1;  // the display is turned by 90 degrees
+    service.sim().ClearTrace();
+    ASSERT_TRUE(WaitUntil([&] { return !service.Calls("ResetDevice").empty(); }, kRotationMs));
+    guitest::Pump(kQuietAfterMs);
+    const auto sets = service.Calls("SetMultiConfig");
+    ASSERT_EQ(sets.size(), 1u);
+    EXPECT_EQ(Orientation(sets[0]), 1u);
+    EXPECT_EQ(service.Calls("ResetDevice").size(), 1u);
+    // The reset follows the write.
+    const std::vector<std::string> names = service.CallNames();
+    const auto set = std::find(names.begin(), names.end(), "SetMultiConfig");
+    const auto reset = std::find(names.begin(), names.end(), "ResetDevice");
+    EXPECT_LT(set - names.begin(), reset - names.begin());
+    EXPECT_GE(service.Calls("GetMultiConfig").size(), 2u) << "the checks went on without writing";
+}
+
+TEST(CPMainFrameStatus, ServiceWithoutOrientationGetsZeroThenTheDisplays) {
+    AppEnvironment env;
+    SimService service;  // the model holds no orientation item
+    VexoPlatform::SetDisplayOrientationSource([] { return 3u; });
+    FramePtr frame = ShownFrame();
+    ASSERT_EQ(frame->Running(), 1);
+    ASSERT_TRUE(WaitUntil([&] { return service.Calls("ResetDevice").size() >= 2; }, kPassMs + kRotationMs));
+    const auto sets = service.Calls("SetMultiConfig");
+    EXPECT_EQ(Orientation(sets[0]), 0u);
+    EXPECT_EQ(Orientation(sets[1]), 3u);
+    EXPECT_EQ(sets.size(), 2u);
+}
