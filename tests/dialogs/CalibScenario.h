@@ -1,0 +1,246 @@
+// Scenario support for the calibration tests: the simulated service on the program's fixed ports
+// (each GUI test runs in its own network namespace), a language file of its own, and a driver that
+// acts like the user while the calibration runs modally.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <wx/button.h>
+#include <wx/dialog.h>
+#include <wx/timer.h>
+#include <wx/toplevel.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "config/ProcessConfig.h"
+#include "dialogs/DlgCalib.h"
+#include "dialogs/DlgTBox.h"
+#include "platform/PlatformTime.h"
+#include "servicelink/ServiceContract.h"
+#include "servicelink/VexoRPC.h"
+#include "touchsim/Simulator.h"
+
+namespace calibtest {
+
+constexpr int kTickMs = 30;
+// Everything a scenario does fits well inside this; past it every modal window is ended so that a
+// broken dialog fails the test instead of hanging the run.
+constexpr uint32_t kWatchdogMs = 40000;
+constexpr const char* kApplyQuestion = "Keep the new calibration?";
+
+// The record in force before calibrating: easy to tell from any computed one.
+inline VexoSource::CalibrationRecord SavedRecord() {
+    VexoSource::CalibrationRecord r{};
+    r.enabled = 1;
+    r.topLeft = {101, 102, 103, 104};
+    r.topRight = {201, 202, 203, 204};
+    r.bottomLeft = {301, 302, 303, 304};
+    r.bottomRight = {401, 402, 403, 404};
+    return r;
+}
+
+// Taps at these stream positions, one per target in the order shown.
+struct Tap {
+    float x, y;
+};
+constexpr Tap kTaps[4] = {{0.5f, 0.25f}, {0.25f, 0.75f}, {0.75f, 0.75f}, {0.75f, 0.25f}};
+
+// What those taps must give on a 1920 x 1080 screen: touch values x 32767 truncated (0.5 -> 16383,
+// 0.25 -> 8191, 0.75 -> 24575), target centres (65, 65), (65, 1015), (1855, 1015), (1855, 65).
+inline VexoSource::CalibrationRecord ExpectedNewRecord() {
+    VexoSource::CalibrationRecord r{};
+    r.enabled = 1;
+    r.topLeft = {16383, 8191, 1109, 1972};
+    r.bottomLeft = {8191, 24575, 1109, 30794};
+    r.bottomRight = {24575, 24575, 31657, 30794};
+    r.topRight = {24575, 8191, 31657, 1972};
+    return r;
+}
+
+inline std::vector<uint8_t> Bytes(const VexoSource::CalibrationRecord& r) {
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(&r);
+    return std::vector<uint8_t>(p, p + sizeof r);
+}
+
+// One call as the tests compare them: the request name and its payload.
+struct Call {
+    std::string name;
+    std::vector<uint8_t> payload;
+    bool operator==(const Call& o) const { return name == o.name && payload == o.payload; }
+};
+inline std::ostream& operator<<(std::ostream& os, const Call& c) {
+    os << c.name;
+    if (!c.payload.empty()) {
+        os << "[";
+        for (size_t i = 0; i < c.payload.size(); ++i) os << (i ? " " : "") << int(c.payload[i]);
+        os << "]";
+    }
+    return os;
+}
+inline Call GetCal() { return {"GetCalibration", {}}; }
+inline Call SetCal(const VexoSource::CalibrationRecord& r) { return {"SetCalibration", Bytes(r)}; }
+inline Call Reset() { return {"ResetDevice", {}}; }
+
+// A working directory of its own holding Data/MultiLang.xml, restored afterwards.
+class LanguageDir {
+public:
+    explicit LanguageDir(const std::string& englishBody) {
+        char pattern[] = "/tmp/calib-XXXXXX";
+        dir_ = mkdtemp(pattern);
+        mkdir((dir_ + "/Data").c_str(), 0755);
+        std::ofstream(dir_ + "/Data/MultiLang.xml")
+            << "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n<Lang><EN>" << englishBody << "</EN></Lang>\n";
+        char cwd[4096];
+        old_ = getcwd(cwd, sizeof cwd) ? cwd : ".";
+        EXPECT_EQ(chdir(dir_.c_str()), 0);
+        g_MultiLang.LanguagePrefix = "Lang:EN:";
+    }
+    ~LanguageDir() {
+        EXPECT_EQ(chdir(old_.c_str()), 0);
+        std::remove((dir_ + "/Data/MultiLang.xml").c_str());
+        rmdir((dir_ + "/Data").c_str());
+        rmdir(dir_.c_str());
+    }
+
+private:
+    std::string dir_, old_;
+};
+
+inline std::string EnglishTexts() {
+    return std::string("<Done>Done</Done><Cancel>Cancel</Cancel><Apply_Callibration>") + kApplyQuestion +
+           "</Apply_Callibration>";
+}
+
+// The simulated service with a known calibration in force and the program's channel open to it.
+class ServiceFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        sim_ = std::make_unique<touchsim::Simulator>(StreamOptions());
+        ASSERT_TRUE(sim_->Start()) << "ports 28875/3000 taken: run inside tests/run_isolated.sh";
+        sim_->Edit([](touchsim::DeviceModel& m) { m.calibration = SavedRecord(); });
+        ASSERT_TRUE(VexoSource::OpenServiceChannel());
+        sim_->ClearTrace();
+    }
+    void TearDown() override {
+        VexoSource::CloseServiceChannel();
+        if (sim_) sim_->Stop();
+    }
+    virtual touchsim::Options StreamOptions() const { return touchsim::Options{}; }
+
+    // The calls made since SetUp, without the access polls (their number depends on timing).
+    std::vector<Call> Calls() const {
+        std::vector<Call> calls;
+        for (const touchsim::TraceEntry& e : sim_->Trace())
+            if (e.name != "GetAccessState") calls.push_back({e.name, e.payload});
+        return calls;
+    }
+    VexoSource::CalibrationRecord ServiceCalibration() const { return sim_->Model().calibration; }
+
+    std::unique_ptr<touchsim::Simulator> sim_;
+    LanguageDir lang_{EnglishTexts()};
+};
+
+// A step returns true when it is done; false makes it run again at the next tick (a wait).
+using Step = std::function<bool()>;
+
+inline Step Do(std::function<void()> action) {
+    return [action]() {
+        action();
+        return true;
+    };
+}
+
+enum class BoxAnswer { Done, Cancel, Wait };  // Wait: let the box run out
+
+template <class T>
+T* ModalWindow() {
+    for (wxWindow* w : wxTopLevelWindows) {
+        auto* window = dynamic_cast<T*>(w);
+        if (window && window->IsModal()) return window;
+    }
+    return nullptr;
+}
+inline DlgTBox* ModalBox() { return ModalWindow<DlgTBox>(); }
+
+// Acts on the GUI thread from a timer while modal loops run: the steps in order, then the answer
+// to the confirmation box whenever one is up. Also notes the box's question.
+class UserDriver : public wxEvtHandler {
+public:
+    // onBox runs once when the confirmation box is up, before it is answered.
+    UserDriver(std::vector<Step> steps, BoxAnswer answer, std::function<void()> onBox = nullptr)
+        : steps_(std::move(steps)), answer_(answer), onBox_(std::move(onBox)) {
+        timer_.SetOwner(this);
+        Bind(wxEVT_TIMER, &UserDriver::OnTick, this);
+        started_ = VexoPlatform::GetTickCount();
+        timer_.Start(kTickMs);
+    }
+    ~UserDriver() override { timer_.Stop(); }
+
+    bool StepsFinished() const { return next_ >= steps_.size(); }
+    bool WatchdogFired() const { return watchdog_; }
+    int BoxesSeen() const { return boxesSeen_; }
+    wxString BoxQuestion() const { return question_; }
+
+private:
+    void OnTick(wxTimerEvent&) {
+        if (busy_) return;
+        busy_ = true;
+        Tick();
+        busy_ = false;
+    }
+
+    void Tick() {
+        if (VexoPlatform::GetTickCount() - started_ > kWatchdogMs) {
+            if (!watchdog_) {
+                watchdog_ = true;
+                for (wxWindow* w : wxTopLevelWindows) {
+                    auto* d = dynamic_cast<wxDialog*>(w);
+                    if (d && d->IsModal()) d->EndModal(wxID_CANCEL);
+                }
+            }
+            return;
+        }
+        if (DlgTBox* box = ModalBox()) {
+            if (box != answered_) {
+                answered_ = box;
+                ++boxesSeen_;
+                question_ = box->GetTitle();
+                if (onBox_) onBox_();
+                if (answer_ != BoxAnswer::Wait) {
+                    wxWindow* button = box->FindWindow(answer_ == BoxAnswer::Done ? int(DlgTBox::ID_DONE)
+                                                                                  : int(DlgTBox::ID_CANCEL));
+                    if (button) {
+                        wxCommandEvent click(wxEVT_BUTTON, button->GetId());
+                        click.SetEventObject(button);
+                        button->GetEventHandler()->AddPendingEvent(click);
+                    }
+                }
+            }
+            return;
+        }
+        if (!StepsFinished() && steps_[next_]()) ++next_;
+    }
+
+    std::vector<Step> steps_;
+    size_t next_ = 0;
+    BoxAnswer answer_;
+    std::function<void()> onBox_;
+    bool busy_ = false;
+    bool watchdog_ = false;
+    uint32_t started_ = 0;
+    DlgTBox* answered_ = nullptr;
+    int boxesSeen_ = 0;
+    wxString question_;
+    wxTimer timer_;
+};
+
+}  // namespace calibtest

@@ -1,0 +1,291 @@
+// The calibration dialog against the simulated service and its touch stream, on the test X server
+// (1920 x 1080).
+#include "dialogs/DlgCalib.h"
+
+#include <gtest/gtest.h>
+
+#include <wx/app.h>
+#include <wx/display.h>
+#include <wx/event.h>
+
+#include "dialogs/CalibScenario.h"
+#include "guisupport/GuiTest.h"
+
+// Last: Xlib's macros (None, Status, ...) must not meet the toolkit's headers.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+using namespace VexoSource;
+using namespace calibtest;
+
+namespace {
+
+CalibrationRecord Disabled() { return CalibrationRecord{}; }
+
+class CalibDialog : public ServiceFixture {
+protected:
+    void SetUp() override {
+        ServiceFixture::SetUp();
+        const wxRect screen = wxDisplay(0u).GetGeometry();
+        ASSERT_EQ(screen.GetSize(), wxSize(1920, 1080)) << "the calibration tests expect a 1920x1080 X screen";
+    }
+
+    // Opens the dialog as the main window does and runs it with the user's steps and box answer.
+    struct Outcome {
+        int32_t initialized = 0;
+        int code = 0;
+        bool watchdog = false;
+        int boxes = 0;
+        wxString question;
+        wxRect screen;
+        bool shownAfterInit = false;
+    };
+    Outcome Run(std::vector<Step> steps, BoxAnswer answer) {
+        Outcome out;
+        dialog_ = new DlgCalib(nullptr);
+        out.initialized = dialog_->Initialize();
+        out.screen = dialog_->ScreenRect();
+        out.shownAfterInit = dialog_->IsShown();
+        if (out.initialized) {
+            UserDriver user(std::move(steps), answer);
+            out.code = dialog_->ShowModal();
+            dialog_->Release();
+            out.watchdog = user.WatchdogFired();
+            out.boxes = user.BoxesSeen();
+            out.question = user.BoxQuestion();
+        }
+        dialog_->Destroy();
+        dialog_ = nullptr;
+        wxTheApp->ProcessPendingEvents();
+        return out;
+    }
+
+    Step TapTarget(int k) {
+        return Do([this, k] { sim_->Tap(kTaps[k].x, kTaps[k].y); });
+    }
+    Step WaitForTarget(int32_t k) {
+        return [this, k] { return dialog_->CurrentTarget() >= k; };
+    }
+    // Waits until the stream has sent `n` more packets than when the wait began.
+    Step WaitForPackets(int n) {
+        auto target = std::make_shared<int64_t>(-1);
+        return [this, n, target] {
+            const int64_t sent = int64_t(sim_->StreamPacketsSent());
+            if (*target < 0) *target = sent + n;
+            return sent >= *target;
+        };
+    }
+    std::vector<Step> FourTaps() {
+        std::vector<Step> steps;
+        for (int k = 0; k < 4; ++k) {
+            steps.push_back(TapTarget(k));
+            steps.push_back(WaitForTarget(k + 1));
+        }
+        return steps;
+    }
+
+    DlgCalib* dialog_ = nullptr;
+};
+
+TEST_F(CalibDialog, FourTapsAndDoneKeepTheNewRecord) {
+    const Outcome out = Run(FourTaps(), BoxAnswer::Done);
+
+    ASSERT_EQ(out.initialized, 1);
+    EXPECT_FALSE(out.watchdog);
+    EXPECT_EQ(out.screen, wxRect(0, 0, 1920, 1080));
+    EXPECT_EQ(out.code, DlgCalib::CLOSE_TAKEN);
+    EXPECT_EQ(out.boxes, 1);
+    EXPECT_EQ(out.question, wxString(kApplyQuestion));
+    EXPECT_EQ(Calls(), (std::vector<Call>{GetCal(), SetCal(Disabled()), Reset(), SetCal(ExpectedNewRecord()), Reset()}));
+    EXPECT_EQ(Bytes(ServiceCalibration()), Bytes(ExpectedNewRecord()));
+}
+
+// Every way out that is not a confirmed new record puts the saved one back.
+enum class Leave { Escape, SystemClose, AfterFourTaps };
+struct WayOut {
+    const char* name;
+    Leave leave;        // Escape / system close after the first tap, or all four targets taken
+    BoxAnswer answer;
+    bool busyAfterNewRecord;  // the device does not come back after the new record's reset
+};
+void PrintTo(const WayOut& w, std::ostream* os) { *os << w.name; }
+class CalibWayOut : public CalibDialog, public ::testing::WithParamInterface<WayOut> {};
+
+TEST_P(CalibWayOut, PutsTheSavedRecordBack) {
+    const WayOut& w = GetParam();
+    std::vector<Step> steps;
+    if (w.leave == Leave::AfterFourTaps) {
+        steps = FourTaps();
+        // Set before the last tap, so that it is in place when the new record is sent.
+        if (w.busyAfterNewRecord) steps.insert(steps.end() - 2, Do([this] { sim_->SetBusyAfterReset(60000); }));
+    } else {
+        steps = {TapTarget(0), WaitForTarget(1), Do([this, w] {
+                     if (w.leave == Leave::SystemClose) {
+                         dialog_->Close();
+                     } else {
+                         wxKeyEvent key(wxEVT_CHAR_HOOK);
+                         key.m_keyCode = WXK_ESCAPE;
+                         key.SetEventObject(dialog_);
+                         dialog_->GetEventHandler()->ProcessEvent(key);
+                     }
+                 })};
+    }
+    const Outcome out = Run(steps, w.answer);
+
+    ASSERT_EQ(out.initialized, 1);
+    EXPECT_FALSE(out.watchdog);
+    std::vector<Call> expected{GetCal(), SetCal(Disabled()), Reset()};
+    if (w.leave == Leave::AfterFourTaps) {
+        EXPECT_EQ(out.code, DlgCalib::CLOSE_TAKEN);
+        EXPECT_EQ(out.boxes, w.busyAfterNewRecord ? 0 : 1);
+        expected.push_back(SetCal(ExpectedNewRecord()));
+        expected.push_back(Reset());
+    } else {
+        EXPECT_NE(out.code, DlgCalib::CLOSE_TAKEN);
+        EXPECT_EQ(out.boxes, 0);
+    }
+    expected.push_back(SetCal(SavedRecord()));
+    expected.push_back(Reset());
+    EXPECT_EQ(Calls(), expected);
+    EXPECT_EQ(Bytes(ServiceCalibration()), Bytes(SavedRecord()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Calib, CalibWayOut,
+    ::testing::Values(WayOut{"Escape", Leave::Escape, BoxAnswer::Wait, false},
+                      WayOut{"SystemClose", Leave::SystemClose, BoxAnswer::Wait, false},
+                      WayOut{"Cancel", Leave::AfterFourTaps, BoxAnswer::Cancel, false},
+                      WayOut{"BoxRunsOut", Leave::AfterFourTaps, BoxAnswer::Wait, false},
+                      WayOut{"DeviceDoesNotComeBack", Leave::AfterFourTaps, BoxAnswer::Done, true}),
+    [](const ::testing::TestParamInfo<WayOut>& info) { return std::string(info.param.name); });
+
+// A finger held over several packets gives one point from its last packet; with two fingers only
+// the first touch of a packet counts and the point waits for the last lift; taps after the fourth
+// target change nothing.
+TEST_F(CalibDialog, PointsComeFromLiftsOfTheFirstTouch) {
+    std::vector<Step> steps{
+        // Target 0: down far away, moved over several packets to the tap position, lifted.
+        Do([this] { sim_->FingerDown(0, 0.9f, 0.9f); }), WaitForPackets(3),
+        Do([this] { sim_->FingerMove(0, 0.6f, 0.6f); }), WaitForPackets(3),
+        Do([this] { sim_->FingerMove(0, kTaps[0].x, kTaps[0].y); }), WaitForPackets(3),
+        [this] { return dialog_->CurrentTarget() == 0; },  // still held: nothing taken yet
+        Do([this] { sim_->FingerUp(0); }), WaitForTarget(1),
+        // Target 1: two fingers; the first one lifts, the second (now first in the packet) moves to
+        // the tap position and lifts last.
+        Do([this] { sim_->FingerDown(0, 0.1f, 0.1f); }), WaitForPackets(2),
+        Do([this] { sim_->FingerDown(1, 0.2f, 0.2f); }), WaitForPackets(2),
+        Do([this] { sim_->FingerUp(0); }), WaitForPackets(2),
+        Do([this] { sim_->FingerMove(1, kTaps[1].x, kTaps[1].y); }), WaitForPackets(3),
+        [this] { return dialog_->CurrentTarget() == 1; },
+        Do([this] { sim_->FingerUp(1); }), WaitForTarget(2),
+        TapTarget(2), WaitForTarget(3), TapTarget(3),
+        // Straight after the fourth: ignored.
+        Do([this] { sim_->Tap(0.01f, 0.99f); }),
+    };
+    const Outcome out = Run(steps, BoxAnswer::Done);
+
+    ASSERT_EQ(out.initialized, 1);
+    EXPECT_FALSE(out.watchdog);
+    EXPECT_EQ(out.code, DlgCalib::CLOSE_TAKEN);
+    EXPECT_EQ(Calls(), (std::vector<Call>{GetCal(), SetCal(Disabled()), Reset(), SetCal(ExpectedNewRecord()), Reset()}));
+}
+
+TEST_F(CalibDialog, FailedStartAfterSwitchingOffPutsTheSavedRecordBackAndHides) {
+    // The device never comes back from the reset: the wait for access gives up.
+    sim_->SetBusyAfterReset(60000);
+    const Outcome out = Run({}, BoxAnswer::Wait);
+
+    EXPECT_EQ(out.initialized, 0);
+    EXPECT_FALSE(out.shownAfterInit);
+    EXPECT_EQ(Calls(), (std::vector<Call>{GetCal(), SetCal(Disabled()), Reset(), SetCal(SavedRecord()), Reset()}));
+    EXPECT_EQ(Bytes(ServiceCalibration()), Bytes(SavedRecord()));
+}
+
+TEST_F(CalibDialog, StartWithoutAnsweringServiceSendsNothingMoreAndHides) {
+    sim_->Unplug();
+    guitest::ScopedLogCapture log;
+    const Outcome out = Run({}, BoxAnswer::Wait);
+
+    EXPECT_EQ(out.initialized, 0);
+    EXPECT_FALSE(out.shownAfterInit);
+    // Only the read of the saved record was tried; nothing was switched off, so nothing is restored.
+    EXPECT_EQ(Calls(), (std::vector<Call>{GetCal()}));
+    EXPECT_TRUE(log.Contains("Exception - Get response failed! "));
+    EXPECT_EQ(Bytes(ServiceCalibration()), Bytes(SavedRecord()));
+}
+
+// What the screen shows at a point: 'R'ed, 'W'hite, 'B'lack or '?' for anything else. Read from the
+// X server itself (the toolkit's screen context returned stale pixels here).
+char ScreenColourAt(const wxPoint& p) {
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return '?';
+    XImage* image = XGetImage(display, DefaultRootWindow(display), p.x, p.y, 1, 1, AllPlanes, ZPixmap);
+    char colour = '?';
+    if (image) {
+        const unsigned long pixel = XGetPixel(image, 0, 0);
+        const int r = int((pixel >> 16) & 0xFF), g = int((pixel >> 8) & 0xFF), b = int(pixel & 0xFF);
+        if (r > 200 && g < 60 && b < 60) colour = 'R';
+        else if (r > 200 && g > 200 && b > 200) colour = 'W';
+        else if (r < 40 && g < 40 && b < 40) colour = 'B';
+        XDestroyImage(image);
+    }
+    XCloseDisplay(display);
+    return colour;
+}
+
+// The four circle centres and a point of the black background, in the order shown.
+std::string ScreenColours(const wxRect& screen) {
+    std::string colours;
+    for (int32_t k = 0; k < kCalibTargetCount; ++k) {
+        const CalibTarget t = CalibTargetAt(k, screen.width, screen.height);
+        colours += ScreenColourAt(wxPoint(t.centreX, t.centreY));
+    }
+    colours += ScreenColourAt(wxPoint(screen.width / 2, screen.height / 2));
+    return colours;
+}
+
+TEST_F(CalibDialog, TheTargetToTouchIsRedAndMovesOnWithEachPoint) {
+    const std::vector<std::string> expected{"RWWWB", "WRWWB", "WWRWB", "WWWRB"};
+    std::vector<std::string> seen;
+    // Looks until the screen shows the expected picture or about 3 s have passed, then notes the
+    // last picture. Other GUI tests may put their own windows on the same X screen: ours is raised
+    // before each look.
+    auto lookFor = [this, &seen, &expected](size_t stage) {
+        auto looks = std::make_shared<int>(0);
+        return Step([this, &seen, &expected, stage, looks] {
+            dialog_->Raise();
+            const std::string picture = ScreenColours(dialog_->ScreenRect());
+            if (picture != expected[stage] && ++*looks < 100) return false;
+            seen.push_back(picture);
+            return true;
+        });
+    };
+    std::vector<Step> steps{lookFor(0)};
+    for (int k = 0; k < 4; ++k) {
+        steps.push_back(TapTarget(k));
+        steps.push_back(WaitForTarget(k + 1));
+        if (k < 3) steps.push_back(lookFor(size_t(k) + 1));
+    }
+    const Outcome out = Run(steps, BoxAnswer::Done);
+
+    ASSERT_EQ(out.initialized, 1);
+    EXPECT_EQ(seen, expected);
+}
+
+class CalibDialogNoStream : public CalibDialog {
+protected:
+    touchsim::Options StreamOptions() const override {
+        touchsim::Options o;
+        o.stream = false;
+        return o;
+    }
+};
+
+TEST_F(CalibDialogNoStream, StartWithoutTouchStreamFailsBeforeAnyRequest) {
+    const Outcome out = Run({}, BoxAnswer::Wait);
+    EXPECT_EQ(out.initialized, 0);
+    EXPECT_FALSE(out.shownAfterInit);
+    EXPECT_TRUE(Calls().empty());
+}
+
+}  // namespace
