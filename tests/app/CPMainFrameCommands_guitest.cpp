@@ -1,0 +1,363 @@
+// The main window's commands driven through its controls, checked in the simulated service's trace.
+#include "app/CPMainFrame.h"
+
+#include <gtest/gtest.h>
+
+#include <wx/app.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/MainFrameRules.h"
+#include "dialogs/DlgAdvSetting.h"
+#include "dialogs/ModalScript.h"
+#include "guisupport/GuiTest.h"
+#include "platform/DisplayOrientation.h"
+#include "platform/ProcessLauncher.h"
+#include "servicelink/VexoRPC.h"
+
+using namespace VexoSource;
+using namespace guitest;
+
+namespace {
+
+using Trace = std::vector<touchsim::TraceEntry>;
+
+// A device whose stored orientation matches the display, so that the device watch itself never
+// writes anything: every Set* and ResetDevice in a trace comes from the command under test.
+touchsim::DeviceModel QuietDevice() {
+    touchsim::DeviceModel model;
+    model.deviceIds = {"0102030405060708", "1112131415161718"};
+    model.multiConfig[kOrientationItem] = touchsim::DeviceModel::StoredItem(kOrientationItem, kOrientationItemLength, 0);
+    model.deviceConfig.mouseMode = 0;
+    model.deviceConfig.multiTouchMode = 1;
+    return model;
+}
+
+std::vector<std::string> Names(const Trace& trace) {
+    std::vector<std::string> names;
+    for (const auto& e : trace) names.push_back(e.name);
+    return names;
+}
+
+// Requests that change the device: "nothing sent" means none of these.
+std::vector<std::string> Writes(const Trace& trace) {
+    std::vector<std::string> names;
+    for (const auto& e : trace)
+        if (e.name.rfind("Set", 0) == 0 || e.name == "ResetDevice") names.push_back(e.name);
+    return names;
+}
+
+template <typename R>
+R PayloadAs(const touchsim::TraceEntry& entry) {
+    R record{};
+    EXPECT_EQ(entry.payload.size(), sizeof record) << entry.name;
+    std::memcpy(&record, entry.payload.data(), std::min(entry.payload.size(), sizeof record));
+    return record;
+}
+
+const touchsim::TraceEntry* Find(const Trace& trace, const std::string& name) {
+    for (const auto& e : trace)
+        if (e.name == name) return &e;
+    return nullptr;
+}
+
+DlgAdvSetting* OpenAdvancedDialog() {
+    for (wxWindow* w : wxTopLevelWindows)
+        if (auto* d = dynamic_cast<DlgAdvSetting*>(w))
+            if (d->IsModal()) return d;
+    return nullptr;
+}
+
+class MainFrameCommands : public ::testing::Test {
+protected:
+    void SetUp() override {
+        previousOrientation_ = VexoPlatform::SetDisplayOrientationSource([] { return 0u; });
+        previousStarter_ = VexoPlatform::SetProcessStarter([this](const std::vector<std::string>& argv, bool) {
+            started_.push_back(argv.empty() ? std::string() : argv[0]);
+            return false;  // as if the updater were missing
+        });
+        service_ = std::make_unique<SimService>(true, QuietDevice());
+        ASSERT_TRUE(service_->started());
+        NewFrame();
+    }
+    void TearDown() override {
+        if (frame_) {
+            frame_->Destroy();
+            Pump(kShortMs);
+        }
+        service_.reset();
+        VexoPlatform::SetProcessStarter(previousStarter_);
+        VexoPlatform::SetDisplayOrientationSource(previousOrientation_);
+    }
+
+    touchsim::Simulator& sim() { return service_->sim(); }
+
+    // A freshly loaded window with its device watch running.
+    void NewFrame() {
+        if (frame_) frame_->Destroy();
+        frame_ = new CPMainFrame();
+        ASSERT_EQ(frame_->Initialize(), 1);
+    }
+
+    // Shows the window modally while the script runs; false when the script's watchdog had to
+    // end it. `allSteps` tells whether the window was still open for the script's last step.
+    bool RunWindow(std::vector<Step> steps, bool* allSteps = nullptr) {
+        ModalScript script(std::move(steps));
+        frame_->ShowModal();
+        if (allSteps)
+            *allSteps = script.Finished();
+        else
+            EXPECT_TRUE(script.Finished());
+        return !script.WatchdogFired();
+    }
+
+    bool LockIsFree() {
+        if (frame_->m_requestLock.TryLock() != wxMUTEX_NO_ERROR) return false;
+        frame_->m_requestLock.Unlock();
+        return true;
+    }
+
+    CPMainFrame* frame_ = nullptr;
+    std::unique_ptr<SimService> service_;
+    MessageBoxes boxes_;
+    std::vector<std::string> started_;
+    VexoPlatform::ProcessStarter previousStarter_;
+    VexoPlatform::OrientationSource previousOrientation_;
+};
+
+}  // namespace
+
+TEST_F(MainFrameCommands, MouseThenDoneWritesTheModeResetsTheDeviceAndCloses) {
+    bool applyEnabled = false;
+    ASSERT_TRUE(RunWindow({Pause(10), Do([&] { SelectRadio(frame_->m_pMouse); }), Pause(2),
+                           Do([&] { applyEnabled = frame_->m_pApply->IsEnabled(); }),
+                           Do([&] { Click(frame_->m_pDone); })}));
+    EXPECT_TRUE(applyEnabled);
+    const Trace trace = sim().Trace();
+    EXPECT_EQ(Writes(trace), (std::vector<std::string>{"SetDeviceConfig", "ResetDevice"}));
+    // Read, modify, write and reset in one locked sequence.
+    const std::vector<std::string> names = Names(trace);
+    auto set = std::find(names.begin(), names.end(), "SetDeviceConfig");
+    ASSERT_NE(set, names.end());
+    ASSERT_NE(set, names.begin());
+    EXPECT_EQ(*(set - 1), "GetDeviceConfig");
+    ASSERT_NE(set + 1, names.end());
+    EXPECT_EQ(*(set + 1), "ResetDevice");
+    const auto config = PayloadAs<DeviceConfigRecord>(*Find(trace, "SetDeviceConfig"));
+    EXPECT_EQ(config.mouseMode, 1u);
+    EXPECT_EQ(config.multiTouchMode, 0u);
+    EXPECT_EQ(config.value7, 3333u);  // the rest as read
+    EXPECT_FALSE(frame_->IsModal());
+}
+
+TEST_F(MainFrameCommands, DiscardedOrUnchangedModeSendsNothing) {
+    struct Row {
+        const char* name;
+        std::function<std::vector<Step>(CPMainFrame&)> script;
+    } rows[] = {
+        {"mode then Cancel",
+         [](CPMainFrame& f) {
+             return std::vector<Step>{Do([&f] { SelectRadio(f.m_pMouse); }), Pause(3), Do([&f] { Click(f.m_pCancel); })};
+         }},
+        {"mode then close box",
+         [](CPMainFrame& f) {
+             return std::vector<Step>{Do([&f] { SelectRadio(f.m_pMouse); }), Pause(3), Do([&f] { f.Close(false); })};
+         }},
+        {"Apply without a change",
+         [](CPMainFrame& f) {
+             return std::vector<Step>{Do([&f] { Click(f.m_pApply); }), Pause(3),
+                                      [&f] { return f.IsModal(); },  // still open
+                                      Do([&f] { Click(f.m_pCancel); })};
+         }},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        NewFrame();
+        sim().ClearTrace();
+        ASSERT_TRUE(RunWindow(r.script(*frame_)));
+        EXPECT_TRUE(Writes(sim().Trace()).empty());
+        EXPECT_EQ(sim().Model().deviceConfig.multiTouchMode, 1u);
+    }
+}
+
+struct FactoryCase {
+    const char* name;
+    int answer;
+    bool busy;
+    const char* failAfter;  // the call whose successor gets an empty reply, or nullptr
+    uint32_t readMouse, readMulti;
+    std::vector<std::string> calls;
+};
+
+TEST_F(MainFrameCommands, FactoryResetSendsTheManufacturerRecordsInOrderAndStopsAtTheFirstFailure) {
+    // The device watch is stopped so that the trace holds the command's requests only.
+    frame_->Release();
+    const std::vector<std::string> everything = {"GetAccessState", "GetDeviceConfig", "GetEffects", "GetCalibration",
+                                                 "SetMultiConfig",  "SetDeviceConfig", "SetEffects", "SetCalibration",
+                                                 "ResetDevice"};
+    const FactoryCase rows[] = {
+        {"both flags 0", wxYES, false, nullptr, 0, 0, everything},
+        {"mouse kept", wxYES, false, nullptr, 1, 0, everything},
+        {"GetEffects fails", wxYES, false, "GetDeviceConfig", 0, 1,
+         {"GetAccessState", "GetDeviceConfig", "GetEffects"}},
+        {"SetEffects fails", wxYES, false, "SetDeviceConfig", 0, 1,
+         {"GetAccessState", "GetDeviceConfig", "GetEffects", "GetCalibration", "SetMultiConfig", "SetDeviceConfig",
+          "SetEffects"}},
+        {"answered No", wxNO, false, nullptr, 0, 1, {}},
+        {"device busy", wxYES, true, nullptr, 0, 1, {"GetAccessState"}},
+    };
+    for (const FactoryCase& r : rows) {
+        SCOPED_TRACE(r.name);
+        sim().Edit([&](touchsim::DeviceModel& m) {
+            std::memset(&m.deviceConfig, 0x5A, sizeof m.deviceConfig);
+            m.deviceConfig.mouseMode = r.readMouse;
+            m.deviceConfig.multiTouchMode = r.readMulti;
+            std::memset(&m.effects, 0x33, sizeof m.effects);
+            std::memset(&m.calibration, 0x44, sizeof m.calibration);
+            m.calibration.enabled = 1;
+            m.multiConfig[2] = touchsim::DeviceModel::StoredItem(2, 1);
+        });
+        sim().SetBusy(r.busy);
+        const std::string failAfter = r.failAfter ? r.failAfter : "";
+        sim().SetTraceListener([this, failAfter](const touchsim::TraceEntry& e) {
+            if (!failAfter.empty() && e.name == failAfter) sim().SendTwentyByteNextReply();
+        });
+        sim().ClearTrace();
+        boxes_.Answer(r.answer);
+        const size_t boxesBefore = boxes_.Shown().size();
+        ScopedLogCapture log;
+
+        ASSERT_TRUE(RunWindow({Do([&] { Click(frame_->m_pManuSetting); }), Pause(3),
+                               Do([&] { Click(frame_->m_pCancel); })}));
+        sim().SetTraceListener(nullptr);
+        sim().SetBusy(false);
+
+        ASSERT_EQ(boxes_.Shown().size(), boxesBefore + 1);
+        EXPECT_EQ(boxes_.Shown().back().text, "Reset to manufacturer setting?");
+        EXPECT_EQ(boxes_.Shown().back().caption, "");
+        EXPECT_TRUE(boxes_.Shown().back().style & wxYES_NO);
+        const Trace trace = sim().Trace();
+        EXPECT_EQ(Names(trace), r.calls);
+        EXPECT_TRUE(LockIsFree());
+        EXPECT_EQ(log.Contains("RPC Locking...7 with thread:12"), r.answer == wxYES);
+        EXPECT_EQ(log.Contains("RPC Unlocking...7 with thread:12"), r.answer == wxYES);
+        EXPECT_EQ(log.Contains("Get response failed! "), r.failAfter != nullptr);
+
+        if (const auto* item = Find(trace, "SetMultiConfig")) {
+            const auto record = PayloadAs<MultiConfigRecord>(*item);
+            EXPECT_EQ(record.itemId, 2u);
+            EXPECT_EQ(record.length, 40u);
+            EXPECT_EQ(record.mark, kMultiConfigMark);
+            uint32_t word = 1;
+            std::memcpy(&word, record.data, 4);
+            EXPECT_EQ(word, 0u);
+        }
+        if (const auto* set = Find(trace, "SetDeviceConfig")) {
+            const auto config = PayloadAs<DeviceConfigRecord>(*set);
+            const uint8_t head[5] = {1, 127, 0, 0, 0};
+            EXPECT_EQ(std::memcmp(&config, head, 5), 0);
+            EXPECT_EQ(config.bytes5to6[0], 0x5A);  // unnamed bytes as read
+            EXPECT_EQ(config.bytes5to6[1], 0x5A);
+            EXPECT_EQ(config.value7, 3333u);
+            EXPECT_EQ(config.value11, 3000u);
+            EXPECT_EQ(config.value15, 1u);
+            EXPECT_EQ(config.value19, 1u);
+            EXPECT_EQ(config.mouseMode, r.readMouse);
+            EXPECT_EQ(config.multiTouchMode, (r.readMouse == 0 && r.readMulti == 0) ? 1u : r.readMulti);
+        }
+        if (const auto* set = Find(trace, "SetEffects")) {
+            const uint32_t expected[9] = {0, 0, 0, 0x3D4CCCCD, 1, 2000, 0x3E99999A, 500, 1};
+            ASSERT_EQ(set->payload.size(), sizeof expected);
+            EXPECT_EQ(std::memcmp(set->payload.data(), expected, sizeof expected), 0);
+        }
+        if (const auto* set = Find(trace, "SetCalibration")) {
+            auto expected = touchsim::DeviceModel().calibration;
+            std::memset(&expected, 0x44, sizeof expected);
+            expected.enabled = 0;
+            ASSERT_EQ(set->payload.size(), sizeof expected);
+            EXPECT_EQ(std::memcmp(set->payload.data(), &expected, sizeof expected), 0);
+        }
+    }
+}
+
+TEST_F(MainFrameCommands, AdvancedSettingsOpenUnderTheWindowLockOrReportABusyDevice) {
+    // Busy: the message, no dialog, nothing read.
+    sim().SetBusy(true);
+    sim().ClearTrace();
+    bool dialogSeen = false;
+    boxes_.OnShow([&](const ShownBox&) { dialogSeen = dialogSeen || OpenAdvancedDialog() != nullptr; });
+    ASSERT_TRUE(RunWindow({Do([&] { Click(frame_->m_pAdvanced); }), Pause(5), Do([&] { Click(frame_->m_pCancel); })}));
+    ASSERT_EQ(boxes_.Texts(), (std::vector<std::string>{"Device was resetting,Please try later"}));
+    EXPECT_EQ(boxes_.Shown().back().style & wxYES_NO, 0);
+    EXPECT_FALSE(dialogSeen);
+    EXPECT_EQ(Find(sim().Trace(), "GetEffects"), nullptr);
+    EXPECT_TRUE(Writes(sim().Trace()).empty());
+    sim().SetBusy(false);
+
+    // Accessible: the dialog shows the service's values while the window's lock is held; Done
+    // without a change sends nothing.
+    sim().ClearTrace();
+    NewFrame();
+    ScopedLogCapture log;
+    bool lockHeld = false;
+    std::vector<int> positions;
+    bool rightClick = false;
+    ASSERT_TRUE(RunWindow({Do([&] { Click(frame_->m_pAdvanced); }), [] { return OpenAdvancedDialog() != nullptr; },
+                           Do([&] {
+                               DlgAdvSetting* d = OpenAdvancedDialog();
+                               lockHeld = !LockIsFree();
+                               for (int id : {DlgAdvSetting::ID_RCLICK_SLIDER, DlgAdvSetting::ID_DCLICK_SLIDER,
+                                              DlgAdvSetting::ID_RANGE_SLIDER, DlgAdvSetting::ID_SMOOTH_SLIDER})
+                                   positions.push_back(dynamic_cast<wxSlider*>(d->FindWindow(id))->GetValue());
+                               rightClick = dynamic_cast<wxCheckBox*>(d->GetChildren()[3])->GetValue();
+                               Click(d->m_pDone);
+                           }),
+                           [] { return OpenAdvancedDialog() == nullptr; }, Pause(3),
+                           Do([&] { Click(frame_->m_pCancel); })}));
+    EXPECT_TRUE(lockHeld);
+    EXPECT_TRUE(LockIsFree());
+    EXPECT_TRUE(log.Contains("RPC Locking...4 with thread:12"));
+    EXPECT_TRUE(log.Contains("RPC Unlocking...4 with thread:12"));
+    EXPECT_TRUE(rightClick);
+    EXPECT_EQ(positions, (std::vector<int>{20, 5, 3, 1}));
+    EXPECT_NE(Find(sim().Trace(), "GetEffects"), nullptr);
+    EXPECT_TRUE(Writes(sim().Trace()).empty());
+}
+
+TEST_F(MainFrameCommands, UpdaterAnsweredYesClosesTheWindowEvenWhenItCannotStart) {
+    struct Row {
+        int answer;
+        bool closes;
+    } rows[] = {{wxYES, true}, {wxNO, false}};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.answer == wxYES ? "Yes" : "No");
+        started_.clear();
+        boxes_.Answer(r.answer);
+        NewFrame();
+        bool openAfterAnswer = false;
+        ASSERT_TRUE(RunWindow({Do([&] { Click(frame_->m_pUpdate); }), Pause(10), Do([&] { Click(frame_->m_pCancel); })},
+                              &openAfterAnswer));
+        EXPECT_EQ(boxes_.Shown().back().text, "Run the update application and quit current configuration application?");
+        EXPECT_EQ(openAfterAnswer, !r.closes);
+        EXPECT_EQ(started_.size(), r.closes ? 1u : 0u);
+        if (!started_.empty()) {
+            EXPECT_EQ(started_[0], VexoPlatform::UpdaterPath());
+        }
+        EXPECT_TRUE(Writes(sim().Trace()).empty());
+    }
+}
+
+TEST_F(MainFrameCommands, ChoosingAnotherDeviceSelectsItsSelector) {
+    uint32_t second = 0;
+    ASSERT_TRUE(DeviceSelectorFromIdentifier("1112131415161718", second));
+    uint32_t chosen = 0;
+    ASSERT_TRUE(RunWindow({[&] { return frame_->m_pDeviceChoice->GetCount() == 2; },
+                           Do([&] { SelectComboItem(frame_->m_pDeviceChoice, 1); }), Pause(3), Do([&] {
+                               chosen = DeviceSelector;
+                               Click(frame_->m_pCancel);
+                           })}));
+    EXPECT_EQ(chosen, second);
+}

@@ -1,0 +1,418 @@
+#include "dialogs/DlgAdvSetting.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <limits>
+#include <memory>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+#include "config/ProcessConfig.h"
+#include "dialogs/ModalScript.h"
+#include "guisupport/GuiTest.h"
+#include "servicelink/ServiceRequests.h"
+#include "servicelink/VexoRPC.h"
+#include "touchsim/Simulator.h"
+
+using namespace VexoSource;
+using namespace guitest;
+
+namespace {
+
+const char* const kFullEnglish =
+    "<Done>Done</Done><Cancel>Cancel</Cancel><Advanced_Setting>Advanced Setting</Advanced_Setting>"
+    "<Effections>Effections</Effections><Right_Click_Simulation>Right Click Simulation</Right_Click_Simulation>"
+    "<Pen_Simulation>Pen Simulation</Pen_Simulation><Double_Click_Speed>Double Click Speed</Double_Click_Speed>"
+    "<Right_Double_Click_Range>Right/Double Click Range</Right_Double_Click_Range>"
+    "<Right_Click_Duration>Right Click Duration</Right_Click_Duration><Smooth_Effection>Smooth Effection</Smooth_Effection>"
+    "<Short>Short</Short><Fast>Fast</Fast><Slow>Slow</Slow><Small>Small</Small><Big>Big</Big><Long>Long</Long>"
+    "<Worse>Worse</Worse><Better>Better</Better>";
+
+// A working directory of its own with Data/MultiLang.xml (or without it), restored afterwards.
+class LanguageDir {
+public:
+    explicit LanguageDir(const std::string* englishBody) {
+        char pattern[] = "/tmp/advsetting-XXXXXX";
+        dir_ = mkdtemp(pattern);
+        mkdir((dir_ + "/Data").c_str(), 0755);
+        if (englishBody) {
+            std::ofstream(dir_ + "/Data/MultiLang.xml")
+                << "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n<Lang><EN>" << *englishBody << "</EN></Lang>\n";
+        }
+        char cwd[4096];
+        old_ = getcwd(cwd, sizeof cwd) ? cwd : ".";
+        EXPECT_EQ(chdir(dir_.c_str()), 0);
+        g_MultiLang.LanguagePrefix = "Lang:EN:";
+    }
+    ~LanguageDir() {
+        EXPECT_EQ(chdir(old_.c_str()), 0);
+        std::remove((dir_ + "/Data/MultiLang.xml").c_str());
+        rmdir((dir_ + "/Data").c_str());
+        rmdir(dir_.c_str());
+    }
+
+private:
+    std::string dir_, old_;
+};
+
+struct AdvControls {
+    wxButton* done;
+    wxButton* cancel;
+    wxCheckBox* rightClick;
+    wxCheckBox* pen;
+    wxSlider* rClick;
+    wxSlider* dClick;
+    wxSlider* range;
+    wxSlider* smooth;
+    std::vector<wxWindow*> all;  // creation order
+};
+
+AdvControls ControlsOf(DlgAdvSetting& dialog) {
+    AdvControls c{};
+    for (wxWindow* w : dialog.GetChildren()) c.all.push_back(w);
+    if (c.all.size() < 21) return c;
+    c.done = dynamic_cast<wxButton*>(c.all[0]);
+    c.cancel = dynamic_cast<wxButton*>(c.all[1]);
+    c.rightClick = dynamic_cast<wxCheckBox*>(c.all[3]);
+    c.pen = dynamic_cast<wxCheckBox*>(c.all[4]);
+    c.rClick = dynamic_cast<wxSlider*>(dialog.FindWindow(DlgAdvSetting::ID_RCLICK_SLIDER));
+    c.dClick = dynamic_cast<wxSlider*>(dialog.FindWindow(DlgAdvSetting::ID_DCLICK_SLIDER));
+    c.range = dynamic_cast<wxSlider*>(dialog.FindWindow(DlgAdvSetting::ID_RANGE_SLIDER));
+    c.smooth = dynamic_cast<wxSlider*>(dialog.FindWindow(DlgAdvSetting::ID_SMOOTH_SLIDER));
+    return c;
+}
+
+std::vector<std::string> Names(const std::vector<touchsim::TraceEntry>& trace) {
+    std::vector<std::string> names;
+    for (const auto& e : trace) names.push_back(e.name);
+    return names;
+}
+
+bool SentNothing(const std::vector<touchsim::TraceEntry>& trace) {
+    for (const auto& e : trace)
+        if (e.name.rfind("Set", 0) == 0 || e.name == "ResetDevice") return false;
+    return true;
+}
+
+const touchsim::TraceEntry* Find(const std::vector<touchsim::TraceEntry>& trace, const std::string& name) {
+    for (const auto& e : trace)
+        if (e.name == name) return &e;
+    return nullptr;
+}
+
+template <typename R>
+R PayloadAs(const touchsim::TraceEntry& entry) {
+    R record{};
+    EXPECT_EQ(entry.payload.size(), sizeof record) << entry.name;
+    std::memcpy(&record, entry.payload.data(), std::min(entry.payload.size(), sizeof record));
+    return record;
+}
+
+uint32_t FirstWord(const MultiConfigRecord& r) {
+    uint32_t w;
+    std::memcpy(&w, r.data, 4);
+    return w;
+}
+
+uint32_t Bits(float f) {
+    uint32_t b;
+    std::memcpy(&b, &f, 4);
+    return b;
+}
+
+class AdvSettingTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        touchsim::Options options;
+        options.rpcPort = 0;
+        options.stream = false;
+        sim = std::make_unique<touchsim::Simulator>(options);
+        ASSERT_TRUE(sim->Start());
+        ASSERT_TRUE(OpenServiceChannelAt("127.0.0.1", sim->RpcPort()));
+        std::memset(&g_MultiConfigRecord, 0, sizeof g_MultiConfigRecord);
+    }
+    void TearDown() override {
+        CloseServiceChannel();
+        sim->Stop();
+    }
+
+    // Runs the dialog modally under a script; returns the trace of what the dialog sent meanwhile.
+    std::vector<touchsim::TraceEntry> RunModal(DlgAdvSetting& dialog, std::vector<Step> steps) {
+        sim->ClearTrace();
+        ModalScript script(std::move(steps));
+        dialog.ShowModal();
+        EXPECT_FALSE(script.WatchdogFired());
+        EXPECT_TRUE(script.Finished());
+        return sim->Trace();
+    }
+
+    std::unique_ptr<touchsim::Simulator> sim;
+    std::string english = kFullEnglish;
+};
+
+}  // namespace
+
+TEST_F(AdvSettingTest, StoredValuesOpenAtTheirPositionsAndDoneWithoutChangeSendsNothing) {
+    struct Row {
+        const char* name;
+        std::function<void(EffectsRecord&)> edit;
+        bool rightClick;
+        int rClick, dClick, range, smooth;
+    } rows[] = {
+        {"manufacturer", [](EffectsRecord&) {}, true, 20, 5, 3, 1},
+        {"truncated", [](EffectsRecord& e) { e.msRClickDelay = 2550, e.msDClickDelay = 699, e.rightClick = 0; },
+         false, 25, 6, 3, 1},
+        {"beyond the ends",
+         [](EffectsRecord& e) {
+             e.msRClickDelay = 100, e.msDClickDelay = 90000, e.smoothValue = 0xFFFFFFFFu;
+             e.msRDClickRange = std::numeric_limits<float>::quiet_NaN();
+         },
+         true, 8, 7, 1, 6},
+    };
+    LanguageDir lang(&english);
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        sim->Edit([&](touchsim::DeviceModel& m) {
+            m.effects = touchsim::DeviceModel::FactoryEffects();
+            r.edit(m.effects);
+        });
+        sim->ClearTrace();
+        DlgAdvSetting dialog(nullptr);
+        ASSERT_EQ(dialog.Initialize(), 1);
+        EXPECT_EQ(Names(sim->Trace()), (std::vector<std::string>{"GetDeviceConfig", "GetEffects", "GetMultiConfig"}));
+        AdvControls c = ControlsOf(dialog);
+        ASSERT_EQ(c.all.size(), 21u);
+        EXPECT_EQ(c.rightClick->GetValue(), r.rightClick);
+        EXPECT_FALSE(c.pen->GetValue());
+        EXPECT_EQ(c.rClick->GetValue(), r.rClick);
+        EXPECT_EQ(c.dClick->GetValue(), r.dClick);
+        EXPECT_EQ(c.range->GetValue(), r.range);
+        EXPECT_EQ(c.smooth->GetValue(), r.smooth);
+
+        auto trace = RunModal(dialog, {Do([&] { Click(c.done); })});
+        EXPECT_TRUE(trace.empty()) << trace.size() << " requests, first " << trace.front().name;
+    }
+}
+
+TEST_F(AdvSettingTest, DoneAfterAChangeWritesEveryShownFieldAndForcesTheHiddenOnes) {
+    sim->Edit([](touchsim::DeviceModel& m) {
+        m.effects.msRClickDelay = 2550;
+        m.effects.reserved0 = 7;
+        m.effects.reserved4 = 1.5f;
+        m.effects.reserved8 = -2.0f;
+        m.effects.reserved12 = 9.0f;
+    });
+    LanguageDir lang(&english);
+    ScopedLogCapture log;
+    DlgAdvSetting dialog(nullptr);
+    ASSERT_EQ(dialog.Initialize(), 1);
+    AdvControls c = ControlsOf(dialog);
+    EXPECT_EQ(c.rClick->GetValue(), 25);
+    for (const char* line : {"Advanced Setting -> Loading Configuration...", "msRClickDelay 2550:25",
+                             "msDClickDelay 500:5", "msRDClickRange 0.300000:3", "smoothValue 1:1"})
+        EXPECT_TRUE(log.Contains(line)) << line;
+
+    auto trace = RunModal(dialog, {Do([&] { SetCheck(c.pen, true); }), Do([&] { MoveSlider(c.smooth, 4); }),
+                                   Pause(2), Do([&] { Click(c.done); })});
+    EXPECT_EQ(Names(trace), (std::vector<std::string>{"GetEffects", "SetEffects", "SetMultiConfig", "ResetDevice"}));
+    const auto* set = Find(trace, "SetEffects");
+    ASSERT_NE(set, nullptr);
+    const EffectsRecord e = PayloadAs<EffectsRecord>(*set);
+    EXPECT_EQ(e.reserved0, 0u);
+    EXPECT_EQ(Bits(e.reserved4), 0u);
+    EXPECT_EQ(Bits(e.reserved8), 0u);
+    EXPECT_EQ(Bits(e.reserved12), 0x3D4CCCCDu);
+    EXPECT_EQ(e.rightClick, 1u);
+    EXPECT_EQ(e.msRClickDelay, 2500u);  // written back from position 25
+    EXPECT_EQ(e.msDClickDelay, 500u);
+    EXPECT_EQ(Bits(e.msRDClickRange), 0x3E99999Au);
+    EXPECT_EQ(e.smoothValue, 4u);
+    const MultiConfigRecord item = PayloadAs<MultiConfigRecord>(*Find(trace, "SetMultiConfig"));
+    EXPECT_EQ(item.itemId, 2u);
+    EXPECT_EQ(item.length, 40u);
+    EXPECT_EQ(item.mark, kMultiConfigMark);
+    EXPECT_EQ(FirstWord(item), 1u);
+    EXPECT_EQ(sim->Model().effects.msRClickDelay, 2500u);
+    for (const char* line : {"Advanced Setting -> Update Configuration...", "msRClickDelay 25", "smoothValue 4"})
+        EXPECT_TRUE(log.Contains(line)) << line;
+}
+
+TEST_F(AdvSettingTest, AFailedWriteStopsWithItsLogTextAndTheDialogStillCloses) {
+    struct Row {
+        const char* failing;
+        const char* failAfter;  // the call whose successor gets an empty reply; nullptr: the first
+        const char* logText;
+        std::vector<std::string> calls;
+    } rows[] = {
+        {"GetEffects", nullptr, "Get effects failed! ", {"GetEffects", "ResetDevice"}},
+        {"SetEffects", "GetEffects", "Set effections failed! ", {"GetEffects", "SetEffects", "ResetDevice"}},
+        {"SetMultiConfig", "SetEffects", "Set multi-config failed! ",
+         {"GetEffects", "SetEffects", "SetMultiConfig", "ResetDevice"}},
+    };
+    LanguageDir lang(&english);
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.failing);
+        DlgAdvSetting dialog(nullptr);
+        ASSERT_EQ(dialog.Initialize(), 1);
+        AdvControls c = ControlsOf(dialog);
+        ScopedLogCapture log;
+        const std::string failAfter = r.failAfter ? r.failAfter : "";
+        sim->SetTraceListener([this, failAfter](const touchsim::TraceEntry& e) {
+            if (!failAfter.empty() && e.name == failAfter) sim->SendTwentyByteNextReply();
+        });
+        auto trace = RunModal(dialog, {Do([&] { MoveSlider(c.smooth, 5); }), Pause(2), Do([&] {
+                                           if (failAfter.empty()) sim->SendTwentyByteNextReply();
+                                           Click(c.done);
+                                       })});
+        sim->SetTraceListener(nullptr);
+        EXPECT_EQ(Names(trace), r.calls);
+        EXPECT_TRUE(log.Contains(r.logText));
+        EXPECT_FALSE(dialog.IsModal());
+    }
+}
+
+TEST_F(AdvSettingTest, OnlyDoneAfterAChangeWrites) {
+    struct Row {
+        const char* name;
+        std::function<std::vector<Step>(AdvControls&, DlgAdvSetting&)> script;
+        bool writes;
+    } rows[] = {
+        {"slider moved and back, Done",
+         [](AdvControls& c, DlgAdvSetting&) {
+             return std::vector<Step>{Do([&c] { MoveSlider(c.dClick, 7); }), Do([&c] { MoveSlider(c.dClick, 5); }),
+                                      Pause(2), Do([&c] { Click(c.done); })};
+         },
+         true},
+        {"slider moved, Cancel",
+         [](AdvControls& c, DlgAdvSetting&) {
+             return std::vector<Step>{Do([&c] { MoveSlider(c.range, 5); }), Pause(2), Do([&c] { Click(c.cancel); })};
+         },
+         false},
+        {"box checked, close box",
+         [](AdvControls& c, DlgAdvSetting& d) {
+             return std::vector<Step>{Do([&c] { SetCheck(c.rightClick, false); }), Pause(2),
+                                      Do([&d] { d.Close(false); })};
+         },
+         false},
+    };
+    LanguageDir lang(&english);
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        DlgAdvSetting dialog(nullptr);
+        ASSERT_EQ(dialog.Initialize(), 1);
+        AdvControls c = ControlsOf(dialog);
+        auto trace = RunModal(dialog, r.script(c, dialog));
+        EXPECT_EQ(!SentNothing(trace), r.writes);
+        if (r.writes) {
+            const auto* set = Find(trace, "SetEffects");
+            ASSERT_NE(set, nullptr);
+            EXPECT_EQ(PayloadAs<EffectsRecord>(*set).msDClickDelay, 500u);
+        }
+    }
+}
+
+TEST_F(AdvSettingTest, MissingPenItemIsCreatedOnOpening) {
+    sim->Edit([](touchsim::DeviceModel& m) { m.multiConfig.erase(2); });
+    LanguageDir lang(&english);
+    DlgAdvSetting dialog(nullptr);
+    ASSERT_EQ(dialog.Initialize(), 1);
+    const auto trace = sim->Trace();
+    EXPECT_EQ(Names(trace),
+              (std::vector<std::string>{"GetDeviceConfig", "GetEffects", "GetMultiConfig", "SetMultiConfig"}));
+    const auto* set = Find(trace, "SetMultiConfig");
+    ASSERT_NE(set, nullptr);
+    const MultiConfigRecord item = PayloadAs<MultiConfigRecord>(*set);
+    EXPECT_EQ(item.itemId, 2u);
+    EXPECT_EQ(item.length, 40u);
+    EXPECT_EQ(item.mark, kMultiConfigMark);
+    EXPECT_EQ(FirstWord(item), 0u);
+    EXPECT_FALSE(ControlsOf(dialog).pen->GetValue());
+}
+
+TEST_F(AdvSettingTest, UnansweredLoadOpensAtTheLowestPositionsAndALaterDoneWritesThem) {
+    LanguageDir lang(&english);
+    DlgAdvSetting dialog(nullptr);
+    sim->Unplug();
+    EXPECT_EQ(dialog.Initialize(), 1);  // still shown
+    sim->Plug();
+    AdvControls c = ControlsOf(dialog);
+    EXPECT_FALSE(c.rightClick->GetValue());
+    EXPECT_FALSE(c.pen->GetValue());
+    EXPECT_EQ(c.rClick->GetValue(), 8);
+    EXPECT_EQ(c.dClick->GetValue(), 3);
+    EXPECT_EQ(c.range->GetValue(), 1);
+    EXPECT_EQ(c.smooth->GetValue(), 0);
+
+    auto trace = RunModal(dialog, {Do([&] { MoveSlider(c.smooth, 2); }), Pause(2), Do([&] { Click(c.done); })});
+    const auto* set = Find(trace, "SetEffects");
+    ASSERT_NE(set, nullptr);
+    const EffectsRecord e = PayloadAs<EffectsRecord>(*set);
+    EXPECT_EQ(e.rightClick, 0u);
+    EXPECT_EQ(e.msRClickDelay, 800u);
+    EXPECT_EQ(e.msDClickDelay, 300u);
+    EXPECT_EQ(Bits(e.msRDClickRange), Bits(0.1f));
+    EXPECT_EQ(e.smoothValue, 2u);
+}
+
+TEST_F(AdvSettingTest, TextsComeFromTheLanguageFileWithTheirFallbacks) {
+    std::string partial = kFullEnglish;
+    for (const std::string cut : {"<Double_Click_Speed>Double Click Speed</Double_Click_Speed>", "<Worse>Worse</Worse>"})
+        partial.erase(partial.find(cut), cut.size());
+    partial.replace(partial.find("<Fast>Fast</Fast>"), std::strlen("<Fast>Fast</Fast>"), "<Fast>Quick</Fast>");
+    {
+        LanguageDir lang(&partial);
+        DlgAdvSetting dialog(nullptr);
+        ASSERT_EQ(dialog.Initialize(), 1);
+        AdvControls c = ControlsOf(dialog);
+        EXPECT_EQ(dialog.GetTitle(), wxT("Advanced Setting"));
+        EXPECT_EQ(c.all[5]->GetLabel(), wxT("Double Click Speed"));  // built as "Doule Click Speed"
+        EXPECT_EQ(c.all[10]->GetLabel(), wxT("Quick"));
+        EXPECT_EQ(c.all[15]->GetLabel(), wxT("Worsen"));
+    }
+    {
+        LanguageDir lang(nullptr);  // no language file: the dialog is not shown at all
+        DlgAdvSetting dialog(nullptr);
+        EXPECT_EQ(dialog.Initialize(), 0);
+        EXPECT_EQ(dialog.GetTitle(), wxT("Modal dialog"));
+    }
+}
+
+TEST_F(AdvSettingTest, ControlsFollowTheLayoutTable) {
+    LanguageDir lang(&english);
+    wxDialog parent(nullptr, wxID_ANY, wxT("parent"), wxPoint(100, 100), wxSize(500, 500));
+    DlgAdvSetting dialog(&parent);
+    ASSERT_EQ(dialog.Initialize(), 1);
+    EXPECT_EQ(dialog.GetParent(), &parent);
+    EXPECT_EQ(dialog.GetSize(), wxSize(363, 253));
+    AdvControls c = ControlsOf(dialog);
+    struct Row {
+        int x, y, id;
+    } rows[] = {
+        {179, 168, -1}, {258, 168, -1}, {12, 12, 5105},  {18, 27, -1},   {180, 27, -1},   {18, 97, 5105},
+        {176, 97, 5105}, {18, 53, 5105}, {176, 53, 5105}, {18, 72, 5105},  {18, 119, 5105}, {142, 119, 5105},
+        {176, 119, 5105}, {295, 119, 5105}, {142, 72, 5105}, {176, 72, 5105}, {295, 72, 5105}, {55, 68, 10006},
+        {55, 114, 10007}, {211, 114, 10005}, {211, 68, 10004},
+    };
+    ASSERT_EQ(c.all.size(), 21u);
+    for (size_t i = 0; i < 21; ++i) {
+        EXPECT_EQ(c.all[i]->GetPosition(), wxPoint(rows[i].x, rows[i].y)) << "control " << i + 1;
+        if (rows[i].id != -1) {
+            EXPECT_EQ(c.all[i]->GetId(), rows[i].id) << "control " << i + 1;
+        }
+    }
+    const struct {
+        wxSlider* slider;
+        int minimum, maximum;
+    } ranges[] = {{c.rClick, 8, 32}, {c.dClick, 3, 7}, {c.range, 1, 5}, {c.smooth, 0, 6}};
+    for (const auto& r : ranges) {
+        EXPECT_EQ(r.slider->GetMin(), r.minimum);
+        EXPECT_EQ(r.slider->GetMax(), r.maximum);
+    }
+}
