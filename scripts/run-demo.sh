@@ -24,7 +24,7 @@ trap cleanup EXIT INT TERM
 "$BIN/touchsim" --required-version 20 </dev/null >"$WORK/touchsim.log" 2>&1 &
 SIM_PID=$!
 i=0
-until grep -q ready "$WORK/touchsim.log" 2>/dev/null; do
+until grep -q "^touchsim rpc=.* ready$" "$WORK/touchsim.log" 2>/dev/null; do
   i=$((i+1))
   if [ $i -gt 100 ] || ! kill -0 "$SIM_PID" 2>/dev/null; then
     echo "run-demo: touchsim did not start:"; cat "$WORK/touchsim.log"; exit 1

@@ -170,6 +170,23 @@ TEST(CPMainFrameStatus, UnansweringServiceClosesTheWindowWithAMessage) {
     EXPECT_TRUE(service.CallNames().empty());
 }
 
+TEST(CPMainFrameStatus, ClosingDuringAnUnansweredPassReportsNothing) {
+    AppEnvironment env;
+    SimService service;
+    FramePtr frame = ShownFrame();
+    ASSERT_EQ(frame->Running(), 1);
+    MessageBoxes boxes;
+    guitest::Pump(kPassMs);  // the next pass is about to start
+    service.sim().Unplug();
+    ASSERT_TRUE(WaitUntil([&] { return !service.Calls("GetAccessState").empty() && service.sim().Trace().back().name == "GetAccessState"; },
+                          kPassMs));
+    frame->Release();  // the window closes while the pass waits for an answer
+    EXPECT_EQ(frame->Running(), 0);
+    guitest::Pump(guitest::kEventMs);
+    EXPECT_TRUE(boxes.Shown().empty()) << "a closing window is no lost device";
+    EXPECT_TRUE(frame->IsShown());
+}
+
 TEST(CPMainFrameStatus, RotationWritesTheOrientationOnceAndResets) {
     AppEnvironment env;
     SimService service(true, WithOrientationItem(0));

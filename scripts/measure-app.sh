@@ -1,0 +1,70 @@
+#!/bin/sh
+# Measures the program against touchsim: the time from launch to the main window being shown, and
+# the CPU the program uses with the window open (one core = 100 %). Prints the figures; targets
+# are <= 0.5 s and <= 1 % of one core.
+#   measure-app.sh BIN_DIR [SECONDS]     (default 30 s; runs under its own Xvfb without a display)
+set -eu
+BIN="${1:?usage: measure-app.sh BIN_DIR [SECONDS]}"
+BIN="$(cd "$BIN" && pwd)"
+SECONDS_OPEN="${2:-30}"
+WORK="$(mktemp -d /tmp/qln-measure-XXXXXX)"
+SIM_PID=""; XVFB_PID=""; APP_PID=""
+cleanup() {
+  [ -n "$APP_PID" ] && kill "$APP_PID" 2>/dev/null || true
+  [ -n "$SIM_PID" ] && kill "$SIM_PID" 2>/dev/null || true
+  [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true
+  rm -rf "$WORK"
+}
+trap cleanup EXIT INT TERM
+
+"$BIN/touchsim" --required-version 20 </dev/null >"$WORK/touchsim.log" 2>&1 &
+SIM_PID=$!
+i=0
+until grep -q "^touchsim rpc=.* ready$" "$WORK/touchsim.log" 2>/dev/null; do
+  i=$((i+1)); [ $i -gt 100 ] && { echo "measure: touchsim did not start"; exit 1; }; sleep 0.05
+done
+
+if [ -z "${DISPLAY:-}" ]; then
+  for n in 71 72 73 74 75 76 77 78 79; do
+    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
+      Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
+      XVFB_PID=$!; export DISPLAY=":$n"; break
+    fi
+  done
+  i=0; until [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ] || [ $i -gt 100 ]; do sleep 0.05; i=$((i+1)); done
+fi
+
+now_ms() { date +%s%3N; }
+start=$(now_ms)
+"$BIN/QlnCfg" 2>"$WORK/app.log" &
+APP_PID=$!
+win=""
+while [ -z "$win" ]; do
+  kill -0 "$APP_PID" 2>/dev/null || { echo "measure: the program ended:"; cat "$WORK/app.log"; exit 1; }
+  [ $(( $(now_ms) - start )) -gt 10000 ] && { echo "measure: no window after 10 s"; exit 1; }
+  win="$(xdotool search --onlyvisible --pid "$APP_PID" --name " - " 2>/dev/null | head -n 1 || true)"
+  [ -n "$win" ] || sleep 0.01
+done
+shown=$(now_ms)
+echo "launch to window shown: $((shown - start)) ms (target <= 500 ms; includes the 10 ms poll of this script)"
+
+# utime + stime of the program, in clock ticks (fields 14 and 15 of /proc/PID/stat).
+cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$APP_PID/stat"; }
+sleep 1   # leave the start-up out of the steady state
+t0=$(cpu_ticks); w0=$(now_ms)
+sleep "$SECONDS_OPEN"
+t1=$(cpu_ticks); w1=$(now_ms)
+hz=$(getconf CLK_TCK)
+awk -v d=$((t1 - t0)) -v hz="$hz" -v ms=$((w1 - w0)) 'BEGIN {
+  printf "CPU with the window open: %.2f %% of one core over %.1f s (%d ticks at %d Hz; target <= 1 %%)\n",
+         100.0 * d / hz / (ms / 1000.0), ms / 1000.0, d, hz }'
+xdotool mousemove --window "$win" 266 435 click 1 2>/dev/null || true
+i=0; while kill -0 "$APP_PID" 2>/dev/null && [ $i -lt 50 ]; do sleep 0.1; i=$((i+1)); done
+if kill -0 "$APP_PID" 2>/dev/null; then
+  echo "measure: the window did not close; ending the program"
+  kill "$APP_PID"; rm -f /dev/shm/sem.wx_quilo_configuration_mutex
+fi
+APP_PID=""
+kill "$SIM_PID" && wait "$SIM_PID" 2>/dev/null || true
+SIM_PID=""
+echo "service calls during the run: $(($(wc -l <"$WORK/touchsim.log") - 1))"
