@@ -12,18 +12,14 @@
 
 using namespace VexoSource;
 
-namespace {
-// The wait between passes sleeps in slices this long (a stop request also cuts a slice short).
-constexpr uint32_t kWaitSliceMs = 20;
-}  // namespace
-
 void CPMainFrame::Run() {
     bool firstPass = true;
     uint32_t passStart = 0;
     while (!StopRequested()) {
         const uint32_t wait = WatchWaitMs(VexoPlatform::GetTickCount(), passStart, firstPass);
         if (wait > 0) {
-            SleepFor(wait < kWaitSliceMs ? wait : kWaitSliceMs);
+            // Wakes at once on a stop request; the loop re-reads the clock after every wake.
+            SleepFor(wait);
             continue;
         }
         firstPass = false;
