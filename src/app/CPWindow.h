@@ -40,6 +40,8 @@ public:
     void ApplyChanges();
 
     int32_t m_ready = 0;
+    // wxTopLevelWindowBase has a member of the same name: windows that also derive from a wx
+    // top-level window write CPWindow::m_modified.
     int32_t m_modified = 0;
     wxButton* m_pCancel = nullptr;
     wxButton* m_pApply = nullptr;

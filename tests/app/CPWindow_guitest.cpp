@@ -1,0 +1,109 @@
+// The window base: access check answers, the modified state behind Apply, the apply protocol with
+// its lock lines, and the refresh that gives way to a busy request lock.
+#include <gtest/gtest.h>
+
+#include <wx/dialog.h>
+
+#include <string>
+#include <vector>
+
+#include "app/AppTestSupport.h"
+#include "app/CPWindow.h"
+
+using guitest::SimService;
+
+namespace {
+
+class ProbeWindow : public wxDialog, public CPWindow {
+public:
+    ProbeWindow() : wxDialog(nullptr, wxID_ANY, wxT("probe")) {
+        m_pApply = new wxButton(this, wxID_ANY, wxT("Apply"));
+        m_pApply->Enable(false);
+    }
+    int32_t Initialize() override { return 1; }
+    void Release() override {}
+    void WriteSettings() override {
+        ++writes;
+        // The lock is held while settings are written.
+        lockedDuringWrite = m_requestLock.TryLock() == wxMUTEX_BUSY;
+        if (!lockedDuringWrite) m_requestLock.Unlock();
+    }
+    int32_t LoadFromService() override { return 1; }
+    int writes = 0;
+    bool lockedDuringWrite = false;
+};
+
+}  // namespace
+
+TEST(CPWindow, CheckAccessReadsTheAccessState) {
+    struct Row {
+        const char* name;
+        bool answering, busy;
+        int32_t result, answered;
+    } rows[] = {
+        {"usable", true, false, 1, 1},
+        {"busy", true, true, 0, 1},
+        {"no answer", false, false, 0, 0},
+    };
+    SimService service;
+    ASSERT_TRUE(service.started());
+    ProbeWindow window;
+    for (const Row& r : rows) {
+        service.sim().SetAnswering(r.answering);
+        service.sim().SetBusy(r.busy);
+        guitest::ScopedLogCapture log;
+        int32_t answered = -1;
+        EXPECT_EQ(window.CheckAccess(&answered), r.result) << r.name;
+        EXPECT_EQ(answered, r.answered) << r.name;
+        EXPECT_EQ(log.Contains("Current multi-access not available"), r.busy) << r.name;
+        EXPECT_EQ(window.CheckAccess(nullptr), r.result) << r.name << " without an answered flag";
+    }
+}
+
+TEST(CPWindow, ModifiedStateAndApply) {
+    SimService service;
+    ProbeWindow window;
+    guitest::ScopedLogCapture log;
+
+    window.MarkModified();  // while the window is being filled
+    EXPECT_FALSE(window.m_pApply->IsEnabled());
+    EXPECT_EQ(window.CPWindow::m_modified, 0);
+    window.ApplyChanges();
+    EXPECT_EQ(window.writes, 0);
+    EXPECT_TRUE(service.CallNames().empty()) << "nothing modified: nothing sent";
+    EXPECT_FALSE(log.Contains("RPC Locking...")) << "nor the lock taken";
+
+    window.m_ready = 1;
+    window.MarkModified();
+    EXPECT_TRUE(window.m_pApply->IsEnabled());
+    window.ApplyChanges();
+    EXPECT_EQ(window.writes, 1);
+    EXPECT_TRUE(window.lockedDuringWrite);
+    EXPECT_EQ(window.CPWindow::m_modified, 0);
+    EXPECT_FALSE(window.m_pApply->IsEnabled());
+    EXPECT_EQ(service.CallNames(), std::vector<std::string>{"ResetDevice"});
+    EXPECT_TRUE(log.Contains("Debug - RPC Locking...9 with thread:12"));
+    EXPECT_TRUE(log.Contains("Debug - RPC Unlocking...9 with thread:12"));
+    EXPECT_EQ(window.m_requestLock.TryLock(), wxMUTEX_NO_ERROR) << "released";
+    window.m_requestLock.Unlock();
+}
+
+TEST(CPWindow, RefreshGivesWayToABusyLock) {
+    apptest::AppEnvironment env;
+    SimService service;
+    apptest::FramePtr frame = apptest::ShownFrame();
+    ASSERT_EQ(frame->Running(), 1);
+    ASSERT_TRUE(guitest::WaitUntil([&] { return apptest::Value(frame->m_pFirmware) == "2.6"; }, guitest::kPassMs));
+    frame->m_pTouches->SetValue(wxT("x"));
+    guitest::ScopedLogCapture log;
+    {
+        RequestLock held(frame->m_requestLock, 4);  // a command holds the window's lock
+        frame->PostRefresh();
+        guitest::Pump(guitest::kShortMs);
+        EXPECT_TRUE(log.Contains("Debug - Try locking failed with 11"));
+        EXPECT_EQ(apptest::Value(frame->m_pTouches), "x") << "the refresh is dropped";
+    }
+    frame->PostRefresh();
+    EXPECT_TRUE(guitest::WaitUntil([&] { return apptest::Value(frame->m_pTouches) == "10"; }, guitest::kEventMs));
+    EXPECT_TRUE(log.Contains("Debug - RPC Unlocking...11 with thread:12"));
+}
