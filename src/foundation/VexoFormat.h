@@ -55,6 +55,9 @@ std::u16string FormatText(const wchar_t* format, const A&... args) {
     return out;
 }
 
+// Appends one code point (at most U+10FFFF, no surrogate) as UTF-8.
+void AppendUtf8(std::string& out, uint32_t codePoint);
+
 // UTF-16 <-> UTF-8 for diagnostics and output only (lenient: bad units become U+FFFD).
 std::string Utf16ToUtf8Lenient(const std::u16string& text);
 std::u16string Utf8ToUtf16Lenient(const std::string& text);
