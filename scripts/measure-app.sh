@@ -9,6 +9,7 @@ BIN="$(cd "$BIN" && pwd)"
 SECONDS_OPEN="${2:-30}"
 WORK="$(mktemp -d /tmp/qln-measure-XXXXXX)"
 SIM_PID=""; XVFB_PID=""; APP_PID=""
+. "$(dirname "$0")/lib.sh"
 cleanup() {
   [ -n "$APP_PID" ] && kill "$APP_PID" 2>/dev/null || true
   [ -n "$SIM_PID" ] && kill "$SIM_PID" 2>/dev/null || true
@@ -17,21 +18,10 @@ cleanup() {
 }
 trap cleanup EXIT INT TERM
 
-"$BIN/touchsim" --required-version 20 </dev/null >"$WORK/touchsim.log" 2>&1 &
-SIM_PID=$!
-i=0
-until grep -q "^touchsim rpc=.* ready$" "$WORK/touchsim.log" 2>/dev/null; do
-  i=$((i+1)); [ $i -gt 100 ] && { echo "measure: touchsim did not start"; exit 1; }; sleep 0.05
-done
+qln_start_touchsim "$BIN" "$WORK/touchsim.log" --required-version 20 || exit 1
 
 if [ -z "${DISPLAY:-}" ]; then
-  for n in 71 72 73 74 75 76 77 78 79; do
-    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-      Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
-      XVFB_PID=$!; export DISPLAY=":$n"; break
-    fi
-  done
-  i=0; until [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ] || [ $i -gt 100 ]; do sleep 0.05; i=$((i+1)); done
+  qln_start_xvfb 71 79 || { echo "measure: could not start Xvfb"; exit 1; }
 fi
 
 now_ms() { date +%s%3N; }

@@ -10,6 +10,7 @@ BIN="$(cd "$BIN" && pwd)"
 SHOW_SECONDS="${QLN_DEMO_SECONDS:-4}"
 WORK="$(mktemp -d /tmp/qln-demo-XXXXXX)"
 SIM_PID=""; XVFB_PID=""; APP_PID=""
+. "$(dirname "$0")/lib.sh"
 
 cleanup() {
   [ -n "$APP_PID" ] && kill "$APP_PID" 2>/dev/null || true
@@ -21,16 +22,7 @@ trap cleanup EXIT INT TERM
 
 # The simulated service on the program's fixed ports; required configuration version 20 so that
 # the shipped configuration (2.0.0.0) is accepted. Its trace goes to a log file.
-"$BIN/touchsim" --required-version 20 </dev/null >"$WORK/touchsim.log" 2>&1 &
-SIM_PID=$!
-i=0
-until grep -q "^touchsim rpc=.* ready$" "$WORK/touchsim.log" 2>/dev/null; do
-  i=$((i+1))
-  if [ $i -gt 100 ] || ! kill -0 "$SIM_PID" 2>/dev/null; then
-    echo "run-demo: touchsim did not start:"; cat "$WORK/touchsim.log"; exit 1
-  fi
-  sleep 0.05
-done
+qln_start_touchsim "$BIN" "$WORK/touchsim.log" --required-version 20 || exit 1
 echo "run-demo: $(head -n 1 "$WORK/touchsim.log")"
 
 if [ -n "${DISPLAY:-}" ]; then
@@ -40,17 +32,7 @@ if [ -n "${DISPLAY:-}" ]; then
 fi
 
 # No display: a private X server.
-for n in 81 82 83 84 85 86 87 88 89; do
-  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-    Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
-    XVFB_PID=$!
-    export DISPLAY=":$n"
-    break
-  fi
-done
-[ -n "$XVFB_PID" ] || { echo "run-demo: no free display number"; exit 1; }
-i=0
-until [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ] || [ $i -gt 100 ]; do sleep 0.05; i=$((i+1)); done
+qln_start_xvfb 81 89 || { echo "run-demo: could not start Xvfb"; exit 1; }
 
 mkdir -p screenshots
 

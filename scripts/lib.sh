@@ -1,0 +1,42 @@
+# Shell helpers shared by the scripts (sourced, POSIX sh).
+
+# qln_start_xvfb FIRST LAST: starts Xvfb at 1920x1080 on the first free display number in
+# FIRST..LAST and waits until it accepts connections. Sets DISPLAY (exported) and XVFB_PID; returns
+# non-zero when no number is free or the server does not come up within 5 s.
+qln_start_xvfb() {
+  XVFB_PID=""
+  n="$1"
+  while [ "$n" -le "$2" ]; do
+    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
+      Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
+      XVFB_PID=$!
+      DISPLAY=":$n"; export DISPLAY
+      break
+    fi
+    n=$((n + 1))
+  done
+  [ -n "$XVFB_PID" ] || return 1
+  i=0
+  until [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ]; do
+    i=$((i + 1)); [ $i -gt 100 ] && return 1
+    kill -0 "$XVFB_PID" 2>/dev/null || return 1
+    sleep 0.05
+  done
+}
+
+# qln_start_touchsim BIN_DIR LOG [touchsim options...]: starts the simulated service with its trace
+# in LOG and waits for its ready line. Sets SIM_PID; returns non-zero (LOG printed) when it does
+# not start within 5 s.
+qln_start_touchsim() {
+  bin="$1"; log="$2"; shift 2
+  "$bin/touchsim" "$@" </dev/null >"$log" 2>&1 &
+  SIM_PID=$!
+  i=0
+  until grep -q "^touchsim rpc=.* ready$" "$log" 2>/dev/null; do
+    i=$((i + 1))
+    if [ $i -gt 100 ] || ! kill -0 "$SIM_PID" 2>/dev/null; then
+      echo "touchsim did not start:"; cat "$log"; return 1
+    fi
+    sleep 0.05
+  done
+}
