@@ -101,6 +101,10 @@ int32_t VexoRPC::Call(const char* name, const void* data, int32_t length, void* 
     WriteU32(m_sendFrame + kFrameNameSize, kFrameCall);
     if (length > 0) std::memcpy(m_sendFrame + kFrameHeadSize, data, size_t(length));
     if (m_role != kRoleClient || !m_connection) return -1;
+    if (m_replyOwed) {
+        m_replyOwed = false;
+        if (!Reopen()) return -1;
+    }
 
     GuardedReset(m_event);
     int32_t waited;
@@ -113,11 +117,27 @@ int32_t VexoRPC::Call(const char* name, const void* data, int32_t length, void* 
         waited = GuardedWait(m_event);
     }
     // The slot is clear now: a stray reply during the pause can no longer overwrite this one.
-    if (waited != 0)
+    if (waited != 0) {
         VexoThread::SleepCurrent(kPauseAfterReplyMs);
-    else
+    } else {
+        m_replyOwed = true;
         VexoLogException(L"RPC %hs failed", name ? name : "");
+    }
     return result;
+}
+
+bool VexoRPC::Reopen() {
+    // A reply that comes late lands on the old socket, which nobody reads any more.
+    VexoLogInfo(L"RPC connection reopened: the last call's reply is still owed");
+    const std::string host = m_connection->PeerHost();
+    const int32_t port = m_connection->Port();
+    // The receive thread reads the connection: hold it while the socket is replaced.
+    Stop();
+    m_connection->Disconnect();
+    if (m_connection->IsOpen()) m_connection->Close();
+    const bool connected = m_connection->Connect(host.c_str(), port, false);
+    Start();
+    return connected;
 }
 
 void VexoRPC::StoreReply(int32_t received) {

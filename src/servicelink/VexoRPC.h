@@ -3,6 +3,8 @@
 // A frame is a 16-byte zero-terminated channel name, a little-endian u32 kind (1 call, 2 reply)
 // and up to 2028 payload bytes, written with one send and taken as whatever one receive returns.
 // Calls carry no identifier: a reply belongs to the one call that is waiting when it arrives.
+// A call that got no reply in time leaves that reply owed on the connection, where it could only
+// be taken for the next call's answer; the next call therefore opens a fresh connection first.
 //
 // Threads: the requesting thread (GUI or the main window's watch thread) sends and waits on the
 // channel's VexoSyncobj; the channel's own receive thread (Run) stores each reply in the waiting
@@ -97,11 +99,14 @@ private:
 
     void HandleCall(int32_t received);
     void StoreReply(int32_t received);
+    // Replaces the connection by a fresh one to the same peer (requesting thread, m_callLock held).
+    bool Reopen();
 
     VexoTCPManager* m_connection = nullptr;  // owned; replaced only while the receive thread is stopped
     std::atomic<int32_t> m_role{kRoleNone};
     int32_t m_payloadCapacity = kFramePayloadCapacity;
     std::mutex m_callLock;                   // one call at a time: send frame, reply slot, waitable
+    bool m_replyOwed = false;                // under m_callLock: the last call's reply may still come
     uint8_t m_sendFrame[kFrameSize] = {};    // requesting thread, under m_callLock
     uint8_t m_receiveFrame[kFrameSize] = {}; // receive thread
     uint8_t m_answerFrame[kFrameSize] = {};  // receive thread: answers to calls from the service

@@ -137,11 +137,13 @@ TEST_F(ChannelTest, NoReplyFailsAfterAboutThreeSeconds) {
     EXPECT_EQ(log.Count("Exception - RPC FendrelRPC failed"), 1);
 }
 
-TEST_F(ChannelTest, LateReplyLandsInTheNextWaitingCall) {
-    // The first reply comes after its caller gave up and while the second call waits; the
-    // second call's own reply is then late in turn and dropped.
+TEST_F(ChannelTest, LateReplyNeverAnswersTheNextCall) {
+    // The first reply comes after its caller gave up, while the second call waits. Calls carry no
+    // identifier, so the channel leaves the owed reply behind on a connection of its own: the second
+    // call gets its own answer, on a fresh connection.
+    LogCapture log;
     service.Script(Answer(ReplyFrame({0x11}), milliseconds(4000)));
-    service.Script(linktest::NoAnswer());
+    service.Script(Answer(ReplyFrame({0x22})));
     uint8_t first = 0, second = 0;
     int32_t ok = 1;
     EXPECT_EQ(SendRequest(GetAccessState, &first, &ok, nullptr, 0, 1), -1);
@@ -149,7 +151,9 @@ TEST_F(ChannelTest, LateReplyLandsInTheNextWaitingCall) {
     EXPECT_EQ(SendRequest(GetAccessState, &second, &ok, nullptr, 0, 1), 1);
     EXPECT_EQ(ok, 1);
     EXPECT_EQ(first, 0);
-    EXPECT_EQ(second, 0x11);
+    EXPECT_EQ(second, 0x22);
+    EXPECT_EQ(log.Count("Information - RPC connection reopened: the last call's reply is still owed"), 1);
+    EXPECT_EQ(g_pServiceChannel->Connection()->connected, 1);
 }
 
 TEST_F(ChannelTest, LateReplyWithNobodyWaitingIsDropped) {
