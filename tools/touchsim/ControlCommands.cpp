@@ -17,7 +17,8 @@ const char kHelp[] =
     "  silent on|off              same switch as a separate fault: read calls, send nothing\n"
     "  busy on|off                GetAccessState answers 0 while on\n"
     "  busyreset MS               GetAccessState answers 0 for MS after each ResetDevice\n"
-    "  close                      close every RPC connection\n"
+    "  close | reset              close every RPC connection / end each with a reset (RST)\n"
+    "  streamclose | streamreset  the same for every touch stream connection\n"
     "  delay MS                   delay each reply by MS (0 = off)\n"
     "  oversize | twenty          next reply 2 bytes longer than expected / with no payload\n"
     "  garbage | callframe        send a garbage frame / a call frame to every RPC client now\n"
@@ -135,6 +136,9 @@ CommandResult ExecuteCommand(Simulator& sim, const std::string& rawLine) {
     if (command == "busyreset" && argc(1) && ParseLong(args[0], 0, 600000, n))
         return sim.SetBusyAfterReset(static_cast<int>(n)), Ok();
     if (command == "close" && argc(0)) return sim.CloseClients(), Ok();
+    if (command == "reset" && argc(0)) return sim.ResetClients(), Ok();
+    if (command == "streamclose" && argc(0)) return sim.CloseStreamClients(), Ok();
+    if (command == "streamreset" && argc(0)) return sim.ResetStreamClients(), Ok();
     if (command == "delay" && argc(1) && ParseLong(args[0], 0, 600000, n))
         return sim.SetReplyDelayMs(static_cast<int>(n)), Ok();
     if (command == "oversize" && argc(0)) return sim.SendOversizedNextReply(), Ok();

@@ -28,6 +28,12 @@ void Simulator::Impl::RpcLoop() {
     std::vector<pollfd> fds;
     std::vector<uint8_t> buffer(kMaxFrameSize);
     while (!stopping) {
+        if (rpcResetWanted.exchange(false)) {
+            std::lock_guard<std::mutex> lock(rpcSendMu);
+            for (int& fd : rpcClients) ResetFd(fd);
+            rpcClients.clear();
+            pending.clear();
+        }
         fds.clear();
         fds.push_back({rpcWake.ReadFd(), POLLIN, 0});
         fds.push_back({rpcListener, POLLIN, 0});

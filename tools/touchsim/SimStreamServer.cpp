@@ -63,6 +63,12 @@ void Simulator::Impl::StreamLoop() {
     std::vector<pollfd> fds;
     char scratch[512];
     while (!stopping) {
+        if (streamResetWanted.exchange(false)) {
+            std::lock_guard<std::mutex> lock(streamSendMu);
+            for (int& fd : streamClients) ResetFd(fd);
+            streamClients.clear();
+            streamClientsChanged.notify_all();
+        }
         bool active;
         {
             std::lock_guard<std::mutex> lock(streamMu);
@@ -187,6 +193,18 @@ void Simulator::SendSplitPacket() {
 void Simulator::SetSetArgumentCount(int n) {
     std::lock_guard<std::mutex> lock(impl_->streamMu);
     impl_->setValues = n == 8 ? 8 : 6;
+}
+
+void Simulator::CloseStreamClients() {
+    // As for the RPC side: shut down here, the stream thread sees end-of-stream and releases them.
+    std::lock_guard<std::mutex> lock(impl_->streamSendMu);
+    for (int fd : impl_->streamClients) shutdown(fd, SHUT_RDWR);
+    impl_->streamWake.Wake();
+}
+
+void Simulator::ResetStreamClients() {
+    impl_->streamResetWanted = true;
+    impl_->streamWake.Wake();
 }
 
 size_t Simulator::StreamClients() const {

@@ -163,6 +163,11 @@ void Simulator::CloseClients() {
     impl_->rpcWake.Wake();
 }
 
+void Simulator::ResetClients() {
+    impl_->rpcResetWanted = true;
+    impl_->rpcWake.Wake();
+}
+
 void Simulator::SetReplyDelayMs(int ms) {
     std::lock_guard<std::mutex> lock(impl_->mu);
     impl_->replyDelayMs = ms < 0 ? 0 : ms;

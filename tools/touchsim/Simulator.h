@@ -63,6 +63,7 @@ public:
     void SetBusyAfterReset(int ms);  // GetAccessState answers 0 for ms after each ResetDevice
     void SetBusy(bool busy);         // GetAccessState answers 0 until cleared
     void CloseClients();             // close every RPC connection
+    void ResetClients();             // end every RPC connection with a reset (RST), not a close
     void SetReplyDelayMs(int ms);    // delay each reply (3500 = past the client's 3 s wait)
     void SendOversizedNextReply();   // next reply carries two bytes more than expected
     void SendTwentyByteNextReply();  // next reply is a bare frame head: no payload
@@ -78,6 +79,8 @@ public:
     void SendRawStream(const std::string& bytes);
     void SendSplitPacket();           // one packet of the current touches, in two sends
     void SetSetArgumentCount(int n);  // values after "set": 6 (id x y X Y m) or 8 (+ width, height)
+    void CloseStreamClients();        // close every touch stream connection
+    void ResetStreamClients();        // end every touch stream connection with a reset (RST)
     size_t StreamClients() const;
     bool WaitForStreamClients(size_t count, int timeoutMs);
     uint64_t StreamPacketsSent() const;  // packets built by the stream (sent to every client)

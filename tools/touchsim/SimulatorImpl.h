@@ -52,6 +52,8 @@ struct Simulator::Impl {
         Clock::time_point due;
     };
     std::vector<PendingReply> pending;  // RPC thread only
+    // Set by ResetClients; the RPC thread resets its clients, since only it closes their sockets.
+    std::atomic<bool> rpcResetWanted{false};
     std::thread rpcThread;
     void RpcLoop();
     void HandleFrame(int fd, const uint8_t* bytes, size_t length);
@@ -74,6 +76,7 @@ struct Simulator::Impl {
     mutable std::mutex streamSendMu;
     std::condition_variable streamClientsChanged;
     std::vector<int> streamClients;
+    std::atomic<bool> streamResetWanted{false};  // as rpcResetWanted, for the stream thread
     std::thread streamThread;
     void StreamLoop();
     std::string NextPacket();  // builds the packet of the current touches; takes streamMu

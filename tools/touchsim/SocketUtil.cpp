@@ -91,4 +91,11 @@ void CloseFd(int& fd) {
     fd = -1;
 }
 
+void ResetFd(int& fd) {
+    if (fd < 0) return;
+    linger abortive{1, 0};
+    setsockopt(fd, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+    CloseFd(fd);
+}
+
 }  // namespace touchsim

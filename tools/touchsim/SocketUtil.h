@@ -35,4 +35,7 @@ private:
 
 void CloseFd(int& fd);
 
+// Closes with SO_LINGER 0, so that the peer gets a reset (RST) instead of an orderly end.
+void ResetFd(int& fd);
+
 }  // namespace touchsim
