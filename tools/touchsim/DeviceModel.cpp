@@ -11,7 +11,6 @@ using namespace VexoSource;
 
 namespace {
 
-constexpr uint32_t kOrientationItem = 13;
 constexpr uint32_t kPenSimulationItem = 2;
 constexpr uint32_t kItemLength = 40;
 constexpr size_t kSeriesTextRoom = kProductSeriesLength - 4;
