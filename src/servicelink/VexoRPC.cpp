@@ -1,7 +1,9 @@
 #include "servicelink/VexoRPC.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "foundation/VexoLog.h"
 
@@ -195,13 +197,17 @@ void VexoRPC::Run() {
             SleepFor(kReceivePollMs);
             continue;
         }
-        if (n < kFrameHeadSize) continue;
-        const uint32_t kind = ReadU32(m_receiveFrame + kFrameNameSize);
-        if (kind == kFrameCall)
-            HandleCall(n);
-        else if (kind == kFrameReply)
-            StoreReply(n);
+        Dispatch(n);
     }
+}
+
+void VexoRPC::Dispatch(int32_t received) {
+    if (received < kFrameHeadSize || received > kFrameSize) return;
+    const uint32_t kind = ReadU32(m_receiveFrame + kFrameNameSize);
+    if (kind == kFrameCall)
+        HandleCall(received);
+    else if (kind == kFrameReply)
+        StoreReply(received);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -223,6 +229,10 @@ void CloseServiceChannel() {
     VexoRPC* channel = g_pServiceChannel;
     g_pServiceChannel = nullptr;
     delete channel;
+}
+
+int32_t ReplyOk(int32_t result, uint32_t expectedReplyLength) {
+    return ((result == 0 && expectedReplyLength == 0) || (result > 0 && expectedReplyLength > 0)) ? 1 : 0;
 }
 
 int32_t SendRequest(uint32_t code, void* replyBuffer, int32_t* ok, const void* payload, uint8_t payloadLength,
@@ -253,7 +263,7 @@ int32_t SendRequest(uint32_t code, void* replyBuffer, int32_t* ok, const void* p
     }
     const int32_t result = channel->Call(kServiceChannelName, request, int32_t(sizeof head) + payloadLength,
                                          replyBuffer, expectedReplyLength, -1);
-    *ok = ((result == 0 && expectedReplyLength == 0) || (result > 0 && expectedReplyLength > 0)) ? 1 : 0;
+    *ok = ReplyOk(result, expectedReplyLength);
     return result;
 }
 
@@ -271,6 +281,131 @@ bool DeviceSelectorFromIdentifier(const std::string& id, uint32_t& selector) {
     if (count != 8) return false;
     selector = sum;
     return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The fuzz entry of the receive side (declared in VexoRPC.h).
+//
+// Input: a u32 expected reply length (any value, as SendRequest passes it as the capacity), then
+// frames, each a u16 length (taken modulo 2049: one receive brings at most 2048 bytes) and that
+// many bytes (fewer when the input ends). Frames are dispatched as the receive thread does while a
+// call waits; the first reply frame wakes the call, which clears its slot; the frames after it
+// arrive with no call waiting, as late replies do.
+
+namespace {
+
+constexpr size_t kCanaryBytes = 64;
+constexpr uint8_t kCanary = 0xCD;
+constexpr uint8_t kStaleFrameByte = 0x5A;
+constexpr uint8_t kAnswerByte = 0xA5;
+
+uint32_t TakeU32(const unsigned char*& p, size_t& left) {
+    uint32_t v = 0;
+    const size_t n = left < 4 ? left : 4;
+    std::memcpy(&v, p, n);
+    p += n;
+    left -= n;
+    return v;
+}
+
+// A call from the service: checks what the channel hands over and answers with a length taken
+// from the call's first two bytes, which may be negative or beyond the frame.
+int32_t CheckingHandler(const uint8_t* payload, int32_t length, uint8_t* output, int32_t outputCapacity,
+                        const char* name, uintptr_t) {
+    if (length < 0 || length > kFramePayloadCapacity || !payload || !output) std::abort();
+    if (outputCapacity != kFramePayloadCapacity || !name || std::strlen(name) >= size_t(kFrameNameSize + 1))
+        std::abort();
+    int16_t wanted = int16_t(length);
+    if (length >= 2) std::memcpy(&wanted, payload, sizeof wanted);
+    const int32_t fill = wanted < 0 ? 0 : (wanted > outputCapacity ? outputCapacity : wanted);
+    std::memset(output, kAnswerByte, size_t(fill));
+    return wanted;
+}
+
+}  // namespace
+
+int VexoRPCFuzzOneInput(const unsigned char* data, size_t size) {
+    // One channel for the whole run: its waitable object and registry entry are not per input. It
+    // has a connection object that was never connected, so answers to calls go nowhere.
+    static VexoRPC* rpc = [] {
+        auto* channel = new VexoRPC;
+        channel->m_connection = new VexoTCPManager;
+        channel->RegisterHandler(0, kServiceChannelName, CheckingHandler, 0);
+        return channel;
+    }();
+    if (!data) return 0;
+
+    const unsigned char* p = data;
+    size_t left = size;
+    const uint32_t expected = TakeU32(p, left);
+
+    // No reply can be longer than one frame's payload, so a larger capacity needs no larger buffer.
+    const size_t usable = expected < uint32_t(kFramePayloadCapacity) ? expected : size_t(kFramePayloadCapacity);
+    std::vector<uint8_t> reply(usable + kCanaryBytes, kCanary);
+
+    std::memset(rpc->m_receiveFrame, kStaleFrameByte, sizeof rpc->m_receiveFrame);
+    GuardedReset(rpc->m_event);
+
+    int32_t result = -1;
+    bool woken = false;
+    std::vector<uint8_t> wakingPayload;
+    {
+        VexoRPC::ReplySlotGuard slot(*rpc, reply.data(), &result, expected);
+        while (left >= 2 && !woken) {
+            uint16_t length;
+            std::memcpy(&length, p, 2);
+            p += 2;
+            left -= 2;
+            size_t n = size_t(length) % size_t(kFrameSize + 1);
+            if (n > left) n = left;
+            // A receive overwrites the frame's first n bytes and leaves the rest as it was.
+            std::memcpy(rpc->m_receiveFrame, p, n);
+            p += n;
+            left -= n;
+            rpc->Dispatch(int32_t(n));
+            if (rpc->m_event->IsSignalled()) {
+                woken = true;
+                if (n >= size_t(kFrameHeadSize))
+                    wakingPayload.assign(rpc->m_receiveFrame + kFrameHeadSize, rpc->m_receiveFrame + n);
+                if (GuardedWait(rpc->m_event) != 1) std::abort();
+            }
+        }
+    }
+    const int32_t settled = result;
+
+    // Late frames: no call is waiting, nothing of theirs may reach the buffer or the result.
+    while (left >= 2) {
+        uint16_t length;
+        std::memcpy(&length, p, 2);
+        p += 2;
+        left -= 2;
+        size_t n = size_t(length) % size_t(kFrameSize + 1);
+        if (n > left) n = left;
+        std::memcpy(rpc->m_receiveFrame, p, n);
+        p += n;
+        left -= n;
+        rpc->Dispatch(int32_t(n));
+    }
+    if (result != settled) std::abort();
+
+    // Only a reply frame wakes the caller; without one the call times out with -1.
+    if (!woken && result != -1) std::abort();
+    if (result < -1 || result > int32_t(usable)) std::abort();
+    if (result >= 0) {
+        // The result is the waking reply's whole payload, copied as it came.
+        if (size_t(result) != wakingPayload.size()) std::abort();
+        if (result > 0 && std::memcmp(reply.data(), wakingPayload.data(), size_t(result)) != 0) std::abort();
+    } else if (woken && wakingPayload.size() <= expected) {
+        // A reply that fit must have been stored.
+        std::abort();
+    }
+    for (size_t k = result > 0 ? size_t(result) : 0; k < reply.size(); ++k)
+        if (reply[k] != kCanary) std::abort();
+
+    // Success means a stored reply that the caller's buffer holds, empty only when none was expected.
+    if (ReplyOk(result, expected) == 1 && (result < 0 || uint32_t(result) > expected || (result == 0) != (expected == 0)))
+        std::abort();
+    return 0;
 }
 
 }  // namespace VexoSource

@@ -14,6 +14,7 @@
 #include <boost/thread/mutex.hpp>
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -97,10 +98,14 @@ private:
     };
     class ReplySlotGuard;
 
+    // What the receive thread does with one received frame of `received` bytes in m_receiveFrame.
+    void Dispatch(int32_t received);
     void HandleCall(int32_t received);
     void StoreReply(int32_t received);
     // Replaces the connection by a fresh one to the same peer (requesting thread, m_callLock held).
     bool Reopen();
+
+    friend int VexoRPCFuzzOneInput(const unsigned char* data, size_t size);
 
     VexoTCPManager* m_connection = nullptr;  // owned; replaced only while the receive thread is stopped
     std::atomic<int32_t> m_role{kRoleNone};
@@ -116,6 +121,13 @@ private:
     ReplySlot m_slot;
     VexoSyncobj* m_event = nullptr;          // owned
 };
+
+// Delivers arbitrary frames to a waiting call, as a fuzzer's one-input entry: the frames go through
+// the receive thread's dispatch into the reply slot of a call with any expected length, exactly as
+// received frames do, but on the calling thread and without a socket. Checks the slot's bounds and
+// the request's outcome and aborts when one is broken; returns 0 otherwise. Input layout in
+// VexoRPC.cpp.
+int VexoRPCFuzzOneInput(const unsigned char* data, size_t size);
 
 // Process-wide service link state.
 extern VexoRPC* g_pServiceChannel;
@@ -137,6 +149,10 @@ void CloseServiceChannel();
 // when there is no connection (nothing sent), or -1.
 int32_t SendRequest(uint32_t code, void* replyBuffer, int32_t* ok, const void* payload, uint8_t payloadLength,
                     uint32_t expectedReplyLength);
+
+// SendRequest's ok for a call's result: 1 when a reply of at least one byte came, or none was
+// expected and none came.
+int32_t ReplyOk(int32_t result, uint32_t expectedReplyLength);
 
 // The selector of a device identifier: the sum of the bytes read from its hexadecimal pairs.
 // True, with selector set, when exactly 8 bytes were produced; selector untouched otherwise.
