@@ -162,6 +162,14 @@ void Factory(FuzzedDataProvider& in) {
     Check(calibration.enabled == 0);
 }
 
+// Any bit pattern: NaN, infinities, denormals, huge values, as a decoded stream may carry them.
+float AnyFloat(FuzzedDataProvider& in) {
+    const uint32_t bits = in.ConsumeIntegral<uint32_t>();
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
 // The calibration's use of the touch stream's positions: any float (NaN, infinities, huge).
 void Calibration(FuzzedDataProvider& in) {
     CalibPointTaker taker;
@@ -171,12 +179,12 @@ void Calibration(FuzzedDataProvider& in) {
     int32_t taken = 0;
     for (int packet = 0; packet < 64 && in.remaining_bytes() > 0; ++packet) {
         const int32_t count = in.ConsumeIntegralInRange<int32_t>(0, 3);
-        const float x = in.ConsumeFloatingPoint<float>();
-        const float y = in.ConsumeFloatingPoint<float>();
+        const float x = AnyFloat(in);
+        const float y = AnyFloat(in);
         if (taker.OnPacket(count, x, y)) ++taken;
         Check(taker.CurrentTarget() == taken && taken <= kCalibTargetCount);
     }
-    const float value = in.ConsumeFloatingPoint<float>();
+    const float value = AnyFloat(in);
     const uint16_t touch = CalibTouchValue(value);
     Check(touch <= kCalibScale);
     if (std::isnan(value) || value <= 0.0f) Check(touch == 0);
