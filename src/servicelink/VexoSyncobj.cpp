@@ -99,9 +99,16 @@ int32_t VexoSyncobj::TimedWait(uint32_t milliseconds) {
     boost::unique_lock<boost::mutex> lock(m_flagLock);
     if (m_signalled) return 1;
     const uint32_t slices = milliseconds / kSliceMs;
+    // The slices share one deadline: what each of them oversleeps on a busy machine must not add
+    // up beyond the bound (375 slices late by 1 ms each would wait 3.4 s instead of 3 s).
+    const boost::system_time end =
+        boost::get_system_time() + boost::posix_time::milliseconds(int64_t(slices) * kSliceMs);
     for (uint32_t i = 0; i < slices; ++i) {
         if (VexoThread::CurrentStopRequested() || !m_initialized) return 0;
-        const boost::system_time deadline = boost::get_system_time() + boost::posix_time::milliseconds(kSliceMs);
+        const boost::system_time now = boost::get_system_time();
+        if (now >= end) break;
+        boost::system_time deadline = now + boost::posix_time::milliseconds(kSliceMs);
+        if (deadline > end) deadline = end;
         m_wake.timed_wait(lock, deadline);
         if (m_signalled) return 1;
     }
