@@ -1,0 +1,198 @@
+// Fault scenarios of the whole program against a misbehaving touch service (each GUI test runs in
+// its own network namespace, so the service's fixed ports are private): the service killed while
+// the main window watches it or in the middle of the factory reset, and the program closed while
+// the service hangs in the middle of a watch pass. The end state is checked: the messages, the
+// window closed or gone, what the service received, and every thread stopped within its bound
+// (under ASan/TSan also that nothing touches a stopped thread's stack or a destroyed object).
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/AppState.h"
+#include "app/AppTestSupport.h"
+#include "app/CPMainFrame.h"
+#include "app/VexoWxApp.h"
+#include "servicelink/FaultsSupport.h"
+#include "servicelink/VexoRPC.h"
+
+using apptest::AppEnvironment;
+using apptest::FramePtr;
+using apptest::ShownFrame;
+using apptest::Value;
+using faults::Clock;
+using faults::kCallBoundMs;
+using faults::kSlackMs;
+using faults::kStopBoundMs;
+using faults::MsSince;
+using guitest::MessageBoxes;
+using guitest::WaitUntil;
+
+namespace {
+
+const std::string kDeviceLost = "Device undetected,Please insert device!";
+
+// A killed service is noticed by the next pass (at most one pass interval away) without waiting
+// for a reply; a request in flight at the kill still waits out its bound.
+constexpr int kNoticedMs = 3000 + 1500;
+
+std::string ReadLine(const std::string& path) {
+    std::string line;
+    std::getline(std::ifstream(path), line);
+    return line;
+}
+
+// Threads of this process that are not the toolkit's own: ours keep the process's name, while
+// the toolkit starts named helpers of its own (gmain, gdbus, ...) whenever it likes.
+int OwnThreadCount() {
+    const std::string name = ReadLine("/proc/self/comm");
+    int n = 0;
+    if (DIR* d = opendir("/proc/self/task")) {
+        while (dirent* e = readdir(d))
+            if (e->d_name[0] != '.' && ReadLine(std::string("/proc/self/task/") + e->d_name + "/comm") == name) ++n;
+        closedir(d);
+    }
+    return n;
+}
+
+CPMainFrame* ModalMainFrame() {
+    for (wxWindow* w : wxTopLevelWindows) {
+        auto* frame = dynamic_cast<CPMainFrame*>(w);
+        if (frame && frame->IsModal()) return frame;
+    }
+    return nullptr;
+}
+
+// The service as the touchsim program on the fixed ports, and the program's channel open to it.
+class KilledService : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!faults::TouchsimProcess::Available()) GTEST_SKIP() << "touchsim is not beside the test binary";
+        ASSERT_TRUE(service.Start({"--no-stream"}));
+        ASSERT_TRUE(VexoSource::OpenServiceChannel());
+    }
+    void TearDown() override { VexoSource::CloseServiceChannel(); }
+    faults::TouchsimProcess service;
+};
+
+TEST_F(KilledService, WatchReportsTheLostDeviceAndTheWindowCloses) {
+    AppEnvironment env;
+    FramePtr frame = ShownFrame();
+    ASSERT_EQ(frame->Running(), 1);
+    ASSERT_TRUE(WaitUntil([&] { return Value(frame->m_pFirmware) == "2.6"; }, guitest::kPassMs));
+    MessageBoxes boxes;
+
+    const Clock::time_point killed = Clock::now();
+    service.Kill();
+    ASSERT_TRUE(WaitUntil([&] { return !boxes.Shown().empty(); }, kNoticedMs + 1000));
+    EXPECT_LE(MsSince(killed), kNoticedMs);
+    guitest::Pump(guitest::kShortMs);
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{kDeviceLost});
+    EXPECT_FALSE(frame->IsShown());
+    EXPECT_EQ(VexoSource::g_pServiceChannel->Connection()->connected, 0);
+
+    // The watch has ended by itself; stopping it is immediate.
+    const Clock::time_point stopping = Clock::now();
+    frame.reset();
+    EXPECT_LT(MsSince(stopping), faults::kPromptMs);
+}
+
+TEST_F(KilledService, FactoryResetStopsAtTheFirstFailureAndTheWindowCloses) {
+    AppEnvironment env;
+    FramePtr frame = ShownFrame();
+    ASSERT_EQ(frame->Running(), 1);
+    ASSERT_TRUE(WaitUntil([&] { return Value(frame->m_pFirmware) == "2.6"; }, guitest::kPassMs));
+    guitest::ScopedLogCapture log;
+    MessageBoxes boxes;
+    boxes.Answer(wxYES);  // "Reset to manufacturer setting?"
+    // Slow replies, and the service dies the moment it has received item 2 of the reset.
+    ASSERT_TRUE(service.Command("delay 150"));
+    service.KillOnCall("SetMultiConfig code=50 sel=36 expect=1 payload=48:02000000");
+
+    guitest::Click(frame->m_pManuSetting);
+    ASSERT_TRUE(WaitUntil([&] { return boxes.Shown().size() >= 2; }, 2 * kCallBoundMs + kNoticedMs + kSlackMs));
+    guitest::Pump(guitest::kShortMs);
+
+    // What the service received ends with the item it died on: nothing was sent after the failure.
+    std::vector<std::string> calls = service.Calls();
+    ASSERT_GE(calls.size(), 4u);
+    EXPECT_EQ(std::vector<std::string>(calls.end() - 4, calls.end()),
+              (std::vector<std::string>{"GetDeviceConfig", "GetEffects", "GetCalibration", "SetMultiConfig"}));
+    EXPECT_TRUE(log.Contains("Exception - Get response failed! "));
+    EXPECT_EQ(boxes.Texts().back(), kDeviceLost);
+    EXPECT_EQ(boxes.Shown().size(), 2u);
+    EXPECT_FALSE(frame->IsShown());
+}
+
+// ---------------------------------------------------------------------------------------------
+// The whole program's run, closed while the service hangs in the middle of a watch pass.
+
+struct Hang {
+    const char* name;
+    void (*arm)(touchsim::Simulator&);
+};
+void PrintTo(const Hang& h, std::ostream* os) { *os << h.name; }
+
+class ClosingWhileTheServiceHangs : public ::testing::TestWithParam<Hang> {
+protected:
+    void SetUp() override { AppEnvironment::ResetProcessValues(); }
+    void TearDown() override { AppEnvironment::ResetProcessValues(); }
+};
+
+TEST_P(ClosingWhileTheServiceHangs, EndsWithinTheStopBoundsAndReportsNothing) {
+    guitest::SimService service(false);  // start-up opens the channel itself
+    ASSERT_TRUE(service.started());
+    MessageBoxes boxes;
+    const int threadsBefore = OwnThreadCount();
+    ASSERT_TRUE(AppStartUp());
+
+    bool passHung = false;
+    Clock::time_point closed;
+    guitest::RunLater(50, [&] {
+        CPMainFrame* frame = nullptr;
+        WaitUntil([&] { return (frame = ModalMainFrame()) != nullptr; }, guitest::kEventMs);
+        if (!frame) return;
+        WaitUntil([&] { return Value(frame->m_pFirmware) == "2.6"; }, guitest::kPassMs);
+        GetParam().arm(service.sim());
+        service.sim().ClearTrace();
+        // The next pass has asked for the access state and waits for an answer that does not come.
+        passHung = WaitUntil([&] { return !service.Calls("GetAccessState").empty(); }, guitest::kPassMs + 1000);
+        guitest::Pump(300);
+        closed = Clock::now();
+        guitest::Click(frame->m_pCancel);
+        guitest::EndModalLater(frame, 20000);  // backstop only
+    });
+    EXPECT_EQ(AppRunMainWindow(), 0);
+    const long long windowGoneMs = MsSince(closed);
+    const Clock::time_point shuttingDown = Clock::now();
+    EXPECT_EQ(AppShutDown(), 0);
+    const long long shutDownMs = MsSince(shuttingDown);
+
+    RecordProperty("window_gone_ms", std::to_string(windowGoneMs));
+    RecordProperty("shut_down_ms", std::to_string(shutDownMs));
+    EXPECT_TRUE(passHung);
+    // The watch waits for a reply in short slices and sees its stop at once; the bound is the
+    // forced end after 2000 ms.
+    EXPECT_LT(windowGoneMs, kStopBoundMs + kSlackMs);
+    EXPECT_LT(shutDownMs, kStopBoundMs + kSlackMs);
+    EXPECT_EQ(VexoSource::g_pServiceChannel, nullptr);
+
+    // Replies still owed arrive (or not) after everything stopped: nothing may react to them.
+    service.sim().Plug();
+    service.sim().SetAnswering(true);
+    guitest::Pump(int(kCallBoundMs) + 1000);
+    EXPECT_TRUE(boxes.Shown().empty()) << "a closing window is no lost device";
+    EXPECT_EQ(ModalMainFrame(), nullptr);
+    EXPECT_EQ(OwnThreadCount(), threadsBefore) << "the watch and the channel's receive thread have ended";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, ClosingWhileTheServiceHangs,
+    ::testing::Values(Hang{"Unplugged", [](touchsim::Simulator& s) { s.Unplug(); }},
+                      Hang{"RepliesLate", [](touchsim::Simulator& s) { s.SetReplyDelayMs(3500); }}),
+    [](const ::testing::TestParamInfo<Hang>& info) { return std::string(info.param.name); });
+
+}  // namespace
