@@ -127,6 +127,34 @@ TEST_F(KilledService, FactoryResetStopsAtTheFirstFailureAndTheWindowCloses) {
     EXPECT_FALSE(frame->IsShown());
 }
 
+// The service ends the connection itself, in order or with a reset: the same end as a kill.
+TEST(DroppedConnection, WatchReportsTheLostDeviceAndTheWindowCloses) {
+    struct Row {
+        const char* what;
+        void (*drop)(touchsim::Simulator&);
+    } rows[] = {
+        {"closed", [](touchsim::Simulator& s) { s.CloseClients(); }},
+        {"reset", [](touchsim::Simulator& s) { s.ResetClients(); }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        AppEnvironment env;
+        guitest::SimService service;
+        ASSERT_TRUE(service.started());
+        FramePtr frame = ShownFrame();
+        ASSERT_EQ(frame->Running(), 1);
+        MessageBoxes boxes;
+        const Clock::time_point dropped = Clock::now();
+        row.drop(service.sim());
+        ASSERT_TRUE(WaitUntil([&] { return !boxes.Shown().empty(); }, kNoticedMs + 1000));
+        EXPECT_LE(MsSince(dropped), kNoticedMs);
+        guitest::Pump(guitest::kShortMs);
+        EXPECT_EQ(boxes.Texts(), std::vector<std::string>{kDeviceLost});
+        EXPECT_FALSE(frame->IsShown());
+        EXPECT_EQ(VexoSource::g_pServiceChannel->Connection()->connected, 0);
+    }
+}
+
 // ---------------------------------------------------------------------------------------------
 // The whole program's run, closed while the service hangs in the middle of a watch pass.
 
