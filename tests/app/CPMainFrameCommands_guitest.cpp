@@ -17,6 +17,7 @@
 #include "platform/DisplayOrientation.h"
 #include "platform/ProcessLauncher.h"
 #include "servicelink/VexoRPC.h"
+#include "support/PackedValue.h"
 
 using namespace VexoSource;
 using namespace guitest;
@@ -147,9 +148,9 @@ TEST_F(MainFrameCommands, MouseThenDoneWritesTheModeResetsTheDeviceAndCloses) {
     ASSERT_NE(set + 1, names.end());
     EXPECT_EQ(*(set + 1), "ResetDevice");
     const auto config = PayloadAs<DeviceConfigRecord>(*Find(trace, "SetDeviceConfig"));
-    EXPECT_EQ(config.mouseMode, 1u);
-    EXPECT_EQ(config.multiTouchMode, 0u);
-    EXPECT_EQ(config.value7, 3333u);  // the rest as read
+    EXPECT_EQ(Value(config.mouseMode), 1u);
+    EXPECT_EQ(Value(config.multiTouchMode), 0u);
+    EXPECT_EQ(Value(config.value7), 3333u);  // the rest as read
     EXPECT_FALSE(frame_->IsModal());
 }
 
@@ -179,7 +180,7 @@ TEST_F(MainFrameCommands, DiscardedOrUnchangedModeSendsNothing) {
         sim().ClearTrace();
         ASSERT_TRUE(RunWindow(r.script(*frame_)));
         EXPECT_TRUE(Writes(sim().Trace()).empty());
-        EXPECT_EQ(sim().Model().deviceConfig.multiTouchMode, 1u);
+        EXPECT_EQ(Value(sim().Model().deviceConfig.multiTouchMode), 1u);
     }
 }
 
@@ -248,9 +249,9 @@ TEST_F(MainFrameCommands, FactoryResetSendsTheManufacturerRecordsInOrderAndStops
 
         if (const auto* item = Find(trace, "SetMultiConfig")) {
             const auto record = PayloadAs<MultiConfigRecord>(*item);
-            EXPECT_EQ(record.itemId, 2u);
-            EXPECT_EQ(record.length, 40u);
-            EXPECT_EQ(record.mark, kMultiConfigMark);
+            EXPECT_EQ(Value(record.itemId), 2u);
+            EXPECT_EQ(Value(record.length), 40u);
+            EXPECT_EQ(Value(record.mark), kMultiConfigMark);
             uint32_t word = 1;
             std::memcpy(&word, record.data, 4);
             EXPECT_EQ(word, 0u);
@@ -261,12 +262,12 @@ TEST_F(MainFrameCommands, FactoryResetSendsTheManufacturerRecordsInOrderAndStops
             EXPECT_EQ(std::memcmp(&config, head, 5), 0);
             EXPECT_EQ(config.bytes5to6[0], 0x5A);  // unnamed bytes as read
             EXPECT_EQ(config.bytes5to6[1], 0x5A);
-            EXPECT_EQ(config.value7, 3333u);
-            EXPECT_EQ(config.value11, 3000u);
-            EXPECT_EQ(config.value15, 1u);
-            EXPECT_EQ(config.value19, 1u);
-            EXPECT_EQ(config.mouseMode, r.readMouse);
-            EXPECT_EQ(config.multiTouchMode, (r.readMouse == 0 && r.readMulti == 0) ? 1u : r.readMulti);
+            EXPECT_EQ(Value(config.value7), 3333u);
+            EXPECT_EQ(Value(config.value11), 3000u);
+            EXPECT_EQ(Value(config.value15), 1u);
+            EXPECT_EQ(Value(config.value19), 1u);
+            EXPECT_EQ(Value(config.mouseMode), r.readMouse);
+            EXPECT_EQ(Value(config.multiTouchMode), (r.readMouse == 0 && r.readMulti == 0) ? 1u : r.readMulti);
         }
         if (const auto* set = Find(trace, "SetEffects")) {
             const uint32_t expected[9] = {0, 0, 0, 0x3D4CCCCD, 1, 2000, 0x3E99999A, 500, 1};

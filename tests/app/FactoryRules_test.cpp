@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <vector>
+#include "support/PackedValue.h"
 
 using namespace VexoSource;
 
@@ -80,18 +81,18 @@ TEST(FactoryRules, ModeFlagsKeepTheReadValuesUnlessBothAreZero) {
         config.mouseMode = r.mouse;
         config.multiTouchMode = r.multi;
         ApplyFactoryDeviceConfig(config);
-        EXPECT_EQ(config.mouseMode, r.expectMouse) << r.mouse << "/" << r.multi;
-        EXPECT_EQ(config.multiTouchMode, r.expectMulti) << r.mouse << "/" << r.multi;
+        EXPECT_EQ(Value(config.mouseMode), r.expectMouse) << r.mouse << "/" << r.multi;
+        EXPECT_EQ(Value(config.multiTouchMode), r.expectMulti) << r.mouse << "/" << r.multi;
     }
 }
 
 TEST(FactoryRules, TouchModeSetsExactlyOneFlag) {
     auto config = FilledWith<DeviceConfigRecord>(0x77);
     SetTouchMode(config, false);
-    EXPECT_EQ(config.mouseMode, 1u);
-    EXPECT_EQ(config.multiTouchMode, 0u);
+    EXPECT_EQ(Value(config.mouseMode), 1u);
+    EXPECT_EQ(Value(config.multiTouchMode), 0u);
     SetTouchMode(config, true);
-    EXPECT_EQ(config.mouseMode, 0u);
-    EXPECT_EQ(config.multiTouchMode, 1u);
-    EXPECT_EQ(config.value19, 0x77777777u);  // the rest of the record is untouched
+    EXPECT_EQ(Value(config.mouseMode), 0u);
+    EXPECT_EQ(Value(config.multiTouchMode), 1u);
+    EXPECT_EQ(Value(config.value19), 0x77777777u);  // the rest of the record is untouched
 }

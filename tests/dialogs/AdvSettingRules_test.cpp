@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include "support/PackedValue.h"
 
 using namespace VexoSource;
 
@@ -70,7 +71,7 @@ TEST(AdvSettingRules, ManufacturerRecordShowsItsPositionsAndWritesBackUnchanged)
     effects.msDClickDelay = 500;
     effects.smoothValue = 1;
     const AdvSettingPositions p = PositionsFromEffects(effects);
-    EXPECT_TRUE(p.rightClick);
+    EXPECT_TRUE(Value(p.rightClick));
     EXPECT_EQ(p.rClickDelay, 20);
     EXPECT_EQ(p.dClickDelay, 5);
     EXPECT_EQ(p.clickRange, 3);
@@ -91,15 +92,15 @@ TEST(AdvSettingRules, WriteForcesHiddenFieldsAndTakesTheControls) {
     p.clickRange = 1;
     p.smooth = 6;
     WritePositionsToEffects(effects, p);
-    EXPECT_EQ(effects.reserved0, 0u);
-    EXPECT_EQ(BitsOf(effects.reserved4), 0u);
-    EXPECT_EQ(BitsOf(effects.reserved8), 0u);
-    EXPECT_EQ(BitsOf(effects.reserved12), 0x3D4CCCCDu);
-    EXPECT_EQ(effects.rightClick, 0u);
-    EXPECT_EQ(effects.msRClickDelay, 2500u);
-    EXPECT_EQ(effects.msDClickDelay, 700u);
-    EXPECT_EQ(BitsOf(effects.msRDClickRange), BitsOf(0.1f));
-    EXPECT_EQ(effects.smoothValue, 6u);
+    EXPECT_EQ(Value(effects.reserved0), 0u);
+    EXPECT_EQ(BitsOf(Value(effects.reserved4)), 0u);
+    EXPECT_EQ(BitsOf(Value(effects.reserved8)), 0u);
+    EXPECT_EQ(BitsOf(Value(effects.reserved12)), 0x3D4CCCCDu);
+    EXPECT_EQ(Value(effects.rightClick), 0u);
+    EXPECT_EQ(Value(effects.msRClickDelay), 2500u);
+    EXPECT_EQ(Value(effects.msDClickDelay), 700u);
+    EXPECT_EQ(BitsOf(Value(effects.msRDClickRange)), BitsOf(0.1f));
+    EXPECT_EQ(Value(effects.smoothValue), 6u);
 }
 
 TEST(AdvSettingRules, PenItemIsReadOrCreated) {
@@ -122,9 +123,9 @@ TEST(AdvSettingRules, PenItemIsReadOrCreated) {
     MultiConfigRecord buffer;
     std::memset(&buffer, 0x22, sizeof buffer);
     FillPenItem(buffer, 0);
-    EXPECT_EQ(buffer.itemId, 2u);
-    EXPECT_EQ(buffer.length, 40u);
-    EXPECT_EQ(buffer.mark, kMultiConfigMark);
+    EXPECT_EQ(Value(buffer.itemId), 2u);
+    EXPECT_EQ(Value(buffer.length), 40u);
+    EXPECT_EQ(Value(buffer.mark), kMultiConfigMark);
     uint32_t word;
     std::memcpy(&word, buffer.data, 4);
     EXPECT_EQ(word, 0u);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 #include <vector>
+#include "support/PackedValue.h"
 
 using namespace VexoSource;
 
@@ -117,10 +118,10 @@ TEST(CalibPointTaker, HeldFingerGivesOnePointFromItsLastPacket) {
     EXPECT_EQ(feed.took, (std::vector<bool>{false, false, false, false, true, false}));
     EXPECT_EQ(feed.taker.CurrentTarget(), 1);
     const CalibrationPoint& p = feed.taker.Points().topLeft;
-    EXPECT_EQ(p.touchX, 16383);
-    EXPECT_EQ(p.touchY, 8191);
-    EXPECT_EQ(p.screenX, 1109);
-    EXPECT_EQ(p.screenY, 1972);
+    EXPECT_EQ(Value(p.touchX), 16383);
+    EXPECT_EQ(Value(p.touchY), 8191);
+    EXPECT_EQ(Value(p.screenX), 1109);
+    EXPECT_EQ(Value(p.screenY), 1972);
 }
 
 TEST(CalibPointTaker, TwoFingersCountOnlyTheFirstAndTakeWhenBothAreGone) {
@@ -130,7 +131,7 @@ TEST(CalibPointTaker, TwoFingersCountOnlyTheFirstAndTakeWhenBothAreGone) {
     EXPECT_EQ(feed.taker.CurrentTarget(), 0);
     feed.Send({kLift});
     EXPECT_EQ(feed.taker.CurrentTarget(), 1);
-    EXPECT_EQ(feed.taker.Points().topLeft.touchX, CalibTouchValue(0.9f));
+    EXPECT_EQ(Value(feed.taker.Points().topLeft.touchX), CalibTouchValue(0.9f));
 }
 
 TEST(CalibPointTaker, FourTapsFillTheRecordSlotsAndLaterTouchesAreIgnored) {
@@ -149,14 +150,14 @@ TEST(CalibPointTaker, FourTapsFillTheRecordSlotsAndLaterTouchesAreIgnored) {
         slot.screenY = CalibScreenValue(t.centreY, 1080);
     }
     EXPECT_EQ(std::memcmp(&feed.taker.Points(), &expected, sizeof(expected)), 0);
-    EXPECT_EQ(expected.bottomRight.screenX, 31657);  // the third tap lands in the last slot
-    EXPECT_EQ(expected.topRight.screenY, 1972);      // the fourth in the second
+    EXPECT_EQ(Value(expected.bottomRight.screenX), 31657);  // the third tap lands in the last slot
+    EXPECT_EQ(Value(expected.topRight.screenY), 1972);      // the fourth in the second
 
     // A fifth tap changes nothing.
     feed.Send({{1, 0.5f, 0.5f}, kLift});
     EXPECT_EQ(feed.taker.CurrentTarget(), 4);
     EXPECT_EQ(std::memcmp(&feed.taker.Points(), &expected, sizeof(expected)), 0);
-    EXPECT_EQ(feed.taker.Points().enabled, 0u);
+    EXPECT_EQ(Value(feed.taker.Points().enabled), 0u);
 }
 
 TEST(CalibPointTaker, BeginForgetsEarlierPointsAndAHalfFinishedTouch) {
@@ -165,11 +166,11 @@ TEST(CalibPointTaker, BeginForgetsEarlierPointsAndAHalfFinishedTouch) {
     ASSERT_EQ(feed.taker.CurrentTarget(), 1);
     feed.taker.Begin(1280, 1024);
     EXPECT_EQ(feed.taker.CurrentTarget(), 0);
-    EXPECT_EQ(feed.taker.Points().topLeft.touchX, 0);
+    EXPECT_EQ(Value(feed.taker.Points().topLeft.touchX), 0);
     EXPECT_FALSE(feed.taker.OnPacket(0, 0.0f, 0.0f));  // the touch before Begin is gone
     feed.Send({{1, 0.5f, 0.5f}, kLift});
-    EXPECT_EQ(feed.taker.Points().topLeft.screenX, CalibScreenValue(65, 1280));
-    EXPECT_EQ(feed.taker.Points().topLeft.screenY, CalibScreenValue(65, 1024));
+    EXPECT_EQ(Value(feed.taker.Points().topLeft.screenX), CalibScreenValue(65, 1280));
+    EXPECT_EQ(Value(feed.taker.Points().topLeft.screenY), CalibScreenValue(65, 1024));
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include "servicelink/ServiceRequests.h"
 #include "servicelink/VexoRPC.h"
 #include "touchsim/Simulator.h"
+#include "support/PackedValue.h"
 
 using namespace VexoSource;
 using namespace guitest;
@@ -225,21 +226,21 @@ TEST_F(AdvSettingTest, DoneAfterAChangeWritesEveryShownFieldAndForcesTheHiddenOn
     const auto* set = Find(trace, "SetEffects");
     ASSERT_NE(set, nullptr);
     const EffectsRecord e = PayloadAs<EffectsRecord>(*set);
-    EXPECT_EQ(e.reserved0, 0u);
-    EXPECT_EQ(Bits(e.reserved4), 0u);
-    EXPECT_EQ(Bits(e.reserved8), 0u);
-    EXPECT_EQ(Bits(e.reserved12), 0x3D4CCCCDu);
-    EXPECT_EQ(e.rightClick, 1u);
-    EXPECT_EQ(e.msRClickDelay, 2500u);  // written back from position 25
-    EXPECT_EQ(e.msDClickDelay, 500u);
-    EXPECT_EQ(Bits(e.msRDClickRange), 0x3E99999Au);
-    EXPECT_EQ(e.smoothValue, 4u);
+    EXPECT_EQ(Value(e.reserved0), 0u);
+    EXPECT_EQ(Bits(Value(e.reserved4)), 0u);
+    EXPECT_EQ(Bits(Value(e.reserved8)), 0u);
+    EXPECT_EQ(Bits(Value(e.reserved12)), 0x3D4CCCCDu);
+    EXPECT_EQ(Value(e.rightClick), 1u);
+    EXPECT_EQ(Value(e.msRClickDelay), 2500u);  // written back from position 25
+    EXPECT_EQ(Value(e.msDClickDelay), 500u);
+    EXPECT_EQ(Bits(Value(e.msRDClickRange)), 0x3E99999Au);
+    EXPECT_EQ(Value(e.smoothValue), 4u);
     const MultiConfigRecord item = PayloadAs<MultiConfigRecord>(*Find(trace, "SetMultiConfig"));
-    EXPECT_EQ(item.itemId, 2u);
-    EXPECT_EQ(item.length, 40u);
-    EXPECT_EQ(item.mark, kMultiConfigMark);
+    EXPECT_EQ(Value(item.itemId), 2u);
+    EXPECT_EQ(Value(item.length), 40u);
+    EXPECT_EQ(Value(item.mark), kMultiConfigMark);
     EXPECT_EQ(FirstWord(item), 1u);
-    EXPECT_EQ(sim->Model().effects.msRClickDelay, 2500u);
+    EXPECT_EQ(Value(sim->Model().effects.msRClickDelay), 2500u);
     for (const char* line : {"Advanced Setting -> Update Configuration...", "msRClickDelay 25", "smoothValue 4"})
         EXPECT_TRUE(log.Contains(line)) << line;
 }
@@ -313,7 +314,7 @@ TEST_F(AdvSettingTest, OnlyDoneAfterAChangeWrites) {
         if (r.writes) {
             const auto* set = Find(trace, "SetEffects");
             ASSERT_NE(set, nullptr);
-            EXPECT_EQ(PayloadAs<EffectsRecord>(*set).msDClickDelay, 500u);
+            EXPECT_EQ(Value(PayloadAs<EffectsRecord>(*set).msDClickDelay), 500u);
         }
     }
 }
@@ -329,9 +330,9 @@ TEST_F(AdvSettingTest, MissingPenItemIsCreatedOnOpening) {
     const auto* set = Find(trace, "SetMultiConfig");
     ASSERT_NE(set, nullptr);
     const MultiConfigRecord item = PayloadAs<MultiConfigRecord>(*set);
-    EXPECT_EQ(item.itemId, 2u);
-    EXPECT_EQ(item.length, 40u);
-    EXPECT_EQ(item.mark, kMultiConfigMark);
+    EXPECT_EQ(Value(item.itemId), 2u);
+    EXPECT_EQ(Value(item.length), 40u);
+    EXPECT_EQ(Value(item.mark), kMultiConfigMark);
     EXPECT_EQ(FirstWord(item), 0u);
     EXPECT_FALSE(ControlsOf(dialog).pen->GetValue());
 }
@@ -354,11 +355,11 @@ TEST_F(AdvSettingTest, UnansweredLoadOpensAtTheLowestPositionsAndALaterDoneWrite
     const auto* set = Find(trace, "SetEffects");
     ASSERT_NE(set, nullptr);
     const EffectsRecord e = PayloadAs<EffectsRecord>(*set);
-    EXPECT_EQ(e.rightClick, 0u);
-    EXPECT_EQ(e.msRClickDelay, 800u);
-    EXPECT_EQ(e.msDClickDelay, 300u);
-    EXPECT_EQ(Bits(e.msRDClickRange), Bits(0.1f));
-    EXPECT_EQ(e.smoothValue, 2u);
+    EXPECT_EQ(Value(e.rightClick), 0u);
+    EXPECT_EQ(Value(e.msRClickDelay), 800u);
+    EXPECT_EQ(Value(e.msDClickDelay), 300u);
+    EXPECT_EQ(Bits(Value(e.msRDClickRange)), Bits(0.1f));
+    EXPECT_EQ(Value(e.smoothValue), 2u);
 }
 
 TEST_F(AdvSettingTest, TextsComeFromTheLanguageFileWithTheirFallbacks) {

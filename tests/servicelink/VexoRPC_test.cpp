@@ -7,6 +7,7 @@
 
 #include "servicelink/LinkTestSupport.h"
 #include "servicelink/ServiceRequests.h"
+#include "support/PackedValue.h"
 
 using namespace VexoSource;
 using linktest::Answer;
@@ -67,7 +68,7 @@ TEST_F(ChannelTest, RequestGoesOnTheWireByteExactly) {
     EXPECT_EQ(service.Received()[0].size(), 84u);
     EXPECT_EQ(service.Received()[0], expected);
     // The fake answers 1, 2, 3, ... of the expected length.
-    EXPECT_EQ(reply.itemId, 0x04030201u);
+    EXPECT_EQ(Value(reply.itemId), 0x04030201u);
 
     // A request without payload is the 36-byte frame.
     uint8_t state = 0;

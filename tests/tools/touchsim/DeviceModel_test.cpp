@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "touchsim/DeviceModel.h"
+#include "support/PackedValue.h"
 
 using namespace touchsim;
 using namespace VexoSource;
@@ -43,12 +44,12 @@ TEST(TouchsimModel, InitialStateHoldsTheFactoryRecordsAndASensibleDevice) {
     auto config = As<DeviceConfigRecord>(Get(m, GetDeviceConfig, 31).reply);
     EXPECT_EQ(config.byte0, 1);
     EXPECT_EQ(std::vector<uint8_t>(config.bytes1to4, config.bytes1to4 + 4), (std::vector<uint8_t>{127, 0, 0, 0}));
-    EXPECT_EQ(uint32_t{config.value7}, 3333u);
-    EXPECT_EQ(uint32_t{config.value11}, 3000u);
-    EXPECT_EQ(uint32_t{config.value15}, 1u);
-    EXPECT_EQ(uint32_t{config.value19}, 1u);
-    EXPECT_EQ(uint32_t{config.mouseMode}, 0u);
-    EXPECT_EQ(uint32_t{config.multiTouchMode}, 1u);
+    EXPECT_EQ(uint32_t{Value(config.value7)}, 3333u);
+    EXPECT_EQ(uint32_t{Value(config.value11)}, 3000u);
+    EXPECT_EQ(uint32_t{Value(config.value15)}, 1u);
+    EXPECT_EQ(uint32_t{Value(config.value19)}, 1u);
+    EXPECT_EQ(uint32_t{Value(config.mouseMode)}, 0u);
+    EXPECT_EQ(uint32_t{Value(config.multiTouchMode)}, 1u);
 
     std::vector<uint8_t> effects = Get(m, GetEffects, 36).reply;
     const uint32_t expectedWords[9] = {0, 0, 0, 0x3D4CCCCD, 1, 2000, 0x3E99999A, 500, 1};
@@ -86,20 +87,20 @@ TEST(TouchsimModel, MultiConfigItemsCarryTheMarkOnlyOnceStored) {
     };
 
     auto item2 = As<MultiConfigRecord>(getItem(2));  // stored from the start, first data word 0
-    EXPECT_EQ(item2.itemId, 2u);
-    EXPECT_EQ(item2.length, 40u);
-    EXPECT_EQ(item2.mark, kMultiConfigMark);
+    EXPECT_EQ(Value(item2.itemId), 2u);
+    EXPECT_EQ(Value(item2.length), 40u);
+    EXPECT_EQ(Value(item2.mark), kMultiConfigMark);
     EXPECT_EQ(Word(item2.data), 0u);
 
     auto item13 = As<MultiConfigRecord>(getItem(13));  // no orientation item yet: id back, no mark
-    EXPECT_EQ(item13.itemId, 13u);
-    EXPECT_NE(item13.mark, kMultiConfigMark);
+    EXPECT_EQ(Value(item13.itemId), 13u);
+    EXPECT_NE(Value(item13.mark), kMultiConfigMark);
 
     MultiConfigRecord orientation = DeviceModel::StoredItem(13, 28, 1);
     EXPECT_EQ(Set(m, SetMultiConfig, orientation).reply, std::vector<uint8_t>{1});
     const uint8_t* raw = reinterpret_cast<const uint8_t*>(&orientation);
     EXPECT_EQ(getItem(13), std::vector<uint8_t>(raw, raw + 48));
-    EXPECT_EQ(As<MultiConfigRecord>(getItem(2)).mark, kMultiConfigMark) << "other items untouched";
+    EXPECT_EQ(Value(As<MultiConfigRecord>(getItem(2)).mark), kMultiConfigMark) << "other items untouched";
 }
 
 TEST(TouchsimModel, WrittenRecordsAreReadBackAndDecodedForTheTrace) {
@@ -110,21 +111,21 @@ TEST(TouchsimModel, WrittenRecordsAreReadBackAndDecodedForTheTrace) {
     CallOutcome set = Set(m, SetDeviceConfig, config);
     EXPECT_EQ(set.reply, std::vector<uint8_t>{1});
     EXPECT_NE(set.decoded.find("mouse=1 multitouch=0"), std::string::npos) << set.decoded;
-    EXPECT_EQ(uint32_t{As<DeviceConfigRecord>(Get(m, GetDeviceConfig, 31).reply).mouseMode}, 1u);
+    EXPECT_EQ(uint32_t{Value(As<DeviceConfigRecord>(Get(m, GetDeviceConfig, 31).reply).mouseMode)}, 1u);
 
     EffectsRecord effects = DeviceModel::FactoryEffects();
     effects.smoothValue = 6;
     Set(m, SetEffects, effects);
-    EXPECT_EQ(As<EffectsRecord>(Get(m, GetEffects, 36).reply).smoothValue, 6u);
+    EXPECT_EQ(Value(As<EffectsRecord>(Get(m, GetEffects, 36).reply).smoothValue), 6u);
 
     CalibrationRecord calibration = DeviceModel::FactoryCalibration();
     calibration.enabled = 1;
     calibration.bottomRight = {4000, 3000, 1900, 1060};
     Set(m, SetCalibration, calibration);
     auto back = As<CalibrationRecord>(Get(m, GetCalibration, 36).reply);
-    EXPECT_EQ(back.enabled, 1u);
-    EXPECT_EQ(back.bottomRight.touchX, 4000);
-    EXPECT_EQ(back.bottomRight.screenY, 1060);
+    EXPECT_EQ(Value(back.enabled), 1u);
+    EXPECT_EQ(Value(back.bottomRight.touchX), 4000);
+    EXPECT_EQ(Value(back.bottomRight.screenY), 1060);
 
     uint8_t mode = 2;
     EXPECT_EQ(HandleCall(m, SetRunMode, &mode, 1, 1, true).reply, std::vector<uint8_t>{1});

@@ -7,6 +7,7 @@
 
 #include "tools/touchsim/SimTestClients.h"
 #include "touchsim/Simulator.h"
+#include "support/PackedValue.h"
 
 using namespace touchsim;
 using namespace touchsim_test;
@@ -89,7 +90,7 @@ TEST_F(TouchsimRpc, WrittenRecordsChangeTheModelAndShowDecodedInTheTrace) {
     ASSERT_TRUE(client->Call(SetDeviceConfig, 1, reply, std::vector<uint8_t>(p, p + sizeof config)));
     EXPECT_EQ(reply.payload, std::vector<uint8_t>{1});
 
-    EXPECT_EQ(uint32_t{sim->Model().deviceConfig.mouseMode}, 1u);
+    EXPECT_EQ(uint32_t{Value(sim->Model().deviceConfig.mouseMode)}, 1u);
     std::vector<TraceEntry> trace = sim->Trace();
     ASSERT_EQ(trace.size(), 1u);
     EXPECT_NE(trace[0].decoded.find("mouse=1 multitouch=0"), std::string::npos) << trace[0].decoded;
