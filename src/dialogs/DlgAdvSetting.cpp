@@ -118,13 +118,14 @@ int32_t DlgAdvSetting::LoadFromService() {
     const AdvSettingPositions p = PositionsFromEffects(m_effects);
     m_pRightClick->SetValue(p.rightClick);
     SetSlider(m_pRClickSlider, p.rClickDelay, kRClickDelaySlider);
-    VexoLogDebug(L"msRClickDelay %i:%i", m_effects.msRClickDelay, p.rClickDelay);
+    // The record is packed and the log takes its arguments by reference: pass copies.
+    VexoLogDebug(L"msRClickDelay %i:%i", uint32_t{m_effects.msRClickDelay}, p.rClickDelay);
     SetSlider(m_pDClickSlider, p.dClickDelay, kDClickDelaySlider);
-    VexoLogDebug(L"msDClickDelay %i:%i", m_effects.msDClickDelay, p.dClickDelay);
+    VexoLogDebug(L"msDClickDelay %i:%i", uint32_t{m_effects.msDClickDelay}, p.dClickDelay);
     SetSlider(m_pRangeSlider, p.clickRange, kClickRangeSlider);
     VexoLogDebug(L"msRDClickRange %f:%i", static_cast<double>(m_effects.msRDClickRange), p.clickRange);
     SetSlider(m_pSmoothSlider, p.smooth, kSmoothSlider);
-    VexoLogDebug(L"smoothValue %i:%i", m_effects.smoothValue, p.smooth);
+    VexoLogDebug(L"smoothValue %i:%i", uint32_t{m_effects.smoothValue}, p.smooth);
 
     // The shared buffer is safe here: the opener holds the main window's request lock, which the
     // watch thread needs before it touches the buffer.
