@@ -142,8 +142,9 @@ TEST_F(TouchsimControl, TouchCommandsReachTheStream) {
 
     ASSERT_TRUE(Run("setargs 8").ok);
     ASSERT_TRUE(Run("down 4 0.25 0.5").ok);
+    // The finger's packets come every 25 ms: a slow receiver may take two at once.
     packets = reader.Packets(2);
-    ASSERT_EQ(packets.size(), 2u);
+    ASSERT_GE(packets.size(), 2u);
     EXPECT_NE(packets[1].find("VALUE=\"set\" /><ARGUMENT TYPE=\"i\" VALUE=\"4\" /><ARGUMENT TYPE=\"f\" VALUE=\"0.25\" />"),
               std::string::npos)
         << packets[1];
