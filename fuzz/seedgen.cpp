@@ -297,7 +297,7 @@ void ConfigSeeds(const fs::path& repo, const fs::path& out) {
     // The shipped file: read the version, switch the language and read it back, count, move the cursor.
     seed("shipped", shipped, true, [](Ops& o) {
         o.Op(ReadText), o.Known(0), o.Index(0);
-        o.Op(ReadInt), o.Known(0), o.Index(0);
+        o.Op(ReadInt), o.Known(0), o.p.I32(0), o.Index(0);
         o.Op(WriteText), o.Known(1), o.p.String(Wide(u"Chinese")), o.p.Bool(true);
         o.Op(Count), o.Known(2);
         o.Op(PushTag), o.Known(2), o.Index(0);

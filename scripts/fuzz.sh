@@ -45,8 +45,8 @@ for t in $TARGETS; do
   artifacts="$BUILD/artifacts/$t"
   log="$BUILD/logs/$t.log"
   mkdir -p "$corpus" "$artifacts"
-  # The seeds join what earlier runs found; the checked-in corpus is never written.
-  [ -d "fuzz/corpus/$t" ] && cp -n "fuzz/corpus/$t"/* "$corpus"/ 2>/dev/null || true
+  # The seeds (in their latest form) join what earlier runs found; the checked-in corpus is never written.
+  [ -d "fuzz/corpus/$t" ] && cp -f "fuzz/corpus/$t"/* "$corpus"/ 2>/dev/null || true
   set -- -max_total_time="$SECONDS_PER_TARGET" -print_final_stats=1 -timeout=25 -rss_limit_mb=2048 \
     -close_fd_mask=1 -artifact_prefix="$artifacts/"
   [ -n "${QLN_FUZZ_RUNS:-}" ] && set -- "$@" -runs="$QLN_FUZZ_RUNS"
