@@ -15,18 +15,18 @@ namespace VexoSource {
 namespace {
 thread_local VexoThread* t_current = nullptr;
 
-// Marks the object finished however Run leaves: normally or by a cancellation unwinding.
+// Marks the object finished however Run leaves: normally or by a cancellation unwinding. The
+// wake-up is sent under the lock, so whoever sees the flag set (under that lock) knows this thread
+// no longer touches the object and may destroy it.
 struct FinishGuard {
     std::mutex& lock;
     std::condition_variable& wake;
     bool& finished;
     ~FinishGuard() {
-        {
-            std::lock_guard<std::mutex> g(lock);
-            finished = true;
-        }
-        wake.notify_all();
         t_current = nullptr;
+        std::lock_guard<std::mutex> g(lock);
+        finished = true;
+        wake.notify_all();
     }
 };
 
@@ -117,6 +117,11 @@ int32_t VexoThread::GetState() const {
 bool VexoThread::IsStarted() const {
     std::lock_guard<std::mutex> lock(m_stateLock);
     return m_hasThread;
+}
+
+bool VexoThread::HasFinished() const {
+    std::lock_guard<std::mutex> lock(m_stateLock);
+    return m_finished;
 }
 
 bool VexoThread::SleepFor(uint32_t milliseconds) {

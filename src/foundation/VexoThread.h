@@ -37,6 +37,9 @@ public:
     int32_t GetState() const;
     bool StopRequested() const { return GetState() == kStopRequested; }
     bool IsStarted() const;
+    // True once Run has returned (or been unwound) on the last thread started. After a forced stop
+    // that left the thread detached, the object may be destroyed only once this is true.
+    bool HasFinished() const;
 
     // Sleeps up to `milliseconds`; returns early (false) once a stop has been requested.
     bool SleepFor(uint32_t milliseconds);

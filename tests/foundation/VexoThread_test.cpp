@@ -170,8 +170,9 @@ TEST(VexoThread, WorkerThatCannotBeCancelledIsReportedNotWaitedForForever) {
     EXPECT_TRUE(log.Contains("Exception - Thread did not end after the forced stop"));
     EXPECT_TRUE(log.Contains(kEndLine));
     // Let the detached thread finish while the object it runs on still exists.
+    EXPECT_FALSE(worker.HasFinished());
     worker.release = true;
-    VexoPlatform::SleepMs(100);
+    EXPECT_TRUE(WaitUntil([&] { return worker.HasFinished(); }));
 }
 
 TEST(VexoThread, DestroyingARunningObjectStopsItFirst) {
