@@ -176,6 +176,7 @@ TEST_F(ChannelTest, FramesThatAreNotRepliesAreIgnored) {
     Step step;
     step.sends = {Bytes(10, 0xAB), linktest::Frame(7, {0x55}), linktest::Frame(1, Pattern(8), "AnyName"),
                   ReplyFrame({0x66})};
+    step.gap = milliseconds(150);  // frames have no length: each must be read before the next comes
     service.Script(step);
     uint8_t buffer[1] = {0};
     int32_t ok = 0;

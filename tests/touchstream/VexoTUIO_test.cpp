@@ -143,6 +143,8 @@ TEST(VexoTUIO, DeliversEveryPacketToTheCallback) {
 // The service going away: the last touches stay, no more callbacks, no spinning, and a stop
 // request is seen at once (well before the forced end after 2000 ms).
 TEST(VexoTUIO, ClosedStreamKeepsTheLastTouchesAndStopsPromptly) {
+    // The log settings are plain data: capture before the reader thread starts logging.
+    LogCapture log;
     StreamPeer peer;
     VexoTUIO reader;
     ASSERT_EQ(reader.InitializeAt("127.0.0.1", peer.port), 1);
@@ -153,7 +155,6 @@ TEST(VexoTUIO, ClosedStreamKeepsTheLastTouchesAndStopsPromptly) {
     peer.Send(Wire(Packet(Set(4, "0.5", "0.5"))));
     ASSERT_TRUE(seen.WaitFor(1));
 
-    LogCapture log;
     peer.CloseClient();
     const double cpuBefore = ProcessCpuMs();
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
