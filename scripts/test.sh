@@ -1,6 +1,7 @@
 #!/bin/sh
 # The test command: installs what is missing, builds, starts an X server for the GUI tests and
-# runs every suite (unit, sim, gui). Exits non-zero when any test fails.
+# runs every suite (unit, sim, gui), then a short smoke of every fuzz target (QLN_FUZZ_SMOKE_SECONDS
+# each, default 5; 0 skips it). Exits non-zero when any test fails or a fuzz target finds something.
 set -eu
 cd "$(dirname "$0")/.."
 sh scripts/build.sh "$@"
@@ -13,5 +14,11 @@ trap cleanup EXIT INT TERM
 # The GUI tests get their own X server at a known size, whatever display the caller has.
 qln_start_xvfb 91 99 || { echo "test: could not start Xvfb"; exit 1; }
 
-cd "$BUILD_DIR"
-ctest --output-on-failure -j"$(nproc)" ${QLN_CTEST_ARGS:-}
+status=0
+( cd "$BUILD_DIR" && ctest --output-on-failure -j"$(nproc)" ${QLN_CTEST_ARGS:-} ) || status=1
+
+SMOKE="${QLN_FUZZ_SMOKE_SECONDS:-5}"
+if [ "$SMOKE" != 0 ]; then
+  sh scripts/fuzz.sh "$SMOKE" || status=1
+fi
+exit $status
