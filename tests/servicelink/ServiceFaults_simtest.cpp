@@ -16,6 +16,7 @@
 #include "servicelink/LinkTestSupport.h"
 #include "servicelink/VexoRPC.h"
 #include "touchsim/Simulator.h"
+#include "touchstream/VexoTUIO.h"
 
 using namespace VexoSource;
 using faults::Clock;
@@ -165,6 +166,35 @@ TEST_F(KilledService, SequenceStopsAtTheFirstFailureAndLaterRequestsFailAtOnce) 
     const Clock::time_point closing = Clock::now();
     CloseServiceChannel();
     EXPECT_LT(MsSince(closing), kPromptMs);
+}
+
+// The program's own switches: both of its connections ended with a reset, as a crashing service
+// host would leave them.
+TEST(ServiceProgram, ResetOfBothConnectionsEndsThemAtOnce) {
+    if (!faults::TouchsimProcess::Available()) GTEST_SKIP() << "touchsim is not beside the test binary";
+    faults::TouchsimProcess service;
+    ASSERT_TRUE(service.Start());
+    ASSERT_TRUE(OpenServiceChannel());
+    VexoTUIO reader;
+    ASSERT_EQ(reader.Initialize(), 1);
+    reader.Start();
+    LogCapture log;
+    ASSERT_TRUE(Send(kDeviceInfo).own);
+
+    ASSERT_TRUE(service.Command("reset"));
+    ASSERT_TRUE(service.Command("streamreset"));
+    EXPECT_TRUE(faults::WaitFor([] { return g_pServiceChannel->Connection()->connected == 0; }, 2000));
+    EXPECT_TRUE(faults::WaitFor([&] { return log.Has("Information - Touch stream closed by the service"); }, 2000));
+    EXPECT_TRUE(log.Has("ECONNRESET: connection closed by remote host"));
+    const ReadResult after = Send(kDeviceInfo);
+    EXPECT_EQ(after.result, 0);
+    EXPECT_LT(after.ms, kPromptMs);
+
+    const Clock::time_point stopping = Clock::now();
+    reader.Release();
+    CloseServiceChannel();
+    EXPECT_LT(MsSince(stopping), kPromptMs);
+    EXPECT_EQ(service.Calls(), std::vector<std::string>{"GetDeviceInfo"});
 }
 
 // ---------------------------------------------------------------------------------------------
