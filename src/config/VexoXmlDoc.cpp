@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <charconv>
@@ -14,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 
 #include "foundation/VexoLog.h"
 #include "platform/LastError.h"
@@ -127,6 +129,39 @@ std::string NumberText(const char16_t* text) {
     return narrow;
 }
 
+// TinyXML steps over a UTF-8 sequence by the length its lead byte announces even when the text
+// ends inside it, and then reads on past the terminator (a data file ending in a cut character is
+// enough). The parser therefore always gets its text followed by this many zero bytes: such a
+// step lands on a zero and parsing ends inside the buffer.
+constexpr size_t kParsePadding = 4;
+
+// The text up to its first zero byte (where TinyXML takes it to end) and the padding.
+std::string PaddedForParser(std::string text) {
+    text.resize(std::min(text.size(), text.find('\0')));
+    text.append(kParsePadding, '\0');
+    return text;
+}
+
+// A file as TinyXML's own LoadFile hands it to the parser: up to its first zero byte, with CR LF
+// and a lone CR made LF. False when it cannot be opened or read.
+bool ReadXmlFile(const std::string& path, std::string& out) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    const std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) return false;
+    out.clear();
+    out.reserve(raw.size());
+    for (size_t k = 0; k < raw.size() && raw[k] != '\0'; ++k) {
+        if (raw[k] == '\r') {
+            out.push_back('\n');
+            if (k + 1 < raw.size() && raw[k + 1] == '\n') ++k;
+        } else {
+            out.push_back(raw[k]);
+        }
+    }
+    return true;
+}
+
 TiXmlElement* NthChildElement(TiXmlNode* node, const std::string& name, int32_t index) {
     if (!node) return nullptr;
     return TiXmlHandle(node).ChildElement(name.c_str(), index).ToElement();
@@ -157,7 +192,17 @@ void VexoXmlDoc::ResetCursor() {
 }
 
 bool VexoXmlDoc::LoadFile(const std::string& path) {
-    bool ok = document_->LoadFile(path.c_str());
+    // Read here rather than by TinyXML so that the parser gets a padded buffer (kParsePadding).
+    document_->Clear();
+    document_->ClearError();
+    std::string text;
+    bool ok = false;
+    if (!ReadXmlFile(path, text)) {
+        document_->SetError(TiXmlBase::TIXML_ERROR_OPENING_FILE, nullptr, nullptr, TIXML_ENCODING_UNKNOWN);
+    } else {
+        document_->Parse(PaddedForParser(std::move(text)).c_str(), nullptr, TIXML_DEFAULT_ENCODING);
+        ok = !document_->Error();
+    }
     if (!ok) document_->Clear();  // a failed parse may have left half a tree behind
     ResetCursor();
     return ok;
@@ -253,7 +298,7 @@ bool VexoXmlDoc::ParseText(const std::string& text) {
     // TinyXML's Parse appends to what a document already holds; parse into a fresh one so that a
     // reused instance holds exactly the new text, and a failure changes nothing.
     std::unique_ptr<TiXmlDocument> fresh(new TiXmlDocument);
-    fresh->Parse(text.c_str(), nullptr, TIXML_ENCODING_UTF8);
+    fresh->Parse(PaddedForParser(text).c_str(), nullptr, TIXML_ENCODING_UTF8);
     if (fresh->Error()) {
         VexoLogException(L"%hs", fresh->ErrorDesc());
         return false;
