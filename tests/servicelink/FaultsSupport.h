@@ -7,6 +7,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -80,8 +81,13 @@ public:
         std::vector<char*> argv;
         for (std::string& a : args) argv.push_back(&a[0]);
         argv.push_back(nullptr);
+        const pid_t parent = getpid();
         pid_ = fork();
         if (pid_ == 0) {
+            // A test process that aborts (a sanitizer's report, a failed assertion in a child
+            // thread) must not leave the service running in its namespace.
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (getppid() != parent) _exit(127);
             const int null = open("/dev/null", O_RDONLY);
             dup2(null, STDIN_FILENO);
             dup2(pipeFds[1], STDOUT_FILENO);
