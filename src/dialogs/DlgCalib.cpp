@@ -100,6 +100,9 @@ int32_t DlgCalib::Initialize() {
 }
 
 int32_t DlgCalib::Fail() {
+    // No point will be taken any more: end the reader now rather than when the dialog is
+    // destroyed, which the toolkit may defer.
+    m_reader.Release();
     // Hidden first so that the dialog does not cover the failure message its opener shows.
     if (m_wentFullScreen) {
         ShowFullScreen(false);
