@@ -1,5 +1,6 @@
 #include "servicelink/VexoRPC.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -346,22 +347,28 @@ int VexoRPCFuzzOneInput(const unsigned char* data, size_t size) {
     std::memset(rpc->m_receiveFrame, kStaleFrameByte, sizeof rpc->m_receiveFrame);
     GuardedReset(rpc->m_event);
 
+    // Takes the next frame into the receive frame, as one receive does: its first n bytes are
+    // overwritten and the rest keeps what it held. False when the input has no frame left.
+    auto receive = [&](size_t& n) {
+        if (left < 2) return false;
+        uint16_t length;
+        std::memcpy(&length, p, 2);
+        p += 2;
+        left -= 2;
+        n = std::min(size_t(length) % size_t(kFrameSize + 1), left);
+        if (n > 0) std::memcpy(rpc->m_receiveFrame, p, n);
+        p += n;
+        left -= n;
+        return true;
+    };
+
     int32_t result = -1;
     bool woken = false;
     std::vector<uint8_t> wakingPayload;
+    size_t n = 0;
     {
         VexoRPC::ReplySlotGuard slot(*rpc, reply.data(), &result, expected);
-        while (left >= 2 && !woken) {
-            uint16_t length;
-            std::memcpy(&length, p, 2);
-            p += 2;
-            left -= 2;
-            size_t n = size_t(length) % size_t(kFrameSize + 1);
-            if (n > left) n = left;
-            // A receive overwrites the frame's first n bytes and leaves the rest as it was.
-            std::memcpy(rpc->m_receiveFrame, p, n);
-            p += n;
-            left -= n;
+        while (!woken && receive(n)) {
             rpc->Dispatch(int32_t(n));
             if (rpc->m_event->IsSignalled()) {
                 woken = true;
@@ -374,18 +381,7 @@ int VexoRPCFuzzOneInput(const unsigned char* data, size_t size) {
     const int32_t settled = result;
 
     // Late frames: no call is waiting, nothing of theirs may reach the buffer or the result.
-    while (left >= 2) {
-        uint16_t length;
-        std::memcpy(&length, p, 2);
-        p += 2;
-        left -= 2;
-        size_t n = size_t(length) % size_t(kFrameSize + 1);
-        if (n > left) n = left;
-        std::memcpy(rpc->m_receiveFrame, p, n);
-        p += n;
-        left -= n;
-        rpc->Dispatch(int32_t(n));
-    }
+    while (receive(n)) rpc->Dispatch(int32_t(n));
     if (result != settled) std::abort();
 
     // Only a reply frame wakes the caller; without one the call times out with -1.
