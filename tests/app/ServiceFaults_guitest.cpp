@@ -31,6 +31,8 @@ using faults::MsSince;
 using guitest::MessageBoxes;
 using guitest::WaitUntil;
 
+using apptest::ModalMainFrame;
+
 namespace {
 
 const std::string kDeviceLost = "Device undetected,Please insert device!";
@@ -56,14 +58,6 @@ int OwnThreadCount() {
         closedir(d);
     }
     return n;
-}
-
-CPMainFrame* ModalMainFrame() {
-    for (wxWindow* w : wxTopLevelWindows) {
-        auto* frame = dynamic_cast<CPMainFrame*>(w);
-        if (frame && frame->IsModal()) return frame;
-    }
-    return nullptr;
 }
 
 // The service as the touchsim program on the fixed ports, and the program's channel open to it.

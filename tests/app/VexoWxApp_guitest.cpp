@@ -18,6 +18,8 @@ namespace bip = boost::interprocess;
 using guitest::MessageBoxes;
 using guitest::SimService;
 
+using apptest::ModalMainFrame;
+
 namespace {
 
 bool GuardNameExists() {
@@ -27,14 +29,6 @@ bool GuardNameExists() {
     } catch (const bip::interprocess_exception&) {
         return false;
     }
-}
-
-CPMainFrame* ModalMainFrame() {
-    for (wxWindow* w : wxTopLevelWindows) {
-        auto* frame = dynamic_cast<CPMainFrame*>(w);
-        if (frame && frame->IsModal()) return frame;
-    }
-    return nullptr;
 }
 
 bool AnyMainFrameShown() {
