@@ -29,10 +29,11 @@ bool VexoLogFormatLine(std::u16string& line, int32_t level, const wchar_t* prefi
                        const wchar_t* format, const VexoSource::FormatArg* args, size_t count) {
     line.clear();
     if (g_VexoLog.enabled == 0 || level < g_VexoLog.minimumLevel) return false;
+    const uint32_t flags = g_VexoLog.flags;
     // Read the error first: formatting must not disturb it.
     const uint32_t lastError = VexoPlatform::GetLastError();
 
-    if (!(g_VexoLog.flags & VEXO_LOG_NOTIMESTAMP)) {
+    if (!(flags & VEXO_LOG_NOTIMESTAMP)) {
         const std::time_t now = std::time(nullptr);
         std::tm local{};
         localtime_r(&now, &local);
@@ -55,7 +56,7 @@ bool VexoLogFormatLine(std::u16string& line, int32_t level, const wchar_t* prefi
         VexoSource::AppendFormatted(suffix, L" with last error [0x%0.8X:%s]", suffixArgs, 2);
         AppendLimited(line, std::move(suffix));
     }
-    if (!(g_VexoLog.flags & VEXO_LOG_NONEWLINE)) line.push_back(u'\n');
+    if (!(flags & VEXO_LOG_NONEWLINE)) line.push_back(u'\n');
     return true;
 }
 
@@ -63,6 +64,7 @@ void VexoLogWrite(int32_t level, const wchar_t* prefix, int32_t withLastError, c
                   const VexoSource::FormatArg* args, size_t count) {
     std::u16string line;
     if (!VexoLogFormatLine(line, level, prefix, withLastError, format, args, count)) return;
-    if (g_VexoLog.flags & VEXO_LOG_CONSOLE) VexoPlatform::ConsoleOutput(line);
-    if (g_VexoLog.flags & VEXO_LOG_DEBUGGER) VexoPlatform::OutputDebugString(line);
+    const uint32_t flags = g_VexoLog.flags;
+    if (flags & VEXO_LOG_CONSOLE) VexoPlatform::ConsoleOutput(line);
+    if (flags & VEXO_LOG_DEBUGGER) VexoPlatform::OutputDebugString(line);
 }

@@ -9,6 +9,7 @@
 // one piece, so lines of concurrent threads never mix.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -23,12 +24,23 @@ enum VexoLogFlags : uint32_t {
     VEXO_LOG_NOTIMESTAMP = 0x08,
 };
 
-// The four process-wide settings. Written once at start-up, before any worker exists.
+// The four process-wide settings, set at start-up. Each is atomic, so that changing one while
+// workers log (tests capture the log that way) is safe; a line reads each of them once.
 struct VexoLogSettings {
-    int32_t enabled = 0;
-    int32_t minimumLevel = 0;
-    uint32_t flags = VEXO_LOG_CONSOLE;
-    const wchar_t* tag = L"VexoLog : ";  // nullptr writes no tag
+    std::atomic<int32_t> enabled{0};
+    std::atomic<int32_t> minimumLevel{0};
+    std::atomic<uint32_t> flags{VEXO_LOG_CONSOLE};
+    std::atomic<const wchar_t*> tag{L"VexoLog : "};  // nullptr writes no tag
+
+    VexoLogSettings() = default;
+    VexoLogSettings(const VexoLogSettings& other) { *this = other; }
+    VexoLogSettings& operator=(const VexoLogSettings& other) {
+        enabled = other.enabled.load();
+        minimumLevel = other.minimumLevel.load();
+        flags = other.flags.load();
+        tag = other.tag.load();
+        return *this;
+    }
 };
 extern VexoLogSettings g_VexoLog;
 
