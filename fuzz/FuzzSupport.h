@@ -1,7 +1,12 @@
 // Shared set-up of the fuzz targets.
 #pragma once
 
+#include <stdlib.h>
+
+#include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "foundation/VexoLog.h"
 #include "platform/DebugOutput.h"
@@ -15,6 +20,31 @@ inline void QuietLog() {
     g_VexoLog.minimumLevel = 0;
     g_VexoLog.flags = VEXO_LOG_DEBUGGER;
     VexoPlatform::SetDebugSink([](const std::u16string&) {});
+}
+
+// A broken invariant is a finding: stop the run where it happened.
+inline void Check(bool condition) {
+    if (!condition) std::abort();
+}
+
+// A private folder for the files one target writes, in memory (/dev/shm) when it can be, removed
+// when the run ends. Call once, from LLVMFuzzerInitialize.
+inline const std::string& ScratchFolder(const char* name) {
+    static std::string folder;
+    if (!folder.empty()) return folder;
+    for (const char* base : {"/dev/shm", "/tmp"}) {
+        std::string pattern = std::string(base) + "/" + name + "-XXXXXX";
+        if (mkdtemp(pattern.data())) {
+            folder = pattern;
+            break;
+        }
+    }
+    if (folder.empty()) std::abort();
+    std::atexit([] {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+    });
+    return folder;
 }
 
 }  // namespace QlnFuzz

@@ -23,16 +23,9 @@ using namespace VexoSource;
 
 namespace {
 
+using QlnFuzz::Check;
+
 std::string g_folder;
-
-void Check(bool condition) {
-    if (!condition) std::abort();
-}
-
-void RemoveFolder() {
-    std::error_code ignored;
-    if (!g_folder.empty()) std::filesystem::remove_all(g_folder, ignored);
-}
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -129,15 +122,7 @@ void RunOperations(FuzzedDataProvider& in, VexoConfgBase& store) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     QlnFuzz::QuietLog();
-    char pattern[] = "/dev/shm/qln-config-fuzz-XXXXXX";
-    const char* made = mkdtemp(pattern);
-    if (!made) {
-        char fallback[] = "/tmp/qln-config-fuzz-XXXXXX";
-        made = mkdtemp(fallback);
-    }
-    if (!made) std::abort();
-    g_folder = made;
-    std::atexit(RemoveFolder);
+    g_folder = QlnFuzz::ScratchFolder("qln-config-fuzz");
     return 0;
 }
 

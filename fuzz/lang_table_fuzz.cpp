@@ -17,16 +17,9 @@ using VexoSource::VexoWString;
 
 namespace {
 
+using QlnFuzz::Check;
+
 std::string g_folder;
-
-void Check(bool condition) {
-    if (!condition) std::abort();
-}
-
-void RemoveFolder() {
-    std::error_code ignored;
-    if (!g_folder.empty()) std::filesystem::remove_all(g_folder, ignored);
-}
 
 // The configuration store as the language choice sees it: "Configuration:Language" holds the
 // fuzzed text, everything else is missing.
@@ -58,15 +51,7 @@ private:
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     QlnFuzz::QuietLog();
-    char pattern[] = "/dev/shm/qln-lang-fuzz-XXXXXX";
-    const char* made = mkdtemp(pattern);
-    if (!made) {
-        char fallback[] = "/tmp/qln-lang-fuzz-XXXXXX";
-        made = mkdtemp(fallback);
-    }
-    if (!made) std::abort();
-    g_folder = made;
-    std::atexit(RemoveFolder);
+    g_folder = QlnFuzz::ScratchFolder("qln-lang-fuzz");
     return 0;
 }
 
