@@ -1,5 +1,18 @@
 # Shell helpers shared by the scripts (sourced, POSIX sh).
 
+# What the scripts start, for qln_stop_all (a script's own WORK folder is kept as it set it).
+APP_PID=""; SIM_PID=""; XVFB_PID=""
+
+# Ends the program, the simulated service and the X server the script started, and removes its
+# work folder (WORK). Meant as the EXIT trap.
+qln_stop_all() {
+  [ -n "$APP_PID" ] && kill "$APP_PID" 2>/dev/null || true
+  [ -n "$SIM_PID" ] && kill "$SIM_PID" 2>/dev/null || true
+  [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true
+  [ -n "${WORK:-}" ] && rm -rf "$WORK"
+  return 0
+}
+
 # qln_start_xvfb FIRST LAST: starts Xvfb at 1920x1080 on the first free display number in
 # FIRST..LAST and waits until it accepts connections. Sets DISPLAY (exported) and XVFB_PID; returns
 # non-zero when no number is free or the server does not come up within 5 s.

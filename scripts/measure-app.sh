@@ -8,15 +8,8 @@ BIN="${1:?usage: measure-app.sh BIN_DIR [SECONDS]}"
 BIN="$(cd "$BIN" && pwd)"
 SECONDS_OPEN="${2:-30}"
 WORK="$(mktemp -d /tmp/qln-measure-XXXXXX)"
-SIM_PID=""; XVFB_PID=""; APP_PID=""
 . "$(dirname "$0")/lib.sh"
-cleanup() {
-  [ -n "$APP_PID" ] && kill "$APP_PID" 2>/dev/null || true
-  [ -n "$SIM_PID" ] && kill "$SIM_PID" 2>/dev/null || true
-  [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true
-  rm -rf "$WORK"
-}
-trap cleanup EXIT INT TERM
+trap qln_stop_all EXIT INT TERM
 
 qln_start_touchsim "$BIN" "$WORK/touchsim.log" --required-version 20 || exit 1
 

@@ -9,16 +9,8 @@ BIN="${1:?usage: run-demo.sh BIN_DIR}"
 BIN="$(cd "$BIN" && pwd)"
 SHOW_SECONDS="${QLN_DEMO_SECONDS:-4}"
 WORK="$(mktemp -d /tmp/qln-demo-XXXXXX)"
-SIM_PID=""; XVFB_PID=""; APP_PID=""
 . "$(dirname "$0")/lib.sh"
-
-cleanup() {
-  [ -n "$APP_PID" ] && kill "$APP_PID" 2>/dev/null || true
-  [ -n "$SIM_PID" ] && kill "$SIM_PID" 2>/dev/null || true
-  [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true
-  rm -rf "$WORK"
-}
-trap cleanup EXIT INT TERM
+trap qln_stop_all EXIT INT TERM
 
 # The simulated service on the program's fixed ports; required configuration version 20 so that
 # the shipped configuration (2.0.0.0) is accepted. Its trace goes to a log file.
