@@ -18,9 +18,12 @@
 #include "platform/ProcessLauncher.h"
 #include "servicelink/VexoRPC.h"
 #include "support/PackedValue.h"
+#include "support/TraceRecords.h"
 
 using namespace VexoSource;
 using namespace guitest;
+using tracetest::Find;
+using tracetest::PayloadAs;
 
 namespace {
 
@@ -49,20 +52,6 @@ std::vector<std::string> Writes(const Trace& trace) {
     for (const auto& e : trace)
         if (e.name.rfind("Set", 0) == 0 || e.name == "ResetDevice") names.push_back(e.name);
     return names;
-}
-
-template <typename R>
-R PayloadAs(const touchsim::TraceEntry& entry) {
-    R record{};
-    EXPECT_EQ(entry.payload.size(), sizeof record) << entry.name;
-    std::memcpy(&record, entry.payload.data(), std::min(entry.payload.size(), sizeof record));
-    return record;
-}
-
-const touchsim::TraceEntry* Find(const Trace& trace, const std::string& name) {
-    for (const auto& e : trace)
-        if (e.name == name) return &e;
-    return nullptr;
 }
 
 DlgAdvSetting* OpenAdvancedDialog() {

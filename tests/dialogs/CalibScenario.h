@@ -27,6 +27,7 @@
 #include "platform/PlatformTime.h"
 #include "servicelink/ServiceContract.h"
 #include "servicelink/VexoRPC.h"
+#include "guisupport/LanguageDir.h"
 #include "touchsim/Simulator.h"
 
 namespace calibtest {
@@ -90,30 +91,6 @@ inline Call GetCal() { return {"GetCalibration", {}}; }
 inline Call SetCal(const VexoSource::CalibrationRecord& r) { return {"SetCalibration", Bytes(r)}; }
 inline Call Reset() { return {"ResetDevice", {}}; }
 
-// A working directory of its own holding Data/MultiLang.xml, restored afterwards.
-class LanguageDir {
-public:
-    explicit LanguageDir(const std::string& englishBody) {
-        char pattern[] = "/tmp/calib-XXXXXX";
-        dir_ = mkdtemp(pattern);
-        mkdir((dir_ + "/Data").c_str(), 0755);
-        std::ofstream(dir_ + "/Data/MultiLang.xml")
-            << "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n<Lang><EN>" << englishBody << "</EN></Lang>\n";
-        char cwd[4096];
-        old_ = getcwd(cwd, sizeof cwd) ? cwd : ".";
-        EXPECT_EQ(chdir(dir_.c_str()), 0);
-        g_MultiLang.LanguagePrefix = "Lang:EN:";
-    }
-    ~LanguageDir() {
-        EXPECT_EQ(chdir(old_.c_str()), 0);
-        std::remove((dir_ + "/Data/MultiLang.xml").c_str());
-        rmdir((dir_ + "/Data").c_str());
-        rmdir(dir_.c_str());
-    }
-
-private:
-    std::string dir_, old_;
-};
 
 inline std::string EnglishTexts() {
     return std::string("<Done>Done</Done><Cancel>Cancel</Cancel><Apply_Callibration>") + kApplyQuestion +
@@ -146,7 +123,7 @@ protected:
     VexoSource::CalibrationRecord ServiceCalibration() const { return sim_->Model().calibration; }
 
     std::unique_ptr<touchsim::Simulator> sim_;
-    LanguageDir lang_{EnglishTexts()};
+    guitest::LanguageDir lang_{EnglishTexts()};
 };
 
 // A step returns true when it is done; false makes it run again at the next tick (a wait).

@@ -17,13 +17,17 @@
 #include "config/ProcessConfig.h"
 #include "dialogs/ModalScript.h"
 #include "guisupport/GuiTest.h"
+#include "guisupport/LanguageDir.h"
 #include "servicelink/ServiceRequests.h"
 #include "servicelink/VexoRPC.h"
 #include "touchsim/Simulator.h"
 #include "support/PackedValue.h"
+#include "support/TraceRecords.h"
 
 using namespace VexoSource;
 using namespace guitest;
+using tracetest::Find;
+using tracetest::PayloadAs;
 
 namespace {
 
@@ -36,32 +40,6 @@ const char* const kFullEnglish =
     "<Short>Short</Short><Fast>Fast</Fast><Slow>Slow</Slow><Small>Small</Small><Big>Big</Big><Long>Long</Long>"
     "<Worse>Worse</Worse><Better>Better</Better>";
 
-// A working directory of its own with Data/MultiLang.xml (or without it), restored afterwards.
-class LanguageDir {
-public:
-    explicit LanguageDir(const std::string* englishBody) {
-        char pattern[] = "/tmp/advsetting-XXXXXX";
-        dir_ = mkdtemp(pattern);
-        mkdir((dir_ + "/Data").c_str(), 0755);
-        if (englishBody) {
-            std::ofstream(dir_ + "/Data/MultiLang.xml")
-                << "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n<Lang><EN>" << *englishBody << "</EN></Lang>\n";
-        }
-        char cwd[4096];
-        old_ = getcwd(cwd, sizeof cwd) ? cwd : ".";
-        EXPECT_EQ(chdir(dir_.c_str()), 0);
-        g_MultiLang.LanguagePrefix = "Lang:EN:";
-    }
-    ~LanguageDir() {
-        EXPECT_EQ(chdir(old_.c_str()), 0);
-        std::remove((dir_ + "/Data/MultiLang.xml").c_str());
-        rmdir((dir_ + "/Data").c_str());
-        rmdir(dir_.c_str());
-    }
-
-private:
-    std::string dir_, old_;
-};
 
 struct AdvControls {
     wxButton* done;
@@ -100,20 +78,6 @@ bool SentNothing(const std::vector<touchsim::TraceEntry>& trace) {
     for (const auto& e : trace)
         if (e.name.rfind("Set", 0) == 0 || e.name == "ResetDevice") return false;
     return true;
-}
-
-const touchsim::TraceEntry* Find(const std::vector<touchsim::TraceEntry>& trace, const std::string& name) {
-    for (const auto& e : trace)
-        if (e.name == name) return &e;
-    return nullptr;
-}
-
-template <typename R>
-R PayloadAs(const touchsim::TraceEntry& entry) {
-    R record{};
-    EXPECT_EQ(entry.payload.size(), sizeof record) << entry.name;
-    std::memcpy(&record, entry.payload.data(), std::min(entry.payload.size(), sizeof record));
-    return record;
 }
 
 uint32_t FirstWord(const MultiConfigRecord& r) {
