@@ -4,6 +4,7 @@
 #include <wx/intl.h>
 
 #include "app/DialogFont.h"
+#include "app/WindowPlacement.h"
 #include "app/WxText.h"
 #include "config/ProcessConfig.h"
 #include "foundation/VexoWString.h"
@@ -31,7 +32,8 @@ CPMainFrame::CPMainFrame()
     : wxDialog(nullptr, wxID_ANY, wxT("Modal dialog"), wxDefaultPosition, wxSize(380, 486),
                wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX) {
     ApplyDialogFont(this);
-    Centre(wxBOTH);
+    CentreOnDisplay(this);
+    FocusWhenShown(this);
 }
 
 CPMainFrame::~CPMainFrame() {
@@ -112,6 +114,9 @@ void CPMainFrame::LabelControls() {
     m_pUpdate->SetLabel(Text("Update"));
     m_pProductType->SetValue(Text("Device_Destription"));
     m_pDeviceStatus->SetValue(Text("Device_Inserted"));
+    // After the texts: a longer label needs a wider indicator control.
+    GrowToToolkitMinimum(m_pMultiTouch);
+    GrowToToolkitMinimum(m_pMouse);
 
     std::u16string version;
     if (g_pConfig) version = g_pConfig->ReadText("Configuration:Version", VexoWString(u""), 0).str;

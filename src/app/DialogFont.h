@@ -11,3 +11,8 @@ constexpr int kDialogFontPixels = 11;
 
 wxFont DialogFont();
 void ApplyDialogFont(wxWindow* window);
+
+// Grows a control whose fixed size is below GTK's minimum for it (GTK's check and radio indicators
+// and its sliders need more height than the layouts give them, and GTK complains on the terminal
+// otherwise) to that minimum, in that direction only; its position stays.
+void GrowToToolkitMinimum(wxWindow* control);

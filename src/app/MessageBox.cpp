@@ -1,6 +1,10 @@
 #include "app/MessageBox.h"
 
 #include <wx/msgdlg.h>
+#include <wx/utils.h>
+#include <wx/weakref.h>
+
+#include "app/WindowPlacement.h"
 
 namespace {
 MessageBoxHandler& Handler() {
@@ -11,7 +15,27 @@ MessageBoxHandler& Handler() {
 
 int VexoMessageBox(const wxString& text, const wxString& caption, long style) {
     if (Handler()) return Handler()(text, caption, style);
-    return wxMessageBox(text, caption, style, nullptr, wxDefaultCoord, wxDefaultCoord);
+    // wxMessageBox's own steps (the icon it adds, the answer codes), plus one: once the box is up
+    // it is brought to the front with the keyboard focus. Without a window manager nobody gives
+    // a new window the focus, and Return or Escape would go to the window behind.
+    if (!(style & wxICON_NONE) && !(style & wxICON_MASK)) style |= (style & wxYES) ? wxICON_QUESTION : wxICON_INFORMATION;
+    wxWeakRef<wxWindow> before(wxGetActiveWindow() ? wxGetTopLevelParent(wxGetActiveWindow()) : nullptr);
+    wxMessageDialog dialog(nullptr, text, caption, style);
+    dialog.CallAfter([&dialog] { dialog.Raise(); });
+    const int answer = dialog.ShowModal();
+    GiveFocusBack(before.get());
+    switch (answer) {
+    case wxID_OK:
+        return wxOK;
+    case wxID_YES:
+        return wxYES;
+    case wxID_NO:
+        return wxNO;
+    case wxID_HELP:
+        return wxHELP;
+    default:
+        return wxCANCEL;
+    }
 }
 
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler) {

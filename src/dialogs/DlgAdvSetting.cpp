@@ -2,6 +2,8 @@
 
 #include <wx/intl.h>
 
+#include "app/DialogFont.h"
+#include "app/WindowPlacement.h"
 #include "app/WxText.h"
 #include "config/ProcessConfig.h"
 #include "foundation/VexoLog.h"
@@ -14,6 +16,7 @@ wxBEGIN_EVENT_TABLE(DlgAdvSetting, wxDialog)
     EVT_BUTTON(wxID_ANY, DlgAdvSetting::OnEvent)
     EVT_CHECKBOX(wxID_ANY, DlgAdvSetting::OnEvent)
     EVT_SLIDER(wxID_ANY, DlgAdvSetting::OnEvent)
+    EVT_CHAR_HOOK(DlgAdvSetting::OnCharHook)
 wxEND_EVENT_TABLE()
 
 namespace {
@@ -29,6 +32,7 @@ DlgAdvSetting::DlgAdvSetting(wxWindow* parent)
                wxDEFAULT_DIALOG_STYLE) {
     m_shown = 0;
     Centre(wxBOTH);
+    FocusWhenShown(this);
 }
 
 DlgAdvSetting::~DlgAdvSetting() { m_shown = 0; }
@@ -36,6 +40,8 @@ DlgAdvSetting::~DlgAdvSetting() { m_shown = 0; }
 void DlgAdvSetting::BuildControls() {
     m_pDone = new wxButton(this, wxID_ANY, wxGetTranslation(wxT("Done")), wxPoint(179, 168), wxSize(73, 40));
     m_pCancel = new wxButton(this, wxID_ANY, wxGetTranslation(wxT("Cancel")), wxPoint(258, 168), wxSize(73, 40));
+    // Return is Done, as in any dialog (Escape is Cancel: OnCharHook).
+    m_pDone->SetDefault();
     m_pEffectsBox = new wxStaticBox(this, kStaticId, wxGetTranslation(wxT("Effection(s)")), wxPoint(12, 12),
                                     wxSize(332, 150));
     m_pRightClick = new wxCheckBox(this, wxID_ANY, wxGetTranslation(wxT("Right Click Simulation")),
@@ -65,6 +71,7 @@ void DlgAdvSetting::BuildControls() {
     m_pDClickSlider = slider(ID_DCLICK_SLIDER, 55, 114, kDClickDelaySlider);
     m_pRangeSlider = slider(ID_RANGE_SLIDER, 211, 114, kClickRangeSlider);
     m_pSmoothSlider = slider(ID_SMOOTH_SLIDER, 211, 68, kSmoothSlider);
+    for (wxWindow* s : {m_pRClickSlider, m_pDClickSlider, m_pRangeSlider, m_pSmoothSlider}) GrowToToolkitMinimum(s);
 }
 
 void DlgAdvSetting::ApplyTexts() {
@@ -74,6 +81,9 @@ void DlgAdvSetting::ApplyTexts() {
     m_pEffectsBox->SetLabel(LangText("Effections", u"Effections"));
     m_pRightClick->SetLabel(LangText("Right_Click_Simulation", u"Right Click Simulation"));
     m_pPen->SetLabel(LangText("Pen_Simulation", u"Pen Simulation"));
+    // After the texts: a longer label needs a wider indicator control.
+    GrowToToolkitMinimum(m_pRightClick);
+    GrowToToolkitMinimum(m_pPen);
     m_pDClickText->SetLabel(LangText("Double_Click_Speed", u"Double Click Speed"));
     m_pRangeText->SetLabel(LangText("Right_Double_Click_Range", u"Right/Double Click Range"));
     m_pRClickText->SetLabel(LangText("Right_Click_Duration", u"Right Click Duration"));
@@ -177,6 +187,15 @@ void DlgAdvSetting::WriteSettings() {
     FillPenItem(*item, m_pPen->GetValue() ? 1 : 0);
     SendRequest(SetMultiConfig, &answer, &ok, item, sizeof *item, 1);
     if (!ok) VexoLogException(L"Set multi-config failed! ");
+}
+
+void DlgAdvSetting::OnCharHook(wxKeyEvent& event) {
+    // Escape is Cancel. The toolkit's own Escape handling looks for a button with the standard
+    // Cancel id, which this dialog's buttons do not carry.
+    if (event.GetKeyCode() == WXK_ESCAPE && m_pCancel)
+        Close(false);
+    else
+        event.Skip();
 }
 
 void DlgAdvSetting::OnEvent(wxCommandEvent& event) {

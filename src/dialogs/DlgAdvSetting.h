@@ -43,6 +43,7 @@ private:
     void ApplyTexts();
     VexoSource::AdvSettingPositions ReadControls() const;
     void OnEvent(wxCommandEvent& event);
+    void OnCharHook(wxKeyEvent& event);
 
     VexoSource::EffectsRecord m_effects{};
     // Read only as a check that the service answers.

@@ -4,6 +4,7 @@
 
 #include <wx/dcclient.h>
 #include <wx/display.h>
+#include <wx/utils.h>
 
 #include "app/WxText.h"
 #include "config/ProcessConfig.h"
@@ -18,7 +19,6 @@ using namespace VexoSource;
 wxBEGIN_EVENT_TABLE(DlgCalib, wxDialog)
     EVT_CHAR(DlgCalib::OnChar)
     EVT_CHAR_HOOK(DlgCalib::OnCharHook)
-    EVT_PAINT(DlgCalib::OnPaint)
     EVT_CLOSE(DlgCalib::OnClose)
     EVT_TIMER(DlgCalib::ID_STEP_TIMER, DlgCalib::OnStepTimer)
 wxEND_EVENT_TABLE()
@@ -37,11 +37,22 @@ bool SendCalibration(const CalibrationRecord& record) {
 
 }  // namespace
 
-DlgCalib::DlgCalib(wxWindow* parent)
-    : wxDialog(parent, wxID_ANY, wxT("Modal dialog"), wxDefaultPosition, wxSize(363, 253), wxNO_BORDER),
+DlgCalib::DlgCalib(wxWindow* opener)
+    // A top-level window of its own, resizable, instead of a fixed-size child of the main window:
+    // window managers keep a transient dialog attached to its parent (metacity) or refuse full
+    // screen to a window whose size hints are fixed (openbox), and without a manager a transient
+    // dialog is placed relative to its parent, off the screen.
+    : wxDialog(nullptr, wxID_ANY, wxT("Modal dialog"), wxDefaultPosition, wxSize(363, 253),
+               wxNO_BORDER | wxRESIZE_BORDER),
+      m_opener(opener),
       m_stepTimer(this, ID_STEP_TIMER) {
     m_screen = wxRect(0, 0, 0, 0);
     SetBackgroundColour(wxColour(0, 0, 0, 255));
+    // The only child, so it always fills the client area.
+    m_canvas = new wxWindow(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxWANTS_CHARS);
+    m_canvas->SetBackgroundColour(wxColour(0, 0, 0, 255));
+    m_canvas->Bind(wxEVT_PAINT, &DlgCalib::OnCanvasPaint, this);
+    m_canvas->Bind(wxEVT_CHAR, &DlgCalib::OnChar, this);
     m_running = 0;
 }
 
@@ -57,18 +68,12 @@ int32_t DlgCalib::Initialize() {
         VexoLogException(L"Calibration: the language file could not be loaded");
         return 0;
     }
+    // The start keeps the event loop running (painting, Escape) while it waits for the device;
+    // the opener must not take clicks meanwhile.
+    wxWindowDisabler othersDisabled(this);
 
-    ShowFullScreen(true, wxFULLSCREEN_ALL);
-    SetWindowStyle(wxSTAY_ON_TOP);
-    m_wentFullScreen = true;
-
-    // Full screen takes effect asynchronously here, so the dialog's own size may still be the one
-    // it was built with: place the targets on the geometry of the display it is on.
-    int display = wxDisplay::GetFromWindow(this);
-    if (display == wxNOT_FOUND) display = 0;
-    m_screen = wxDisplay(unsigned(display)).GetGeometry();
-    m_taker.Begin(m_screen.width, m_screen.height);
-    VexoLogDebug(L"Calibration screen %dx%d", m_screen.width, m_screen.height);
+    CoverDisplay();
+    VexoLogDebug(L"Calibration screen %dx%d at %d,%d", m_screen.width, m_screen.height, m_screen.x, m_screen.y);
 
     if (!m_reader.Initialize()) return Fail();
     m_reader.SetTouchCallback(&DlgCalib::TouchCallback, this);
@@ -92,11 +97,59 @@ int32_t DlgCalib::Initialize() {
     SendResetDevice();
 
     if (!WaitForAccess()) return Fail();
-    VexoPlatform::SleepMs(kSettleMs);
+    Wait(kSettleMs);
 
     m_stepTimer.Start(kStepMs, wxTIMER_CONTINUOUS);
     m_running = 1;
     return m_running;
+}
+
+void DlgCalib::CoverDisplay() {
+    // The display the opener is on; the targets are placed on its full geometry.
+    int display = m_opener ? wxDisplay::GetFromWindow(m_opener) : wxNOT_FOUND;
+    if (display == wxNOT_FOUND) display = 0;
+    m_screen = wxDisplay(unsigned(display)).GetGeometry();
+    m_taker.Begin(m_screen.width, m_screen.height);
+
+    // Placed on that display first, so that full screen is taken there.
+    Move(m_screen.GetPosition());
+    ShowFullScreen(true, wxFULLSCREEN_ALL);
+    // Kept resizable: fixed size hints would make a window manager drop the full-screen state.
+    SetWindowStyle(wxSTAY_ON_TOP | wxRESIZE_BORDER);
+    m_wentFullScreen = true;
+    Raise();
+    m_canvas->SetFocus();
+
+    // Full screen arrives asynchronously, from the window manager if there is one. Should it not
+    // come (a manager that refuses it), the window is sized over the display by hand.
+    const int kCoverWaitMs = 1000, kCoverStepMs = 20;
+    for (int waited = 0; waited < kCoverWaitMs && !CoversScreen(); waited += kCoverStepMs) Wait(kCoverStepMs);
+    if (!CoversScreen()) {
+        VexoLogInfo(L"Calibration: full screen not granted; covering the display by hand");
+        SetSize(m_screen);
+        Raise();
+        for (int waited = 0; waited < kCoverWaitMs && !CoversScreen(); waited += kCoverStepMs) Wait(kCoverStepMs);
+    }
+    m_canvas->SetFocus();
+}
+
+bool DlgCalib::CoversScreen() const {
+    if (!IsShown()) return false;
+    // From the display's top-left pixel: the targets are drawn relative to the window.
+    const wxRect r = GetScreenRect();
+    return r.GetTopLeft() == m_screen.GetTopLeft() && r.Contains(m_screen.GetBottomRight());
+}
+
+void DlgCalib::Wait(int ms) {
+    if (m_leaveRequested || ms <= 0) return;
+    wxGUIEventLoop loop;
+    wxTimer timer;
+    timer.Bind(wxEVT_TIMER, [&loop](wxTimerEvent&) { loop.Exit(); });
+    timer.StartOnce(ms);
+    m_waitLoop = &loop;
+    loop.Run();
+    m_waitLoop = nullptr;
+    timer.Stop();
 }
 
 int32_t DlgCalib::Fail() {
@@ -119,6 +172,16 @@ void DlgCalib::Release() {
 }
 
 int DlgCalib::ShowModal() {
+    // Once the loop runs: the keyboard to the canvas (so that a real Escape arrives), or leave at
+    // once when the user already asked to during the start.
+    CallAfter([this] {
+        if (m_leaveRequested) {
+            EndModal(CLOSE_ESCAPE);
+            return;
+        }
+        Raise();
+        m_canvas->SetFocus();
+    });
     const int code = wxDialog::ShowModal();
     // The loop has ended and the dialog is hidden but alive; the opener still holds its request
     // lock, so the closing requests cannot interleave with its device watch.
@@ -127,6 +190,8 @@ int DlgCalib::ShowModal() {
         ApplyAndConfirm();
     else if (m_mustRestore)
         RestoreSaved();
+    // The opener is not our parent, so nothing gives it the focus back by itself.
+    if (m_opener) m_opener->Raise();
     return code;
 }
 
@@ -158,7 +223,9 @@ bool DlgCalib::WaitForAccess() {
     for (int sleeps = 0;; ++sleeps) {
         if (CheckAccess(nullptr)) return true;
         if (sleeps >= kAccessPolls) return false;
-        VexoPlatform::SleepMs(kAccessPollMs);
+        Wait(kAccessPollMs);
+        // The user is leaving: the saved record goes back whatever the device says now.
+        if (m_leaveRequested) return true;
     }
 }
 
@@ -171,11 +238,11 @@ void DlgCalib::OnTouches(const VexoGroup<VexoTUIOTouch_Ele>& touches) {
     const VexoTUIOTouch_Ele* first = count > 0 ? touches.Get(0) : nullptr;
     const bool taken = first ? m_taker.OnPacket(count, first->x, first->y) : m_taker.OnPacket(0, 0.0f, 0.0f);
     // Refresh is not safe off the GUI thread: queue it.
-    if (taken) CallAfter([this] { Refresh(true); });
+    if (taken) CallAfter([this] { m_canvas->Refresh(true); });
 }
 
-void DlgCalib::OnPaint(wxPaintEvent&) {
-    wxPaintDC dc(this);
+void DlgCalib::OnCanvasPaint(wxPaintEvent&) {
+    wxPaintDC dc(m_canvas);
     if (m_screen.width <= 0 || m_screen.height <= 0) return;
     const int32_t current = m_taker.CurrentTarget();
     for (int32_t k = 0; k < kCalibTargetCount; ++k) {
@@ -228,6 +295,14 @@ void DlgCalib::OnCharHook(wxKeyEvent& event) {
 
 void DlgCalib::OnClose(wxCloseEvent& event) {
     if (!IsModal()) {
+        if (IsShown() && event.CanVeto()) {
+            // Still starting: the calibration ends as soon as the start is over (the saved record
+            // must go back first, and the start must not wait any longer).
+            m_leaveRequested = true;
+            if (m_waitLoop) m_waitLoop->Exit();
+            event.Veto();
+            return;
+        }
         // Not calibrating (or already ending): the toolkit's default close processing hides it.
         event.Skip();
         return;

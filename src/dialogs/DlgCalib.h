@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include <wx/dialog.h>
+#include <wx/evtloop.h>
 #include <wx/timer.h>
 
 #include "app/CPWindow.h"
@@ -31,7 +32,9 @@ public:
     static constexpr int kAccessPollMs = 500;
     static constexpr int kSettleMs = 2000;
 
-    explicit DlgCalib(wxWindow* parent);
+    // `opener` is the window whose display the calibration covers and which gets the focus back
+    // afterwards; it does not become the dialog's parent (see the constructor).
+    explicit DlgCalib(wxWindow* opener);
     ~DlgCalib() override;
 
     // Goes full screen, connects the touch stream, saves the service's calibration and switches
@@ -60,13 +63,19 @@ private:
 
     void OnChar(wxKeyEvent& event);
     void OnCharHook(wxKeyEvent& event);
-    void OnPaint(wxPaintEvent& event);
+    void OnCanvasPaint(wxPaintEvent& event);
     void OnClose(wxCloseEvent& event);
     void OnStepTimer(wxTimerEvent& event);
 
     void PostClose(int id);
     int32_t Fail();
     bool WaitForAccess();
+    // Keeps the event loop running for `ms` (painting, keys) instead of blocking it; returns early
+    // when the user asks to leave.
+    void Wait(int ms);
+    // Brings the dialog over the whole display and gives it the keyboard.
+    void CoverDisplay();
+    bool CoversScreen() const;
     void ApplyAndConfirm();
     void RestoreSaved();
 
@@ -80,6 +89,14 @@ private:
     // back on every way out except a confirmed new record.
     bool m_mustRestore = false;
     bool m_wentFullScreen = false;
+    // GUI thread: Escape or a close request came before the modal loop ran; it ends the
+    // calibration as soon as Initialize is over.
+    bool m_leaveRequested = false;
+    wxEventLoopBase* m_waitLoop = nullptr;
+    wxWindow* m_opener = nullptr;
+    // The full-size child that draws the targets and holds the keyboard focus: a top-level window
+    // with no focusable child gets no key events at all on GTK.
+    wxWindow* m_canvas = nullptr;
     wxTimer m_stepTimer;
 
     wxDECLARE_EVENT_TABLE();

@@ -1,5 +1,6 @@
 #include "dialogs/DlgTBox.h"
 
+#include "app/WindowPlacement.h"
 #include "app/WxText.h"
 
 wxBEGIN_EVENT_TABLE(DlgTBox, wxDialog)
@@ -15,7 +16,11 @@ DlgTBox::DlgTBox(const wxString& question)
     m_pCount->SetBackgroundColour(GetBackgroundColour());
     m_pDone = new wxButton(this, ID_DONE, LangText("Done", u"Done"), wxPoint(25, 50), wxSize(80, 40));
     m_pCancel = new wxButton(this, ID_CANCEL, LangText("Cancel", u"Cancel"), wxPoint(115, 50), wxSize(80, 40));
-    Centre(wxBOTH);
+    CentreOnDisplay(this);
+    FocusWhenShown(this);
+    // The keyboard answers as in any question box: Return for Done, Escape for Cancel.
+    m_pDone->SetDefault();
+    SetEscapeId(ID_CANCEL);
     m_pTimer = new wxTimer(this, wxID_ANY);
     m_remaining = 0;
 }
@@ -29,6 +34,8 @@ int DlgTBox::ShowModal() {
     m_remaining = m_startCount;
     ShowCount();
     m_pTimer->Start(1000, wxTIMER_CONTINUOUS);
+    // Once the loop runs: in front, the keyboard on the default button (not on the count).
+    CallAfter([this] { m_pDone->SetFocus(); });
     return wxDialog::ShowModal();
 }
 

@@ -147,6 +147,14 @@ public:
         std::lock_guard<std::mutex> g(lock_);
         return calls_;
     }
+    // The whole call lines, in order ("call SetCalibration code=... payload=36:0100...").
+    std::vector<std::string> CallLines() const {
+        std::lock_guard<std::mutex> g(lock_);
+        std::vector<std::string> calls;
+        for (const std::string& l : lines_)
+            if (l.compare(0, 5, "call ") == 0) calls.push_back(l);
+        return calls;
+    }
     bool WaitForCalls(size_t count, long long timeoutMs) {
         std::unique_lock<std::mutex> g(lock_);
         return changed_.wait_for(g, std::chrono::milliseconds(timeoutMs), [&] { return calls_.size() >= count; });

@@ -1,0 +1,20 @@
+// Centring of the program's fixed-size windows that a window manager may not leave where the
+// program put them.
+#pragma once
+
+#include <wx/toplevel.h>
+
+// Centres `window` on its display now and once more right after it is mapped. Some window
+// managers (openbox) take a program-given position at map time for a bogus one and place the
+// window themselves; a move after mapping is a plain client request that every manager follows.
+// Call it after the window has its size.
+void CentreOnDisplay(wxTopLevelWindow* window);
+
+// Brings `window` to the front with the keyboard focus once it is shown, and gives the focus back
+// to the window that had it when it is hidden again. Without a window manager nobody hands the
+// focus to a new window (keys would go on to the window behind it), and the focus of a closed
+// window falls to the root.
+void FocusWhenShown(wxTopLevelWindow* window);
+
+// Raises `previous` (the window that had the focus before a box) if it is still shown.
+void GiveFocusBack(wxWindow* previous);

@@ -1,0 +1,438 @@
+#include "desktop/DesktopSession.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+
+extern char** environ;
+
+namespace desktop {
+namespace fs = std::filesystem;
+using faults::MsSince;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr long long kStartMs = 15000;  // an X server or a window manager coming up
+constexpr int kPollMs = 50;
+
+void Nap(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Ends a process group started by Spawn and reaps its leader.
+void EndGroup(pid_t& pid, int signal) {
+    if (pid <= 0) return;
+    kill(-pid, signal);
+    kill(pid, signal);
+    for (int i = 0; i < 100; ++i) {
+        if (waitpid(pid, nullptr, WNOHANG) != 0) {
+            pid = -1;
+            return;
+        }
+        Nap(20);
+    }
+    kill(-pid, SIGKILL);
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    pid = -1;
+}
+
+std::string WindowName(Display* d, Window w) {
+    Atom utf8 = XInternAtom(d, "UTF8_STRING", False);
+    Atom netName = XInternAtom(d, "_NET_WM_NAME", False);
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    std::string name;
+    if (XGetWindowProperty(d, w, netName, 0, 1024, False, utf8, &type, &format, &count, &after, &data) == Success &&
+        data) {
+        name.assign(reinterpret_cast<char*>(data), count);
+        XFree(data);
+        if (!name.empty()) return name;
+    }
+    char* legacy = nullptr;
+    if (XFetchName(d, w, &legacy) && legacy) {
+        name = legacy;
+        XFree(legacy);
+    }
+    return name;
+}
+
+bool IsClient(Display* d, Window w) {
+    Atom wmState = XInternAtom(d, "WM_STATE", False);
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    const bool has = XGetWindowProperty(d, w, wmState, 0, 0, False, AnyPropertyType, &type, &format, &count, &after,
+                                        &data) == Success &&
+                     type != 0;
+    if (data) XFree(data);
+    return has;
+}
+
+void Collect(Display* d, Window w, std::vector<Window>& out) {
+    Window root = 0, parent = 0;
+    Window* children = nullptr;
+    unsigned int n = 0;
+    if (!XQueryTree(d, w, &root, &parent, &children, &n)) return;
+    for (unsigned int i = 0; i < n; ++i) {
+        out.push_back(children[i]);
+        Collect(d, children[i], out);
+    }
+    if (children) XFree(children);
+}
+
+int IgnoreXErrors(Display*, XErrorEvent*) { return 0; }
+
+}  // namespace
+
+std::vector<std::string> WindowManagers() { return {"bare", "openbox", "metacity", "xfwm4"}; }
+
+std::string BinFolder() {
+    const std::string sim = faults::TouchsimPath();
+    return sim.substr(0, sim.rfind('/'));
+}
+
+bool Screenshot::SavePpm(const std::string& path) const {
+    std::ofstream out(path, std::ios::binary);
+    out << "P6\n" << width << " " << height << "\n255\n";
+    for (const Rgb& p : pixels) out.put(char(p.r)).put(char(p.g)).put(char(p.b));
+    return bool(out);
+}
+
+DesktopSession::DesktopSession(std::string windowManager) : wm_(std::move(windowManager)) {
+    char pattern[] = "/tmp/qln-desktop-XXXXXX";
+    if (mkdtemp(pattern)) work_ = pattern;
+}
+
+DesktopSession::~DesktopSession() {
+    EndGroup(program_, SIGKILL);
+    sim_.Kill();
+    EndGroup(wmProcess_, SIGTERM);
+    if (display_) XCloseDisplay(display_);
+    EndGroup(xserver_, SIGTERM);
+    if (!work_.empty() && !getenv("QLN_KEEP_DESKTOP")) {
+        std::error_code ignored;
+        fs::remove_all(work_, ignored);
+    }
+}
+
+pid_t DesktopSession::Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env,
+                            const std::string& out, const std::string& cwd) {
+    std::vector<std::string> envCopy;
+    for (char** e = environ; *e; ++e) {
+        const std::string entry = *e;
+        bool replaced = false;
+        for (const std::string& mine : env)
+            if (entry.compare(0, entry.find('=') + 1, mine, 0, mine.find('=') + 1) == 0) replaced = true;
+        if (!replaced) envCopy.push_back(entry);
+    }
+    envCopy.insert(envCopy.end(), env.begin(), env.end());
+    std::vector<std::string> argCopy = args;
+    std::vector<char*> argv, envp;
+    for (std::string& a : argCopy) argv.push_back(&a[0]);
+    argv.push_back(nullptr);
+    for (std::string& e : envCopy) envp.push_back(&e[0]);
+    envp.push_back(nullptr);
+
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        // A group of its own (dbus-run-session starts helpers), and never outliving the test.
+        setpgid(0, 0);
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent) _exit(127);
+        const int null = open("/dev/null", O_RDONLY);
+        dup2(null, STDIN_FILENO);
+        const int log = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0644);
+        if (log >= 0) {
+            dup2(log, STDOUT_FILENO);
+            dup2(log, STDERR_FILENO);
+        }
+        if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
+        execvpe(argv[0], argv.data(), envp.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+bool DesktopSession::Start() {
+    if (work_.empty()) {
+        error_ = "no work folder";
+        return false;
+    }
+    if (!StartX()) return false;
+    if (!StartWindowManager()) return false;
+    if (!sim_.Start()) {
+        error_ = "touchsim did not start";
+        return false;
+    }
+    return true;
+}
+
+bool DesktopSession::StartX() {
+    int fds[2];
+    if (pipe(fds) != 0) return false;
+    fcntl(fds[0], F_SETFD, FD_CLOEXEC);
+    xserver_ = Spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1920x1080x24", "-nolisten",
+                      "tcp"},
+                     {}, work_ + "/xvfb.log");
+    close(fds[1]);
+    std::string number;
+    const Clock::time_point start = Clock::now();
+    pollfd p{fds[0], POLLIN, 0};
+    while (number.find('\n') == std::string::npos && MsSince(start) < kStartMs) {
+        if (poll(&p, 1, kPollMs) <= 0) continue;
+        char buffer[32];
+        const ssize_t n = read(fds[0], buffer, sizeof buffer);
+        if (n <= 0) break;
+        number.append(buffer, size_t(n));
+    }
+    close(fds[0]);
+    if (number.find('\n') == std::string::npos) {
+        error_ = "Xvfb did not report its display: " + ReadFile(work_ + "/xvfb.log");
+        return false;
+    }
+    displayName_ = ":" + number.substr(0, number.find('\n'));
+    display_ = XOpenDisplay(displayName_.c_str());
+    if (!display_) {
+        error_ = "cannot open " + displayName_;
+        return false;
+    }
+    XSetErrorHandler(IgnoreXErrors);  // windows vanish while the tree is walked
+    int ev = 0, er = 0, major = 0, minor = 0;
+    if (!XTestQueryExtension(display_, &ev, &er, &major, &minor)) {
+        error_ = "no XTEST on " + displayName_;
+        return false;
+    }
+    return true;
+}
+
+bool DesktopSession::WindowManagerUp() {
+    Atom check = XInternAtom(display_, "_NET_SUPPORTING_WM_CHECK", False);
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    bool up = XGetWindowProperty(display_, DefaultRootWindow(display_), check, 0, 1, False, XA_WINDOW, &type,
+                                 &format, &count, &after, &data) == Success &&
+              count == 1;
+    if (data) XFree(data);
+    return up;
+}
+
+bool DesktopSession::StartWindowManager() {
+    if (wm_ == "bare") return true;
+    std::vector<std::string> args;
+    if (wm_ == "xfwm4")
+        // xfwm4 reads its settings over a session bus and manages nothing without one.
+        args = {"dbus-run-session", "--", "xfwm4", "--compositor=off"};
+    else
+        args = {wm_};
+    wmProcess_ = Spawn(args, {"DISPLAY=" + displayName_}, work_ + "/wm.log");
+    const Clock::time_point start = Clock::now();
+    while (!WindowManagerUp()) {
+        if (MsSince(start) > kStartMs || waitpid(wmProcess_, nullptr, WNOHANG) != 0) {
+            error_ = wm_ + " did not come up: " + ReadFile(work_ + "/wm.log");
+            return false;
+        }
+        Nap(kPollMs);
+    }
+    // Its own windows are mapped by now; give it a moment to settle its focus.
+    Nap(300);
+    return true;
+}
+
+bool DesktopSession::LaunchProgram() {
+    const std::string app = work_ + "/app";
+    std::error_code error;
+    fs::create_directories(app, error);
+    fs::copy(BinFolder() + "/QlnCfg", app + "/QlnCfg", error);
+    fs::copy(BinFolder() + "/Data", app + "/Data", fs::copy_options::recursive, error);
+    if (error) {
+        error_ = "cannot copy the program: " + error.message();
+        return false;
+    }
+    {
+        std::ofstream config(app + "/Data/Configuration.xml", std::ios::trunc);
+        config << "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n<Configuration>\n    <Version>2.0.0.0</Version>\n"
+               << "    <Language>" << language_ << "</Language>\n</Configuration>\n";
+    }
+    const std::string runtime = work_ + "/run", home = work_ + "/home";
+    mkdir(runtime.c_str(), 0700);
+    mkdir(home.c_str(), 0700);
+    program_ = Spawn({app + "/QlnCfg"},
+                     {"DISPLAY=" + displayName_, "XDG_RUNTIME_DIR=" + runtime, "HOME=" + home,
+                      "XDG_CONFIG_HOME=" + home + "/.config", "XDG_CACHE_HOME=" + home + "/.cache"},
+                     work_ + "/program.log", app);
+    return program_ > 0;
+}
+
+int DesktopSession::WaitForProgramExit(long long timeoutMs) {
+    const Clock::time_point start = Clock::now();
+    while (program_ > 0) {
+        int status = 0;
+        const pid_t done = waitpid(program_, &status, WNOHANG);
+        if (done == program_) {
+            program_ = -1;
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+        if (MsSince(start) > timeoutMs) return -1;
+        Nap(20);
+    }
+    return -1;
+}
+
+std::string DesktopSession::ProgramStderr() const { return ReadFile(work_ + "/program.log"); }
+
+std::string DesktopSession::ProgramConfiguration() const { return ReadFile(work_ + "/app/Data/Configuration.xml"); }
+
+std::vector<WindowInfo> DesktopSession::FindWindows(const std::string& text) {
+    std::vector<Window> all;
+    const Window root = DefaultRootWindow(display_);
+    Collect(display_, root, all);
+    std::vector<WindowInfo> found;
+    for (Window w : all) {
+        if (!IsClient(display_, w) && wm_ != "bare") continue;
+        XWindowAttributes a{};
+        if (!XGetWindowAttributes(display_, w, &a) || a.map_state != IsViewable || a.override_redirect) continue;
+        const std::string name = WindowName(display_, w);
+        if (name.empty() || name.find(text) == std::string::npos) continue;
+        WindowInfo info;
+        info.id = w;
+        info.name = name;
+        Window child = 0;
+        XTranslateCoordinates(display_, w, root, 0, 0, &info.x, &info.y, &child);
+        info.width = a.width;
+        info.height = a.height;
+        info.viewable = true;
+        found.push_back(info);
+    }
+    return found;
+}
+
+WindowInfo DesktopSession::WaitForWindow(const std::string& text, long long timeoutMs) {
+    const Clock::time_point start = Clock::now();
+    for (;;) {
+        std::vector<WindowInfo> found = FindWindows(text);
+        if (!found.empty()) return found.front();
+        if (MsSince(start) > timeoutMs) return WindowInfo{};
+        Nap(kPollMs);
+    }
+}
+
+bool DesktopSession::WaitForNoWindow(const std::string& text, long long timeoutMs) {
+    return faults::WaitFor([&] { return FindWindows(text).empty(); }, timeoutMs);
+}
+
+WindowInfo DesktopSession::FocusedWindow() {
+    Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(display_, &focus, &revert);
+    const Window root = DefaultRootWindow(display_);
+    // Up from the focused window (often a child of the client) to the top-level client window:
+    // the one a manager marked with WM_STATE, or without a manager a child of the root.
+    for (Window w = focus; w != 0 && w != PointerRoot && w != root;) {
+        Window r = 0, parent = 0;
+        Window* children = nullptr;
+        unsigned int n = 0;
+        if (!XQueryTree(display_, w, &r, &parent, &children, &n)) break;
+        if (children) XFree(children);
+        if (wm_ == "bare" ? parent == root : IsClient(display_, w)) {
+            WindowInfo info;
+            info.id = w;
+            info.name = WindowName(display_, w);
+            return info;
+        }
+        w = parent;
+    }
+    return WindowInfo{};
+}
+
+bool DesktopSession::WaitForFocus(const std::string& text, long long timeoutMs) {
+    return faults::WaitFor([&] { return FocusedWindow().name.find(text) != std::string::npos; }, timeoutMs);
+}
+
+void DesktopSession::Click(int x, int y) {
+    XTestFakeMotionEvent(display_, -1, x, y, CurrentTime);
+    XFlush(display_);
+    Nap(60);
+    XTestFakeButtonEvent(display_, 1, True, CurrentTime);
+    XFlush(display_);
+    Nap(40);
+    XTestFakeButtonEvent(display_, 1, False, CurrentTime);
+    XFlush(display_);
+}
+
+void DesktopSession::PressKey(const char* keysymName) {
+    const KeyCode code = XKeysymToKeycode(display_, XStringToKeysym(keysymName));
+    XTestFakeKeyEvent(display_, code, True, CurrentTime);
+    XFlush(display_);
+    Nap(40);
+    XTestFakeKeyEvent(display_, code, False, CurrentTime);
+    XFlush(display_);
+}
+
+Screenshot DesktopSession::Grab() {
+    Screenshot shot;
+    const Window root = DefaultRootWindow(display_);
+    XWindowAttributes a{};
+    XGetWindowAttributes(display_, root, &a);
+    XImage* image = XGetImage(display_, root, 0, 0, unsigned(a.width), unsigned(a.height), AllPlanes, ZPixmap);
+    if (!image) return shot;
+    shot.width = a.width;
+    shot.height = a.height;
+    shot.pixels.resize(size_t(a.width) * size_t(a.height));
+    for (int y = 0; y < a.height; ++y)
+        for (int x = 0; x < a.width; ++x) {
+            const unsigned long p = XGetPixel(image, x, y);
+            Rgb& c = shot.pixels[size_t(y) * size_t(a.width) + size_t(x)];
+            c.r = uint8_t((p & image->red_mask) >> 16);
+            c.g = uint8_t((p & image->green_mask) >> 8);
+            c.b = uint8_t(p & image->blue_mask);
+        }
+    XDestroyImage(image);
+    return shot;
+}
+
+bool DesktopSession::WaitForScreen(const std::function<bool(const Screenshot&)>& pred, long long timeoutMs,
+                                   Screenshot* last) {
+    const Clock::time_point start = Clock::now();
+    for (;;) {
+        Screenshot shot = Grab();
+        const bool ok = pred(shot);
+        if (ok || MsSince(start) > timeoutMs) {
+            if (last) *last = std::move(shot);
+            return ok;
+        }
+        Nap(100);
+    }
+}
+
+}  // namespace desktop
