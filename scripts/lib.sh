@@ -1,13 +1,14 @@
 # Shell helpers shared by the scripts (sourced, POSIX sh).
 
 # What the scripts start, for qln_stop_all (a script's own WORK folder is kept as it set it).
-APP_PID=""; SIM_PID=""; XVFB_PID=""
+APP_PID=""; SIM_PID=""; XVFB_PID=""; WM_PID=""
 
 # Ends the program, the simulated service and the X server the script started, and removes its
 # work folder (WORK). Meant as the EXIT trap.
 qln_stop_all() {
   [ -n "$APP_PID" ] && kill "$APP_PID" 2>/dev/null || true
   [ -n "$SIM_PID" ] && kill "$SIM_PID" 2>/dev/null || true
+  [ -n "$WM_PID" ] && kill "$WM_PID" 2>/dev/null || true
   [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true
   [ -n "${WORK:-}" ] && rm -rf "$WORK"
   return 0
@@ -33,6 +34,20 @@ qln_start_xvfb() {
   until [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ]; do
     i=$((i + 1)); [ $i -gt 100 ] && return 1
     kill -0 "$XVFB_PID" 2>/dev/null || return 1
+    sleep 0.05
+  done
+}
+
+# qln_start_wm: starts openbox on DISPLAY, as a desktop has a window manager, and waits until it
+# manages the screen (the root window names its check window). Sets WM_PID; returns non-zero when
+# it does not come up within 10 s.
+qln_start_wm() {
+  openbox >/dev/null 2>&1 &
+  WM_PID=$!
+  i=0
+  until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"; do
+    i=$((i + 1)); [ $i -gt 200 ] && return 1
+    kill -0 "$WM_PID" 2>/dev/null || return 1
     sleep 0.05
   done
 }

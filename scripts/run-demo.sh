@@ -23,16 +23,18 @@ if [ -n "${DISPLAY:-}" ]; then
   exit 0
 fi
 
-# No display: a private X server.
+# No display: a private X server with a window manager, as on a desktop.
 qln_start_xvfb 81 89 || { echo "run-demo: could not start Xvfb"; exit 1; }
+qln_start_wm || { echo "run-demo: could not start openbox"; exit 1; }
 
 mkdir -p screenshots
 
 # One run of the program from a folder of its own, so that the language can be chosen without
 # touching the build's data files. Saves a screenshot and closes the window as a user would, with a
-# click on Cancel (centre of the button at 234,421 sized 64x28 in the window's fixed layout).
+# click on Cancel (centre of the button at 234,421 sized 64x28 in the window's fixed layout). With a
+# third argument it also opens the calibration and saves what the screen shows.
 run_once() {
-  language="$1"; shot="$2"
+  language="$1"; shot="$2"; calibration_shot="${3:-}"
   dir="$WORK/$language"
   mkdir -p "$dir"
   cp "$BIN/QlnCfg" "$dir/"
@@ -53,6 +55,15 @@ run_once() {
   sleep "$SHOW_SECONDS"   # at least one refresh of the device watch
   import -window root "$shot"
   echo "run-demo: saved $shot"
+  if [ -n "$calibration_shot" ]; then
+    # The calibration button (30,340 sized 148x24), the screen it shows, then Escape to leave it.
+    xdotool mousemove --window "$win" 104 352 click 1 2>/dev/null || true
+    sleep 1.5
+    import -window root "$calibration_shot"
+    echo "run-demo: saved $calibration_shot"
+    xdotool key Escape 2>/dev/null || true
+    sleep 1.5
+  fi
   xdotool mousemove --window "$win" 266 435 click 1 2>/dev/null || true
   i=0
   while kill -0 "$APP_PID" 2>/dev/null && [ $i -lt 50 ]; do sleep 0.1; i=$((i+1)); done
@@ -68,7 +79,7 @@ run_once() {
   APP_PID=""
 }
 
-run_once English screenshots/main-window.png
+run_once English screenshots/main-window.png screenshots/calibration.png
 run_once Chinese screenshots/main-window-zh.png
 echo "run-demo: done; $(($(wc -l <"$WORK/touchsim.log") - 1)) calls reached the service"
 

@@ -13,10 +13,9 @@ sh scripts/deps.sh
 . scripts/lib.sh
 PRESETS="${*:-asan tsan}"
 
-XVFB_PID=""
-cleanup() { [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true; }
-trap cleanup EXIT INT TERM
+trap qln_stop_all EXIT INT TERM
 qln_start_xvfb 61 69 || { echo "sanitize: could not start Xvfb"; exit 1; }
+qln_start_wm || { echo "sanitize: could not start openbox"; exit 1; }
 
 SUPP="$ROOT/tests/sanitizers"
 # halt_on_error/abort: a report fails the test that caused it, with the report in its output.

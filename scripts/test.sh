@@ -8,11 +8,12 @@ sh scripts/build.sh "$@"
 BUILD_DIR="${QLN_BUILD_DIR:-build}"
 
 . scripts/lib.sh
-XVFB_PID=""
-cleanup() { [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true; }
-trap cleanup EXIT INT TERM
-# The GUI tests get their own X server at a known size, whatever display the caller has.
+trap qln_stop_all EXIT INT TERM
+# The GUI tests get their own X server at a known size, whatever display the caller has, with a
+# window manager as on a desktop. (The desktop scenarios start X servers of their own, with and
+# without one.)
 qln_start_xvfb 91 99 || { echo "test: could not start Xvfb"; exit 1; }
+qln_start_wm || { echo "test: could not start openbox"; exit 1; }
 
 status=0
 ( cd "$BUILD_DIR" && ctest --output-on-failure -j"$(nproc)" ${QLN_CTEST_ARGS:-} ) || status=1

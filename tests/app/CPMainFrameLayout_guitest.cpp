@@ -106,7 +106,15 @@ TEST(CPMainFrameLayout, EnglishControlsTitleAndStates) {
     FramePtr frame = BuiltFrame();
     CheckLayout(*frame, false);
     EXPECT_EQ(ToUtf8(frame->GetTitle()), "Touch Frame Configuration - 2.0.0.0");
-    EXPECT_EQ(frame->GetSize(), wxSize(380, 486));
+    if (guitest::WindowManagerRunning()) {
+        // The manager's frame replaces the toolkit's guess of the decoration, so the outer size
+        // is the manager's; what the layout needs is that the client area holds every control.
+        const wxRect client(wxPoint(0, 0), frame->GetClientSize());
+        for (wxWindow* child : frame->GetChildren())
+            EXPECT_TRUE(client.Contains(child->GetRect())) << ToUtf8(child->GetLabel()) << " lies inside the window";
+    } else {
+        EXPECT_EQ(frame->GetSize(), wxSize(380, 486));
+    }
     EXPECT_FALSE(frame->m_pApply->IsEnabled());
     EXPECT_TRUE(frame->m_pDone->IsEnabled());
     // X focus is shared by every test window on the display: bring ours to the front first.

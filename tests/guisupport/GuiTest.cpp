@@ -9,6 +9,10 @@
 #include "platform/PlatformTime.h"
 #include "servicelink/VexoRPC.h"
 
+// Last: Xlib's macros (None, Status, ...) must not meet the toolkit's headers.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+
 namespace guitest {
 
 void Pump(int ms) {
@@ -172,4 +176,21 @@ bool ScopedLogCapture::Contains(const std::string& fragment) const {
     return false;
 }
 
+bool WindowManagerRunning() {
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return false;
+    const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False);
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    const bool running = XGetWindowProperty(display, DefaultRootWindow(display), check, 0, 1, False, XA_WINDOW, &type,
+                                            &format, &count, &after, &data) == Success &&
+                         count == 1;
+    if (data) XFree(data);
+    XCloseDisplay(display);
+    return running;
+}
+
 }  // namespace guitest
+

@@ -52,6 +52,9 @@ void SelectComboItem(wxComboBox* combo, int index);
 void RunLater(int ms, std::function<void()> fn);
 void EndModalLater(wxDialog* dialog, int ms, int code = wxID_CANCEL);
 
+// True when a window manager runs on the display (it then decorates and places the windows).
+bool WindowManagerRunning();
+
 std::string ToUtf8(const wxString& text);
 wxString FromUtf8(const std::string& text);
 
