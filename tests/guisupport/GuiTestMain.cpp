@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "guisupport/GuiTest.h"
+#include "platform/ToolkitEnvironment.h"
 
 namespace {
 
@@ -57,6 +58,7 @@ int main(int argc, char** argv) {
     if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
 
     Watchdog watchdog(guitest::kProcessWatchdogSeconds);
+    VexoPlatform::PrepareToolkitEnvironment();  // the toolkit set up as the program sets it up
     wxApp::SetInstance(new wxApp);
     if (!wxEntryStart(argc, argv)) {
         std::fprintf(stderr, "gui tests: cannot open the X display (DISPLAY=%s)\n",

@@ -13,6 +13,7 @@
 #include "platform/LastError.h"
 #include "platform/ModuleFolder.h"
 #include "platform/PlatformTime.h"
+#include "platform/ToolkitEnvironment.h"
 
 namespace {
 
@@ -105,4 +106,35 @@ TEST(PlatformTime, TickCountFollowsSleeps) {
     const uint32_t elapsed = VexoPlatform::GetTickCount() - start;
     EXPECT_GE(elapsed, 25u);
     EXPECT_LT(elapsed, 1000u);
+}
+
+TEST(ToolkitEnvironment, TurnsOffGtksOpenGlUnlessTheUserChose) {
+    struct Case {
+        const char* before;  // nullptr: not in the environment
+        const char* after;
+    };
+    const Case cases[] = {
+        {nullptr, "disable"},
+        {"always", "always"},
+        {"disable", "disable"},
+        {"", ""},
+    };
+    const char* outer = std::getenv("GDK_GL");
+    const bool hadOuter = outer != nullptr;
+    const std::string saved = hadOuter ? outer : "";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.before ? c.before : "(unset)");
+        if (c.before)
+            setenv("GDK_GL", c.before, 1);
+        else
+            unsetenv("GDK_GL");
+        VexoPlatform::PrepareToolkitEnvironment();
+        const char* now = std::getenv("GDK_GL");
+        ASSERT_NE(now, nullptr);
+        EXPECT_STREQ(now, c.after);
+    }
+    if (hadOuter)
+        setenv("GDK_GL", saved.c_str(), 1);
+    else
+        unsetenv("GDK_GL");
 }
