@@ -11,18 +11,17 @@ void CentreOnDisplay(wxTopLevelWindow* window) {
     window->Centre(wxBOTH);
     // The size asked for: right after mapping the toolkit may not know the real one yet.
     const wxSize size = window->GetSize();
+    // Once, on the first activation: by then the manager has mapped and placed the window, so
+    // the move is not overtaken by its placement. A window the user moved later stays there.
     auto done = std::make_shared<bool>(false);
-    window->Bind(wxEVT_SHOW, [window, size, done](wxShowEvent& event) {
+    window->Bind(wxEVT_ACTIVATE, [window, size, done](wxActivateEvent& event) {
         event.Skip();
-        // Once: a window the user has moved stays where the user put it.
-        if (!event.IsShown() || *done) return;
+        if (!event.GetActive() || *done) return;
         *done = true;
-        window->CallAfter([window, size] {
-            int index = wxDisplay::GetFromWindow(window);
-            if (index == wxNOT_FOUND) index = 0;
-            const wxRect area = wxDisplay(unsigned(index)).GetGeometry();
-            window->Move(area.x + (area.width - size.x) / 2, area.y + (area.height - size.y) / 2);
-        });
+        int index = wxDisplay::GetFromWindow(window);
+        if (index == wxNOT_FOUND) index = 0;
+        const wxRect area = wxDisplay(unsigned(index)).GetGeometry();
+        window->Move(area.x + (area.width - size.x) / 2, area.y + (area.height - size.y) / 2);
     });
 }
 

@@ -4,9 +4,10 @@
 
 #include <wx/toplevel.h>
 
-// Centres `window` on its display now and once more right after it is mapped. Some window
+// Centres `window` on its display now and once more when it is first activated. Some window
 // managers (openbox) take a program-given position at map time for a bogus one and place the
-// window themselves; a move after mapping is a plain client request that every manager follows.
+// window themselves; a move once the window is mapped is a plain client request that every
+// manager follows.
 // Call it after the window has its size.
 void CentreOnDisplay(wxTopLevelWindow* window);
 

@@ -93,11 +93,20 @@ protected:
         }
     }
 
-    // Launches the program and waits for its main window, which has the focus.
-    WindowInfo Launch(const std::string& language = "English") {
-        session_->SetLanguage(language);
+    // Launches the program and waits for its main window, centred on the display whatever the
+    // manager's placement policy.
+    WindowInfo Launch() {
         EXPECT_TRUE(session_->LaunchProgram());
-        const WindowInfo main = session_->WaitForWindow(language == "English" ? kMainTitle : "", kWindowMs);
+        WindowInfo main;
+        const bool centred = faults::WaitFor(
+            [&] {
+                main = session_->WaitForWindow(kMainTitle, 0);
+                return main.id != 0 && std::abs(main.x + main.width / 2 - 960) <= 40 &&
+                       std::abs(main.y + main.height / 2 - 540) <= 40;
+            },
+            kWindowMs);
+        EXPECT_TRUE(centred) << "main window at " << main.x << "," << main.y << " " << main.width << "x"
+                             << main.height;
         return main;
     }
     void ClickIn(const WindowInfo& w, Point p) { session_->Click(w.x + p.x, w.y + p.y); }
@@ -264,13 +273,13 @@ TEST_P(DesktopLanguage, StartDialogAndCloseWithoutToolkitComplaints) {
     ASSERT_TRUE(session.Start()) << session.Error();
     session.SetLanguage(GetParam());
     ASSERT_TRUE(session.LaunchProgram());
-    // Any window of the program: its title depends on the language.
+    // The main window, by its size (the title depends on the language), once it is centred.
     WindowInfo main;
     ASSERT_TRUE(faults::WaitFor(
         [&] {
             for (const WindowInfo& w : session.FindWindows(""))
                 if (w.width > 300 && w.height > 400) main = w;
-            return main.id != 0;
+            return main.id != 0 && std::abs(main.x + main.width / 2 - 960) <= 40;
         },
         kWindowMs));
     session.Click(main.x + kAdvancedButton.x, main.y + kAdvancedButton.y);
