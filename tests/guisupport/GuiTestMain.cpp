@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "guisupport/GuiTest.h"
@@ -57,6 +58,11 @@ int main(int argc, char** argv) {
     if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
 
     Watchdog watchdog(guitest::kProcessWatchdogSeconds);
+    // The single-instance guard of every test lives in a runtime folder of this process's own: tests
+    // never meet each other's guard, nor that of a program a person runs on this machine.
+    char runtimePattern[] = "/tmp/qln-runtime-XXXXXX";
+    const char* runtime = mkdtemp(runtimePattern);
+    if (runtime) setenv("XDG_RUNTIME_DIR", runtime, 1);
     wxApp::SetInstance(new wxApp);
     if (!wxEntryStart(argc, argv)) {
         std::fprintf(stderr, "gui tests: cannot open the X display (DISPLAY=%s)\n",
@@ -73,5 +79,6 @@ int main(int argc, char** argv) {
         wxTheApp->OnExit();
     }
     wxEntryCleanup();
+    if (runtime) std::system((std::string("rm -rf '") + runtime + "'").c_str());
     return rc;
 }
