@@ -6,6 +6,7 @@
 #include "app/CPMainFrame.h"
 #include "app/MainFrameRules.h"
 #include "app/MessageBox.h"
+#include "app/ShutdownOnSignal.h"
 #include "app/WxText.h"
 #include "config/ProcessConfig.h"
 #include "foundation/VexoLog.h"
@@ -72,9 +73,13 @@ bool AppStartUp() {
 }
 
 int AppRunMainWindow() {
+    // A termination signal during start-up: end as a closed window would, without building one.
+    if (ShutdownRequested()) return 0;
     // A local window: leaving this scope destroys it, and its destructor stops the device watch.
     CPMainFrame frame;
     frame.Initialize();
+    // A signal while the first reading ran (its requests are each bounded): no message, no window.
+    if (ShutdownRequested()) return 0;
     if (!frame.Running()) {
         VexoMessageBox(LangText("Device_Undetected", u""), wxEmptyString, wxOK);
         return 0;
@@ -99,6 +104,18 @@ int AppShutDown() {
     return 0;
 }
 
-bool VexoWxApp::OnInit() { return AppStartUp(); }
+bool VexoWxApp::OnInit() {
+    // Before start-up, so that a signal in any phase ends the program the ordinary way.
+    InstallShutdownOnSignal();
+    const bool started = AppStartUp();
+    if (!started) RemoveShutdownOnSignal();
+    return started;
+}
+
 int VexoWxApp::OnRun() { return AppRunMainWindow(); }
-int VexoWxApp::OnExit() { return AppShutDown(); }
+
+int VexoWxApp::OnExit() {
+    const int result = AppShutDown();
+    RemoveShutdownOnSignal();
+    return result;
+}
