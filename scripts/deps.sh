@@ -3,9 +3,9 @@
 # are already installed are left alone, so a second run costs a second or two.
 set -eu
 PACKAGES="cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
-libwxgtk3.2-dev libtinyxml-dev libboost-dev libboost-thread-dev libboost-date-time-dev libboost-chrono-dev \
+libwxgtk3.2-dev libgtk-3-dev libtinyxml-dev libboost-dev libboost-thread-dev libboost-date-time-dev libboost-chrono-dev \
 libx11-dev libxrandr-dev xvfb xauth fonts-wqy-microhei x11-xserver-utils x11-utils xdotool imagemagick \
-iproute2 util-linux procps openbox metacity xfwm4 dbus libxtst-dev libgtk-3-dev"
+iproute2 util-linux procps openbox metacity xfwm4 dbus libxtst-dev"
 EXTRA="${QLN_EXTRA_PACKAGES:-}"
 missing=""
 for p in $PACKAGES $EXTRA; do

@@ -12,6 +12,10 @@ WORK="$(mktemp -d /tmp/qln-measure-XXXXXX)"
 trap qln_stop_all EXIT INT TERM
 
 qln_start_touchsim "$BIN" "$WORK/touchsim.log" --required-version 20 || exit 1
+# A runtime folder of its own: the single-instance guard of a program that a person runs on this
+# machine does not refuse the measured one.
+XDG_RUNTIME_DIR="$WORK/runtime"; export XDG_RUNTIME_DIR
+mkdir -m 700 "$XDG_RUNTIME_DIR"
 
 if [ -z "${DISPLAY:-}" ]; then
   qln_start_xvfb 71 79 || { echo "measure: could not start Xvfb"; exit 1; }
@@ -46,7 +50,8 @@ xdotool mousemove --window "$win" 266 435 click 1 2>/dev/null || true
 i=0; while kill -0 "$APP_PID" 2>/dev/null && [ $i -lt 50 ]; do sleep 0.1; i=$((i+1)); done
 if kill -0 "$APP_PID" 2>/dev/null; then
   echo "measure: the window did not close; ending the program"
-  kill "$APP_PID"; rm -f /dev/shm/sem.wx_quilo_configuration_mutex
+  kill "$APP_PID"   # SIGTERM: the same end as a closed window
+  wait "$APP_PID" 2>/dev/null || true
 fi
 APP_PID=""
 kill "$SIM_PID" && wait "$SIM_PID" 2>/dev/null || true

@@ -23,9 +23,13 @@ if [ -n "${DISPLAY:-}" ]; then
   exit 0
 fi
 
-# No display: a private X server with a window manager, as on a desktop.
+# No display: a private X server with a window manager, as on a desktop, and a private runtime
+# folder for the program's single-instance guard (so that a program run by a person on this
+# machine does not refuse these runs).
 qln_start_xvfb 81 89 || { echo "run-demo: could not start Xvfb"; exit 1; }
 qln_start_wm || { echo "run-demo: could not start openbox"; exit 1; }
+XDG_RUNTIME_DIR="$WORK/runtime"; export XDG_RUNTIME_DIR
+mkdir -m 700 "$XDG_RUNTIME_DIR"
 
 mkdir -p screenshots
 
@@ -69,10 +73,9 @@ run_once() {
   while kill -0 "$APP_PID" 2>/dev/null && [ $i -lt 50 ]; do sleep 0.1; i=$((i+1)); done
   if kill -0 "$APP_PID" 2>/dev/null; then
     echo "run-demo: the $language window did not close; ending it"
+    # SIGTERM ends it as a closed window does; the kernel releases its single-instance guard.
     kill "$APP_PID" 2>/dev/null || true
     wait "$APP_PID" 2>/dev/null || true
-    # An ended process leaves its single-instance name behind.
-    rm -f /dev/shm/sem.wx_quilo_configuration_mutex
   else
     wait "$APP_PID" 2>/dev/null || true
   fi

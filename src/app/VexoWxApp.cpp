@@ -1,23 +1,24 @@
 #include "app/VexoWxApp.h"
 
-#include <boost/interprocess/exceptions.hpp>
-#include <boost/interprocess/sync/named_mutex.hpp>
+#include <memory>
 
 #include "app/AppState.h"
 #include "app/CPMainFrame.h"
 #include "app/MainFrameRules.h"
 #include "app/MessageBox.h"
+#include "app/ShutdownOnSignal.h"
 #include "app/WxText.h"
 #include "config/ProcessConfig.h"
 #include "foundation/VexoLog.h"
 #include "foundation/VexoThread.h"
+#include "platform/InstanceGuard.h"
 #include "platform/ModuleFolder.h"
 #include "servicelink/VexoRPC.h"
 
 using namespace VexoSource;
-namespace bip = boost::interprocess;
+using VexoPlatform::InstanceGuard;
 
-bip::named_mutex* g_pInstanceGuard = nullptr;
+InstanceGuard* g_pInstanceGuard = nullptr;
 
 bool AppStartUp() {
     VexoSetModuleFolderAsCurrent();
@@ -44,12 +45,24 @@ bool AppStartUp() {
         VexoMessageBox(LangText("Service_RPC_Not_Created", u""), wxEmptyString, wxOK);
         CloseServiceChannel();
     } else {
-        try {
-            g_pInstanceGuard = new bip::named_mutex(bip::create_only, kInstanceGuardName);
-            result = true;
-        } catch (const bip::interprocess_exception&) {
-            VexoMessageBox(LangText("Application_Is_Running", u""), wxEmptyString, wxOK);
-            bip::named_mutex::remove(kInstanceGuardName);
+        auto guard = std::make_unique<InstanceGuard>(kInstanceGuardName);
+        switch (guard->Acquire()) {
+            case InstanceGuard::State::Held:
+                g_pInstanceGuard = guard.release();
+                result = true;
+                break;
+            case InstanceGuard::State::HeldElsewhere:
+                // The running instance keeps its guard: nothing is removed here.
+                VexoLogInfo(L"Another instance holds %hs", guard->Path().c_str());
+                VexoMessageBox(LangText("Application_Is_Running", u""), wxEmptyString, wxOK);
+                break;
+            default:
+                // No private folder for the lock (or no lock there): refusing would lock the user
+                // out for good, so this instance runs unguarded and says why.
+                VexoLogInfo(L"Single-instance guard unavailable (%hs); starting without it",
+                            guard->Problem().c_str());
+                result = true;
+                break;
         }
     }
     // OnExit does not follow a failed start-up: stop the channel's receive thread here, so that
@@ -60,9 +73,13 @@ bool AppStartUp() {
 }
 
 int AppRunMainWindow() {
+    // A termination signal during start-up: end as a closed window would, without building one.
+    if (ShutdownRequested()) return 0;
     // A local window: leaving this scope destroys it, and its destructor stops the device watch.
     CPMainFrame frame;
     frame.Initialize();
+    // A signal while the first reading ran (its requests are each bounded): no message, no window.
+    if (ShutdownRequested()) return 0;
     if (!frame.Running()) {
         VexoMessageBox(LangText("Device_Undetected", u""), wxEmptyString, wxOK);
         return 0;
@@ -76,18 +93,29 @@ int AppRunMainWindow() {
 }
 
 int AppShutDown() {
-    if (g_pInstanceGuard) {
-        delete g_pInstanceGuard;
-        g_pInstanceGuard = nullptr;
-        bip::named_mutex::remove(kInstanceGuardName);
-    }
     delete g_pConfig;
     g_pConfig = nullptr;
     // The receive thread must not outlive main: static destruction would race it.
     CloseServiceChannel();
+    // Released last, once this instance has written its file and stopped its threads: a new
+    // instance that starts now finds the configuration complete. The lock file stays in place.
+    delete g_pInstanceGuard;
+    g_pInstanceGuard = nullptr;
     return 0;
 }
 
-bool VexoWxApp::OnInit() { return AppStartUp(); }
+bool VexoWxApp::OnInit() {
+    // Before start-up, so that a signal in any phase ends the program the ordinary way.
+    InstallShutdownOnSignal();
+    const bool started = AppStartUp();
+    if (!started) RemoveShutdownOnSignal();
+    return started;
+}
+
 int VexoWxApp::OnRun() { return AppRunMainWindow(); }
-int VexoWxApp::OnExit() { return AppShutDown(); }
+
+int VexoWxApp::OnExit() {
+    const int result = AppShutDown();
+    RemoveShutdownOnSignal();
+    return result;
+}

@@ -3,13 +3,12 @@
 
 #include <wx/app.h>
 
-namespace boost {
-namespace interprocess {
-class named_mutex;
+namespace VexoPlatform {
+class InstanceGuard;
 }
-}  // namespace boost
 
-// Name of the single-instance guard (machine-wide).
+// Name of the single-instance guard, per user session: the name of its lock file
+// (platform/InstanceGuard.h).
 constexpr const char* kInstanceGuardName = "wx_quilo_configuration_mutex";
 
 class VexoWxApp : public wxApp {
@@ -27,4 +26,4 @@ int AppRunMainWindow();
 int AppShutDown();
 
 // Process-wide single-instance guard; none outside the program's run.
-extern boost::interprocess::named_mutex* g_pInstanceGuard;
+extern VexoPlatform::InstanceGuard* g_pInstanceGuard;

@@ -9,6 +9,7 @@
 #include "platform/DisplayOrientation.h"
 #include "platform/ModuleFolder.h"
 #include "platform/PlatformTime.h"
+#include "platform/TerminationSignals.h"
 
 namespace VexoSource {
 
@@ -66,6 +67,9 @@ void VexoThread::Start() {
         return;
     }
     m_finished = false;
+    // Workers leave SIGTERM, SIGINT and SIGHUP to the GUI thread, which ends the program on them;
+    // blocked here, a signal can never cut a worker's poll or sleep short either.
+    VexoPlatform::ScopedTerminationSignalBlock blocked;
     if (pthread_create(&m_thread, nullptr, &VexoThread::ThreadMain, this) == 0) m_hasThread = true;
 }
 

@@ -1,10 +1,12 @@
 // Start-up, the main window's run and shutdown as the program performs them, against the simulated
-// service on the fixed port (each test has its own network namespace and /dev/shm).
+// service on the fixed port (each test has its own network namespace, and the test main gives the
+// process a runtime folder of its own for the single-instance guard).
 #include <gtest/gtest.h>
 
-#include <boost/interprocess/exceptions.hpp>
-#include <boost/interprocess/sync/named_mutex.hpp>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -12,9 +14,10 @@
 #include "app/AppTestSupport.h"
 #include "app/CPMainFrame.h"
 #include "app/VexoWxApp.h"
+#include "platform/InstanceGuard.h"
 #include "servicelink/VexoRPC.h"
 
-namespace bip = boost::interprocess;
+using VexoPlatform::InstanceGuard;
 using guitest::MessageBoxes;
 using guitest::SimService;
 
@@ -22,13 +25,10 @@ using apptest::ModalMainFrame;
 
 namespace {
 
-bool GuardNameExists() {
-    try {
-        bip::named_mutex probe(bip::open_only, kInstanceGuardName);
-        return true;
-    } catch (const bip::interprocess_exception&) {
-        return false;
-    }
+// True while something holds the guard (a probe of its own cannot take it).
+bool GuardHeld() {
+    InstanceGuard probe(kInstanceGuardName);
+    return probe.Acquire() == InstanceGuard::State::HeldElsewhere;
 }
 
 bool AnyMainFrameShown() {
@@ -59,10 +59,7 @@ protected:
         apptest::AppEnvironment::ResetProcessValues();
         boxes_.OnShow([this](const guitest::ShownBox&) { windowShownAtBox_ = windowShownAtBox_ || AnyMainFrameShown(); });
     }
-    void TearDown() override {
-        if (GuardNameExists()) bip::named_mutex::remove(kInstanceGuardName);
-        apptest::AppEnvironment::ResetProcessValues();
-    }
+    void TearDown() override { apptest::AppEnvironment::ResetProcessValues(); }
     MessageBoxes boxes_;
     bool windowShownAtBox_ = false;
     guitest::ScopedLogCapture log_;
@@ -76,21 +73,65 @@ TEST_F(AppRun, NoServiceEndsStartUpWithItsMessage) {
     EXPECT_EQ(boxes_.Shown()[0].caption, "");
     EXPECT_EQ(VexoSource::g_pServiceChannel, nullptr);
     EXPECT_TRUE(wxTopLevelWindows.empty());
-    EXPECT_FALSE(GuardNameExists());
+    EXPECT_FALSE(GuardHeld());
     EXPECT_TRUE(log_.Contains("Information - Configuration Entry"));
     EXPECT_TRUE(log_.Contains("Information - Configuration Exit"));
     EXPECT_TRUE(log_.Contains("Config ")) << "the start-up tag";
 }
 
-TEST_F(AppRun, SecondInstanceReportsAndRemovesTheGuardName) {
+TEST_F(AppRun, LaterInstancesAreRefusedAndLeaveTheRunningOnesGuardAlone) {
     SimService service(false);
     ASSERT_TRUE(service.started());
-    bip::named_mutex other(bip::create_only, kInstanceGuardName);  // the first instance
-    EXPECT_FALSE(AppStartUp());
-    EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"The configuration program is already running."});
-    EXPECT_FALSE(GuardNameExists()) << "a name left behind does not block the next start";
-    EXPECT_EQ(VexoSource::g_pServiceChannel, nullptr) << "the channel is stopped at the early end";
-    EXPECT_TRUE(log_.Contains("Information - Configuration Exit"));
+    InstanceGuard running(kInstanceGuardName);  // the first instance
+    ASSERT_EQ(running.Acquire(), InstanceGuard::State::Held);
+    for (int launch = 2; launch <= 4; ++launch) {
+        SCOPED_TRACE(launch);
+        boxes_.Clear();
+        EXPECT_FALSE(AppStartUp());
+        EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"The configuration program is already running."});
+        EXPECT_EQ(g_pInstanceGuard, nullptr);
+        EXPECT_TRUE(running.Held());
+        EXPECT_TRUE(GuardHeld()) << "the running instance keeps its guard";
+        EXPECT_EQ(VexoSource::g_pServiceChannel, nullptr) << "the channel is stopped at the early end";
+        EXPECT_TRUE(log_.Contains("Information - Another instance holds " + running.Path()));
+        EXPECT_TRUE(log_.Contains("Information - Configuration Exit"));
+    }
+    // Once the running instance has ended, the next start takes the guard.
+    running.Release();
+    boxes_.Clear();
+    ASSERT_TRUE(AppStartUp());
+    EXPECT_TRUE(boxes_.Texts().empty());
+    EXPECT_TRUE(GuardHeld());
+    EXPECT_EQ(AppShutDown(), 0);
+    EXPECT_FALSE(GuardHeld());
+}
+
+TEST_F(AppRun, NoPrivateFolderForTheGuardStartsUnguardedAndSaysWhy) {
+    SimService service(false);
+    ASSERT_TRUE(service.started());
+    const std::string runtime = std::getenv("XDG_RUNTIME_DIR") ? std::getenv("XDG_RUNTIME_DIR") : "";
+    const std::string cache = std::getenv("XDG_CACHE_HOME") ? std::getenv("XDG_CACHE_HOME") : "";
+    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+    // A shared folder, as a careless set-up could hand over: it is not used, and there is no other.
+    char pattern[] = "/tmp/qln-shared-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    chmod(pattern, 01777);
+    setenv("XDG_RUNTIME_DIR", pattern, 1);
+    setenv("XDG_CACHE_HOME", "relative", 1);
+    setenv("HOME", "relative", 1);
+
+    EXPECT_TRUE(AppStartUp());
+    EXPECT_TRUE(boxes_.Texts().empty()) << "no false 'already running'";
+    EXPECT_EQ(g_pInstanceGuard, nullptr);
+    EXPECT_TRUE(log_.Contains("Single-instance guard unavailable ("));
+    EXPECT_TRUE(log_.Contains("is not private: writable by others"));
+    EXPECT_EQ(AppShutDown(), 0);
+    EXPECT_EQ(rmdir(pattern), 0) << "nothing was left in the shared folder";
+
+    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+    setenv("HOME", home.c_str(), 1);
+    if (cache.empty()) unsetenv("XDG_CACHE_HOME");
 }
 
 TEST_F(AppRun, StartUpReadingDecidesWhetherTheWindowShows) {
@@ -130,7 +171,7 @@ TEST_F(AppRun, StartUpReadingDecidesWhetherTheWindowShows) {
         if (r.versionByte == 25) {
             EXPECT_EQ(g_RequiredConfigVersion, 0u);
         }
-        EXPECT_FALSE(GuardNameExists()) << "shutdown removes the guard name";
+        EXPECT_FALSE(GuardHeld()) << "shutdown releases the guard";
         EXPECT_EQ(VexoSource::g_pServiceChannel, nullptr);
         boxes_.Clear();
     }
@@ -139,7 +180,7 @@ TEST_F(AppRun, StartUpReadingDecidesWhetherTheWindowShows) {
 TEST_F(AppRun, ClosingTheWindowEndsTheRunCleanly) {
     SimService service(false);
     ASSERT_TRUE(AppStartUp());
-    EXPECT_TRUE(GuardNameExists());
+    EXPECT_TRUE(GuardHeld());
     bool seen = false;
     std::string touches;
     CloseWhenShown(
@@ -155,7 +196,7 @@ TEST_F(AppRun, ClosingTheWindowEndsTheRunCleanly) {
     guitest::Pump(guitest::kShortMs);
     EXPECT_EQ(ModalMainFrame(), nullptr);
     EXPECT_EQ(AppShutDown(), 0);
-    EXPECT_FALSE(GuardNameExists());
+    EXPECT_FALSE(GuardHeld());
     // Closing with Cancel applies nothing.
     for (const std::string& name : service.CallNames()) EXPECT_NE(name, "SetDeviceConfig");
 }

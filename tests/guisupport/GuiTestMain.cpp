@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "guisupport/GuiTest.h"
@@ -59,6 +60,11 @@ int main(int argc, char** argv) {
 
     Watchdog watchdog(guitest::kProcessWatchdogSeconds);
     VexoPlatform::PrepareToolkitEnvironment();  // the toolkit set up as the program sets it up
+    // The single-instance guard of every test lives in a runtime folder of this process's own: tests
+    // never meet each other's guard, nor that of a program a person runs on this machine.
+    char runtimePattern[] = "/tmp/qln-runtime-XXXXXX";
+    const char* runtime = mkdtemp(runtimePattern);
+    if (runtime) setenv("XDG_RUNTIME_DIR", runtime, 1);
     wxApp::SetInstance(new wxApp);
     if (!wxEntryStart(argc, argv)) {
         std::fprintf(stderr, "gui tests: cannot open the X display (DISPLAY=%s)\n",
@@ -75,5 +81,6 @@ int main(int argc, char** argv) {
         wxTheApp->OnExit();
     }
     wxEntryCleanup();
+    if (runtime) std::system((std::string("rm -rf '") + runtime + "'").c_str());
     return rc;
 }

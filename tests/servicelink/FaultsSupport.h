@@ -21,6 +21,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/ChildProcess.h"
+
 namespace faults {
 
 using Clock = std::chrono::steady_clock;
@@ -56,60 +58,21 @@ inline std::string TouchsimPath() {
 }
 
 // The touchsim program running as a child process on the service's fixed ports, with its control
-// port open. Its standard output (one line per call received) is collected by a reader thread.
+// port open. Its standard output (one line per call received) is collected by the child's reader.
 class TouchsimProcess {
 public:
-    TouchsimProcess() = default;
-    TouchsimProcess(const TouchsimProcess&) = delete;
-    TouchsimProcess& operator=(const TouchsimProcess&) = delete;
-    ~TouchsimProcess() {
-        Kill();
-        if (reader_.joinable()) reader_.join();
-        if (out_ >= 0) close(out_);
-    }
-
     static bool Available() { return access(TouchsimPath().c_str(), X_OK) == 0; }
 
     // Starts the program and waits for its ready line. extra: further options (e.g. "--no-stream").
     bool Start(std::vector<std::string> extra = {}) {
-        int pipeFds[2];
-        if (pipe2(pipeFds, O_CLOEXEC) != 0) return false;
-        const std::string program = TouchsimPath();
-        const std::string control = std::to_string(kControlPort);
-        std::vector<std::string> args = {program, "--control-port", control};
+        std::vector<std::string> args = {TouchsimPath(), "--control-port", std::to_string(kControlPort)};
         args.insert(args.end(), extra.begin(), extra.end());
-        std::vector<char*> argv;
-        for (std::string& a : args) argv.push_back(&a[0]);
-        argv.push_back(nullptr);
-        const pid_t parent = getpid();
-        pid_ = fork();
-        if (pid_ == 0) {
-            // A test process that aborts (a sanitizer's report, a failed assertion in a child
-            // thread) must not leave the service running in its namespace.
-            prctl(PR_SET_PDEATHSIG, SIGKILL);
-            if (getppid() != parent) _exit(127);
-            const int null = open("/dev/null", O_RDONLY);
-            dup2(null, STDIN_FILENO);
-            dup2(pipeFds[1], STDOUT_FILENO);
-            execv(program.c_str(), argv.data());
-            _exit(127);
-        }
-        close(pipeFds[1]);
-        out_ = pipeFds[0];
-        if (pid_ < 0) return false;
-        reader_ = std::thread([this] { ReadOutput(); });
-        return WaitForLine("ready", 5000);
+        if (!child_.Start(args, {}, false, [this](const std::string& line) { OnLine(line); })) return false;
+        return child_.WaitForLine("ready", 5000);
     }
 
     // SIGKILL: the service vanishes without a word; the kernel closes its sockets.
-    void Kill() {
-        std::lock_guard<std::mutex> g(killLock_);
-        if (pid_ > 0 && !killed_) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-            killed_ = true;
-        }
-    }
+    void Kill() { child_.Kill(); }
 
     // Kills the program from the reader thread as soon as it prints a call line containing text.
     void KillOnCall(const std::string& text) {
@@ -147,64 +110,39 @@ public:
         std::lock_guard<std::mutex> g(lock_);
         return calls_;
     }
-    // The whole call lines, in order ("call SetCalibration code=... payload=36:0100...").
+    // The call lines themselves ("call SetCalibration code=... (...)"), in order.
     std::vector<std::string> CallLines() const {
         std::lock_guard<std::mutex> g(lock_);
-        std::vector<std::string> calls;
-        for (const std::string& l : lines_)
-            if (l.compare(0, 5, "call ") == 0) calls.push_back(l);
-        return calls;
+        return callLines_;
     }
     bool WaitForCalls(size_t count, long long timeoutMs) {
         std::unique_lock<std::mutex> g(lock_);
         return changed_.wait_for(g, std::chrono::milliseconds(timeoutMs), [&] { return calls_.size() >= count; });
     }
-    bool WaitForLine(const std::string& text, long long timeoutMs) {
-        std::unique_lock<std::mutex> g(lock_);
-        return changed_.wait_for(g, std::chrono::milliseconds(timeoutMs), [&] {
-            for (const std::string& l : lines_)
-                if (l.find(text) != std::string::npos) return true;
-            return false;
-        });
-    }
+    bool WaitForLine(const std::string& text, long long timeoutMs) { return child_.WaitForLine(text, timeoutMs); }
 
 private:
-    void ReadOutput() {
-        std::string pending;
-        char buffer[4096];
-        for (;;) {
-            const ssize_t n = read(out_, buffer, sizeof buffer);
-            if (n <= 0) break;  // the program ended
-            pending.append(buffer, size_t(n));
-            size_t nl;
-            while ((nl = pending.find('\n')) != std::string::npos) {
-                const std::string line = pending.substr(0, nl);
-                pending.erase(0, nl + 1);
-                bool killNow = false;
-                {
-                    std::lock_guard<std::mutex> g(lock_);
-                    lines_.push_back(line);
-                    if (line.compare(0, 5, "call ") == 0) {
-                        calls_.push_back(line.substr(5, line.find(' ', 5) - 5));
-                        killNow = !killOn_.empty() && line.find(killOn_) != std::string::npos;
-                    }
-                    changed_.notify_all();
-                }
-                if (killNow) Kill();
+    void OnLine(const std::string& line) {
+        bool killNow = false;
+        {
+            std::lock_guard<std::mutex> g(lock_);
+            if (line.compare(0, 5, "call ") == 0) {
+                calls_.push_back(line.substr(5, line.find(' ', 5) - 5));
+                callLines_.push_back(line);
+                killNow = !killOn_.empty() && line.find(killOn_) != std::string::npos;
             }
+            changed_.notify_all();
         }
+        if (killNow) Kill();
     }
 
-    pid_t pid_ = -1;
-    int out_ = -1;
-    bool killed_ = false;
-    std::mutex killLock_;
     mutable std::mutex lock_;
     std::condition_variable changed_;
-    std::vector<std::string> lines_;
     std::vector<std::string> calls_;
+    std::vector<std::string> callLines_;
     std::string killOn_;
-    std::thread reader_;
+    // Last, so that its reader (which calls OnLine) ends before the members above go.
+    testsupport::ChildProcess child_;
 };
 
 }  // namespace faults

@@ -1,0 +1,370 @@
+// The program as a user runs it: QlnCfg launched as a process against the touchsim program on the
+// fixed ports (the test's own network namespace), on an X server of the test's own, each launch
+// with a runtime folder of the test's own. Single instance per user session, and the end on
+// SIGTERM, SIGINT and SIGHUP in every phase of a run.
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/ProgramSupport.h"
+#include "app/VexoWxApp.h"
+#include "platform/InstanceGuard.h"
+
+using faults::kCallBoundMs;
+using faults::kSlackMs;
+using faults::kStopBoundMs;
+using programtest::kOtherUser;
+using programtest::MainWindows;
+using programtest::OwnedFolder;
+using programtest::ProgramFolder;
+using programtest::ProgramRun;
+using programtest::ShownWindow;
+using programtest::Windows;
+using VexoPlatform::InstanceGuard;
+
+namespace {
+
+// From the signal to the process's end: a request in flight may still wait out its bound, then
+// every worker is stopped within its own.
+constexpr long long kEndBoundMs = kCallBoundMs + kStopBoundMs + kSlackMs;
+// Main window controls (fixed layout), centres in window coordinates.
+constexpr int kCalibrationX = 104, kCalibrationY = 352;
+constexpr int kAdvancedX = 264, kAdvancedY = 352;
+constexpr int kFactoryX = 104, kFactoryY = 380;
+
+bool GuardFree(const std::string& folder) {
+    InstanceGuard probe(kInstanceGuardName, folder);
+    return probe.Acquire() == InstanceGuard::State::Held;
+}
+
+ino_t Inode(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+bool AnyWindow(const std::vector<ShownWindow>& ws) { return !ws.empty(); }
+
+// Hex digits of a traced call's payload ("payload=31:0000..." -> "0000...").
+std::string PayloadHex(const std::string& callLine) {
+    const size_t at = callLine.find("payload=");
+    if (at == std::string::npos) return std::string();
+    const size_t colon = callLine.find(':', at);
+    const size_t end = callLine.find(' ', colon);
+    return callLine.substr(colon + 1, end == std::string::npos ? std::string::npos : end - colon - 1);
+}
+
+std::vector<std::string> CallsNamed(const std::vector<std::string>& lines, const std::string& name) {
+    std::vector<std::string> found;
+    for (const std::string& l : lines)
+        if (l.compare(0, 6 + name.size(), "call " + name + " ") == 0) found.push_back(l);
+    return found;
+}
+
+size_t Count(const std::vector<std::string>& names, const std::string& name) {
+    return size_t(std::count(names.begin(), names.end(), name));
+}
+
+class WholeProgram : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!programtest::ProgramAvailable() || !faults::TouchsimProcess::Available())
+            GTEST_SKIP() << "QlnCfg and touchsim must be beside the test binary";
+        ASSERT_TRUE(display_.Start()) << "a private X server";
+    }
+
+    // A fresh service (fresh trace) on the fixed ports; commands are given before any launch.
+    void StartService(const std::vector<std::string>& commands = {}) {
+        service_.reset();  // the fixed ports are free again
+        service_ = std::make_unique<faults::TouchsimProcess>();
+        ASSERT_TRUE(service_->Start());
+        for (const std::string& c : commands) EXPECT_TRUE(service_->Command(c)) << c;
+    }
+
+    std::unique_ptr<ProgramRun> Launch(const ProgramFolder& program, const std::vector<std::string>& env,
+                                       uid_t user = geteuid()) {
+        auto run = std::make_unique<ProgramRun>();
+        EXPECT_TRUE(run->Start(program, display_.Name(), env, user));
+        return run;
+    }
+
+    // Sends signo and waits for the end; the wait status, or -1 (a failure) past bound. With
+    // mainWindowSeen, it also looks for a main window of the process while waiting.
+    static int EndWith(ProgramRun& run, int signo, long long boundMs = kEndBoundMs, bool* mainWindowSeen = nullptr) {
+        const faults::Clock::time_point start = faults::Clock::now();
+        EXPECT_TRUE(run.Process().Signal(signo));
+        int status = 0;
+        bool ended = false;
+        if (mainWindowSeen) {
+            ended = programtest::WaitForX(
+                [&] {
+                    *mainWindowSeen = *mainWindowSeen || !MainWindows(run.Display(), run.Pid()).empty();
+                    return run.Process().WaitExit(0, &status);
+                },
+                boundMs);
+        } else {
+            ended = run.Process().WaitExit(boundMs, &status);
+        }
+        if (!ended) {
+            ADD_FAILURE() << "no end within " << boundMs << " ms of signal " << signo;
+            return -1;
+        }
+        std::printf("[ figure ] ended %lld ms after signal %d\n", faults::MsSince(start), signo);
+        return status;
+    }
+
+    programtest::PrivateDisplay display_;
+    std::unique_ptr<faults::TouchsimProcess> service_;
+};
+
+}  // namespace
+
+TEST_F(WholeProgram, LaterLaunchesAreRefusedWhileOneRunsAndLeaveItAlone) {
+    StartService();
+    ProgramFolder program;
+    OwnedFolder runtime;
+    const std::vector<std::string> env = {"XDG_RUNTIME_DIR=" + runtime.Path()};
+    const std::string guardFile = runtime.File(kInstanceGuardName);
+
+    auto first = Launch(program, env);
+    ASSERT_TRUE(programtest::WaitForMainWindow(*first));
+
+    // Three more launches while the first runs: each shows its refusal (a message box) and waits.
+    std::vector<std::unique_ptr<ProgramRun>> later;
+    for (int launch = 2; launch <= 4; ++launch) {
+        SCOPED_TRACE(launch);
+        later.push_back(Launch(program, env));
+        ProgramRun& run = *later.back();
+        EXPECT_TRUE(run.Process().WaitForLine("Information - Another instance holds " + guardFile,
+                                              programtest::kWindowMs));
+        EXPECT_TRUE(programtest::WaitForWindows(run, AnyWindow, programtest::kWindowMs)) << "the message box";
+    }
+    size_t mainWindows = MainWindows(display_.Name(), first->Pid()).size();
+    for (auto& run : later) mainWindows += MainWindows(display_.Name(), run->Pid()).size();
+    EXPECT_EQ(mainWindows, 1u) << "only the first launch has a main window";
+
+    // A refused launch ends with its own failure status however it ends; it removes nothing.
+    for (auto& run : later) {
+        const int status = EndWith(*run, SIGTERM);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 0) << "status " << status;
+    }
+    EXPECT_TRUE(first->Process().Running());
+    EXPECT_EQ(MainWindows(display_.Name(), first->Pid()).size(), 1u);
+    EXPECT_TRUE(TempFolder::Exists(guardFile));
+    EXPECT_FALSE(GuardFree(runtime.Path())) << "the first launch still holds the guard";
+
+    const int status = EndWith(*first, SIGTERM);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    EXPECT_TRUE(GuardFree(runtime.Path()));
+    EXPECT_TRUE(TempFolder::Exists(guardFile)) << "the lock file stays";
+}
+
+TEST_F(WholeProgram, TheNextLaunchStartsHoweverTheRunningOneEnded) {
+    StartService();
+    ProgramFolder program;
+    OwnedFolder runtime;
+    const std::vector<std::string> env = {"XDG_RUNTIME_DIR=" + runtime.Path()};
+    struct Row {
+        const char* how;
+        int signo;
+    } rows[] = {{"terminated", SIGTERM}, {"killed", SIGKILL}, {"crashed", SIGSEGV}, {"interrupted", SIGINT}};
+    auto running = Launch(program, env);
+    ASSERT_TRUE(programtest::WaitForMainWindow(*running));
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.how);
+        EndWith(*running, r.signo);
+        running = Launch(program, env);
+        EXPECT_TRUE(programtest::WaitForMainWindow(*running)) << "the very next launch starts";
+        EXPECT_FALSE(running->Process().HasLine("Another instance holds"));
+    }
+    const int status = EndWith(*running, SIGTERM);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST_F(WholeProgram, TwoUsersDoNotBlockEachOther) {
+    if (geteuid() != 0 || access("/usr/bin/setpriv", X_OK) != 0) GTEST_SKIP() << "needs root and setpriv";
+    StartService();
+    ProgramFolder rootProgram;
+    OwnedFolder rootRuntime;
+    auto rootRun = Launch(rootProgram, {"XDG_RUNTIME_DIR=" + rootRuntime.Path()});
+    ASSERT_TRUE(programtest::WaitForMainWindow(*rootRun));
+
+    // The other user inherits root's runtime folder (as after su without a login): that folder is
+    // not theirs, so their guard lives under their own cache folder.
+    ProgramFolder otherProgram(kOtherUser);
+    OwnedFolder otherHome(kOtherUser);
+    const std::vector<std::string> otherEnv = {"XDG_RUNTIME_DIR=" + rootRuntime.Path(), "HOME=" + otherHome.Path(),
+                                               "XDG_CACHE_HOME"};
+    auto otherRun = Launch(otherProgram, otherEnv, kOtherUser);
+    EXPECT_TRUE(programtest::WaitForMainWindow(*otherRun)) << "root's instance does not block another user";
+    const std::string otherGuard = otherHome.File(".cache/qlncfg/") + kInstanceGuardName;
+    struct stat st {};
+    EXPECT_EQ(stat(otherGuard.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, kOtherUser);
+    EXPECT_FALSE(otherRun->Process().HasLine("Single-instance guard unavailable"));
+
+    // The other user's own second launch is refused by their own guard; root's is untouched.
+    auto otherSecond = Launch(otherProgram, otherEnv, kOtherUser);
+    EXPECT_TRUE(otherSecond->Process().WaitForLine("Another instance holds " + otherGuard, programtest::kWindowMs));
+    EndWith(*otherSecond, SIGTERM);
+
+    for (ProgramRun* run : {otherRun.get(), rootRun.get()}) {
+        const int status = EndWith(*run, SIGTERM);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    }
+    EXPECT_TRUE(GuardFree(rootRuntime.Path()));
+}
+
+namespace {
+
+// One phase of a run in which a signal arrives, and what the service must have received by the end.
+struct Phase {
+    const char* name;
+    int signo;
+    std::vector<std::string> serviceCommands;  // before the launch
+    bool mainWindowFirst;                      // the phase is reached from the shown main window
+    // Brings the running program into the phase; false when it could not.
+    std::function<bool(ProgramRun&, faults::TouchsimProcess&, const std::string& mainWindow)> reach;
+    std::function<void(const std::vector<std::string>& callLines, const std::vector<std::string>& calls)> check;
+    long long boundMs = kEndBoundMs;  // from the signal to the end
+    bool noMainWindow = false;        // the main window must never show
+};
+
+bool Nothing(ProgramRun&, faults::TouchsimProcess&, const std::string&) { return true; }
+
+// Closed without saving: nothing the user could have changed is written.
+void NothingSaved(const std::vector<std::string>&, const std::vector<std::string>& calls) {
+    for (const char* name : {"SetDeviceConfig", "SetEffects", "SetCalibration"}) EXPECT_EQ(Count(calls, name), 0u) << name;
+}
+
+// A click on a main window button, then a second window of the program on top.
+std::function<bool(ProgramRun&, faults::TouchsimProcess&, const std::string&)> OpenByClick(int x, int y) {
+    return [x, y](ProgramRun& run, faults::TouchsimProcess&, const std::string& mainWindow) {
+        programtest::ClickAt(run.Display(), mainWindow, x, y);
+        return programtest::WaitForWindows(
+            run, [](const std::vector<ShownWindow>& ws) { return ws.size() >= 2; }, programtest::kWindowMs);
+    };
+}
+
+// The calibration button, then the calibration running (the service's calibration switched off and
+// the device back); the settle time passes so that the dialog's own loop runs.
+bool StartCalibration(ProgramRun& run, faults::TouchsimProcess& service, const std::string& mainWindow) {
+    programtest::ClickAt(run.Display(), mainWindow, kCalibrationX, kCalibrationY);
+    if (!faults::WaitFor([&] { return Count(service.Calls(), "SetCalibration") >= 1; }, programtest::kWindowMs))
+        return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    return run.Process().Running();
+}
+
+// Calibration, four taps, and then the timed confirmation box.
+bool ReachConfirmation(ProgramRun& run, faults::TouchsimProcess& service, const std::string& mainWindow) {
+    if (!StartCalibration(run, service, mainWindow)) return false;
+    for (const char* tap : {"tap 0.5 0.25", "tap 0.25 0.75", "tap 0.75 0.75", "tap 0.75 0.25"})
+        if (!service.Command(tap)) return false;
+    return programtest::WaitForWindows(
+        run,
+        [](const std::vector<ShownWindow>& ws) {
+            for (const ShownWindow& w : ws)
+                if (w.name == "Keep the new calibration?") return true;
+            return false;
+        },
+        programtest::kWindowMs);
+}
+
+// The saved record (the service's own: all zeros) is written back last, and the device reset after it.
+void SavedCalibrationBack(const std::vector<std::string>& lines, size_t writes) {
+    const std::vector<std::string> sets = CallsNamed(lines, "SetCalibration");
+    ASSERT_EQ(sets.size(), writes);
+    const std::string last = PayloadHex(sets.back());
+    EXPECT_FALSE(last.empty());
+    EXPECT_EQ(last.find_first_not_of('0'), std::string::npos) << "the saved record: " << last;
+    bool resetAfter = false;
+    for (auto it = std::find(lines.begin(), lines.end(), sets.back()); it != lines.end(); ++it)
+        resetAfter = resetAfter || it->compare(0, 17, "call ResetDevice ") == 0;
+    EXPECT_TRUE(resetAfter);
+}
+
+}  // namespace
+
+TEST_F(WholeProgram, ASignalEndsTheRunAsAClosedWindowDoesInEveryPhase) {
+    const Phase phases[] = {
+        {"window open, SIGTERM", SIGTERM, {}, true, Nothing, NothingSaved},
+        {"window open, SIGINT (Ctrl+C)", SIGINT, {}, true, Nothing, NothingSaved},
+        {"window open, SIGHUP (terminal closed)", SIGHUP, {}, true, Nothing, NothingSaved},
+        {"advanced settings open", SIGTERM, {}, true, OpenByClick(kAdvancedX, kAdvancedY), NothingSaved},
+        {"factory reset question open", SIGTERM, {}, true, OpenByClick(kFactoryX, kFactoryY), NothingSaved},
+        {"device lost message open", SIGTERM, {}, true,
+         [](ProgramRun& run, faults::TouchsimProcess& service, const std::string&) {
+             if (!service.Command("unplug")) return false;
+             return programtest::WaitForWindows(
+                 run,
+                 [&](const std::vector<ShownWindow>& ws) {
+                     return !ws.empty() && MainWindows(run.Display(), run.Pid()).empty();
+                 },
+                 programtest::kWindowMs);
+         },
+         NothingSaved},
+        {"start-up message before the main window", SIGTERM, {"ids -"}, false,
+         [](ProgramRun& run, faults::TouchsimProcess&, const std::string&) {
+             return programtest::WaitForWindows(run, AnyWindow, programtest::kWindowMs);
+         },
+         NothingSaved},
+        // Every reply late: the signal arrives while the first reading runs on the GUI thread, which
+        // finishes its requests (six of them, each late) and then never shows the window.
+        {"start-up reading in progress", SIGTERM, {"delay 400"}, false,
+         [](ProgramRun&, faults::TouchsimProcess& service, const std::string&) {
+             return service.WaitForCalls(1, programtest::kWindowMs);
+         },
+         NothingSaved, 6 * 400 + kStopBoundMs + kSlackMs, true},
+        {"calibration running", SIGTERM, {}, true, StartCalibration,
+         [](const std::vector<std::string>& lines, const std::vector<std::string>&) {
+             SavedCalibrationBack(lines, 2);  // switched off, then the saved record back
+         }},
+        {"timed confirmation box open", SIGTERM, {}, true, ReachConfirmation,
+         [](const std::vector<std::string>& lines, const std::vector<std::string>&) {
+             SavedCalibrationBack(lines, 3);  // off, the new record, then not confirmed: the saved one
+         }},
+    };
+    for (const Phase& phase : phases) {
+        SCOPED_TRACE(phase.name);
+        StartService(phase.serviceCommands);
+        ProgramFolder program;
+        OwnedFolder runtime;
+        const ino_t configBefore = Inode(program.ConfigPath());
+        const std::string configText = TempFolder::Read(program.ConfigPath());
+
+        auto run = Launch(program, {"XDG_RUNTIME_DIR=" + runtime.Path()});
+        std::string mainWindow;
+        if (phase.mainWindowFirst) {
+            ASSERT_TRUE(programtest::WaitForMainWindow(*run));
+            mainWindow = MainWindows(display_.Name(), run->Pid()).front().id;
+        }
+        ASSERT_TRUE(phase.reach(*run, *service_, mainWindow)) << "phase not reached";
+
+        bool mainWindowSeen = false;
+        const int status = EndWith(*run, phase.signo, phase.boundMs, phase.noMainWindow ? &mainWindowSeen : nullptr);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+        EXPECT_FALSE(mainWindowSeen);
+        EXPECT_TRUE(run->Process().HasLine("Signal " + std::to_string(phase.signo) + " received: closing"));
+
+        // Written back atomically (a new file renamed over the old one), with the same content.
+        EXPECT_NE(Inode(program.ConfigPath()), configBefore) << "the configuration file was rewritten";
+        EXPECT_EQ(TempFolder::Read(program.ConfigPath()), configText);
+        std::vector<std::string> dataFiles;
+        for (const auto& e : std::filesystem::directory_iterator(program.DataFolder()))
+            dataFiles.push_back(e.path().filename().string());
+        std::sort(dataFiles.begin(), dataFiles.end());
+        EXPECT_EQ(dataFiles, (std::vector<std::string>{"Configuration.xml", "MultiLang.xml"})) << "no temporary left";
+
+        EXPECT_TRUE(GuardFree(runtime.Path())) << "the guard was released";
+        phase.check(service_->CallLines(), service_->Calls());
+    }
+}
