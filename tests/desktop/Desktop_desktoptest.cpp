@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -83,6 +84,7 @@ protected:
         ASSERT_TRUE(session_->Start()) << session_->Error();
     }
     void TearDown() override {
+        if (HasFailure() && session_) std::printf("program output:\n%s\n", session_->ProgramStderr().c_str());
         if (HasFailure() && !shot_.pixels.empty()) {
             const std::string path = "/tmp/qln-desktop-" + GetParam() + "-" +
                                      ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".ppm";
@@ -156,10 +158,13 @@ protected:
     // the display with target 0 red, has the keyboard focus, and was there in time.
     bool OpenCalibration(const WindowInfo& main) {
         ClickIn(main, kCalibrationButton);
+        const auto clicked = std::chrono::steady_clock::now();
         std::string problem;
         const bool covered = session_->WaitForScreen(
             [&](const Screenshot& s) { return (problem = CalibrationScreenProblem(s, 0)).empty(); }, kCoverMs,
             &shot_);
+        // A figure for the log, not a bound: the bound above has room for a loaded machine.
+        std::printf("calibration screen under %s after %lld ms\n", GetParam().c_str(), faults::MsSince(clicked));
         EXPECT_TRUE(covered) << "calibration screen under " << GetParam() << ": " << problem;
         EXPECT_TRUE(session_->WaitForFocus(kCalibTitle, kStepMs)) << "focus on " << session_->FocusedWindow().name;
         return covered;
