@@ -34,8 +34,11 @@ TEST(VexoConfigOnXML, MissingOrEmptyFileStartsEmptyWithDefaults) {
             EXPECT_EQ(Version(store), u"2.0.0.0");
             EXPECT_EQ(Language(store), u"English");
             EXPECT_TRUE(store.SaveAllowed());
+            // Something else writes the file meanwhile: only a save at shutdown replaces it.
+            dir.Write("Configuration.xml", "<Stale/>");
         }
-        EXPECT_TRUE(TempFolder::Exists(path));  // the empty document was saved back
+        EXPECT_EQ(TempFolder::Read(path).find("Stale"), std::string::npos) << "the empty document was saved back";
+        EXPECT_EQ(dir.Entries().size(), 1u) << "no temporary file left behind";
     }
 }
 

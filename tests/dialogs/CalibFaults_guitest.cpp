@@ -22,6 +22,9 @@ struct StreamEnd {
 };
 void PrintTo(const StreamEnd& e, std::ostream* os) { *os << e.name; }
 
+// How long a tap after the end is given to (wrongly) reach the dialog.
+constexpr long long kNoTakeMs = 1000;
+
 class CalibStreamFaults : public ServiceFixture, public ::testing::WithParamInterface<StreamEnd> {};
 
 TEST_P(CalibStreamFaults, NoTargetIsTakenAfterwardsAndEscapeRestoresTheSavedRecord) {
@@ -30,14 +33,24 @@ TEST_P(CalibStreamFaults, NoTargetIsTakenAfterwardsAndEscapeRestoresTheSavedReco
     ASSERT_EQ(dialog->Initialize(), 1);
 
     int32_t targetAfterEnd = -1;
+    size_t readersAfterEnd = 1;
+    faults::Clock::time_point tapped;
     std::vector<Step> steps = {
         Do([&] { sim_->Tap(kTaps[0].x, kTaps[0].y); }),
         [&] { return dialog->CurrentTarget() >= 1; },
         Do([&] { GetParam().end(*sim_); }),
         [&] { return log.Contains("Information - Touch stream closed by the service"); },
-        // A finger on the frame now reaches no reader.
-        Do([&] { sim_->Tap(kTaps[1].x, kTaps[1].y); }),
-        Do([&] { targetAfterEnd = dialog->CurrentTarget(); }),
+        // A finger on the frame now reaches no reader: no target is taken, however long we wait
+        // (a reader that reconnected would take it within a few milliseconds, as it took the first).
+        Do([&] {
+            sim_->Tap(kTaps[1].x, kTaps[1].y);
+            tapped = faults::Clock::now();
+        }),
+        [&] { return dialog->CurrentTarget() != 1 || faults::MsSince(tapped) >= kNoTakeMs; },
+        Do([&] {
+            targetAfterEnd = dialog->CurrentTarget();
+            readersAfterEnd = sim_->StreamClients();
+        }),
         Do([&] {
             wxKeyEvent key(wxEVT_CHAR_HOOK);
             key.m_keyCode = WXK_ESCAPE;
@@ -58,6 +71,7 @@ TEST_P(CalibStreamFaults, NoTargetIsTakenAfterwardsAndEscapeRestoresTheSavedReco
     EXPECT_NE(code, DlgCalib::CLOSE_TAKEN);
     EXPECT_EQ(user.BoxesSeen(), 0);
     EXPECT_EQ(targetAfterEnd, 1);
+    EXPECT_EQ(readersAfterEnd, 0u) << "the reader connected to the stream again";
     EXPECT_EQ(Calls(), (std::vector<Call>{GetCal(), SetCal(CalibrationRecord{}), Reset(), SetCal(SavedRecord()),
                                           Reset()}));
     EXPECT_EQ(Bytes(ServiceCalibration()), Bytes(SavedRecord()));

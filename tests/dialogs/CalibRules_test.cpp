@@ -131,7 +131,7 @@ TEST(CalibPointTaker, TwoFingersCountOnlyTheFirstAndTakeWhenBothAreGone) {
     EXPECT_EQ(feed.taker.CurrentTarget(), 0);
     feed.Send({kLift});
     EXPECT_EQ(feed.taker.CurrentTarget(), 1);
-    EXPECT_EQ(Value(feed.taker.Points().topLeft.touchX), CalibTouchValue(0.9f));
+    EXPECT_EQ(Value(feed.taker.Points().topLeft.touchX), 29490);  // 0.9 of 32767
 }
 
 TEST(CalibPointTaker, FourTapsFillTheRecordSlotsAndLaterTouchesAreIgnored) {
@@ -140,18 +140,15 @@ TEST(CalibPointTaker, FourTapsFillTheRecordSlotsAndLaterTouchesAreIgnored) {
     for (const auto& tap : taps) feed.Send({{1, tap[0], tap[1]}, kLift});
     ASSERT_EQ(feed.taker.CurrentTarget(), 4);
 
+    // Touch values: each tap's position x 32767, truncated. Screen values: the target centres
+    // (65, 65), (65, 1015), (1855, 1015), (1855, 65) of a 1920 x 1080 screen, likewise. The
+    // targets are shown top left, bottom left, bottom right, top right.
     CalibrationRecord expected{};
-    for (int32_t k = 0; k < kCalibTargetCount; ++k) {
-        const CalibTarget t = CalibTargetAt(k, 1920, 1080);
-        CalibrationPoint& slot = CalibSlot(expected, k);
-        slot.touchX = CalibTouchValue(taps[k][0]);
-        slot.touchY = CalibTouchValue(taps[k][1]);
-        slot.screenX = CalibScreenValue(t.centreX, 1920);
-        slot.screenY = CalibScreenValue(t.centreY, 1080);
-    }
+    expected.topLeft = {983, 1966, 1109, 1972};
+    expected.bottomLeft = {1310, 30800, 1109, 30794};
+    expected.bottomRight = {31456, 30473, 31657, 30794};
+    expected.topRight = {31783, 1638, 31657, 1972};
     EXPECT_EQ(std::memcmp(&feed.taker.Points(), &expected, sizeof(expected)), 0);
-    EXPECT_EQ(Value(expected.bottomRight.screenX), 31657);  // the third tap lands in the last slot
-    EXPECT_EQ(Value(expected.topRight.screenY), 1972);      // the fourth in the second
 
     // A fifth tap changes nothing.
     feed.Send({{1, 0.5f, 0.5f}, kLift});
@@ -169,8 +166,9 @@ TEST(CalibPointTaker, BeginForgetsEarlierPointsAndAHalfFinishedTouch) {
     EXPECT_EQ(Value(feed.taker.Points().topLeft.touchX), 0);
     EXPECT_FALSE(feed.taker.OnPacket(0, 0.0f, 0.0f));  // the touch before Begin is gone
     feed.Send({{1, 0.5f, 0.5f}, kLift});
-    EXPECT_EQ(Value(feed.taker.Points().topLeft.screenX), CalibScreenValue(65, 1280));
-    EXPECT_EQ(Value(feed.taker.Points().topLeft.screenY), CalibScreenValue(65, 1024));
+    // The first target's centre (65, 65) on the new screen size.
+    EXPECT_EQ(Value(feed.taker.Points().topLeft.screenX), 1663);  // 65 / 1280 of 32767
+    EXPECT_EQ(Value(feed.taker.Points().topLeft.screenY), 2079);  // 65 / 1024 of 32767
 }
 
 }  // namespace
