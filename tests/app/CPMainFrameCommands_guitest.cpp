@@ -302,7 +302,7 @@ TEST_F(MainFrameCommands, AdvancedSettingsOpenUnderTheWindowLockOrReportABusyDev
                                for (int id : {DlgAdvSetting::ID_RCLICK_SLIDER, DlgAdvSetting::ID_DCLICK_SLIDER,
                                               DlgAdvSetting::ID_RANGE_SLIDER, DlgAdvSetting::ID_SMOOTH_SLIDER})
                                    positions.push_back(dynamic_cast<wxSlider*>(d->FindWindow(id))->GetValue());
-                               rightClick = dynamic_cast<wxCheckBox*>(d->GetChildren()[3])->GetValue();
+                               rightClick = ChildLabelled<wxCheckBox>(d, wxT("Right Click Simulation"))->GetValue();
                                Click(d->m_pDone);
                            }),
                            [] { return OpenAdvancedDialog() == nullptr; }, Pause(3),

@@ -221,7 +221,7 @@ TEST(CPMainFrameStatus, ServiceWithoutOrientationGetsZeroThenTheDisplays) {
     ASSERT_EQ(frame->Running(), 1);
     ASSERT_TRUE(WaitUntil([&] { return service.Calls("ResetDevice").size() >= 2; }, kPassMs + kRotationMs));
     const auto sets = service.Calls("SetMultiConfig");
+    ASSERT_EQ(sets.size(), 2u);
     EXPECT_EQ(Orientation(sets[0]), 0u);
     EXPECT_EQ(Orientation(sets[1]), 3u);
-    EXPECT_EQ(sets.size(), 2u);
 }

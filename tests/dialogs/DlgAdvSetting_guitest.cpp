@@ -53,14 +53,15 @@ struct AdvControls {
     std::vector<wxWindow*> all;  // creation order
 };
 
+// The controls as a user finds them: buttons and sliders by id, check boxes by their labels
+// (the toolkit chooses their ids).
 AdvControls ControlsOf(DlgAdvSetting& dialog) {
     AdvControls c{};
     for (wxWindow* w : dialog.GetChildren()) c.all.push_back(w);
-    if (c.all.size() < 21) return c;
-    c.done = dynamic_cast<wxButton*>(c.all[0]);
-    c.cancel = dynamic_cast<wxButton*>(c.all[1]);
-    c.rightClick = dynamic_cast<wxCheckBox*>(c.all[3]);
-    c.pen = dynamic_cast<wxCheckBox*>(c.all[4]);
+    c.done = dialog.m_pDone;
+    c.cancel = dialog.m_pCancel;
+    c.rightClick = ChildLabelled<wxCheckBox>(&dialog, wxT("Right Click Simulation"));
+    c.pen = ChildLabelled<wxCheckBox>(&dialog, wxT("Pen Simulation"));
     c.rClick = dynamic_cast<wxSlider*>(dialog.FindWindow(DlgAdvSetting::ID_RCLICK_SLIDER));
     c.dClick = dynamic_cast<wxSlider*>(dialog.FindWindow(DlgAdvSetting::ID_DCLICK_SLIDER));
     c.range = dynamic_cast<wxSlider*>(dialog.FindWindow(DlgAdvSetting::ID_RANGE_SLIDER));
@@ -337,9 +338,14 @@ TEST_F(AdvSettingTest, TextsComeFromTheLanguageFileWithTheirFallbacks) {
         ASSERT_EQ(dialog.Initialize(), 1);
         AdvControls c = ControlsOf(dialog);
         EXPECT_EQ(dialog.GetTitle(), wxT("Advanced Setting"));
-        EXPECT_EQ(c.all[5]->GetLabel(), wxT("Double Click Speed"));  // built as "Doule Click Speed"
-        EXPECT_EQ(c.all[10]->GetLabel(), wxT("Quick"));
-        EXPECT_EQ(c.all[15]->GetLabel(), wxT("Worsen"));
+        // The texts are found where the layout puts them (they share the static-text id).
+        auto textAt = [&dialog](int x, int y) {
+            wxWindow* text = ChildAt(&dialog, wxPoint(x, y));
+            return text ? text->GetLabel() : wxString(wxT("(nothing there)"));
+        };
+        EXPECT_EQ(textAt(18, 97), wxT("Double Click Speed"));  // built as "Doule Click Speed"
+        EXPECT_EQ(textAt(18, 119), wxT("Quick"));
+        EXPECT_EQ(textAt(176, 72), wxT("Worsen"));
     }
     {
         LanguageDir lang(nullptr);  // no language file: the dialog is not shown at all

@@ -86,6 +86,12 @@ void EndModalLater(wxDialog* dialog, int ms, int code) {
     });
 }
 
+wxWindow* ChildAt(wxWindow* parent, const wxPoint& position) {
+    for (wxWindow* child : parent->GetChildren())
+        if (child->GetPosition() == position) return child;
+    return nullptr;
+}
+
 std::string ToUtf8(const wxString& text) {
     const wxScopedCharBuffer bytes = text.utf8_str();
     return std::string(bytes.data(), bytes.length());

@@ -9,6 +9,7 @@
 //   Click(button)                queue a real wxEVT_BUTTON from the button (as a user's click)
 //   SelectRadio(radio)           check the radio button and queue its wxEVT_RADIOBUTTON
 //   SelectComboItem(combo, n)    select item n and queue its wxEVT_COMBOBOX
+//   ChildLabelled<T>(w, label)   the child control carrying a label; ChildAt(w, point) by place
 //   RunLater(ms, fn)             run fn on the GUI thread after ms (e.g. while a modal loop runs)
 //   EndModalLater(dialog, ms)    end a modal dialog from a timer; the watchdog backs it up
 //   MessageBoxes                 answers message boxes without showing them, records each one
@@ -51,6 +52,18 @@ void SelectComboItem(wxComboBox* combo, int index);
 
 void RunLater(int ms, std::function<void()> fn);
 void EndModalLater(wxDialog* dialog, int ms, int code = wxID_CANCEL);
+
+// The child of `parent` of type T that carries `label`, or nullptr: a control found as a user
+// finds it, whatever its place among the children.
+template <class T>
+T* ChildLabelled(wxWindow* parent, const wxString& label) {
+    for (wxWindow* child : parent->GetChildren())
+        if (auto* control = dynamic_cast<T*>(child))
+            if (control->GetLabel() == label) return control;
+    return nullptr;
+}
+// The child of `parent` placed at `position` (client coordinates), or nullptr.
+wxWindow* ChildAt(wxWindow* parent, const wxPoint& position);
 
 // True when a window manager runs on the display (it then decorates and places the windows).
 bool WindowManagerRunning();
