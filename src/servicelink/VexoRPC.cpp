@@ -1,10 +1,7 @@
 #include "servicelink/VexoRPC.h"
 
-#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <vector>
 
 #include "foundation/VexoLog.h"
 
@@ -16,12 +13,6 @@ boost::mutex g_SelectorLock;
 
 namespace {
 
-uint32_t ReadU32(const uint8_t* p) {
-    uint32_t v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
 void WriteU32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, sizeof v); }
 
 // Name field: at most 15 characters and the terminator; the rest of the field is zeroed.
@@ -32,40 +23,13 @@ void WriteName(uint8_t* field, const char* name) {
 
 }  // namespace
 
-// Fills the reply slot before the call is sent (a prompt reply must find it) and clears it
-// however the caller leaves, including a forced thread end that unwinds the caller's stack:
-// the slot points into that stack.
-class VexoRPC::ReplySlotGuard {
-public:
-    ReplySlotGuard(VexoRPC& rpc, void* buffer, int32_t* result, uint32_t capacity) : m_rpc(rpc) {
-        std::lock_guard<std::mutex> g(m_rpc.m_slotLock);
-        m_rpc.m_slot.buffer = buffer;
-        m_rpc.m_slot.result = result;
-        m_rpc.m_slot.capacity = capacity;
-    }
-    ~ReplySlotGuard() {
-        std::lock_guard<std::mutex> g(m_rpc.m_slotLock);
-        m_rpc.m_slot = ReplySlot{};
-    }
-    ReplySlotGuard(const ReplySlotGuard&) = delete;
-    ReplySlotGuard& operator=(const ReplySlotGuard&) = delete;
-
-private:
-    VexoRPC& m_rpc;
-};
-
-VexoRPC::VexoRPC() { m_event = CreateSyncobj(); }
+VexoRPC::VexoRPC() = default;
 
 VexoRPC::~VexoRPC() {
     Stop();
     m_role = kRoleNone;
     delete m_connection;
     m_connection = nullptr;
-    if (m_event) {
-        m_event->Close();
-        delete m_event;
-        m_event = nullptr;
-    }
 }
 
 bool VexoRPC::Connect(const char* host, int32_t port) {
@@ -82,14 +46,7 @@ bool VexoRPC::Connect(const char* host, int32_t port) {
 }
 
 int32_t VexoRPC::RegisterHandler(int32_t index, const char* name, VexoRPCHandler handler, uintptr_t context) {
-    if (index < 0 || index >= kHandlerCount) return -1;
-    std::lock_guard<std::mutex> g(m_handlerLock);
-    HandlerEntry& entry = m_handlers[index];
-    WriteName(reinterpret_cast<uint8_t*>(entry.name), name);
-    entry.handler = handler;
-    entry.context = context;
-    entry.active = 1;
-    return index;
+    return m_receiver.RegisterHandler(index, name, handler, context);
 }
 
 int32_t VexoRPC::Call(const char* name, const void* data, int32_t length, void* replyBuffer, uint32_t replyCapacity,
@@ -109,15 +66,15 @@ int32_t VexoRPC::Call(const char* name, const void* data, int32_t length, void* 
         if (!Reopen()) return -1;
     }
 
-    GuardedReset(m_event);
+    GuardedReset(m_receiver.Event());
     int32_t waited;
     {
-        ReplySlotGuard slot(*this, replyBuffer, &result, replyCapacity);
+        VexoRPCReceiver::SlotGuard slot(m_receiver, replyBuffer, &result, replyCapacity);
         if (m_connection->Send(m_sendFrame, length + kFrameHeadSize) == 0) {
             m_connection->Disconnect();
             return -1;
         }
-        waited = GuardedWait(m_event);
+        waited = GuardedWait(m_receiver.Event());
     }
     // The slot is clear now: a stray reply during the pause can no longer overwrite this one.
     if (waited != 0) {
@@ -143,44 +100,6 @@ bool VexoRPC::Reopen() {
     return connected;
 }
 
-void VexoRPC::StoreReply(int32_t received) {
-    const int32_t length = received - kFrameHeadSize;
-    {
-        std::lock_guard<std::mutex> g(m_slotLock);
-        if (m_slot.buffer && m_slot.result && uint32_t(length) <= m_slot.capacity) {
-            *m_slot.result = length;
-            if (length > 0) std::memcpy(m_slot.buffer, m_receiveFrame + kFrameHeadSize, size_t(length));
-        }
-    }
-    // Stored (or refused) before the waiter is woken, so it reads a settled result.
-    GuardedSignal(m_event);
-}
-
-void VexoRPC::HandleCall(int32_t received) {
-    HandlerEntry entry;
-    bool found = false;
-    {
-        std::lock_guard<std::mutex> g(m_handlerLock);
-        for (const HandlerEntry& candidate : m_handlers) {
-            if (candidate.active &&
-                std::strncmp(candidate.name, reinterpret_cast<const char*>(m_receiveFrame), kFrameNameSize) == 0) {
-                entry = candidate;
-                found = true;
-                break;
-            }
-        }
-    }
-    if (!found || !entry.handler) return;
-    char callName[kFrameNameSize + 1] = {};
-    std::memcpy(callName, m_receiveFrame, kFrameNameSize);
-    // Answers use a frame of their own: the send frame belongs to the requesting thread.
-    std::memcpy(m_answerFrame, m_receiveFrame, kFrameNameSize);
-    WriteU32(m_answerFrame + kFrameNameSize, kFrameReply);
-    const int32_t r = entry.handler(m_receiveFrame + kFrameHeadSize, received - kFrameHeadSize,
-                                    m_answerFrame + kFrameHeadSize, kFramePayloadCapacity, callName, entry.context);
-    if (r >= 0 && r <= kFramePayloadCapacity) m_connection->SendOrDisconnect(m_answerFrame, r + kFrameHeadSize);
-}
-
 void VexoRPC::Run() {
     while (!StopRequested()) {
         if (m_role != kRoleClient || !m_connection) {
@@ -193,22 +112,13 @@ void VexoRPC::Run() {
             if (!m_connection->IsOpen()) SleepFor(kReceivePollMs);
             continue;
         }
-        const int32_t n = m_connection->ReceiveMessage(m_receiveFrame);
+        const int32_t n = m_connection->ReceiveMessage(m_receiver.Frame());
         if (n == -1) {
             SleepFor(kReceivePollMs);
             continue;
         }
-        Dispatch(n);
+        m_receiver.Dispatch(n, *m_connection);
     }
-}
-
-void VexoRPC::Dispatch(int32_t received) {
-    if (received < kFrameHeadSize || received > kFrameSize) return;
-    const uint32_t kind = ReadU32(m_receiveFrame + kFrameNameSize);
-    if (kind == kFrameCall)
-        HandleCall(received);
-    else if (kind == kFrameReply)
-        StoreReply(received);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -282,126 +192,6 @@ bool DeviceSelectorFromIdentifier(const std::string& id, uint32_t& selector) {
     if (count != 8) return false;
     selector = sum;
     return true;
-}
-
-// ---------------------------------------------------------------------------------------------
-// The fuzz entry of the receive side (declared in VexoRPC.h).
-//
-// Input: a u32 expected reply length (any value, as SendRequest passes it as the capacity), then
-// frames, each a u16 length (taken modulo 2049: one receive brings at most 2048 bytes) and that
-// many bytes (fewer when the input ends). Frames are dispatched as the receive thread does while a
-// call waits; the first reply frame wakes the call, which clears its slot; the frames after it
-// arrive with no call waiting, as late replies do.
-
-namespace {
-
-constexpr size_t kCanaryBytes = 64;
-constexpr uint8_t kCanary = 0xCD;
-constexpr uint8_t kStaleFrameByte = 0x5A;
-constexpr uint8_t kAnswerByte = 0xA5;
-
-uint32_t TakeU32(const unsigned char*& p, size_t& left) {
-    uint32_t v = 0;
-    const size_t n = left < 4 ? left : 4;
-    std::memcpy(&v, p, n);
-    p += n;
-    left -= n;
-    return v;
-}
-
-// A call from the service: checks what the channel hands over and answers with a length taken
-// from the call's first two bytes, which may be negative or beyond the frame.
-int32_t CheckingHandler(const uint8_t* payload, int32_t length, uint8_t* output, int32_t outputCapacity,
-                        const char* name, uintptr_t) {
-    if (length < 0 || length > kFramePayloadCapacity || !payload || !output) std::abort();
-    if (outputCapacity != kFramePayloadCapacity || !name || std::strlen(name) >= size_t(kFrameNameSize + 1))
-        std::abort();
-    int16_t wanted = int16_t(length);
-    if (length >= 2) std::memcpy(&wanted, payload, sizeof wanted);
-    const int32_t fill = wanted < 0 ? 0 : (wanted > outputCapacity ? outputCapacity : wanted);
-    std::memset(output, kAnswerByte, size_t(fill));
-    return wanted;
-}
-
-}  // namespace
-
-int VexoRPCFuzzOneInput(const unsigned char* data, size_t size) {
-    // One channel for the whole run: its waitable object and registry entry are not per input. It
-    // has a connection object that was never connected, so answers to calls go nowhere.
-    static VexoRPC* rpc = [] {
-        auto* channel = new VexoRPC;
-        channel->m_connection = new VexoTCPManager;
-        channel->RegisterHandler(0, kServiceChannelName, CheckingHandler, 0);
-        return channel;
-    }();
-    if (!data) return 0;
-
-    const unsigned char* p = data;
-    size_t left = size;
-    const uint32_t expected = TakeU32(p, left);
-
-    // No reply can be longer than one frame's payload, so a larger capacity needs no larger buffer.
-    const size_t usable = expected < uint32_t(kFramePayloadCapacity) ? expected : size_t(kFramePayloadCapacity);
-    std::vector<uint8_t> reply(usable + kCanaryBytes, kCanary);
-
-    std::memset(rpc->m_receiveFrame, kStaleFrameByte, sizeof rpc->m_receiveFrame);
-    GuardedReset(rpc->m_event);
-
-    // Takes the next frame into the receive frame, as one receive does: its first n bytes are
-    // overwritten and the rest keeps what it held. False when the input has no frame left.
-    auto receive = [&](size_t& n) {
-        if (left < 2) return false;
-        uint16_t length;
-        std::memcpy(&length, p, 2);
-        p += 2;
-        left -= 2;
-        n = std::min(size_t(length) % size_t(kFrameSize + 1), left);
-        if (n > 0) std::memcpy(rpc->m_receiveFrame, p, n);
-        p += n;
-        left -= n;
-        return true;
-    };
-
-    int32_t result = -1;
-    bool woken = false;
-    std::vector<uint8_t> wakingPayload;
-    size_t n = 0;
-    {
-        VexoRPC::ReplySlotGuard slot(*rpc, reply.data(), &result, expected);
-        while (!woken && receive(n)) {
-            rpc->Dispatch(int32_t(n));
-            if (rpc->m_event->IsSignalled()) {
-                woken = true;
-                if (n >= size_t(kFrameHeadSize))
-                    wakingPayload.assign(rpc->m_receiveFrame + kFrameHeadSize, rpc->m_receiveFrame + n);
-                if (GuardedWait(rpc->m_event) != 1) std::abort();
-            }
-        }
-    }
-    const int32_t settled = result;
-
-    // Late frames: no call is waiting, nothing of theirs may reach the buffer or the result.
-    while (receive(n)) rpc->Dispatch(int32_t(n));
-    if (result != settled) std::abort();
-
-    // Only a reply frame wakes the caller; without one the call times out with -1.
-    if (!woken && result != -1) std::abort();
-    if (result < -1 || result > int32_t(usable)) std::abort();
-    if (result >= 0) {
-        // The result is the waking reply's whole payload, copied as it came.
-        if (size_t(result) != wakingPayload.size()) std::abort();
-        if (result > 0 && std::memcmp(reply.data(), wakingPayload.data(), size_t(result)) != 0) std::abort();
-    } else if (woken && wakingPayload.size() <= expected) {
-        // A reply that fit must have been stored.
-        std::abort();
-    }
-    for (size_t k = result > 0 ? size_t(result) : 0; k < reply.size(); ++k)
-        if (reply[k] != kCanary) std::abort();
-
-    // Success means a stored reply that the caller's buffer holds, empty only when none was expected.
-    if (ReplyOk(result, expected) == 1 && (result < 0 || uint32_t(result) > expected || (result == 0) != (expected == 0)))
-        std::abort();
-    return 0;
 }
 
 }  // namespace VexoSource

@@ -21,6 +21,7 @@
 
 #include "foundation/VexoThread.h"
 #include "servicelink/ServiceContract.h"
+#include "servicelink/VexoRPCReceiver.h"
 #include "servicelink/VexoSyncobj.h"
 #include "servicelink/VexoTCPManager.h"
 
@@ -29,14 +30,6 @@ namespace VexoSource {
 constexpr const char* kServiceHost = "127.0.0.1";
 constexpr int kServicePort = 28875;
 constexpr const char* kServiceChannelName = "FendrelRPC";
-
-// A frame as it lies on the wire.
-constexpr int32_t kFrameNameSize = 16;
-constexpr int32_t kFrameHeadSize = 20;  // name + kind
-constexpr int32_t kFrameSize = 2048;
-constexpr int32_t kFramePayloadCapacity = kFrameSize - kFrameHeadSize;  // 2028
-constexpr uint32_t kFrameCall = 1;
-constexpr uint32_t kFrameReply = 2;
 
 #pragma pack(push, 1)
 // Heads the payload of every call made through SendRequest.
@@ -50,16 +43,11 @@ struct RequestHead {
 static_assert(sizeof(RequestHead) == 16, "RequestHead is 16 bytes on the wire");
 constexpr int32_t kMaxRequestPayload = 255;
 
-// A call handler: (call payload, its length, output area, output capacity, call name, context)
-// -> length of the answer placed in the output area.
-using VexoRPCHandler = int32_t (*)(const uint8_t* payload, int32_t length, uint8_t* output, int32_t outputCapacity,
-                                   const char* name, uintptr_t context);
-
 class VexoRPC : public VexoThread {
 public:
     static constexpr int32_t kRoleNone = 0;
     static constexpr int32_t kRoleClient = 2;
-    static constexpr int32_t kHandlerCount = 15;
+    static constexpr int32_t kHandlerCount = VexoRPCReceiver::kHandlerCount;
     static constexpr uint32_t kIdlePollMs = 200;     // before a connection exists
     static constexpr uint32_t kReceivePollMs = 8;    // bound on seeing a stop request
     static constexpr uint32_t kPauseAfterReplyMs = 8;
@@ -85,27 +73,8 @@ public:
     int32_t Role() const { return m_role.load(); }
 
 private:
-    struct HandlerEntry {
-        char name[kFrameNameSize] = {};
-        VexoRPCHandler handler = nullptr;
-        int32_t active = 0;
-        uintptr_t context = 0;
-    };
-    struct ReplySlot {
-        void* buffer = nullptr;
-        int32_t* result = nullptr;
-        uint32_t capacity = 0;
-    };
-    class ReplySlotGuard;
-
-    // What the receive thread does with one received frame of `received` bytes in m_receiveFrame.
-    void Dispatch(int32_t received);
-    void HandleCall(int32_t received);
-    void StoreReply(int32_t received);
     // Replaces the connection by a fresh one to the same peer (requesting thread, m_callLock held).
     bool Reopen();
-
-    friend int VexoRPCFuzzOneInput(const unsigned char* data, size_t size);
 
     VexoTCPManager* m_connection = nullptr;  // owned; replaced only while the receive thread is stopped
     std::atomic<int32_t> m_role{kRoleNone};
@@ -113,21 +82,8 @@ private:
     std::mutex m_callLock;                   // one call at a time: send frame, reply slot, waitable
     bool m_replyOwed = false;                // under m_callLock: the last call's reply may still come
     uint8_t m_sendFrame[kFrameSize] = {};    // requesting thread, under m_callLock
-    uint8_t m_receiveFrame[kFrameSize] = {}; // receive thread
-    uint8_t m_answerFrame[kFrameSize] = {};  // receive thread: answers to calls from the service
-    std::mutex m_handlerLock;
-    HandlerEntry m_handlers[kHandlerCount];
-    std::mutex m_slotLock;                   // the receive thread's check-and-store vs fill/clear
-    ReplySlot m_slot;
-    VexoSyncobj* m_event = nullptr;          // owned
+    VexoRPCReceiver m_receiver;              // receive frame, reply slot, handlers, waitable object
 };
-
-// Delivers arbitrary frames to a waiting call, as a fuzzer's one-input entry: the frames go through
-// the receive thread's dispatch into the reply slot of a call with any expected length, exactly as
-// received frames do, but on the calling thread and without a socket. Checks the slot's bounds and
-// the request's outcome and aborts when one is broken; returns 0 otherwise. Input layout in
-// VexoRPC.cpp.
-int VexoRPCFuzzOneInput(const unsigned char* data, size_t size);
 
 // Process-wide service link state.
 extern VexoRPC* g_pServiceChannel;

@@ -1,7 +1,5 @@
 #include "touchstream/TuioStream.h"
 
-#include <cstdlib>
-
 #include "foundation/VexoLog.h"
 
 namespace VexoSource {
@@ -22,23 +20,6 @@ TuioStepResult TuioStream::Step() {
             return TuioStepResult::Skipped;
     }
     return TuioStepResult::Skipped;
-}
-
-int VexoTuioFuzzOneInput(const unsigned char* data, size_t size) {
-    if (!data || size == 0) return 0;
-    VexoGroup<VexoTUIOTouch_Ele> touches;
-    TuioStream stream(touches);
-    const size_t chunk = size_t(data[0]) + 1;
-    for (size_t at = 1; at < size; at += chunk) {
-        const size_t n = size - at < chunk ? size - at : chunk;
-        stream.Append(reinterpret_cast<const char*>(data + at), n);
-        while (stream.Step() != TuioStepResult::Idle) {
-        }
-        // Once every complete packet is handled, the accumulator is within its bound.
-        if (stream.Framer().Accumulator().size() > TuioFramer::kMaxAccumulator) std::abort();
-        if (touches.Count() < 0 || touches.Count() > VexoGroup<VexoTUIOTouch_Ele>::kMaxElements) std::abort();
-    }
-    return 0;
 }
 
 }  // namespace VexoSource

@@ -1,7 +1,7 @@
 // The touch stream's pipeline without I/O: bytes -> framer -> decoder -> touch set.
 //
-// The reader feeds it from its connection; tests and the fuzz entry feed it byte chunks directly,
-// so both go through exactly the same path. Used on one thread.
+// The reader feeds it from its connection; tests and the fuzz target feed it byte chunks directly,
+// so all go through exactly the same path. Used on one thread.
 #pragma once
 
 #include <cstddef>
@@ -40,10 +40,5 @@ private:
     TuioDecoder m_decoder;
     std::string m_packet;  // the packet being parsed; below TuioFramer::kMaxPacket characters
 };
-
-// Feeds arbitrary bytes through the stream pipeline, as a fuzzer's one-input entry: the first byte
-// chooses the chunk size (1..256), the rest is appended chunk by chunk and every complete packet
-// is handled. Checks the pipeline's bounds and aborts when one is broken; returns 0 otherwise.
-int VexoTuioFuzzOneInput(const unsigned char* data, size_t size);
 
 }  // namespace VexoSource
