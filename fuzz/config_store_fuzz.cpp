@@ -135,7 +135,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         VexoXmlDoc doc;
         Check(doc.ParseText("<Configuration><Version>2.0.0.0</Version></Configuration>"));
         const bool parsed = doc.ParseText(text);
-        Check(doc.Depth() == 0 && doc.Cursor() == &doc.Document());
+        Check(doc.PopTag() == 0);
         if (!parsed) Check(doc.ReadText("Configuration:Version", VexoWString(u""), 0).str == u"2.0.0.0");
     }
 

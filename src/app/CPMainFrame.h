@@ -94,7 +94,6 @@ public:
     void OnRefresh(wxCommandEvent& event);
 
     int32_t Running() const { return m_running; }
-    const std::vector<VexoSource::VexoWString>& DeviceList() const { return m_deviceList; }
 
     // Records (see the class comment for who writes them).
     VexoSource::DeviceInfoRecord m_startInfo{};

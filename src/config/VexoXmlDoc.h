@@ -79,8 +79,6 @@ public:
     int32_t PopTag();
 
     TiXmlDocument& Document() { return *document_; }
-    TiXmlNode* Cursor() { return *cursor_; }
-    int32_t Depth() const { return depth_; }
 
 private:
     std::unique_ptr<TiXmlDocument> document_;

@@ -30,9 +30,6 @@ public:
 
     bool operator==(const std::u16string& right) const;
     bool operator!=(const std::u16string& right) const { return !(*this == right); }
-
-    bool empty() const { return str.empty(); }
-    size_t size() const { return str.size(); }
 };
 
 // Every unit through the C runtime's tolower in the C locale: only 'A'-'Z' change.

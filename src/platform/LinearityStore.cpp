@@ -1,8 +1,5 @@
 #include "platform/LinearityStore.h"
 
-#include <unistd.h>
-
-#include <cstdio>
 #include <fstream>
 #include <mutex>
 #include <vector>
@@ -61,21 +58,6 @@ bool IsValue(const std::string& trimmed, std::string* name, std::string* data) {
     return true;
 }
 
-bool WriteLinesAtomically(const std::string& path, const std::vector<std::string>& lines) {
-    const std::string temp = path + ".tmp";
-    FILE* f = std::fopen(temp.c_str(), "wb");
-    if (!f) return false;
-    bool ok = true;
-    for (const std::string& l : lines) ok = ok && std::fprintf(f, "%s\n", l.c_str()) >= 0;
-    ok = ok && std::fflush(f) == 0 && fsync(fileno(f)) == 0;
-    ok = (std::fclose(f) == 0) && ok;
-    if (!ok || std::rename(temp.c_str(), path.c_str()) != 0) {
-        std::remove(temp.c_str());
-        return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 std::string SetRegistryFilePath(const std::string& path) {
@@ -115,54 +97,6 @@ bool RegistryValueExists(const std::string& key, const std::string& name) {
         }
     }
     return false;
-}
-
-bool WriteRegistryValue(const std::string& key, const std::string& name, const std::string& data) {
-    const std::string path = RegistryFilePath();
-    std::vector<std::string> lines, out;
-    ReadLines(path, lines);
-    const std::string wantKey = Lower(key), wantName = Lower(name);
-    bool inKey = false, written = false;
-    std::string section, valueName;
-    for (const std::string& l : lines) {
-        const std::string t = Trim(l);
-        if (IsSection(t, &section)) {
-            if (inKey && !written) {
-                out.push_back(name + "=" + data);
-                written = true;
-            }
-            inKey = Lower(section) == wantKey;
-        } else if (inKey && IsValue(t, &valueName, nullptr) && Lower(valueName) == wantName) {
-            if (!written) out.push_back(name + "=" + data);
-            written = true;
-            continue;
-        }
-        out.push_back(l);
-    }
-    if (!written) {
-        if (!inKey) out.push_back("[" + key + "]");
-        out.push_back(name + "=" + data);
-    }
-    return WriteLinesAtomically(path, out);
-}
-
-bool DeleteRegistryValue(const std::string& key, const std::string& name) {
-    const std::string path = RegistryFilePath();
-    std::vector<std::string> lines, out;
-    if (!ReadLines(path, lines)) return false;
-    const std::string wantKey = Lower(key), wantName = Lower(name);
-    bool inKey = false, removed = false;
-    std::string section, valueName;
-    for (const std::string& l : lines) {
-        const std::string t = Trim(l);
-        if (IsSection(t, &section)) inKey = Lower(section) == wantKey;
-        else if (inKey && IsValue(t, &valueName, nullptr) && Lower(valueName) == wantName) {
-            removed = true;
-            continue;
-        }
-        out.push_back(l);
-    }
-    return removed && WriteLinesAtomically(path, out);
 }
 
 int32_t CheckLinearityData() {

@@ -7,8 +7,8 @@
 //   fdrlmtouch&col01=0102ab
 //
 // Names compare case-insensitively (ASCII), as the registry's do. Lines longer than the bound
-// below, and a file larger than its bound, are read no further. The file is only read by the
-// program; the write helpers exist for tests and set-up scripts.
+// below, and a file larger than its bound, are read no further. The program only reads the
+// file.
 #pragma once
 
 #include <cstdint>
@@ -28,10 +28,6 @@ std::string RegistryFilePath();
 // True when the key exists; with name, true when the value exists (data may be empty).
 bool RegistryKeyExists(const std::string& key);
 bool RegistryValueExists(const std::string& key, const std::string& name);
-
-// Adds or replaces a value (creating the key); removes a value. Atomic replacement of the file.
-bool WriteRegistryValue(const std::string& key, const std::string& name, const std::string& data);
-bool DeleteRegistryValue(const std::string& key, const std::string& name);
 
 // 1 when the operating system holds linearity calibration data for the touch device, else 0.
 int32_t CheckLinearityData();

@@ -15,6 +15,7 @@
 #include "guisupport/GuiTest.h"
 #include "platform/LinearityStore.h"
 #include "platform/ProcessLauncher.h"
+#include "support/RegistryFile.h"
 
 using namespace VexoSource;
 using namespace calibtest;
@@ -28,9 +29,6 @@ class CalibCommand : public ServiceFixture {
 protected:
     void SetUp() override {
         ServiceFixture::SetUp();
-        char cwd[4096];  // the test's own folder (see LanguageDir)
-        registryFile_ = std::string(getcwd(cwd, sizeof cwd) ? cwd : "/tmp") + "/registry.ini";
-        previousRegistry_ = VexoPlatform::SetRegistryFilePath(registryFile_);
         previousStarter_ = VexoPlatform::SetProcessStarter([this](const std::vector<std::string>& argv, bool) {
             started_.push_back(argv.empty() ? std::string() : argv[0]);
             return true;
@@ -41,13 +39,11 @@ protected:
         frame_->Destroy();
         guitest::Pump(guitest::kShortMs);  // deletes the frame and the calibration dialog
         VexoPlatform::SetProcessStarter(previousStarter_);
-        VexoPlatform::SetRegistryFilePath(previousRegistry_);
-        std::remove(registryFile_.c_str());
         ServiceFixture::TearDown();
     }
 
     void GiveLinearityData() {
-        ASSERT_TRUE(VexoPlatform::WriteRegistryValue(VexoPlatform::kLinearityKey, VexoPlatform::kLinearityValue, "0102"));
+        registry_.WriteLinearityData();
     }
     std::vector<std::string> AllCallNames() const {
         std::vector<std::string> names;
@@ -63,7 +59,7 @@ protected:
     CPMainFrame* frame_ = nullptr;
     guitest::MessageBoxes boxes_;
     std::vector<std::string> started_;
-    std::string registryFile_, previousRegistry_;
+    testsupport::RegistryFile registry_;
     VexoPlatform::ProcessStarter previousStarter_;
 };
 

@@ -66,7 +66,7 @@ TEST(VexoWString, ConstructorsAndAssignmentSetTheFlag) {
     EXPECT_EQ(kept.ignoreCase, 0);
     EXPECT_EQ(kept.str, u"b");
     const char16_t* none = nullptr;
-    EXPECT_TRUE(VexoWString(none).empty());
+    EXPECT_TRUE(VexoWString(none).str.empty());
 }
 
 TEST(VexoWString, NarrowWideAndCaseConversions) {
@@ -89,7 +89,7 @@ TEST(VexoWString, NumbersToText) {
     EXPECT_EQ(UIntToText(out, UINT32_MAX), 1);
     EXPECT_EQ(out, u"4294967295");
     VexoWString f = Format(L"%s", std::u16string(2000, u'x'));
-    EXPECT_EQ(f.size(), 1023u);
+    EXPECT_EQ(f.str.size(), 1023u);
     EXPECT_EQ(f.ignoreCase, 1);
     EXPECT_EQ(Format(L"%u", 7u).str, u"7");
 }

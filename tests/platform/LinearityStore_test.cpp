@@ -1,42 +1,14 @@
 #include "platform/LinearityStore.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <fstream>
 #include <string>
+
+#include "support/RegistryFile.h"
 
 using namespace VexoPlatform;
 
-namespace {
-
-// Points the store at a private file for one test.
-class RegistryFile {
-public:
-    RegistryFile() {
-        char pattern[] = "/tmp/qln-registry-XXXXXX";
-        const int fd = mkstemp(pattern);
-        if (fd >= 0) close(fd);
-        path_ = pattern;
-        std::remove(path_.c_str());
-        previous_ = SetRegistryFilePath(path_);
-    }
-    ~RegistryFile() {
-        SetRegistryFilePath(previous_ == kDefaultRegistryFile ? std::string() : previous_);
-        std::remove(path_.c_str());
-    }
-    void Write(const std::string& text) { std::ofstream(path_, std::ios::binary) << text; }
-    std::string Read() const {
-        std::ifstream in(path_, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-
-private:
-    std::string path_, previous_;
-};
-
-}  // namespace
+using testsupport::RegistryFile;
 
 TEST(LinearityStore, ValuePresenceDecidesTheCheck) {
     RegistryFile file;
@@ -56,23 +28,8 @@ TEST(LinearityStore, ValuePresenceDecidesTheCheck) {
         {"garbage", std::string("\0\xff[\n=\n", 6), 0},
     };
     for (const Row& r : rows) {
-        std::remove(RegistryFilePath().c_str());
+        file.Remove();
         if (!r.text.empty()) file.Write(r.text);
         EXPECT_EQ(CheckLinearityData(), r.result) << r.name;
     }
-}
-
-TEST(LinearityStore, TestsCreateAndRemoveTheValue) {
-    RegistryFile file;
-    file.Write("[SYSTEM\\Keep]\nkept=1\n");
-    EXPECT_EQ(CheckLinearityData(), 0);
-    ASSERT_TRUE(WriteRegistryValue(kLinearityKey, kLinearityValue, "0102"));
-    EXPECT_EQ(CheckLinearityData(), 1);
-    ASSERT_TRUE(WriteRegistryValue(kLinearityKey, kLinearityValue, "03"));  // replaced, not doubled
-    EXPECT_EQ(file.Read().find("0102"), std::string::npos);
-    ASSERT_TRUE(DeleteRegistryValue(kLinearityKey, kLinearityValue));
-    EXPECT_EQ(CheckLinearityData(), 0);
-    EXPECT_TRUE(RegistryKeyExists(kLinearityKey)) << "removing the value keeps the key";
-    EXPECT_TRUE(RegistryValueExists("SYSTEM\\Keep", "kept")) << "other keys survive the rewrites";
-    EXPECT_FALSE(DeleteRegistryValue(kLinearityKey, kLinearityValue)) << "nothing left to remove";
 }
