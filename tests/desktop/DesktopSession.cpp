@@ -252,7 +252,7 @@ bool DesktopSession::StartWindowManager() {
     std::vector<std::string> args;
     if (wm_ == "xfwm4")
         // xfwm4 reads its settings over a session bus and manages nothing without one.
-        args = {"dbus-run-session", "--", "xfwm4", "--compositor=off"};
+        args = {"dbus-run-session", "--", "xfwm4"};
     else
         args = {wm_};
     wmProcess_ = Spawn(args, {"DISPLAY=" + displayName_}, work_ + "/wm.log");
