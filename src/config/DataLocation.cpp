@@ -24,6 +24,7 @@ namespace {
 
 constexpr const char* kConfigName = "Configuration.xml";
 constexpr const char* kLanguageName = "MultiLang.xml";
+constexpr const char* kVersionKey = "Configuration:Version";
 
 bool IsFolder(const std::string& path) {
     struct stat info;
@@ -77,6 +78,19 @@ bool MakeFolders(const std::string& folder) {
 }
 
 bool DefaultWritable(const std::string& folder) { return access(folder.c_str(), W_OK | X_OK) == 0; }
+
+// The version text says what the installed program supports, not what the user chose: after an
+// upgrade ships another one, the user's copy takes it (and keeps everything else), or a device
+// that needs the new version would be refused.
+void FollowShippedVersion(const DataFiles& files) {
+    VexoXmlDoc shipped, user;
+    if (!shipped.LoadFile(files.shippedConfig) || !user.LoadFile(files.configFile)) return;
+    const std::u16string version = shipped.ReadText(kVersionKey, VexoWString(u"")).str;
+    if (version.empty() || user.ReadText(kVersionKey, VexoWString(u"")).str == version) return;
+    if (user.WriteText(kVersionKey, VexoWString(version)) < 0 || !user.SaveFileChecked(files.configFile)) return;
+    VexoLogInfo(L"Configuration file %hs takes the version %hs of %hs", files.configFile, ToNarrow(version),
+                files.shippedConfig);
+}
 
 }  // namespace
 
@@ -161,6 +175,8 @@ DataFiles PrepareDataFiles(const DataFacts& facts) {
                 files.configFile = files.shippedConfig;
                 files.writeBack = false;
             }
+        } else {
+            FollowShippedVersion(files);
         }
     }
     VexoLogInfo(L"Configuration file %hs%hs, language file %hs", files.configFile,
@@ -175,7 +191,7 @@ std::string ConfigVersionText(const DataFacts& facts) {
     };
     VexoXmlDoc doc;
     if (!doc.LoadFile(absolute(files.configFile))) doc.LoadFile(absolute(files.shippedConfig));
-    const VexoWString text = doc.ReadText("Configuration:Version", VexoWString(u"2.0.0.0"));
+    const VexoWString text = doc.ReadText(kVersionKey, VexoWString(u"2.0.0.0"));
     return ToNarrow(text.str);
 }
 

@@ -47,9 +47,10 @@ DataFacts CurrentDataFacts();
 DataFiles ChooseDataFiles(const DataFacts& facts);
 
 // ChooseDataFiles, then makes the choice usable: creates the per-user folder and, when the user's
-// configuration is missing or empty, writes it from the shipped one. When the user's folder
-// cannot be used the program runs on the shipped configuration without writing it back; a log line
-// says why. Logs the configuration file used at Information.
+// configuration is missing or empty, writes it from the shipped one; an existing one takes the
+// shipped "Configuration:Version" when that differs. When the user's folder cannot be used the
+// program runs on the shipped configuration without writing it back; a log line says why. Logs
+// the configuration file used at Information.
 DataFiles PrepareDataFiles(const DataFacts& facts);
 
 // The version text ("Configuration:Version", default "2.0.0.0") of the configuration the program

@@ -120,11 +120,22 @@ TEST(DataLocation, InstalledProgramKeepsTheUsersOwnCopyOfTheShippedConfiguration
         VexoConfigOnXML store(userFile);
         store.WriteText("Configuration:Language", VexoWString(u"Chinese"), 0);
     }
+    {
+        LogCapture log(1);
+        EXPECT_EQ(PrepareDataFiles(layout.Facts()).configFile, userFile);
+        EXPECT_FALSE(log.Contains("created from"));
+        EXPECT_FALSE(log.Contains("takes the version"));
+        EXPECT_EQ(Language(userFile), "Chinese");
+        EXPECT_EQ(TempFolder::Read(layout.Path("usr/share/qlncfg/Configuration.xml")), kShippedConfig);
+    }
+
+    // An upgrade ships another version: the user's copy follows it and keeps the language.
+    layout.Ship("usr/share/qlncfg", WithLanguage("English"));
     LogCapture log(1);
-    EXPECT_EQ(PrepareDataFiles(layout.Facts()).configFile, userFile);
-    EXPECT_FALSE(log.Contains("created from"));
+    PrepareDataFiles(layout.Facts());
+    EXPECT_TRUE(log.Contains("Configuration file " + userFile + " takes the version 2.1 of "));
+    EXPECT_EQ(ConfigVersionText(layout.Facts()), "2.1");
     EXPECT_EQ(Language(userFile), "Chinese");
-    EXPECT_EQ(TempFolder::Read(layout.Path("usr/share/qlncfg/Configuration.xml")), kShippedConfig);
 }
 
 TEST(DataLocation, ConfigurationFolderFollowsXdgConfigHomeWhenItIsAbsolute) {
