@@ -1,12 +1,16 @@
 #!/bin/sh
 # Installs the Debian packages the build, the tests and the scripts need (as root). Packages that
 # are already installed are left alone, so a second run costs a second or two.
+#   sh scripts/deps.sh [packaging]    packaging: also what building and checking the .debs needs
 set -eu
 PACKAGES="cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
 libwxgtk3.2-dev libgtk-3-dev libtinyxml-dev libboost-dev libboost-thread-dev libboost-date-time-dev libboost-chrono-dev \
 libx11-dev libxrandr-dev xvfb xauth fonts-wqy-microhei x11-xserver-utils x11-utils xdotool imagemagick \
 iproute2 util-linux procps openbox metacity xfwm4 dbus libxtst-dev"
+# CPack's DEB generator (dpkg-shlibdeps, file) and the package checks.
+PACKAGING="dpkg-dev file lintian desktop-file-utils appstream"
 EXTRA="${QLN_EXTRA_PACKAGES:-}"
+[ "${1:-}" = packaging ] && EXTRA="$EXTRA $PACKAGING"
 missing=""
 for p in $PACKAGES $EXTRA; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
@@ -19,4 +23,5 @@ fi
 echo "deps: installing$missing"
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
-apt-get install -y -qq --no-install-recommends $missing >/dev/null
+# Another apt run (a parallel test script) may hold the lock for a while: wait for it.
+apt-get install -y -qq --no-install-recommends -o DPkg::Lock::Timeout=300 $missing >/dev/null

@@ -1,7 +1,9 @@
 #!/bin/sh
 # The test command: installs what is missing, builds, starts an X server for the GUI tests and
-# runs every suite (unit, sim, gui), then a short smoke of every fuzz target (QLN_FUZZ_SMOKE_SECONDS
-# each, default 5; 0 skips it). Exits non-zero when any test fails or a fuzz target finds something.
+# runs every suite (unit, sim, gui), builds and checks the Debian packages and (as root) installs,
+# runs and purges them, then a short smoke of every fuzz target (QLN_FUZZ_SMOKE_SECONDS each,
+# default 5; 0 skips it). Exits non-zero when any test or check fails or a fuzz target finds
+# something.
 set -eu
 cd "$(dirname "$0")/.."
 sh scripts/build.sh "$@"
@@ -17,6 +19,12 @@ qln_start_wm || { echo "test: could not start openbox"; exit 1; }
 
 status=0
 ( cd "$BUILD_DIR" && ctest --output-on-failure -j"$(nproc)" ${QLN_CTEST_ARGS:-} ) || status=1
+
+if sh scripts/package.sh; then
+  sh scripts/install-test.sh || status=1
+else
+  status=1
+fi
 
 SMOKE="${QLN_FUZZ_SMOKE_SECONDS:-5}"
 if [ "$SMOKE" != 0 ]; then

@@ -8,6 +8,7 @@
 #include "app/MessageBox.h"
 #include "app/ShutdownOnSignal.h"
 #include "app/WxText.h"
+#include "config/DataLocation.h"
 #include "config/ProcessConfig.h"
 #include "foundation/VexoLog.h"
 #include "foundation/VexoThread.h"
@@ -28,7 +29,10 @@ bool AppStartUp() {
     g_VexoLog.enabled = 1;
 
     delete g_pConfig;
-    g_pConfig = new VexoConfigOnXML("Data/Configuration.xml");
+    // Data/ beside the program when it is writable; installed, the user's own configuration file.
+    const DataFiles files = PrepareDataFiles(CurrentDataFacts());
+    g_MultiLang.SetPath(files.languageFile);
+    g_pConfig = new VexoConfigOnXML(files.configFile, files.writeBack);
     VexoLogInfo(L"Configuration Entry");
 
     const VexoWString versionText = g_pConfig->ReadText("Configuration:Version", VexoWString(u"2.0.0.0"), 0);

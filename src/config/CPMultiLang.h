@@ -31,6 +31,8 @@ public:
     bool LoadTexts();
 
     const std::string& Path() const { return path_; }
+    // Start-up points the table at the installed data folder's file; takes effect at the next load.
+    void SetPath(const std::string& path) { path_ = path; }
 
 private:
     VexoSource::VexoXmlDoc texts_;

@@ -8,14 +8,21 @@
 
 namespace VexoSource {
 
-VexoConfigOnXML::VexoConfigOnXML(const std::string& path) : path_(path) { Load(); }
+VexoConfigOnXML::VexoConfigOnXML(const std::string& path, bool writeBack) : path_(path), writeBack_(writeBack) {
+    Load();
+}
 
 VexoConfigOnXML::~VexoConfigOnXML() { Save(); }
 
 int32_t VexoConfigOnXML::Load() {
     if (xml_.LoadFile(path_)) {
-        saveAllowed_ = true;
+        saveAllowed_ = writeBack_;
         return 1;
+    }
+    if (!writeBack_) {
+        saveAllowed_ = false;
+        VexoLogException(L"Configuration file %hs cannot be read; running on defaults", path_);
+        return 0;
     }
     struct stat info;
     const bool exists = stat(path_.c_str(), &info) == 0;
@@ -34,6 +41,10 @@ int32_t VexoConfigOnXML::Load() {
 }
 
 int32_t VexoConfigOnXML::Save() {
+    if (!writeBack_) {
+        VexoLogInfo(L"Configuration file %hs is only read, not written back", path_);
+        return 0;
+    }
     if (!saveAllowed_) {
         VexoLogInfo(L"Configuration file %hs left as it was: it could not be read", path_);
         return 0;

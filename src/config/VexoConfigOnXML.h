@@ -30,12 +30,16 @@ public:
 //
 // A file that exists with content but does not load is the user's, not ours to replace: the store
 // then runs on an empty document (every read gives its default) and never saves over that file.
+//
+// A store opened without write-back only reads its file: it never creates, replaces or saves it
+// (the shipped configuration of an installed program, when the user's folder cannot be used).
 class VexoConfigOnXML : public VexoConfgBase {
 public:
-    explicit VexoConfigOnXML(const std::string& path);
+    explicit VexoConfigOnXML(const std::string& path, bool writeBack = true);
     ~VexoConfigOnXML() override;
 
-    // 1 when the file was loaded (or created afresh), 0 when it is kept aside unread.
+    // 1 when the file was loaded (or created afresh), 0 when it is kept aside unread or, without
+    // write-back, missing.
     int32_t Load() override;
     // 1 when the document was written to the file, 0 when the save failed or was withheld.
     int32_t Save() override;
@@ -50,13 +54,14 @@ public:
     int32_t PopTag() override;
 
     const std::string& Path() const { return path_; }
-    // False while an unreadable file is being protected from overwriting.
+    // False while an unreadable file is being protected from overwriting, and without write-back.
     bool SaveAllowed() const { return saveAllowed_; }
 
 private:
     VexoXmlDoc xml_;
     std::string path_;
     bool saveAllowed_ = true;
+    bool writeBack_ = true;
 };
 
 }  // namespace VexoSource

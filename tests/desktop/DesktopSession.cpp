@@ -1,5 +1,7 @@
 #include "desktop/DesktopSession.h"
 
+#include "support/ChildProcess.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -21,8 +23,6 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
-
-extern char** environ;
 
 namespace desktop {
 namespace fs = std::filesystem;
@@ -145,15 +145,7 @@ DesktopSession::~DesktopSession() {
 
 pid_t DesktopSession::Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env,
                             const std::string& out, const std::string& cwd) {
-    std::vector<std::string> envCopy;
-    for (char** e = environ; *e; ++e) {
-        const std::string entry = *e;
-        bool replaced = false;
-        for (const std::string& mine : env)
-            if (entry.compare(0, entry.find('=') + 1, mine, 0, mine.find('=') + 1) == 0) replaced = true;
-        if (!replaced) envCopy.push_back(entry);
-    }
-    envCopy.insert(envCopy.end(), env.begin(), env.end());
+    std::vector<std::string> envCopy = testsupport::ChildProcess::Environment(env);
     std::vector<std::string> argCopy = args;
     std::vector<char*> argv, envp;
     for (std::string& a : argCopy) argv.push_back(&a[0]);
@@ -252,7 +244,7 @@ bool DesktopSession::StartWindowManager() {
     std::vector<std::string> args;
     if (wm_ == "xfwm4")
         // xfwm4 reads its settings over a session bus and manages nothing without one.
-        args = {"dbus-run-session", "--", "xfwm4", "--compositor=off"};
+        args = {"dbus-run-session", "--", "xfwm4"};
     else
         args = {wm_};
     wmProcess_ = Spawn(args, {"DISPLAY=" + displayName_}, work_ + "/wm.log");

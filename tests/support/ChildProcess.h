@@ -134,7 +134,7 @@ public:
         return changed_.wait_for(g, std::chrono::milliseconds(timeoutMs), [&] { return pred(lines_); });
     }
 
-private:
+    // This process's environment with `changes` applied ("NAME=value" sets, a bare "NAME" removes).
     static std::vector<std::string> Environment(const std::vector<std::string>& changes) {
         std::vector<std::string> result;
         for (char** e = environ; e && *e; ++e) result.push_back(*e);
@@ -151,6 +151,7 @@ private:
         return result;
     }
 
+private:
     bool HasLineLocked(const std::string& text) const {
         for (const std::string& l : lines_)
             if (l.find(text) != std::string::npos) return true;
