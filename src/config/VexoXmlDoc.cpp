@@ -449,7 +449,7 @@ bool VexoXmlDoc::PushTag(const std::string& tag, int32_t index) {
     if (colon != std::string::npos && colon > 0) name = tag.substr(0, colon);
     TiXmlElement* found = NthChildElement(*cursor_, name, index);
     if (!found) {
-        std::fputs("PushTag - tag not found\n", stdout);
+        VexoLogException(L"PushTag - tag not found");
         return false;
     }
     *cursor_ = found;

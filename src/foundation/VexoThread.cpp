@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <ctime>
 
 #include "foundation/VexoLog.h"
@@ -62,8 +61,8 @@ void VexoThread::Start() {
     std::lock_guard<std::mutex> lock(m_stateLock);
     m_state = kRunning;
     if (m_hasThread) {
-        std::fputs("Thread's created \n", stdout);
-        std::fflush(stdout);
+        // A second Start is the caller's mistake: say so in the log, where every failure goes.
+        VexoLogException(L"Thread's created ");
         return;
     }
     m_finished = false;

@@ -278,9 +278,11 @@ TEST(VexoXmlDocCursor, PushAndPopTags) {
     VexoXmlDoc doc;
     ASSERT_TRUE(doc.ParseText("<R><I><V>a</V></I><I><V>b</V></I></R>"));
 
-    testing::internal::CaptureStdout();
-    EXPECT_FALSE(doc.PushTag("Missing", 0));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "PushTag - tag not found\n");
+    {
+        LogCapture log;
+        EXPECT_FALSE(doc.PushTag("Missing", 0));
+        EXPECT_EQ(log.CountContaining("Exception - PushTag - tag not found"), 1u);
+    }
     EXPECT_EQ(Read(doc, "R:I:V"), u"a");  // the cursor stayed at the document
 
     EXPECT_TRUE(doc.PushTag("R:ignored", 0));  // only the part before ':' counts

@@ -202,11 +202,11 @@ TEST(VexoThread, DestroyingARunningObjectStopsItFirst) {
 }
 
 TEST(VexoThread, StartTwiceKeepsTheSingleThread) {
+    LogCapture log;
     PoliteWorker worker;
     worker.Start();
-    testing::internal::CaptureStdout();
     worker.Start();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Thread's created \n");
+    EXPECT_EQ(log.CountContaining("Exception - Thread's created "), 1u);
     ASSERT_TRUE(WaitUntil([&] { return worker.runs > 0; }));
     VexoPlatform::SleepMs(50);
     EXPECT_EQ(worker.runs, 1);
@@ -218,9 +218,8 @@ TEST(VexoThread, StartTwiceKeepsTheSingleThread) {
     ASSERT_TRUE(WaitUntil([&] { return once.runs == 1; }));
     EXPECT_TRUE(once.IsStarted());
     EXPECT_EQ(once.GetState(), VexoThread::kRunning);
-    testing::internal::CaptureStdout();
     once.Start();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Thread's created \n");
+    EXPECT_EQ(log.CountContaining("Exception - Thread's created "), 2u);
     const uint32_t start = VexoPlatform::GetTickCount();
     once.Stop();
     EXPECT_LT(ElapsedSince(start), 1000u);
