@@ -54,8 +54,8 @@ void CPMainFrame::BuildControls() {
     m_pCancel = new wxButton(this, ID_CANCEL, wxGetTranslation(wxT("Cancel")), wxPoint(234, 421), wxSize(64, 28), 0);
     m_pApply = new wxButton(this, ID_APPLY, wxGetTranslation(wxT("Apply")), wxPoint(303, 421), wxSize(64, 28), 0);
     m_pApply->Enable(false);
-    m_pSettingBox = new wxStaticBox(this, ID_STATIC, wxGetTranslation(wxT("Setting")), wxPoint(10, 295), wxSize(349, 110), 0);
-    m_pModeText = new wxStaticText(this, ID_STATIC, wxGetTranslation(wxT("Mode")), wxPoint(85, 316), wxSize(41, 12), 0);
+    m_pSettingBox = new wxStaticBox(this, wxID_STATIC, wxGetTranslation(wxT("Setting")), wxPoint(10, 295), wxSize(349, 110), 0);
+    m_pModeText = new wxStaticText(this, wxID_STATIC, wxGetTranslation(wxT("Mode")), wxPoint(85, 316), wxSize(41, 12), 0);
     m_pMultiTouch = new wxRadioButton(this, ID_MULTITOUCH, wxGetTranslation(wxT("MultiTouch")), wxPoint(138, 316),
                                       wxDefaultSize, 0);
     m_pMouse = new wxRadioButton(this, ID_MOUSE, wxGetTranslation(wxT("Mouse")), wxPoint(258, 316), wxSize(113, 16), 0);
@@ -63,21 +63,21 @@ void CPMainFrame::BuildControls() {
                                   wxSize(148, 24), 0);
     m_pAdvanced = new wxButton(this, ID_ADVANCED, wxGetTranslation(wxT("1")), wxPoint(190, 340), wxSize(148, 24), 0);
     m_pManuSetting = new wxButton(this, ID_MANU_SETTING, wxGetTranslation(wxT("2")), wxPoint(30, 368), wxSize(148, 24), 0);
-    m_pInfoBox = new wxStaticBox(this, ID_STATIC, wxGetTranslation(wxT("Prodct Information")), wxPoint(10, 12),
+    m_pInfoBox = new wxStaticBox(this, wxID_STATIC, wxGetTranslation(wxT("Prodct Information")), wxPoint(10, 12),
                                  wxSize(349, 277), 0);
-    m_pCurrentDeviceText = new wxStaticText(this, ID_STATIC, wxGetTranslation(wxT("Current Device")), wxPoint(14, 51),
+    m_pCurrentDeviceText = new wxStaticText(this, wxID_STATIC, wxGetTranslation(wxT("Current Device")), wxPoint(14, 51),
                                             wxSize(113, 22), caption);
-    m_pProductTypeText = new wxStaticText(this, ID_STATIC, wxGetTranslation(wxT("Prodct Type :")), wxPoint(14, 96),
+    m_pProductTypeText = new wxStaticText(this, wxID_STATIC, wxGetTranslation(wxT("Prodct Type :")), wxPoint(14, 96),
                                           wxSize(113, 14), caption);
-    m_pTouchesText = new wxStaticText(this, ID_STATIC, wxGetTranslation(wxT("Touch Point(s) :")), wxPoint(14, 122),
+    m_pTouchesText = new wxStaticText(this, wxID_STATIC, wxGetTranslation(wxT("Touch Point(s) :")), wxPoint(14, 122),
                                       wxSize(113, 14), caption);
-    m_pLcdTypeText = new wxStaticText(this, ID_STATIC, wxGetTranslation(wxT("LCD Type :")), wxPoint(14, 148),
+    m_pLcdTypeText = new wxStaticText(this, wxID_STATIC, wxGetTranslation(wxT("LCD Type :")), wxPoint(14, 148),
                                       wxSize(113, 14), caption);
-    m_pChipVersionText = new wxStaticText(this, ID_STATIC, wxGetTranslation(wxT("Firmware Version :")),
+    m_pChipVersionText = new wxStaticText(this, wxID_STATIC, wxGetTranslation(wxT("Firmware Version :")),
                                           wxPoint(14, 174), wxSize(113, 14), caption);
-    m_pDeviceStatusText = new wxStaticText(this, ID_STATIC, wxGetTranslation(wxT("Device Status :")), wxPoint(14, 200),
+    m_pDeviceStatusText = new wxStaticText(this, wxID_STATIC, wxGetTranslation(wxT("Device Status :")), wxPoint(14, 200),
                                            wxSize(113, 14), caption);
-    m_pServiceStatusText = new wxStaticText(this, ID_STATIC, wxGetTranslation(wxT("Deviec Detail :")),
+    m_pServiceStatusText = new wxStaticText(this, wxID_STATIC, wxGetTranslation(wxT("Deviec Detail :")),
                                             wxPoint(14, 226), wxSize(113, 14), caption);
     m_pProductType = AddField(ID_PRODUCT_TYPE, 131, 96, 180, 22);
     m_pTouches = AddField(ID_TOUCHES, 131, 122, 180, 22);
@@ -85,7 +85,7 @@ void CPMainFrame::BuildControls() {
     m_pFirmware = AddField(ID_FIRMWARE, 131, 174, 180, 22);
     m_pDeviceStatus = AddField(ID_DEVICE_STATUS, 131, 200, 144, 22);
     m_pServiceStatus = AddField(ID_SERVICE_STATUS, 131, 226, 144, 22);
-    m_pBrand = new wxStaticText(this, ID_STATIC, wxGetTranslation(wxT("Fendrel")), wxPoint(50, 429), wxDefaultSize, 0);
+    m_pBrand = new wxStaticText(this, wxID_STATIC, wxGetTranslation(wxT("Fendrel")), wxPoint(50, 429), wxDefaultSize, 0);
     m_pDeviceChoice = new wxComboBox(this, ID_DEVICE_CHOICE, wxEmptyString, wxPoint(131, 50), wxSize(173, 25), 0,
                                      nullptr, wxCB_DROPDOWN | wxCB_READONLY);
     m_pUpdate = new wxButton(this, ID_UPDATE, wxGetTranslation(wxT("Update")), wxPoint(280, 205), wxSize(72, 28), 0);

@@ -46,7 +46,6 @@ public:
         ID_SERVICE_STATUS = 10015,
         ID_DEVICE_CHOICE = 10016,
         ID_UPDATE = 10018,
-        ID_STATIC = 5105,
     };
     static constexpr int32_t kRefreshValue = 100;
     // Lock places of this window's sequences.

@@ -6,14 +6,7 @@
 namespace VexoSource {
 
 uint32_t ParseConfigVersion(const std::string& text) {
-    std::vector<std::string> fields;
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t dot = text.find('.', start);
-        if (dot == std::string::npos) dot = text.size();
-        if (dot > start) fields.push_back(text.substr(start, dot - start));
-        start = dot + 1;
-    }
+    const std::vector<std::string> fields = Split(text, ".", true, "");
     if (fields.size() < 2) return 0;
     return static_cast<uint32_t>(10 * std::atol(fields[0].c_str()) + std::atol(fields[1].c_str()));
 }
@@ -77,17 +70,9 @@ bool ParseProductSeries(const uint8_t* reply, size_t length, std::string& series
     std::memcpy(&value, reply, 4);
     const char* text = reinterpret_cast<const char*>(reply + 4);
     const size_t textLength = strnlen(text, length - 4);  // the reply need not hold a NUL
-    const std::string whole(text, textLength);
-    size_t start = 0;
-    while (start <= whole.size()) {
-        size_t colon = whole.find(':', start);
-        if (colon == std::string::npos) colon = whole.size();
-        if (colon > start) {
-            series = whole.substr(start, colon - start);
-            break;
-        }
-        start = colon + 1;
-    }
+    // The first field that is not empty.
+    const std::vector<std::string> fields = Split(std::string(text, textLength), ":", true, "");
+    if (!fields.empty()) series = fields.front();
     required = value;
     return true;
 }

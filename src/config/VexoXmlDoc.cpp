@@ -25,82 +25,12 @@ namespace VexoSource {
 // ---------------------------------------------------------------------------------------------
 // Key and text helpers
 
-std::vector<std::string> SplitKey(const std::string& key, const std::string& filler) {
-    std::vector<std::string> parts;
-    if (key.empty()) return parts;
-    size_t start = 0;
-    for (;;) {
-        size_t colon = key.find(':', start);
-        std::string part = key.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
-        parts.push_back(part.empty() ? filler : part);
-        if (colon == std::string::npos) break;
-        start = colon + 1;
-    }
-    return parts;
-}
-
-bool Utf8ToUtf16Strict(const std::string& in, std::u16string& out) {
-    out.clear();
-    out.reserve(in.size());
-    const auto* p = reinterpret_cast<const unsigned char*>(in.data());
-    const size_t n = in.size();
-    size_t i = 0;
-    while (i < n) {
-        unsigned char b = p[i];
-        if (b < 0x80) {
-            out.push_back(char16_t(b));
-            ++i;
-            continue;
-        }
-        size_t len;
-        uint32_t cp;
-        uint32_t min;
-        if (b >= 0xC2 && b <= 0xDF) {
-            len = 2; cp = b & 0x1F; min = 0x80;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            len = 3; cp = b & 0x0F; min = 0x800;
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            len = 4; cp = b & 0x07; min = 0x10000;
-        } else {
-            return false;  // continuation byte in lead position, C0/C1, F5..FF
-        }
-        if (n - i < len) return false;
-        for (size_t k = 1; k < len; ++k) {
-            unsigned char c = p[i + k];
-            if ((c & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (c & 0x3F);
-        }
-        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out.push_back(char16_t(0xD800 + (cp >> 10)));
-            out.push_back(char16_t(0xDC00 + (cp & 0x3FF)));
-        } else {
-            out.push_back(char16_t(cp));
-        }
-        i += len;
-    }
-    return true;
-}
-
-bool Utf16ToUtf8Strict(const std::u16string& in, std::string& out) {
-    out.clear();
-    out.reserve(in.size() * 3 + 1);
-    for (size_t i = 0; i < in.size(); ++i) {
-        uint32_t cp = in[i];
-        if (cp >= 0xD800 && cp <= 0xDBFF) {
-            if (i + 1 >= in.size() || in[i + 1] < 0xDC00 || in[i + 1] > 0xDFFF) return false;
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (in[i + 1] - 0xDC00);
-            ++i;
-        } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
-            return false;
-        }
-        AppendUtf8(out, cp);
-    }
-    return true;
-}
-
 namespace {
+
+// Components between ':'; an empty stretch becomes `filler`. An empty key gives none.
+std::vector<std::string> SplitKey(const std::string& key, const std::string& filler) {
+    return Split(key, ":", false, filler);
+}
 
 // Element names that TinyXML writes back in a form it can parse again. A component outside this
 // set (the " " filler of an empty component, a blank, a leading digit) would make the saved file

@@ -88,11 +88,4 @@ private:
     void ResetCursor();
 };
 
-// Key helpers, exposed for tests.
-// Components between ':'; an empty stretch becomes `filler`. An empty key gives none.
-std::vector<std::string> SplitKey(const std::string& key, const std::string& filler);
-// Strict conversions: false on ill-formed UTF-8 or an unpaired surrogate (`out` is then unspecified).
-bool Utf8ToUtf16Strict(const std::string& in, std::u16string& out);
-bool Utf16ToUtf8Strict(const std::u16string& in, std::string& out);
-
 }  // namespace VexoSource

@@ -20,8 +20,6 @@ wxBEGIN_EVENT_TABLE(DlgAdvSetting, wxDialog)
 wxEND_EVENT_TABLE()
 
 namespace {
-constexpr int kStaticId = 5105;  // the toolkit's static-text id
-
 void SetSlider(wxSlider* slider, int32_t position, SliderRange range) {
     slider->SetValue(ClampToSlider(position, range));
 }
@@ -42,14 +40,14 @@ void DlgAdvSetting::BuildControls() {
     m_pCancel = new wxButton(this, wxID_ANY, wxGetTranslation(wxT("Cancel")), wxPoint(258, 168), wxSize(73, 40));
     // Return is Done, as in any dialog (Escape is Cancel: OnCharHook).
     m_pDone->SetDefault();
-    m_pEffectsBox = new wxStaticBox(this, kStaticId, wxGetTranslation(wxT("Effection(s)")), wxPoint(12, 12),
+    m_pEffectsBox = new wxStaticBox(this, wxID_STATIC, wxGetTranslation(wxT("Effection(s)")), wxPoint(12, 12),
                                     wxSize(332, 150));
     m_pRightClick = new wxCheckBox(this, wxID_ANY, wxGetTranslation(wxT("Right Click Simulation")),
                                    wxPoint(18, 27), wxSize(160, 16));
     m_pPen = new wxCheckBox(this, wxID_ANY, wxGetTranslation(wxT("Pen Simulation")), wxPoint(180, 27),
                             wxSize(160, 16));
     auto text = [this](const wxChar* label, int x, int y, wxSize size = wxDefaultSize) {
-        return new wxStaticText(this, kStaticId, wxGetTranslation(label), wxPoint(x, y), size);
+        return new wxStaticText(this, wxID_STATIC, wxGetTranslation(label), wxPoint(x, y), size);
     };
     m_pDClickText = text(wxT("Doule Click Speed"), 18, 97);
     m_pRangeText = text(wxT("Right/Double Click Range"), 176, 97);

@@ -205,18 +205,69 @@ void AppendUtf8(std::string& out, uint32_t cp) {
     }
 }
 
+namespace {
+
+// The one UTF-8 decoder: the code point of the well-formed sequence at text[i] and its length, or
+// 0 when the sequence there is ill-formed (a stray or C0/C1/F5..FF lead byte, a missing or bad
+// continuation byte, an overlong form, a surrogate, a value past U+10FFFF).
+size_t DecodeUtf8At(const std::string& text, size_t i, uint32_t& cp) {
+    const size_t n = text.size();
+    const unsigned char b = static_cast<unsigned char>(text[i]);
+    size_t length;
+    uint32_t minimum;
+    if (b < 0x80) {
+        cp = b;
+        return 1;
+    } else if (b >= 0xC2 && b <= 0xDF) {
+        length = 2, cp = b & 0x1F, minimum = 0x80;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        length = 3, cp = b & 0x0F, minimum = 0x800;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        length = 4, cp = b & 0x07, minimum = 0x10000;
+    } else {
+        return 0;
+    }
+    if (n - i < length) return 0;
+    for (size_t k = 1; k < length; ++k) {
+        const unsigned char c = static_cast<unsigned char>(text[i + k]);
+        if ((c & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (c & 0x3F);
+    }
+    if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    return length;
+}
+
+// The one UTF-16 decoder: the code point at text[i] and its length in units, or 0 for an unpaired
+// surrogate.
+size_t DecodeUtf16At(const std::u16string& text, size_t i, uint32_t& cp) {
+    cp = text[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+        cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+        return 2;
+    }
+    return (cp >= 0xD800 && cp <= 0xDFFF) ? 0 : 1;
+}
+
+void AppendUtf16(std::u16string& out, uint32_t cp) {
+    if (cp >= 0x10000) {
+        cp -= 0x10000;
+        out.push_back(char16_t(0xD800 + (cp >> 10)));
+        out.push_back(char16_t(0xDC00 + (cp & 0x3FF)));
+    } else {
+        out.push_back(char16_t(cp));
+    }
+}
+
+}  // namespace
+
 std::string Utf16ToUtf8Lenient(const std::u16string& text) {
     std::string out;
     out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        uint32_t cp = text[i];
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-            cp = 0xFFFD;
-        }
-        AppendUtf8(out, cp);
+    for (size_t i = 0; i < text.size();) {
+        uint32_t cp;
+        const size_t n = DecodeUtf16At(text, i, cp);
+        AppendUtf8(out, n ? cp : 0xFFFD);
+        i += n ? n : 1;
     }
     return out;
 }
@@ -224,39 +275,39 @@ std::string Utf16ToUtf8Lenient(const std::u16string& text) {
 std::u16string Utf8ToUtf16Lenient(const std::string& text) {
     std::u16string out;
     out.reserve(text.size());
-    size_t i = 0;
-    const size_t n = text.size();
-    while (i < n) {
-        const unsigned char b = (unsigned char)text[i];
+    for (size_t i = 0; i < text.size();) {
         uint32_t cp;
-        size_t extra;
-        if (b < 0x80) { cp = b; extra = 0; }
-        else if (b >= 0xC2 && b <= 0xDF) { cp = b & 0x1F; extra = 1; }
-        else if (b >= 0xE0 && b <= 0xEF) { cp = b & 0x0F; extra = 2; }
-        else if (b >= 0xF0 && b <= 0xF4) { cp = b & 0x07; extra = 3; }
-        else { out.push_back(u'\uFFFD'); ++i; continue; }
-        bool ok = true;
-        for (size_t k = 1; k <= extra; ++k) {
-            if (i + k >= n) { ok = false; break; }
-            const unsigned char c = (unsigned char)text[i + k];
-            if ((c & 0xC0) != 0x80) { ok = false; break; }
-            cp = (cp << 6) | (c & 0x3F);
-        }
-        if (!ok || (extra == 2 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) || (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF))) {
-            out.push_back(u'\uFFFD');
-            ++i;
-            continue;
-        }
-        i += extra + 1;
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out.push_back(char16_t(0xD800 + (cp >> 10)));
-            out.push_back(char16_t(0xDC00 + (cp & 0x3FF)));
-        } else {
-            out.push_back(char16_t(cp));
-        }
+        const size_t n = DecodeUtf8At(text, i, cp);
+        AppendUtf16(out, n ? cp : 0xFFFD);
+        i += n ? n : 1;
     }
     return out;
+}
+
+bool Utf8ToUtf16Strict(const std::string& in, std::u16string& out) {
+    out.clear();
+    out.reserve(in.size());
+    for (size_t i = 0; i < in.size();) {
+        uint32_t cp;
+        const size_t n = DecodeUtf8At(in, i, cp);
+        if (n == 0) return false;
+        AppendUtf16(out, cp);
+        i += n;
+    }
+    return true;
+}
+
+bool Utf16ToUtf8Strict(const std::u16string& in, std::string& out) {
+    out.clear();
+    out.reserve(in.size() * 3 + 1);
+    for (size_t i = 0; i < in.size();) {
+        uint32_t cp;
+        const size_t n = DecodeUtf16At(in, i, cp);
+        if (n == 0) return false;
+        AppendUtf8(out, cp);
+        i += n;
+    }
+    return true;
 }
 
 }  // namespace VexoSource

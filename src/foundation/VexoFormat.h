@@ -58,9 +58,14 @@ std::u16string FormatText(const wchar_t* format, const A&... args) {
 // Appends one code point (at most U+10FFFF, no surrogate) as UTF-8.
 void AppendUtf8(std::string& out, uint32_t codePoint);
 
-// UTF-16 <-> UTF-8 for diagnostics and output only (lenient: bad units become U+FFFD).
+// UTF-16 <-> UTF-8, one decoder each way in two modes.
+// Lenient, for diagnostics and output: each ill-formed byte or unpaired surrogate becomes U+FFFD.
 std::string Utf16ToUtf8Lenient(const std::u16string& text);
 std::u16string Utf8ToUtf16Lenient(const std::string& text);
+// Strict, for stored data: false on an ill-formed sequence or an unpaired surrogate (`out` is then
+// unspecified).
+bool Utf8ToUtf16Strict(const std::string& in, std::u16string& out);
+bool Utf16ToUtf8Strict(const std::u16string& in, std::string& out);
 std::u16string WideToUtf16(const std::wstring& text);
 
 }  // namespace VexoSource

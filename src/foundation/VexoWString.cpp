@@ -11,12 +11,21 @@ bool VexoWString::operator==(const std::u16string& right) const {
     return ToLower(str) == ToLower(right);
 }
 
-std::u16string ToLower(const std::u16string& text) {
-    std::u16string out(text);
-    for (char16_t& c : out)
-        if (c >= u'A' && c <= u'Z') c = char16_t(c - u'A' + u'a');
+namespace {
+
+template <typename Text>
+Text LowerAscii(const Text& text) {
+    Text out(text);
+    for (auto& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<typename Text::value_type>(c - 'A' + 'a');
     return out;
 }
+
+}  // namespace
+
+std::u16string ToLower(const std::u16string& text) { return LowerAscii(text); }
+
+std::string ToLower(const std::string& text) { return LowerAscii(text); }
 
 std::string ToNarrow(const std::u16string& text) {
     std::string out;
@@ -85,13 +94,15 @@ int32_t ParseInt(const std::u16string& text, bool hex) {
     return int32_t(value);
 }
 
-std::vector<VexoWString> Split(const std::u16string& text, const std::u16string& delimiters, bool compress,
-                               const std::u16string& filler) {
-    std::vector<VexoWString> items;
+namespace {
+
+template <typename Item, typename Text>
+std::vector<Item> SplitText(const Text& text, const Text& delimiters, bool compress, const Text& filler) {
+    std::vector<Item> items;
     if (text.empty() || delimiters.empty()) return items;
     size_t pos = 0;
     size_t d = text.find_first_of(delimiters, pos);
-    while (d != std::u16string::npos) {
+    while (d != Text::npos) {
         if (d > pos)
             items.emplace_back(text.substr(pos, d - pos));
         else if (!compress)
@@ -99,12 +110,24 @@ std::vector<VexoWString> Split(const std::u16string& text, const std::u16string&
         pos = d + 1;
         d = text.find_first_of(delimiters, pos);
     }
-    const std::u16string rest = pos < text.size() ? text.substr(pos) : std::u16string();
+    const Text rest = pos < text.size() ? text.substr(pos) : Text();
     if (!compress)
         items.emplace_back(rest.empty() ? filler : rest);
     else if (!rest.empty())
         items.emplace_back(rest);
     return items;
+}
+
+}  // namespace
+
+std::vector<VexoWString> Split(const std::u16string& text, const std::u16string& delimiters, bool compress,
+                               const std::u16string& filler) {
+    return SplitText<VexoWString>(text, delimiters, compress, filler);
+}
+
+std::vector<std::string> Split(const std::string& text, const std::string& delimiters, bool compress,
+                               const std::string& filler) {
+    return SplitText<std::string>(text, delimiters, compress, filler);
 }
 
 }  // namespace VexoSource

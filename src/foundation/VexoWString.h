@@ -34,6 +34,8 @@ public:
 
 // Every unit through the C runtime's tolower in the C locale: only 'A'-'Z' change.
 std::u16string ToLower(const std::u16string& text);
+// The same on narrow text: only the bytes 'A'-'Z' change, whatever the process's locale.
+std::string ToLower(const std::string& text);
 
 // As wcstombs in the C locale: converts up to the first unit that is not ASCII (or a zero unit).
 std::string ToNarrow(const std::u16string& text);
@@ -62,5 +64,8 @@ int32_t ParseInt(const std::u16string& text, bool hex);
 // them. Every item carries flag 1.
 std::vector<VexoWString> Split(const std::u16string& text, const std::u16string& delimiters, bool compress,
                                const std::u16string& filler);
+// The same rule on narrow text (configuration keys, version and product series texts).
+std::vector<std::string> Split(const std::string& text, const std::string& delimiters, bool compress,
+                               const std::string& filler);
 
 }  // namespace VexoSource

@@ -5,18 +5,13 @@
 #include <vector>
 
 #include "foundation/VexoLog.h"
+#include "foundation/VexoWString.h"
 
 namespace VexoPlatform {
 namespace {
 
 std::mutex g_pathLock;
 std::string g_path;
-
-std::string Lower(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
 
 std::string Trim(const std::string& s) {
     size_t b = 0, e = s.size();
@@ -75,24 +70,24 @@ std::string RegistryFilePath() {
 bool RegistryKeyExists(const std::string& key) {
     std::vector<std::string> lines;
     if (!ReadLines(RegistryFilePath(), lines)) return false;
-    const std::string want = Lower(key);
+    const std::string want = VexoSource::ToLower(key);
     std::string section;
     for (const std::string& l : lines)
-        if (IsSection(Trim(l), &section) && Lower(section) == want) return true;
+        if (IsSection(Trim(l), &section) && VexoSource::ToLower(section) == want) return true;
     return false;
 }
 
 bool RegistryValueExists(const std::string& key, const std::string& name) {
     std::vector<std::string> lines;
     if (!ReadLines(RegistryFilePath(), lines)) return false;
-    const std::string wantKey = Lower(key), wantName = Lower(name);
+    const std::string wantKey = VexoSource::ToLower(key), wantName = VexoSource::ToLower(name);
     bool inKey = false;
     std::string section, valueName;
     for (const std::string& l : lines) {
         const std::string t = Trim(l);
         if (IsSection(t, &section)) {
-            inKey = Lower(section) == wantKey;
-        } else if (inKey && IsValue(t, &valueName, nullptr) && Lower(valueName) == wantName) {
+            inKey = VexoSource::ToLower(section) == wantKey;
+        } else if (inKey && IsValue(t, &valueName, nullptr) && VexoSource::ToLower(valueName) == wantName) {
             return true;
         }
     }

@@ -25,19 +25,44 @@ TEST(VexoFormat, ArgumentsPrintByTheirTypeWhateverTheLetter) {
     for (const Row& r : rows) EXPECT_EQ(r.got, r.expected);
 }
 
-TEST(VexoFormat, LenientUtf8KeepsEverythingAfterABadSequence) {
+// One decoder, two modes: the lenient one keeps everything after a bad sequence (U+FFFD for each
+// bad byte), the strict one refuses the whole text.
+TEST(VexoFormat, Utf8DecodesLenientlyOrStrictly) {
     struct Row {
         std::string in;
-        std::u16string out;
+        std::u16string lenient;
+        bool valid;
     } rows[] = {
-        {"ab\xE4" "A", u"ab\uFFFDA"},            // lead byte cut short by an ASCII letter
-        {"\xE4\xB8" "A", u"\uFFFD\uFFFDA"},
-        {"x\xE4\xB8", u"x\uFFFD\uFFFD"},        // cut short at the very end
-        {"\xE4\xB8\xAD", u"\u4E2D"},
-        {"\xF0\x9F\x98\x80", u"\U0001F600"},
-        {"\xFF" "z", u"\uFFFDz"},
+        {"ab\xE4" "A", u"ab\uFFFDA", false},            // lead byte cut short by an ASCII letter
+        {"\xE4\xB8" "A", u"\uFFFD\uFFFDA", false},
+        {"x\xE4\xB8", u"x\uFFFD\uFFFD", false},        // cut short at the very end
+        {"\xE4\xB8\xAD", u"\u4E2D", true},
+        {"\xF0\x9F\x98\x80", u"\U0001F600", true},
+        {"\xFF" "z", u"\uFFFDz", false},
+        {"\xC0\xAF", u"\uFFFD\uFFFD", false},           // overlong '/'
+        {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD", false},  // a surrogate written as UTF-8
+        {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD", false},  // past U+10FFFF
+        {"plain", u"plain", true},
+        {"", u"", true},
     };
-    for (const Row& r : rows) EXPECT_EQ(VexoSource::Utf8ToUtf16Lenient(r.in), r.out) << r.in;
+    for (const Row& r : rows) {
+        EXPECT_EQ(VexoSource::Utf8ToUtf16Lenient(r.in), r.lenient) << r.in;
+        std::u16string strict;
+        EXPECT_EQ(VexoSource::Utf8ToUtf16Strict(r.in, strict), r.valid) << r.in;
+        if (r.valid) {
+            EXPECT_EQ(strict, r.lenient) << r.in;
+            // And back again, either way.
+            std::string utf8;
+            EXPECT_TRUE(VexoSource::Utf16ToUtf8Strict(strict, utf8));
+            EXPECT_EQ(utf8, r.in);
+            EXPECT_EQ(VexoSource::Utf16ToUtf8Lenient(strict), r.in);
+        }
+    }
+    // An unpaired surrogate: replaced, or refused.
+    const std::u16string unpaired{u'a', char16_t(0xD800), u'b'};
+    std::string utf8;
+    EXPECT_FALSE(VexoSource::Utf16ToUtf8Strict(unpaired, utf8));
+    EXPECT_EQ(VexoSource::Utf16ToUtf8Lenient(unpaired), "a\xEF\xBF\xBD" "b");
 }
 
 TEST(VexoFormat, AbsurdWidthIsBounded) {

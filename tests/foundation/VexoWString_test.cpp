@@ -148,5 +148,10 @@ TEST(VexoWString, SplitTable) {
     for (const Row& r : rows) {
         const std::string shown(r.text.begin(), r.text.end());
         EXPECT_EQ(Texts(Split(r.text, r.delimiters, r.compress, r.filler)), r.items) << shown;
+        // Narrow text (keys, version and series texts) follows the same rule.
+        auto narrow = [](const std::u16string& t) { return std::string(t.begin(), t.end()); };
+        std::vector<std::string> narrowItems;
+        for (const std::u16string& item : r.items) narrowItems.push_back(narrow(item));
+        EXPECT_EQ(Split(narrow(r.text), narrow(r.delimiters), r.compress, narrow(r.filler)), narrowItems) << shown;
     }
 }
