@@ -19,7 +19,7 @@ inline void QuietLog() {
     g_VexoLog.enabled = 1;
     g_VexoLog.minimumLevel = 0;
     g_VexoLog.flags = VEXO_LOG_DEBUGGER;
-    VexoPlatform::SetDebugSink([](const std::u16string&) {});
+    VexoPlatform::SetDebugSink([](const std::string&) {});
 }
 
 // A broken invariant is a finding: stop the run where it happened.

@@ -2,8 +2,9 @@
 #include "app/CPMainFrame.h"
 #include "app/MessageBox.h"
 #include "app/WxText.h"
+#include "config/LinearityStore.h"
 #include "dialogs/DlgCalib.h"
-#include "platform/LinearityStore.h"
+#include "foundation/VexoLog.h"
 #include "platform/ProcessLauncher.h"
 
 namespace {
@@ -19,12 +20,13 @@ void CPMainFrame::RunCalibration() {
         RequestLock lock(m_requestLock, kCalibrationPlace);
         dialog = new DlgCalib(this);
 
-        if (VexoPlatform::CheckLinearityData()) {
+        if (VexoSource::CheckLinearityData()) {
             // The operating system calibrates this device itself: offer its settings instead.
             const wxString question = LangText("LC_Present",
                                                u"Linear calibration already present,Please open and [reset] it,"
                                                u"Follow the guide to calibration setting?");
-            if (VexoMessageBox(question, wxEmptyString, wxYES_NO) == wxYES) VexoPlatform::OpenTabletSettings();
+            if (VexoMessageBox(question, wxEmptyString, wxYES_NO) == wxYES && !VexoPlatform::OpenTabletSettings())
+                VexoLogDebug(L"Tablet settings not available (%hs)", VexoPlatform::kTabletSettingsCommand);
         } else if (!CheckAccess(nullptr)) {
             VexoMessageBox(LangText("Device_was_resetting", u"Device was resetting,Please try later"),
                            wxEmptyString, wxOK);

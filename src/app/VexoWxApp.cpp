@@ -11,7 +11,6 @@
 #include "config/DataLocation.h"
 #include "config/ProcessConfig.h"
 #include "foundation/VexoLog.h"
-#include "foundation/VexoThread.h"
 #include "platform/InstanceGuard.h"
 #include "platform/ModuleFolder.h"
 #include "servicelink/VexoRPC.h"
@@ -21,8 +20,29 @@ using VexoPlatform::InstanceGuard;
 
 InstanceGuard* g_pInstanceGuard = nullptr;
 
+namespace {
+
+// The data files are named relative to the executable's folder; the log says why they would not
+// be found.
+void MakeModuleFolderCurrent() {
+    std::string folder;
+    switch (VexoPlatform::MakeExecutableFolderCurrent(folder)) {
+        case VexoPlatform::FolderChange::Changed:
+            VexoLogDebug(L"Current path %s ", folder);
+            break;
+        case VexoPlatform::FolderChange::NoExecutablePath:
+            VexoLogException(L"GetModuleFileName failed");
+            break;
+        case VexoPlatform::FolderChange::NotChanged:
+            VexoLogException(L"SetCurrentDirectory %hs failed", folder);
+            break;
+    }
+}
+
+}  // namespace
+
 bool AppStartUp() {
-    VexoSetModuleFolderAsCurrent();
+    MakeModuleFolderCurrent();
     g_VexoLog.minimumLevel = VEXO_LOG_INFORMATION;
     g_VexoLog.flags = VEXO_LOG_DEBUGGER;
     g_VexoLog.tag = L"Config ";

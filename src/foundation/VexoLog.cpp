@@ -50,7 +50,7 @@ bool VexoLogFormatLine(std::u16string& line, int32_t level, const wchar_t* prefi
     AppendLimited(line, std::move(message));
 
     if (withLastError) {
-        const std::u16string errorText = VexoPlatform::SystemErrorText(lastError);
+        const std::string errorText = VexoPlatform::SystemErrorText(lastError);  // UTF-8
         const VexoSource::FormatArg suffixArgs[] = {VexoSource::FormatArg(lastError), VexoSource::FormatArg(errorText)};
         std::u16string suffix;
         VexoSource::AppendFormatted(suffix, L" with last error [0x%0.8X:%s]", suffixArgs, 2);
@@ -65,6 +65,10 @@ void VexoLogWrite(int32_t level, const wchar_t* prefix, int32_t withLastError, c
     std::u16string line;
     if (!VexoLogFormatLine(line, level, prefix, withLastError, format, args, count)) return;
     const uint32_t flags = g_VexoLog.flags;
-    if (flags & VEXO_LOG_CONSOLE) VexoPlatform::ConsoleOutput(line);
-    if (flags & VEXO_LOG_DEBUGGER) VexoPlatform::OutputDebugString(line);
+    if (!(flags & (VEXO_LOG_CONSOLE | VEXO_LOG_DEBUGGER))) return;
+    // The outputs take bytes: the line is built in UTF-16 (its limits are counted in units) and
+    // handed over in UTF-8.
+    const std::string bytes = VexoSource::Utf16ToUtf8Lenient(line);
+    if (flags & VEXO_LOG_CONSOLE) VexoPlatform::ConsoleOutput(bytes);
+    if (flags & VEXO_LOG_DEBUGGER) VexoPlatform::OutputDebugString(bytes);
 }

@@ -5,8 +5,6 @@
 #include <ctime>
 
 #include "foundation/VexoLog.h"
-#include "platform/DisplayOrientation.h"
-#include "platform/ModuleFolder.h"
 #include "platform/PlatformTime.h"
 #include "platform/TerminationSignals.h"
 
@@ -143,19 +141,3 @@ bool VexoThread::SleepCurrent(uint32_t milliseconds) {
 }
 
 }  // namespace VexoSource
-
-void VexoSetModuleFolderAsCurrent() {
-    std::string folder;
-    if (!VexoPlatform::GetExecutableFolder(folder)) {
-        VexoLogException(L"GetModuleFileName failed");
-        return;
-    }
-    if (!VexoPlatform::ChangeDirectory(folder)) {
-        // The data files are opened relative to this folder: say why they will not be found.
-        VexoLogException(L"SetCurrentDirectory %hs failed", folder);
-        return;
-    }
-    VexoLogDebug(L"Current path %s ", folder);
-}
-
-uint32_t VexoGetDisplayOrientation() { return VexoPlatform::GetDisplayOrientation(); }

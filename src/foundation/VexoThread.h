@@ -64,11 +64,3 @@ private:
 };
 
 }  // namespace VexoSource
-
-// Makes the executable's folder the working directory. Logs "Current path %s " at Debug, or
-// "GetModuleFileName failed" at Exception when the path cannot be read.
-void VexoSetModuleFolderAsCurrent();
-
-// Display orientation of the primary output: 0 none, 1 rotated 90 degrees, 2 rotated 180,
-// 3 rotated 270; 0 when it cannot be read.
-uint32_t VexoGetDisplayOrientation();

@@ -6,8 +6,6 @@
 
 #include <mutex>
 
-#include "foundation/VexoFormat.h"
-
 namespace VexoPlatform {
 
 namespace {
@@ -31,7 +29,7 @@ void WriteAll(int fd, const std::string& bytes) {
 }
 }  // namespace
 
-void OutputDebugString(const std::u16string& line) {
+void OutputDebugString(const std::string& line) {
     DebugSink sink;
     {
         std::lock_guard<std::mutex> lock(SinkMutex());
@@ -41,7 +39,7 @@ void OutputDebugString(const std::u16string& line) {
         sink(line);
         return;
     }
-    WriteAll(2, VexoSource::Utf16ToUtf8Lenient(line));
+    WriteAll(2, line);
 }
 
 DebugSink SetDebugSink(DebugSink sink) {
@@ -51,6 +49,6 @@ DebugSink SetDebugSink(DebugSink sink) {
     return previous;
 }
 
-void ConsoleOutput(const std::u16string& line) { WriteAll(1, VexoSource::Utf16ToUtf8Lenient(line)); }
+void ConsoleOutput(const std::string& line) { WriteAll(1, line); }
 
 }  // namespace VexoPlatform

@@ -3,8 +3,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include "foundation/VexoFormat.h"
-
 namespace VexoPlatform {
 
 namespace {
@@ -28,19 +26,19 @@ void SetLastError(uint32_t code) { t_lastError = code; }
 
 void SetLastErrorFromErrno() { t_lastError = uint32_t(errno); }
 
-std::u16string SystemErrorText(uint32_t code) {
-    if (const char* text = SocketErrorText(code)) return VexoSource::Utf8ToUtf16Lenient(text);
-    if (code == 0) return VexoSource::Utf8ToUtf16Lenient("The operation completed successfully.");
-    if (code > 4095) return std::u16string();
+std::string SystemErrorText(uint32_t code) {
+    if (const char* text = SocketErrorText(code)) return text;
+    if (code == 0) return "The operation completed successfully.";
+    if (code > 4095) return std::string();
     char buf[256];
     buf[0] = 0;
     // GNU strerror_r returns the text it chose (which may not be buf).
     const char* text = strerror_r(int(code), buf, sizeof buf);
-    if (!text || std::strncmp(text, "Unknown error", 13) == 0) return std::u16string();
+    if (!text || std::strncmp(text, "Unknown error", 13) == 0) return std::string();
     std::string s(text);
     const size_t cr = s.find_first_of("\r\n");
     if (cr != std::string::npos) s.resize(cr);
-    return VexoSource::Utf8ToUtf16Lenient(s);
+    return s;
 }
 
 }  // namespace VexoPlatform

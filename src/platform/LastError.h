@@ -1,8 +1,8 @@
 // The calling thread's last system error, standing in for GetLastError/SetLastError.
 //
 // Socket calls record Windows Sockets codes (10054 for a reset connection and so on, see
-// Sockets.h) so that the service link's error reports read as the program expects; other failing
-// calls record their errno value.
+// servicelink/SocketErrors.h) so that the service link's error reports read as the program
+// expects; other failing calls record their errno value.
 #pragma once
 
 #include <cstdint>
@@ -15,7 +15,7 @@ void SetLastError(uint32_t code);
 // Records the current errno as the last error.
 void SetLastErrorFromErrno();
 
-// The system's text for a code, without a trailing line break; empty when there is none.
-std::u16string SystemErrorText(uint32_t code);
+// The system's text for a code (UTF-8), without a trailing line break; empty when there is none.
+std::string SystemErrorText(uint32_t code);
 
 }  // namespace VexoPlatform

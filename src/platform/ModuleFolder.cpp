@@ -36,4 +36,9 @@ bool ChangeDirectory(const std::string& folder) {
     return true;
 }
 
+FolderChange MakeExecutableFolderCurrent(std::string& folder) {
+    if (!GetExecutableFolder(folder)) return FolderChange::NoExecutablePath;
+    return ChangeDirectory(folder) ? FolderChange::Changed : FolderChange::NotChanged;
+}
+
 }  // namespace VexoPlatform

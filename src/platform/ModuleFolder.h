@@ -13,4 +13,10 @@ bool GetExecutablePath(std::string& path);
 
 bool ChangeDirectory(const std::string& folder);
 
+// Makes the executable's folder the working directory (the program opens its data files relative
+// to it). `folder` receives the folder whenever it could be read; the last error says why a step
+// failed.
+enum class FolderChange { Changed, NoExecutablePath, NotChanged };
+FolderChange MakeExecutableFolderCurrent(std::string& folder);
+
 }  // namespace VexoPlatform

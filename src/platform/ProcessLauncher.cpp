@@ -8,7 +8,6 @@
 #include <mutex>
 #include <thread>
 
-#include "foundation/VexoLog.h"
 #include "platform/LastError.h"
 #include "platform/ModuleFolder.h"
 
@@ -74,10 +73,6 @@ bool StartUpdater() {
     return Start({path}, false);
 }
 
-bool OpenTabletSettings() {
-    if (Start({kTabletSettingsCommand, kTabletSettingsArgument}, true)) return true;
-    VexoLogDebug(L"Tablet settings not available (%hs)", kTabletSettingsCommand);
-    return false;
-}
+bool OpenTabletSettings() { return Start({kTabletSettingsCommand, kTabletSettingsArgument}, true); }
 
 }  // namespace VexoPlatform

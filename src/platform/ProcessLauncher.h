@@ -3,7 +3,7 @@
 // The updater is "qnUpdate" in the program's own folder, started by its full path (a bare name
 // would be looked up in PATH). The tablet settings hand-over starts the desktop's touch/tablet
 // settings panel: "gnome-control-center wacom", looked up in PATH; when that command is absent the
-// hand-over fails quietly (a Debug log line, no message). Both go through one starter that tests
+// hand-over fails quietly (its caller writes a Debug log line, no message). Both go through one starter that tests
 // replace so that nothing real is started.
 #pragma once
 
@@ -33,7 +33,7 @@ std::string UpdaterPath();
 // Starts the updater; false when it could not be started.
 bool StartUpdater();
 
-// Opens the operating system's tablet settings; false (quietly) when they cannot be opened.
+// Opens the operating system's tablet settings; false when they cannot be opened.
 bool OpenTabletSettings();
 
 }  // namespace VexoPlatform

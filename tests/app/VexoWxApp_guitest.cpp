@@ -15,6 +15,7 @@
 #include "app/CPMainFrame.h"
 #include "app/VexoWxApp.h"
 #include "platform/InstanceGuard.h"
+#include "platform/ModuleFolder.h"
 #include "servicelink/VexoRPC.h"
 
 using VexoPlatform::InstanceGuard;
@@ -68,7 +69,10 @@ protected:
 }  // namespace
 
 TEST_F(AppRun, NoServiceEndsStartUpWithItsMessage) {
+    std::string folder;
+    ASSERT_TRUE(VexoPlatform::GetExecutableFolder(folder));
     EXPECT_FALSE(AppStartUp());
+    EXPECT_TRUE(log_.Contains("Debug - Current path " + folder + " ")) << "the data files' folder is logged";
     EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"The touch service does not answer. Please start it and try again."});
     EXPECT_EQ(boxes_.Shown()[0].caption, "");
     EXPECT_EQ(VexoSource::g_pServiceChannel, nullptr);

@@ -13,7 +13,6 @@
 #include "app/CPMainFrame.h"
 #include "dialogs/CalibScenario.h"
 #include "guisupport/GuiTest.h"
-#include "platform/LinearityStore.h"
 #include "platform/ProcessLauncher.h"
 #include "support/RegistryFile.h"
 

@@ -16,9 +16,9 @@ public:
         g_VexoLog.enabled = 1;
         g_VexoLog.flags = VEXO_LOG_DEBUGGER;
         g_VexoLog.minimumLevel = minimumLevel;
-        previous_ = VexoPlatform::SetDebugSink([this](const std::u16string& line) {
+        previous_ = VexoPlatform::SetDebugSink([this](const std::string& line) {
             std::lock_guard<std::mutex> lock(mutex_);
-            lines_.push_back(VexoSource::Utf16ToUtf8Lenient(line));
+            lines_.push_back(line);
         });
     }
     ~LogCapture() {

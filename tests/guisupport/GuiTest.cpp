@@ -158,11 +158,9 @@ ScopedLogCapture::ScopedLogCapture() : state_(std::make_shared<State>()) {
     g_VexoLog.flags = VEXO_LOG_DEBUGGER;
     g_VexoLog.minimumLevel = 0;
     std::shared_ptr<State> state = state_;
-    state_->previous = VexoPlatform::SetDebugSink([state](const std::u16string& line) {
-        std::string narrow;
-        for (char16_t c : line) narrow.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+    state_->previous = VexoPlatform::SetDebugSink([state](const std::string& line) {
         std::lock_guard<std::mutex> hold(state->lock);
-        state->lines.push_back(narrow);
+        state->lines.push_back(line);
     });
 }
 

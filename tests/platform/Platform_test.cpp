@@ -7,8 +7,6 @@
 #include <string>
 #include <thread>
 
-#include "foundation/LogCapture.h"
-#include "foundation/VexoThread.h"
 #include "platform/DisplayOrientation.h"
 #include "platform/LastError.h"
 #include "platform/ModuleFolder.h"
@@ -63,13 +61,10 @@ TEST(ModuleFolder, ExecutablesFolderBecomesTheWorkingDirectory) {
 
     const std::string before = CurrentFolder();
     ASSERT_EQ(chdir("/"), 0);
-    {
-        LogCapture log;
-        VexoSetModuleFolderAsCurrent();
-        EXPECT_EQ(CurrentFolder(), folder);
-        ASSERT_EQ(log.Lines().size(), 1u);
-        EXPECT_NE(log.Lines()[0].find("Debug - Current path " + folder + " \n"), std::string::npos);
-    }
+    std::string changedTo;
+    EXPECT_EQ(VexoPlatform::MakeExecutableFolderCurrent(changedTo), VexoPlatform::FolderChange::Changed);
+    EXPECT_EQ(changedTo, folder);
+    EXPECT_EQ(CurrentFolder(), folder);
     EXPECT_FALSE(VexoPlatform::ChangeDirectory("/nonexistent/qln"));
     EXPECT_EQ(VexoPlatform::GetLastError(), uint32_t(ENOENT));
     ASSERT_EQ(chdir(before.c_str()), 0);
@@ -86,11 +81,11 @@ TEST(LastError, PerThreadCodesAndTheirTexts) {
     EXPECT_EQ(VexoPlatform::GetLastError(), 2u);
     VexoPlatform::SetLastError(0);
 
-    EXPECT_EQ(VexoPlatform::SystemErrorText(2), u"No such file or directory");
+    EXPECT_EQ(VexoPlatform::SystemErrorText(2), "No such file or directory");
     EXPECT_EQ(VexoPlatform::SystemErrorText(10061),
-              u"No connection could be made because the target machine actively refused it.");
-    EXPECT_EQ(VexoPlatform::SystemErrorText(0x12345678), u"");
-    EXPECT_EQ(VexoPlatform::SystemErrorText(4000), u"");
+              "No connection could be made because the target machine actively refused it.");
+    EXPECT_EQ(VexoPlatform::SystemErrorText(0x12345678), "");
+    EXPECT_EQ(VexoPlatform::SystemErrorText(4000), "");
 }
 
 TEST(PlatformTime, TickCountFollowsSleeps) {

@@ -38,9 +38,9 @@ public:
         g_VexoLog.enabled = 1;
         g_VexoLog.minimumLevel = 0;
         g_VexoLog.flags = VEXO_LOG_DEBUGGER;
-        m_previous = VexoPlatform::SetDebugSink([this](const std::u16string& line) {
+        m_previous = VexoPlatform::SetDebugSink([this](const std::string& line) {
             std::lock_guard<std::mutex> g(m_lock);
-            m_lines.push_back(VexoSource::Utf16ToUtf8Lenient(line));
+            m_lines.push_back(line);
         });
     }
     ~LogCapture() {

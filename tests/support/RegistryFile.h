@@ -8,7 +8,7 @@
 #include <fstream>
 #include <string>
 
-#include "platform/LinearityStore.h"
+#include "config/LinearityStore.h"
 
 namespace testsupport {
 
@@ -20,10 +20,10 @@ public:
         if (fd >= 0) close(fd);
         path_ = pattern;
         std::remove(path_.c_str());  // no file until a test writes one
-        previous_ = VexoPlatform::SetRegistryFilePath(path_);
+        previous_ = VexoSource::SetRegistryFilePath(path_);
     }
     ~RegistryFile() {
-        VexoPlatform::SetRegistryFilePath(previous_ == VexoPlatform::kDefaultRegistryFile ? std::string() : previous_);
+        VexoSource::SetRegistryFilePath(previous_ == VexoSource::kDefaultRegistryFile ? std::string() : previous_);
         std::remove(path_.c_str());
     }
     RegistryFile(const RegistryFile&) = delete;
@@ -33,7 +33,7 @@ public:
     void Remove() { std::remove(path_.c_str()); }
     // The operating system's linearity data for the touch device, as the program looks for it.
     void WriteLinearityData() {
-        Write(std::string("[") + VexoPlatform::kLinearityKey + "]\n" + VexoPlatform::kLinearityValue + "=0102\n");
+        Write(std::string("[") + VexoSource::kLinearityKey + "]\n" + VexoSource::kLinearityValue + "=0102\n");
     }
 
 private:

@@ -1,4 +1,4 @@
-#include "platform/LinearityStore.h"
+#include "config/LinearityStore.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 
 #include "support/RegistryFile.h"
 
-using namespace VexoPlatform;
+using namespace VexoSource;
 
 using testsupport::RegistryFile;
 

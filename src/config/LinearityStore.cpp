@@ -1,4 +1,4 @@
-#include "platform/LinearityStore.h"
+#include "config/LinearityStore.h"
 
 #include <fstream>
 #include <mutex>
@@ -7,7 +7,7 @@
 #include "foundation/VexoLog.h"
 #include "foundation/VexoWString.h"
 
-namespace VexoPlatform {
+namespace VexoSource {
 namespace {
 
 std::mutex g_pathLock;
@@ -70,24 +70,24 @@ std::string RegistryFilePath() {
 bool RegistryKeyExists(const std::string& key) {
     std::vector<std::string> lines;
     if (!ReadLines(RegistryFilePath(), lines)) return false;
-    const std::string want = VexoSource::ToLower(key);
+    const std::string want = ToLower(key);
     std::string section;
     for (const std::string& l : lines)
-        if (IsSection(Trim(l), &section) && VexoSource::ToLower(section) == want) return true;
+        if (IsSection(Trim(l), &section) && ToLower(section) == want) return true;
     return false;
 }
 
 bool RegistryValueExists(const std::string& key, const std::string& name) {
     std::vector<std::string> lines;
     if (!ReadLines(RegistryFilePath(), lines)) return false;
-    const std::string wantKey = VexoSource::ToLower(key), wantName = VexoSource::ToLower(name);
+    const std::string wantKey = ToLower(key), wantName = ToLower(name);
     bool inKey = false;
     std::string section, valueName;
     for (const std::string& l : lines) {
         const std::string t = Trim(l);
         if (IsSection(t, &section)) {
-            inKey = VexoSource::ToLower(section) == wantKey;
-        } else if (inKey && IsValue(t, &valueName, nullptr) && VexoSource::ToLower(valueName) == wantName) {
+            inKey = ToLower(section) == wantKey;
+        } else if (inKey && IsValue(t, &valueName, nullptr) && ToLower(valueName) == wantName) {
             return true;
         }
     }
@@ -99,4 +99,4 @@ int32_t CheckLinearityData() {
     return RegistryValueExists(kLinearityKey, kLinearityValue) ? 1 : 0;
 }
 
-}  // namespace VexoPlatform
+}  // namespace VexoSource

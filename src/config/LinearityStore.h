@@ -1,4 +1,6 @@
 // Stand-in for the system registry that holds the operating system's own linearity calibration.
+// A data file the program reads, so it lives beside the other data files rather than with the
+// operating system's services in platform/.
 //
 // The store is one text file, by default /etc/qlncfg/registry.ini, in INI form: a section per key
 // (the key path as written, backslashes included) and "name=data" lines for its values, e.g.
@@ -6,15 +8,14 @@
 //   [SYSTEM\CurrentControlSet\Control\TabletPC\UserLinearityData]
 //   fdrlmtouch&col01=0102ab
 //
-// Names compare case-insensitively (ASCII), as the registry's do. Lines longer than the bound
-// below, and a file larger than its bound, are read no further. The program only reads the
-// file.
+// Names compare case-insensitively (ASCII), as the registry's do. A file larger than the bound
+// below is read up to the bound only. The program only reads the file.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-namespace VexoPlatform {
+namespace VexoSource {
 
 constexpr const char* kDefaultRegistryFile = "/etc/qlncfg/registry.ini";
 constexpr const char* kLinearityKey = "SYSTEM\\CurrentControlSet\\Control\\TabletPC\\UserLinearityData";
@@ -32,4 +33,4 @@ bool RegistryValueExists(const std::string& key, const std::string& name);
 // 1 when the operating system holds linearity calibration data for the touch device, else 0.
 int32_t CheckLinearityData();
 
-}  // namespace VexoPlatform
+}  // namespace VexoSource
