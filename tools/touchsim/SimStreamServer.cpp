@@ -142,15 +142,27 @@ void Simulator::FingerDown(int id, float x, float y) {
     impl_->streamWake.Wake();
 }
 
-void Simulator::FingerMove(int id, float x, float y) { FingerDown(id, x, y); }
+bool Simulator::HasStream() const { return impl_->options.stream; }
 
-void Simulator::FingerUp(int id) {
+bool Simulator::FingerMove(int id, float x, float y) {
     {
         std::lock_guard<std::mutex> lock(impl_->streamMu);
-        if (!impl_->fingers.erase(id)) return;
+        auto it = impl_->fingers.find(id);
+        if (it == impl_->fingers.end()) return false;
+        it->second = StreamTouch{id, x, y};
+    }
+    impl_->streamWake.Wake();
+    return true;
+}
+
+bool Simulator::FingerUp(int id) {
+    {
+        std::lock_guard<std::mutex> lock(impl_->streamMu);
+        if (!impl_->fingers.erase(id)) return false;
         if (impl_->fingers.empty()) impl_->emptyPacketsLeft = kEmptyPacketsAfterLift;
     }
     impl_->streamWake.Wake();
+    return true;
 }
 
 void Simulator::Tap(float x, float y) {
