@@ -18,6 +18,9 @@ qln_start_wm || { echo "test: could not start openbox"; exit 1; }
 status=0
 ( cd "$BUILD_DIR" && ctest --output-on-failure -j"$(nproc)" ${QLN_CTEST_ARGS:-} ) || status=1
 
+# The getting-started page: every shell block runs as written (in private namespaces as root).
+QLN_BUILD_DIR="$BUILD_DIR" sh scripts/doc-blocks.sh docs/getting-started.md || status=1
+
 SMOKE="${QLN_FUZZ_SMOKE_SECONDS:-5}"
 if [ "$SMOKE" != 0 ]; then
   sh scripts/fuzz.sh "$SMOKE" || status=1
