@@ -18,7 +18,8 @@ constexpr int kPacketIntervalMs = 25;
 // Packets without touches after the last lift, so a reader that missed one still sees it.
 constexpr int kEmptyPacketsAfterLift = 3;
 constexpr int kIdlePollMs = 200;
-// A stream client that takes no data for this long is dropped rather than stalling the stream.
+// A send that stays blocked this long (the client stopped reading and its socket buffers are
+// full) drops that client rather than stalling the stream for the others.
 constexpr int kSendTimeoutMs = 500;
 // Packets that Tap() lets pass while the finger is held.
 constexpr uint64_t kTapHeldPackets = 4;
