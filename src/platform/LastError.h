@@ -15,7 +15,8 @@ void SetLastError(uint32_t code);
 // Records the current errno as the last error.
 void SetLastErrorFromErrno();
 
-// The system's text for a code, without a trailing line break; empty when there is none.
+// The system's text for a code (strerror; a socket code gets the text of its errno value),
+// without a trailing line break; empty when there is none.
 std::u16string SystemErrorText(uint32_t code);
 
 }  // namespace VexoPlatform

@@ -93,11 +93,24 @@ TEST(LastError, PerThreadCodesAndTheirTexts) {
     EXPECT_EQ(VexoPlatform::GetLastError(), 2u);
     VexoPlatform::SetLastError(0);
 
-    EXPECT_EQ(VexoPlatform::SystemErrorText(2), u"No such file or directory");
-    EXPECT_EQ(VexoPlatform::SystemErrorText(10061),
-              u"No connection could be made because the target machine actively refused it.");
-    EXPECT_EQ(VexoPlatform::SystemErrorText(0x12345678), u"");
-    EXPECT_EQ(VexoPlatform::SystemErrorText(4000), u"");
+    // The system's own texts: errno values as they are, socket codes by the errno they stand for.
+    struct Case {
+        uint32_t code;
+        std::u16string text;
+    } cases[] = {
+        {2, u"No such file or directory"},
+        {0, u"Success"},
+        {10035, u"Resource temporarily unavailable"},
+        {10053, u"Software caused connection abort"},
+        {10054, u"Connection reset by peer"},
+        {10057, u"Transport endpoint is not connected"},
+        {10060, u"Connection timed out"},
+        {10061, u"Connection refused"},
+        {10062, u""},  // another Windows Sockets code: no text of this system
+        {0x12345678, u""},
+        {4000, u""},
+    };
+    for (const Case& c : cases) EXPECT_EQ(VexoPlatform::SystemErrorText(c.code), c.text) << c.code;
 }
 
 TEST(PlatformTime, TickCountFollowsSleeps) {
