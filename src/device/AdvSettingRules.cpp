@@ -1,10 +1,10 @@
-#include "dialogs/AdvSettingRules.h"
+#include "device/AdvSettingRules.h"
 
 #include <cmath>
 #include <cstring>
 #include <limits>
 
-#include "app/FactoryRules.h"
+#include "device/FactoryRules.h"
 
 namespace VexoSource {
 
