@@ -47,6 +47,15 @@ AdvSettingPositions PositionsFromEffects(const EffectsRecord& effects) {
     return p;
 }
 
+AdvSettingPositions ClampToSliders(const AdvSettingPositions& positions) {
+    AdvSettingPositions p = positions;
+    p.rClickDelay = ClampToSlider(p.rClickDelay, kRClickDelaySlider);
+    p.dClickDelay = ClampToSlider(p.dClickDelay, kDClickDelaySlider);
+    p.clickRange = ClampToSlider(p.clickRange, kClickRangeSlider);
+    p.smooth = ClampToSlider(p.smooth, kSmoothSlider);
+    return p;
+}
+
 void WritePositionsToEffects(EffectsRecord& effects, const AdvSettingPositions& positions) {
     ForceHiddenEffects(effects);
     effects.rightClick = positions.rightClick ? 1 : 0;
