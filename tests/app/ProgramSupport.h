@@ -39,7 +39,9 @@ inline std::string BinFolder() {
     const std::string touchsim = faults::TouchsimPath();
     return touchsim.substr(0, touchsim.rfind('/'));
 }
-inline std::string ProgramPath() { return BinFolder() + "/QlnCfg"; }
+// The executable itself: the build's QlnCfg is a link to it, and a hard link to that link would
+// point nowhere once placed in another folder.
+inline std::string ProgramPath() { return BinFolder() + "/qlncfg"; }
 inline bool ProgramAvailable() { return access(ProgramPath().c_str(), X_OK) == 0; }
 
 // An X server of the test's own; DISPLAY value in Name().
