@@ -9,7 +9,8 @@
 namespace QlnCli {
 
 using namespace VexoSource;
-using nlohmann::json;
+// Keys in the order a person reads them.
+using json = nlohmann::ordered_json;
 
 namespace {
 

@@ -12,6 +12,8 @@ namespace VexoSource {
 namespace {
 
 using nlohmann::json;
+// Written in the order of this file's description, for people reading a profile.
+using ordered = nlohmann::ordered_json;
 
 std::string ToHex(const void* data, size_t size) {
     static const char digits[] = "0123456789abcdef";
@@ -46,9 +48,9 @@ bool FromHex(const std::string& text, void* out, size_t size) {
     return true;
 }
 
-json Summary(const DeviceProfile& p) {
+ordered Summary(const DeviceProfile& p) {
     const AdvSettingPositions positions = PositionsFromEffects(p.effects);
-    json s;
+    ordered s;
     s["mode"] = ModeName(p.config);
     s["right_click"] = positions.rightClick;
     s["right_click_duration_ms"] = uint32_t{p.effects.msRClickDelay};
@@ -88,15 +90,15 @@ bool TakeRecord(const json& records, const char* name, R& out, std::string& prob
 }  // namespace
 
 std::string ProfileToJson(const DeviceProfile& profile, const std::string& writtenBy) {
-    json records;
+    ordered records;
     records["device_config"] = ToHex(&profile.config, sizeof profile.config);
     records["effects"] = ToHex(&profile.effects, sizeof profile.effects);
     records["calibration"] = ToHex(&profile.calibration, sizeof profile.calibration);
-    json items = json::object();
+    ordered items = ordered::object();
     for (const auto& entry : profile.items) items[std::to_string(entry.first)] = ToHex(&entry.second, sizeof entry.second);
     records["multi_config"] = items;
 
-    json document;
+    ordered document;
     document["format"] = kProfileFormat;
     document["version"] = kProfileVersion;
     document["device"] = profile.device;
