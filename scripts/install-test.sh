@@ -60,6 +60,7 @@ if [ "${1:-}" = --inside ]; then
     APP_PID=""
     [ "$rc" -eq 0 ] || { cat "$log"; fail "qlncfg ended with status $rc"; }
     if grep 'Exception - ' "$log"; then fail "exceptions in the log"; fi
+    if grep -E "Gtk-(CRITICAL|WARNING)" "$log"; then fail "the toolkit complained"; fi
     grep -q "Information - Configuration file $CONFIG, language file /usr/share/qlncfg/MultiLang.xml" "$log" ||
       { cat "$log"; fail "the log does not name the user's configuration file"; }
   }

@@ -30,26 +30,31 @@ qln_start_xvfb() {
     n=$((n + 1))
   done
   [ -n "$XVFB_PID" ] || return 1
+  # The socket appears before the server takes clients: wait until a client gets an answer.
   i=0
-  until [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ]; do
-    i=$((i + 1)); [ $i -gt 100 ] && return 1
+  until [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ] && xdpyinfo >/dev/null 2>&1; do
+    i=$((i + 1)); [ $i -gt 200 ] && return 1
     kill -0 "$XVFB_PID" 2>/dev/null || return 1
     sleep 0.05
   done
 }
 
 # qln_start_wm: starts openbox on DISPLAY, as a desktop has a window manager, and waits until it
-# manages the screen (the root window names its check window). Sets WM_PID; returns non-zero when
-# it does not come up within 10 s.
+# manages the screen (the root window names its check window). Sets WM_PID; returns non-zero (with
+# openbox's output) when it does not come up within 10 s.
 qln_start_wm() {
-  openbox >/dev/null 2>&1 &
+  wm_log="$(mktemp /tmp/qln-openbox-XXXXXX)"
+  openbox >"$wm_log" 2>&1 &
   WM_PID=$!
   i=0
   until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"; do
-    i=$((i + 1)); [ $i -gt 200 ] && return 1
-    kill -0 "$WM_PID" 2>/dev/null || return 1
+    i=$((i + 1))
+    if [ $i -gt 200 ] || ! kill -0 "$WM_PID" 2>/dev/null; then
+      cat "$wm_log"; rm -f "$wm_log"; return 1
+    fi
     sleep 0.05
   done
+  rm -f "$wm_log"
 }
 
 # qln_start_touchsim BIN_DIR LOG [touchsim options...]: starts the simulated service with its trace

@@ -39,9 +39,13 @@ inline std::string BinFolder() {
     const std::string touchsim = faults::TouchsimPath();
     return touchsim.substr(0, touchsim.rfind('/'));
 }
-// The executable itself: the build's QlnCfg is a link to it, and a hard link to that link would
-// point nowhere once placed in another folder.
-inline std::string ProgramPath() { return BinFolder() + "/qlncfg"; }
+// The executable itself: the build's QlnCfg is a link to it, and a link would not survive being
+// linked or copied into another folder.
+inline std::string ProgramPath() {
+    std::error_code e;
+    const std::filesystem::path real = std::filesystem::canonical(BinFolder() + "/QlnCfg", e);
+    return e ? BinFolder() + "/QlnCfg" : real.string();
+}
 inline bool ProgramAvailable() { return access(ProgramPath().c_str(), X_OK) == 0; }
 
 // An X server of the test's own; DISPLAY value in Name().
