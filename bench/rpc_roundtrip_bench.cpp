@@ -3,7 +3,7 @@
 // Prints the median and p99 of both and what SendRequest costs beyond the raw round trip and
 // its mandated 8 ms pause after each reply.
 //
-// Usage: rpc_roundtrip_bench [rounds]   (default 400)
+// Usage: rpc_roundtrip_bench [rounds]   (default 400). Starts its own simulated service.
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -11,10 +11,12 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "foundation/VexoLog.h"
@@ -67,6 +69,26 @@ bool RawRoundTrip(int s, const std::vector<uint8_t>& frame) {
     return ::recv(s, reply, sizeof reply, 0) >= 20;
 }
 
+constexpr long kMaxRounds = 10000000;
+
+void Usage(std::FILE* to) {
+    std::fprintf(to,
+                 "usage: rpc_roundtrip_bench [ROUNDS]\n"
+                 "Times ROUNDS (default 400, 1..%ld) GetAccessState requests through SendRequest against a\n"
+                 "simulated touch service that it starts itself on a free loopback port (no service needs\n"
+                 "to run), next to raw TCP round trips of the same frame. Prints the median and p99 of both.\n",
+                 kMaxRounds);
+}
+
+// ROUNDS as given, or -1 when it is not a whole number in 1..kMaxRounds.
+long ParseRounds(const char* text) {
+    const std::string s = text;
+    if (s.empty() || s.find_first_not_of("0123456789") != std::string::npos) return -1;
+    errno = 0;
+    const long v = std::strtol(text, nullptr, 10);
+    return errno || v < 1 || v > kMaxRounds ? -1 : v;
+}
+
 void Print(const char* what, const std::vector<double>& v) {
     std::printf("%-34s median %9.1f us   p99 %9.1f us\n", what, Percentile(v, 0.5), Percentile(v, 0.99));
 }
@@ -74,7 +96,21 @@ void Print(const char* what, const std::vector<double>& v) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int rounds = argc > 1 ? std::max(10, std::atoi(argv[1])) : 400;
+    long rounds = 400;
+    if (argc > 1 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        Usage(stdout);
+        return 0;
+    }
+    std::string error;
+    if (argc > 2)
+        error = "one argument at most";
+    else if (argc == 2 && (rounds = ParseRounds(argv[1])) < 0)
+        error = "ROUNDS must be a whole number 1.." + std::to_string(kMaxRounds) + ", not '" + argv[1] + "'";
+    if (!error.empty()) {
+        std::fprintf(stderr, "rpc_roundtrip_bench: %s\n", error.c_str());
+        Usage(stderr);
+        return 2;
+    }
     g_VexoLog.enabled = 0;
 
     touchsim::Options options;
@@ -95,6 +131,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     const std::vector<uint8_t> frame = AccessStateFrame();
+    std::printf("simulated touch service started by this program on 127.0.0.1:%u\n", unsigned(sim.RpcPort()));
 
     std::vector<double> viaLink, viaRaw;
     int failures = 0;

@@ -1,6 +1,8 @@
 // Touch stream reader figures: packets per second through the reader (loopback TCP, real
 // recorded packets), the same through the framer and decoder alone, and the delay from a packet's
 // send on loopback to the reader's callback. Prints figures; asserts nothing.
+//
+// Usage: tuio_reader_bench [STREAM-FILE]. Plays the packets from a loopback peer of its own.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -9,8 +11,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <fstream>
 #include <iterator>
@@ -27,11 +31,28 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-// The recorded stream in the source tree, found from this file's own path.
+// The recorded stream in the source tree (its absolute path is compiled in), or, for a build
+// folder moved with its sources, two folders up from this program's own (build/bin).
 std::string DefaultStreamPath() {
-    const std::string self = __FILE__;
-    const size_t bench = self.rfind("/bench/");
-    return (bench == std::string::npos ? std::string(".") : self.substr(0, bench)) + "/tests/data/tuio-stream-real.bin";
+    const std::string name = "tuio-stream-real.bin";
+    const std::string compiled = std::string(QLN_TEST_DATA) + "/" + name;
+    if (access(compiled.c_str(), R_OK) == 0) return compiled;
+    char self[4096] = {};
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0) return compiled;
+    const std::string folder = std::string(self, size_t(n)).substr(0, std::string(self, size_t(n)).rfind('/'));
+    const std::string beside = folder + "/../../tests/data/" + name;
+    return access(beside.c_str(), R_OK) == 0 ? beside : compiled;
+}
+
+void Usage(std::FILE* to) {
+    std::fprintf(to,
+                 "usage: tuio_reader_bench [STREAM-FILE]\n"
+                 "Plays recorded touch stream packets (default: %s) to the\n"
+                 "touch stream reader from a loopback peer that it starts itself (no touch service needs\n"
+                 "to run) and prints packets/s through framer+decoder and through the reader, and the\n"
+                 "send-to-callback delay.\n",
+                 DefaultStreamPath().c_str());
 }
 
 std::vector<std::string> LoadPackets(const char* path) {
@@ -218,13 +239,33 @@ void Report(const char* name, const std::vector<std::string>& packets, int round
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        Usage(stdout);
+        return 0;
+    }
+    std::string error;
+    if (argc > 2)
+        error = "one argument at most";
+    else if (argc == 2 && argv[1][0] == '-')
+        error = "unknown option '" + std::string(argv[1]) + "'";
+    if (!error.empty()) {
+        std::fprintf(stderr, "tuio_reader_bench: %s\n", error.c_str());
+        Usage(stderr);
+        return 2;
+    }
     g_VexoLog.enabled = 0;
     const std::string path = argc > 1 ? std::string(argv[1]) : DefaultStreamPath();
+    if (access(path.c_str(), R_OK) != 0) {
+        std::fprintf(stderr, "tuio_reader_bench: cannot read '%s': %s\n", path.c_str(), std::strerror(errno));
+        return argc > 1 ? 2 : 1;
+    }
     const std::vector<std::string> packets = LoadPackets(path.c_str());
     if (packets.empty()) {
-        std::fprintf(stderr, "no packets in %s (pass the recorded stream's path)\n", path.c_str());
-        return 1;
+        std::fprintf(stderr, "tuio_reader_bench: no NUL-terminated packets in '%s'\n", path.c_str());
+        return argc > 1 ? 2 : 1;
     }
+    std::printf("stream file: %s; its packets are played from a loopback peer started by this program\n",
+                path.c_str());
     Report("recorded stream (three fingers, other profiles)", packets, 100);
     Report("one finger on a target", OneFingerPackets(272), 100);
     ReaderDelay(packets, 2000);

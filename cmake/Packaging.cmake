@@ -1,5 +1,6 @@
 # Install rules and the Debian packages (CPack, DEB generator, one package per component):
-#   qlncfg           the program, its data files, menu entry, icon, AppStream data, manual page
+#   qlncfg           the program and its command-line companion qlncfg-cli, the data files, menu
+#                    entry, icon, AppStream data, manual pages
 #   qlncfg-touchsim  the simulated touch service and its manual page
 # `cmake --install build` lays the files out under CMAKE_INSTALL_PREFIX (default /usr, as the
 # packages do); `cpack` in the build folder (scripts/package.sh) builds both packages.
@@ -36,7 +37,7 @@ function(qln_gzip_file source output)
   set(QLN_COMPRESSED_FILES ${QLN_COMPRESSED_FILES} ${output} PARENT_SCOPE)
 endfunction()
 
-foreach(page qlncfg touchsim)
+foreach(page qlncfg qlncfg-cli touchsim)
   configure_file(${QLN_PACKAGING_SOURCE}/${page}.1 ${QLN_PACKAGING_BINARY}/${page}.1 @ONLY)
   qln_gzip_file(${QLN_PACKAGING_BINARY}/${page}.1 ${QLN_PACKAGING_BINARY}/${page}.1.gz)
 endforeach()
@@ -54,6 +55,7 @@ endif()
 # The command-line companion joins the program's package when it is built.
 if(TARGET qlncfg-cli)
   install(TARGETS qlncfg-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT qlncfg)
+  install(FILES ${QLN_PACKAGING_BINARY}/qlncfg-cli.1.gz DESTINATION ${QLN_MAN1_DESTINATION} COMPONENT qlncfg)
 endif()
 install(FILES ${CMAKE_SOURCE_DIR}/Data/Configuration.xml ${CMAKE_SOURCE_DIR}/Data/MultiLang.xml
         DESTINATION ${QLN_DATA_DESTINATION} COMPONENT qlncfg)
@@ -108,7 +110,11 @@ switch a frame between multi-touch and mouse mode, calibrate it against the
 screen with four targets, tune right-click and pen simulation, click speeds
 and smoothing, and reset it to its factory settings. The touch service that
 drives the frame must run on the same computer; the interface is in English
-and Chinese.")
+and Chinese.
+.
+qlncfg-cli does the same from a shell, without a display: status (also as
+JSON), touch mode, advanced settings, factory reset, and device profiles
+that save a frame's settings and bring them back or copy them to others.")
 
 set(CPACK_DEBIAN_TOUCHSIM_PACKAGE_NAME qlncfg-touchsim)
 set(CPACK_DEBIAN_TOUCHSIM_PACKAGE_SECTION devel)

@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "app/FactoryRules.h"
-#include "app/MainFrameRules.h"
-#include "dialogs/AdvSettingRules.h"
-#include "dialogs/CalibRules.h"
+#include "device/FactoryRules.h"
+#include "device/MainFrameRules.h"
+#include "device/AdvSettingRules.h"
+#include "device/CalibRules.h"
 #include "foundation/VexoWString.h"
 #include "servicelink/ServiceContract.h"
 #include "servicelink/VexoRPC.h"

@@ -5,6 +5,7 @@
 #      runs the installed touchsim and, as that user, the installed qlncfg: the window must show,
 #      and closing it must write the user's ~/.config/qlncfg/Configuration.xml and nothing under
 #      /usr; a language changed in that file must be used at the next start and kept at its close;
+#      the installed qlncfg-cli must answer --help and read the simulated device's status;
 #   3. purges the packages and checks that none of their files is left.
 # The user, the packages and the work folder are removed on every exit, a failed one included;
 # the namespace part is bounded by QLN_INSTALL_TEST_SECONDS (default 180).
@@ -78,6 +79,13 @@ if [ "${1:-}" = --inside ]; then
   grep -q '<Language>Chinese</Language>' "$CONFIG" || fail "the changed language was not kept: $(cat "$CONFIG")"
   echo "install-test: the changed language was used at the next start and kept at its close"
 
+  "$@" qlncfg-cli --help >"$DIR/cli-help.txt" 2>&1 || fail "qlncfg-cli --help ended with status $?"
+  grep -q '^Exit status:' "$DIR/cli-help.txt" || fail "qlncfg-cli --help names no exit status: $(cat "$DIR/cli-help.txt")"
+  rc=0; "$@" qlncfg-cli status --json >"$DIR/cli-status.txt" 2>&1 || rc=$?
+  [ "$rc" -eq 0 ] || fail "qlncfg-cli status ended with status $rc: $(cat "$DIR/cli-status.txt")"
+  grep -q '"status": "ready"' "$DIR/cli-status.txt" || fail "qlncfg-cli status: $(cat "$DIR/cli-status.txt")"
+  echo "install-test: the installed qlncfg-cli answered --help and read the device's status"
+
   found="$(find /usr -xdev -user "$TEST_USER" 2>/dev/null | head -n 5)"
   [ -z "$found" ] || fail "files of the user under /usr: $found"
   changed="$(dpkg --verify qlncfg qlncfg-touchsim 2>&1)" || true
@@ -133,9 +141,10 @@ echo "install-test: installed $(basename "$MAIN_DEB") and $(basename "$SIM_DEB")
 dpkg-query -L qlncfg qlncfg-touchsim >"$WORK/files.list"
 
 status=0
-for f in /usr/bin/qlncfg /usr/bin/touchsim /usr/share/qlncfg/MultiLang.xml /usr/share/qlncfg/Configuration.xml \
+for f in /usr/bin/qlncfg /usr/bin/qlncfg-cli /usr/bin/touchsim /usr/share/qlncfg/MultiLang.xml /usr/share/qlncfg/Configuration.xml \
          /usr/share/applications/org.qlncfg.QlnCfg.desktop /usr/share/icons/hicolor/scalable/apps/org.qlncfg.QlnCfg.svg \
-         /usr/share/metainfo/org.qlncfg.QlnCfg.metainfo.xml /usr/share/man/man1/qlncfg.1.gz /usr/share/man/man1/touchsim.1.gz; do
+         /usr/share/metainfo/org.qlncfg.QlnCfg.metainfo.xml /usr/share/man/man1/qlncfg.1.gz /usr/share/man/man1/qlncfg-cli.1.gz \
+         /usr/share/man/man1/touchsim.1.gz; do
   [ -f "$f" ] || { echo "install-test: FAIL: $f not installed"; status=1; }
 done
 

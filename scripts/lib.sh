@@ -25,14 +25,22 @@ qln_start_xvfb() {
       Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
       XVFB_PID=$!
       DISPLAY=":$n"; export DISPLAY
-      break
+      qln_wait_xvfb "$n" && return 0
+      # Another script took the number first (its server holds the lock): try the next one.
+      kill "$XVFB_PID" 2>/dev/null || true
+      XVFB_PID=""
     fi
     n=$((n + 1))
   done
-  [ -n "$XVFB_PID" ] || return 1
-  # The socket appears before the server takes clients: wait until a client gets an answer.
+  return 1
+}
+
+# qln_wait_xvfb N: waits until the server XVFB_PID holds display N's lock file and answers clients
+# (the socket appears before the server takes them).
+qln_wait_xvfb() {
   i=0
-  until [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ] && xdpyinfo >/dev/null 2>&1; do
+  until [ -e "/tmp/.X11-unix/X$1" ] && [ "$(tr -d ' \n' <"/tmp/.X$1-lock" 2>/dev/null)" = "$XVFB_PID" ] &&
+      DISPLAY=":$1" xdpyinfo >/dev/null 2>&1; do
     i=$((i + 1)); [ $i -gt 200 ] && return 1
     kill -0 "$XVFB_PID" 2>/dev/null || return 1
     sleep 0.05

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Starts the simulated touch service with a default device and the configuration program.
 #   run-demo.sh BIN_DIR
-# With a display: waits until the window is closed, then ends the service.
+# With a display: runs the program from a private copy of its folder until the window is closed,
+# then ends the service.
 # Without one (CI): runs under its own Xvfb for a few seconds, saves screenshots of the window in
 # English and in Chinese to screenshots/, closes the program and ends by itself. Needs no stdin.
 # The English window alone also goes to docs/main-window.png, the picture the README shows (no
@@ -20,7 +21,12 @@ qln_start_touchsim "$BIN" "$WORK/touchsim.log" --required-version 20 || exit 1
 echo "run-demo: $(head -n 1 "$WORK/touchsim.log")"
 
 if [ -n "${DISPLAY:-}" ]; then
-  "$BIN/QlnCfg" || echo "run-demo: QlnCfg ended with status $?"
+  # From a private copy of the program's folder: the program writes Data/Configuration.xml back at
+  # exit, and the build's copy stays as built.
+  mkdir -p "$WORK/app"
+  cp "$BIN/QlnCfg" "$WORK/app/"
+  cp -r "$BIN/Data" "$WORK/app/"
+  "$WORK/app/QlnCfg" || echo "run-demo: QlnCfg ended with status $?"
   echo "run-demo: window closed; $(($(wc -l <"$WORK/touchsim.log") - 1)) calls reached the service"
   exit 0
 fi

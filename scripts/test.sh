@@ -26,6 +26,9 @@ else
   status=1
 fi
 
+# The getting-started page: every shell block runs as written (in private namespaces as root).
+QLN_BUILD_DIR="$BUILD_DIR" sh scripts/doc-blocks.sh docs/getting-started.md || status=1
+
 SMOKE="${QLN_FUZZ_SMOKE_SECONDS:-5}"
 if [ "$SMOKE" != 0 ]; then
   sh scripts/fuzz.sh "$SMOKE" || status=1

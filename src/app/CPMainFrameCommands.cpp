@@ -1,7 +1,7 @@
 // The main window's commands: every button, the two mode radio buttons and the device choice.
 #include "app/CPMainFrame.h"
 
-#include "app/FactoryRules.h"
+#include "device/FactoryRules.h"
 #include "app/MessageBox.h"
 #include "app/WxText.h"
 #include "dialogs/DlgAdvSetting.h"

@@ -3,7 +3,7 @@
 
 #include "app/AppState.h"
 #include "app/CPMainFrame.h"
-#include "app/MainFrameRules.h"
+#include "device/MainFrameRules.h"
 #include "app/MessageBox.h"
 #include "app/WxText.h"
 #include "foundation/VexoLog.h"

@@ -2,7 +2,7 @@
 #include <cstring>
 
 #include "app/CPMainFrame.h"
-#include "app/MainFrameRules.h"
+#include "device/MainFrameRules.h"
 #include "app/WxText.h"
 #include "foundation/VexoLog.h"
 #include "platform/DisplayOrientation.h"

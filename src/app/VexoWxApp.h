@@ -3,13 +3,11 @@
 
 #include <wx/app.h>
 
-namespace VexoPlatform {
-class InstanceGuard;
-}
+#include "platform/InstanceGuard.h"
 
-// Name of the single-instance guard, per user session: the name of its lock file
-// (platform/InstanceGuard.h).
-constexpr const char* kInstanceGuardName = "wx_quilo_configuration_mutex";
+// Name of the single-instance guard, per user session: the name of its lock file, shared with
+// qlncfg-cli.
+constexpr const char* kInstanceGuardName = VexoPlatform::kProgramGuardName;
 
 class VexoWxApp : public wxApp {
 public:

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/CommandLineRules.h"
+#include "config/CommandLineRules.h"
 #include "app/VexoWxApp.h"
 #include "config/DataLocation.h"
 #include "platform/ToolkitEnvironment.h"

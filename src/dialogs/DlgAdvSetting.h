@@ -12,7 +12,7 @@
 #include <wx/stattext.h>
 
 #include "app/CPWindow.h"
-#include "dialogs/AdvSettingRules.h"
+#include "device/AdvSettingRules.h"
 #include "servicelink/ServiceContract.h"
 
 class DlgAdvSetting : public wxDialog, public CPWindow {

@@ -15,7 +15,7 @@
 #include <wx/timer.h>
 
 #include "app/CPWindow.h"
-#include "dialogs/CalibRules.h"
+#include "device/CalibRules.h"
 #include "servicelink/ServiceContract.h"
 #include "touchstream/VexoTUIO.h"
 

@@ -19,6 +19,10 @@
 
 namespace VexoPlatform {
 
+// The guard of the configuration program, its window and its command-line companion alike: only
+// one of them talks to the touch service for a user at a time.
+constexpr const char* kProgramGuardName = "wx_quilo_configuration_mutex";
+
 // Where the per-user guard folder is looked for; empty means unset (tests give their own).
 struct GuardEnvironment {
     std::string runtimeDir;  // $XDG_RUNTIME_DIR

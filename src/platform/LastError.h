@@ -15,7 +15,8 @@ void SetLastError(uint32_t code);
 // Records the current errno as the last error.
 void SetLastErrorFromErrno();
 
-// The system's text for a code (UTF-8), without a trailing line break; empty when there is none.
+// The system's text for a code (strerror, UTF-8; a socket code gets the text of its errno value),
+// without a trailing line break; empty when there is none.
 std::string SystemErrorText(uint32_t code);
 
 }  // namespace VexoPlatform

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/MainFrameRules.h"
+#include "device/MainFrameRules.h"
 #include "dialogs/DlgAdvSetting.h"
 #include "dialogs/ModalScript.h"
 #include "guisupport/GuiTest.h"

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/ProgramSupport.h"
+#include "cli/CliSupport.h"
 #include "app/VexoWxApp.h"
 #include "platform/InstanceGuard.h"
 
@@ -165,6 +166,44 @@ TEST_F(WholeProgram, LaterLaunchesAreRefusedWhileOneRunsAndLeaveItAlone) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
     EXPECT_TRUE(GuardFree(runtime.Path()));
     EXPECT_TRUE(TempFolder::Exists(guardFile)) << "the lock file stays";
+}
+
+TEST_F(WholeProgram, TheWindowAndTheCommandLineTakeTurns) {
+    if (access(clitest::CliPath().c_str(), X_OK) != 0) GTEST_SKIP() << "qlncfg-cli must be beside the test binary";
+    StartService();
+    ProgramFolder program;
+    OwnedFolder runtime;
+    const std::vector<std::string> env = {"XDG_RUNTIME_DIR=" + runtime.Path()};
+    const std::string guardFile = runtime.File(kInstanceGuardName);
+
+    // The window runs: the command line refuses with status 4 and sends nothing.
+    auto window = Launch(program, env);
+    ASSERT_TRUE(programtest::WaitForMainWindow(*window));
+    const size_t callsBefore = service_->Calls().size();
+    const clitest::CliResult refused = clitest::RunCli(runtime.Path(), {"mode", "mouse"});
+    EXPECT_EQ(refused.status, 4) << refused.err;
+    EXPECT_NE(refused.err.find("qlncfg or another qlncfg-cli is running for this user (" + guardFile + ")"),
+              std::string::npos)
+        << refused.err;
+    const std::vector<std::string> calls = service_->Calls();
+    EXPECT_EQ(Count(std::vector<std::string>(calls.begin() + long(callsBefore), calls.end()), "SetDeviceConfig"), 0u);
+    int status = EndWith(*window, SIGTERM);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+
+    // The command line runs (slow replies keep it at work): the window refuses as for a second one.
+    EXPECT_TRUE(service_->Command("delay 1500"));
+    const size_t before = service_->Calls().size();
+    testsupport::ChildProcess cli;
+    ASSERT_TRUE(clitest::StartCli(cli, runtime.Path(), {"status"}));
+    ASSERT_TRUE(service_->WaitForCalls(before + 1, 5000));
+    auto second = Launch(program, env);
+    EXPECT_TRUE(second->Process().WaitForLine("Information - Another instance holds " + guardFile, programtest::kWindowMs));
+    EXPECT_TRUE(MainWindows(display_.Name(), second->Pid()).empty());
+    const clitest::CliResult done = clitest::Finish(cli, runtime.Path());
+    EXPECT_EQ(done.status, 0) << done.err;
+    status = EndWith(*second, SIGTERM);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 0) << "status " << status;
+    EXPECT_TRUE(GuardFree(runtime.Path()));
 }
 
 TEST_F(WholeProgram, TheNextLaunchStartsHoweverTheRunningOneEnded) {

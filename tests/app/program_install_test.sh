@@ -29,11 +29,19 @@ expect 0 '^configuration version 2\.0\.0\.0$' "" "$built" --version
 expect 2 "" "^qlncfg: unknown option '--no-such-option'$" "$built" --no-such-option
 expect 2 "" '^Usage: qlncfg' "$built" some-file
 
+cli="$BUILD/bin/qlncfg-cli"
+expect 0 '^Exit status:$' "" "$cli" --help
+expect 0 '^qlncfg-cli [0-9]+\.[0-9]+\.[0-9]+$' "" "$cli" --version
+expect 2 "" 'subcommand is required' "$cli"
+expect 2 "" 'factory-reset overwrites' "$cli" factory-reset
+
 root="$WORK/root"
 DESTDIR="$root" "$CMAKE" --install "$BUILD" --prefix /usr --component qlncfg >"$WORK/install.log" 2>&1 ||
   { cat "$WORK/install.log"; fail "cmake --install"; }
 installed="$root/usr/bin/qlncfg"
 [ -x "$installed" ] || fail "no $installed"
+[ -x "$root/usr/bin/qlncfg-cli" ] || fail "no $root/usr/bin/qlncfg-cli"
+[ -f "$root/usr/share/man/man1/qlncfg-cli.1.gz" ] || fail "no qlncfg-cli manual page"
 # A version only the scratch root's shipped file has: the installed program must read it there,
 # and with no user file yet, --version must not create one.
 sed -i 's|<Version>[^<]*</Version>|<Version>9.8.7.6</Version>|' "$root/usr/share/qlncfg/Configuration.xml"

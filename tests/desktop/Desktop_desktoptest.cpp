@@ -109,6 +109,8 @@ protected:
             kWindowMs);
         EXPECT_TRUE(centred) << "main window at " << main.x << "," << main.y << " " << main.width << "x"
                              << main.height;
+        // As a person does: click once the window is there and has the keyboard.
+        EXPECT_TRUE(session_->WaitForFocus(kMainTitle, kStepMs)) << "focus on " << session_->FocusedWindow().name;
         return main;
     }
     void ClickIn(const WindowInfo& w, Point p) { session_->Click(w.x + p.x, w.y + p.y); }
@@ -287,6 +289,8 @@ TEST_P(DesktopLanguage, StartDialogAndCloseWithoutToolkitComplaints) {
             return main.id != 0 && std::abs(main.x + main.width / 2 - 960) <= 40;
         },
         kWindowMs));
+    ASSERT_TRUE(faults::WaitFor([&] { return session.FocusedWindow().id == main.id; }, kStepMs))
+        << "the main window has the keyboard";
     session.Click(main.x + kAdvancedButton.x, main.y + kAdvancedButton.y);
     ASSERT_TRUE(faults::WaitFor([&] { return session.FocusedWindow().id != 0 && session.FocusedWindow().id != main.id; },
                                 kStepMs))

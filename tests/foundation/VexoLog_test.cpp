@@ -60,8 +60,7 @@ TEST(VexoLog, LineLayoutByteForByte) {
         {{}, [] { VexoLogException(L"VexoFileCreate failed"); }, 2,
          "Config Exception - VexoFileCreate failed with last error [0x00000002:No such file or directory]\n"},
         {{}, [] { VexoLogException(L"Get response failed"); }, 10054,
-         "Config Exception - Get response failed with last error [0x00002746:An existing connection was "
-         "forcibly closed by the remote host.]\n"},
+         "Config Exception - Get response failed with last error [0x00002746:Connection reset by peer]\n"},
         {{}, [] { VexoLogException(L"odd"); }, 0xE0001234u, "Config Exception - odd with last error [0xE0001234:]\n"},
         {{}, [] { VexoLogInfo(L"%hs|%s|%i|%u", "n", u"w", -3, 7u); }, 0, "Config Information - n|w|-3|7\n"},
         // Percent signs inside an argument are printed as they are, never interpreted again.

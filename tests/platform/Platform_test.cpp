@@ -81,11 +81,24 @@ TEST(LastError, PerThreadCodesAndTheirTexts) {
     EXPECT_EQ(VexoPlatform::GetLastError(), 2u);
     VexoPlatform::SetLastError(0);
 
-    EXPECT_EQ(VexoPlatform::SystemErrorText(2), "No such file or directory");
-    EXPECT_EQ(VexoPlatform::SystemErrorText(10061),
-              "No connection could be made because the target machine actively refused it.");
-    EXPECT_EQ(VexoPlatform::SystemErrorText(0x12345678), "");
-    EXPECT_EQ(VexoPlatform::SystemErrorText(4000), "");
+    // The system's own texts: errno values as they are, socket codes by the errno they stand for.
+    struct Case {
+        uint32_t code;
+        std::string text;
+    } cases[] = {
+        {2, "No such file or directory"},
+        {0, "Success"},
+        {10035, "Resource temporarily unavailable"},
+        {10053, "Software caused connection abort"},
+        {10054, "Connection reset by peer"},
+        {10057, "Transport endpoint is not connected"},
+        {10060, "Connection timed out"},
+        {10061, "Connection refused"},
+        {10062, ""},  // another Windows Sockets code: no text of this system
+        {0x12345678, ""},
+        {4000, ""},
+    };
+    for (const Case& c : cases) EXPECT_EQ(VexoPlatform::SystemErrorText(c.code), c.text) << c.code;
 }
 
 TEST(PlatformTime, TickCountFollowsSleeps) {

@@ -116,6 +116,13 @@ void Simulator::Impl::HandleFrame(int fd, const uint8_t* bytes, size_t length) {
         entry.decoded = outcome.decoded;
         reply = std::move(outcome.reply);
         answer = !unplugged && answering;
+        if (!answer) {
+            // The trace must not read as if an answer went out. A read's text is the answer, so it
+            // is replaced; a write's text is what it stored (writes still apply), so it stays.
+            const std::string withheld = std::string("reply withheld: ") + (unplugged ? "unplugged" : "silent");
+            const bool isRead = entry.name.compare(0, 3, "Get") == 0;
+            entry.decoded = isRead || entry.decoded.empty() ? withheld : entry.decoded + "; " + withheld;
+        }
         if (answer && oversizeNext) {
             // Two bytes beyond what the caller can take.
             reply.resize(static_cast<size_t>(head.expectedLength) + 2, 0xEE);

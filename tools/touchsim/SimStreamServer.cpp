@@ -18,7 +18,8 @@ constexpr int kPacketIntervalMs = 25;
 // Packets without touches after the last lift, so a reader that missed one still sees it.
 constexpr int kEmptyPacketsAfterLift = 3;
 constexpr int kIdlePollMs = 200;
-// A stream client that takes no data for this long is dropped rather than stalling the stream.
+// A send that stays blocked this long (the client stopped reading and its socket buffers are
+// full) drops that client rather than stalling the stream for the others.
 constexpr int kSendTimeoutMs = 500;
 // Packets that Tap() lets pass while the finger is held.
 constexpr uint64_t kTapHeldPackets = 4;
@@ -142,15 +143,27 @@ void Simulator::FingerDown(int id, float x, float y) {
     impl_->streamWake.Wake();
 }
 
-void Simulator::FingerMove(int id, float x, float y) { FingerDown(id, x, y); }
+bool Simulator::HasStream() const { return impl_->options.stream; }
 
-void Simulator::FingerUp(int id) {
+bool Simulator::FingerMove(int id, float x, float y) {
     {
         std::lock_guard<std::mutex> lock(impl_->streamMu);
-        if (!impl_->fingers.erase(id)) return;
+        auto it = impl_->fingers.find(id);
+        if (it == impl_->fingers.end()) return false;
+        it->second = StreamTouch{id, x, y};
+    }
+    impl_->streamWake.Wake();
+    return true;
+}
+
+bool Simulator::FingerUp(int id) {
+    {
+        std::lock_guard<std::mutex> lock(impl_->streamMu);
+        if (!impl_->fingers.erase(id)) return false;
         if (impl_->fingers.empty()) impl_->emptyPacketsLeft = kEmptyPacketsAfterLift;
     }
     impl_->streamWake.Wake();
+    return true;
 }
 
 void Simulator::Tap(float x, float y) {

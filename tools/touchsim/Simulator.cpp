@@ -1,6 +1,8 @@
 #include "touchsim/Simulator.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <sys/socket.h>
 
 #include "touchsim/RpcFrame.h"
@@ -34,14 +36,15 @@ bool Simulator::Start() {
     if (!d.rpcWake.Valid() || !d.streamWake.Valid()) return false;
     d.rpcListener = OpenListener(d.options.host, d.options.rpcPort, d.rpcPort);
     if (d.rpcListener < 0) {
-        std::fprintf(stderr, "touchsim: cannot listen on %s:%u\n", d.options.host.c_str(), d.options.rpcPort);
+        std::fprintf(stderr, "touchsim: cannot listen on %s:%u (%s)\n", d.options.host.c_str(), d.options.rpcPort,
+                     std::strerror(errno));
         return false;
     }
     if (d.options.stream) {
         d.streamListener = OpenListener(d.options.host, d.options.streamPort, d.streamPort);
         if (d.streamListener < 0) {
-            std::fprintf(stderr, "touchsim: cannot listen on %s:%u\n", d.options.host.c_str(),
-                         d.options.streamPort);
+            std::fprintf(stderr, "touchsim: cannot listen on %s:%u (%s)\n", d.options.host.c_str(),
+                         d.options.streamPort, std::strerror(errno));
             CloseFd(d.rpcListener);
             return false;
         }

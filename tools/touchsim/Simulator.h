@@ -72,9 +72,10 @@ public:
     size_t RpcClients() const;
 
     // Touch stream.
+    bool HasStream() const;           // false when started without the touch stream
     void FingerDown(int id, float x, float y);
-    void FingerMove(int id, float x, float y);
-    void FingerUp(int id);
+    bool FingerMove(int id, float x, float y);  // false (and nothing sent) when finger id is not down
+    bool FingerUp(int id);                      // likewise
     void Tap(float x, float y);       // down, a few packets while held, up; returns after the lift
     void SendRawStream(const std::string& bytes);
     void SendSplitPacket();           // one packet of the current touches, in two sends

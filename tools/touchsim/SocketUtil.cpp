@@ -24,7 +24,9 @@ int OpenListener(const std::string& host, uint16_t port, uint16_t& boundPort) {
     // Lets a test restart the service on the same port while old connections linger in TIME_WAIT.
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(fd, 16) != 0) {
+        const int error = errno;  // for the caller's message
         close(fd);
+        errno = error;
         return -1;
     }
     socklen_t len = sizeof addr;

@@ -7,7 +7,7 @@
 
 namespace touchsim {
 
-// Listening TCP socket on host:port (port 0 = ephemeral), non-blocking. -1 on failure.
+// Listening TCP socket on host:port (port 0 = ephemeral), non-blocking. -1 on failure, with errno.
 int OpenListener(const std::string& host, uint16_t port, uint16_t& boundPort);
 
 // Accepts one connection, non-blocking, with TCP_NODELAY. -1 when none is waiting.

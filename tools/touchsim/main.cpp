@@ -1,6 +1,6 @@
 // touchsim: the simulated touch service as a program. Serves the RPC channel and the touch
 // stream, prints one line per call received, and takes commands on standard input and,
-// optionally, on a local TCP control port.
+// optionally, on a local TCP control port. With --send it is instead a client of that port.
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -14,6 +14,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "touchsim/CommandLine.h"
+#include "touchsim/ControlClient.h"
 #include "touchsim/ControlCommands.h"
 #include "touchsim/Simulator.h"
 #include "touchsim/SocketUtil.h"
@@ -31,22 +33,6 @@ void Print(const std::string& text) {
     std::lock_guard<std::mutex> lock(g_outputMutex);
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fflush(stdout);
-}
-
-void Usage() {
-    std::fprintf(stderr,
-                 "usage: touchsim [--port N] [--stream-port N] [--no-stream] [--required-version N] "
-                 "[--control-port N]\n%s",
-                 touchsim::CommandHelp());
-}
-
-bool ParsePort(const char* text, uint16_t& out) {
-    char* end = nullptr;
-    errno = 0;
-    long v = std::strtol(text, &end, 10);
-    if (errno || *end || v < 0 || v > 65535) return false;
-    out = static_cast<uint16_t>(v);
-    return true;
 }
 
 struct LineSource {
@@ -90,34 +76,22 @@ bool Feed(touchsim::Simulator& sim, LineSource& source, const char* data, size_t
 }  // namespace
 
 int main(int argc, char** argv) {
-    touchsim::Options options;
-    uint16_t controlPort = 0;
-    bool withControlPort = false;
-    long requiredVersion = -1;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        bool ok = true;
-        if (arg == "--port" && value) {
-            ok = ParsePort(value, options.rpcPort), ++i;
-        } else if (arg == "--stream-port" && value) {
-            ok = ParsePort(value, options.streamPort), ++i;
-        } else if (arg == "--control-port" && value) {
-            ok = ParsePort(value, controlPort), withControlPort = true, ++i;
-        } else if (arg == "--required-version" && value) {
-            char* end = nullptr;
-            requiredVersion = std::strtol(value, &end, 10);
-            ok = *end == 0 && requiredVersion >= 0, ++i;
-        } else if (arg == "--no-stream") {
-            options.stream = false;
-        } else {
-            ok = false;
-        }
-        if (!ok) {
-            Usage();
-            return 2;
-        }
+    touchsim::ProgramOptions program;
+    std::string error;
+    if (!touchsim::ParseCommandLine(argc, argv, program, error)) {
+        std::fprintf(stderr, "touchsim: %s; see touchsim --help\n", error.c_str());
+        return 2;
     }
+    if (program.help) {
+        std::fputs(touchsim::ProgramHelp().c_str(), stdout);
+        return 0;
+    }
+    signal(SIGPIPE, SIG_IGN);
+    if (!program.send.empty()) return touchsim::SendCommands(program.controlPort, program.send, stdout, stderr);
+
+    const touchsim::Options& options = program.sim;
+    uint16_t controlPort = program.controlPort;
+    const bool withControlPort = program.withControlPort;
 
     // Signals arrive through a descriptor in the main loop, so every thread (started below,
     // inheriting the mask) leaves them alone and shutdown runs in one place.
@@ -127,7 +101,6 @@ int main(int argc, char** argv) {
     sigaddset(&signals, SIGTERM);
     sigaddset(&signals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-    signal(SIGPIPE, SIG_IGN);
     int signalFd = signalfd(-1, &signals, SFD_CLOEXEC);
     if (signalFd < 0) {
         std::perror("touchsim: signalfd");
@@ -135,8 +108,8 @@ int main(int argc, char** argv) {
     }
 
     touchsim::Simulator sim(options);
-    if (requiredVersion >= 0)
-        sim.Edit([&](touchsim::DeviceModel& m) { m.requiredConfigVersion = static_cast<uint32_t>(requiredVersion); });
+    if (program.withRequiredVersion)
+        sim.Edit([&](touchsim::DeviceModel& m) { m.requiredConfigVersion = program.requiredVersion; });
     sim.SetTraceListener([](const touchsim::TraceEntry& e) { Print(e.Line() + "\n"); });
     if (!sim.Start()) return 1;
 
@@ -145,7 +118,8 @@ int main(int argc, char** argv) {
         uint16_t bound = 0;
         controlListener = touchsim::OpenListener("127.0.0.1", controlPort, bound);
         if (controlListener < 0) {
-            std::fprintf(stderr, "touchsim: cannot listen on the control port %u\n", controlPort);
+            std::fprintf(stderr, "touchsim: cannot listen on the control port %u (%s)\n", controlPort,
+                         std::strerror(errno));
             return 1;
         }
         controlPort = bound;

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "tools/touchsim/SimTestClients.h"
 #include "touchsim/ControlCommands.h"
@@ -25,55 +27,184 @@ protected:
     std::unique_ptr<Simulator> sim;
 };
 
+// Everything about the device a command can change, as one comparable text.
+std::string Snapshot(const Simulator& sim) {
+    const DeviceModel m = sim.Model();
+    std::string ids;
+    for (const std::string& id : m.deviceIds) ids += id + ":";
+    return ids + " v" + std::to_string(m.versionByte) + " i" + std::to_string(m.inches) + " t" +
+           std::to_string(m.touches) + " r" + std::to_string(m.runMode) + " q" + std::to_string(m.requiredConfigVersion) +
+           " " + DescribeDeviceConfig(m.deviceConfig) + " " + DescribeEffects(m.effects) + " " +
+           DescribeCalibration(m.calibration) + " items" + std::to_string(m.multiConfig.size());
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t nl; (nl = text.find('\n', start)) != std::string::npos; start = nl + 1)
+        lines.push_back(text.substr(start, nl - start));
+    EXPECT_EQ(start, text.size()) << "every reply line ends in a newline: " << text;
+    return lines;
+}
+
 }  // namespace
 
-TEST_F(TouchsimControl, CommandsEditTheDeviceAndBadLinesChangeNothing) {
+// Every command line gets exactly one status line, its last, whose first word is "ok" or "error:";
+// an error changes nothing. Rows run in order on one simulator with the touch stream ("stream")
+// or on one started with --no-stream.
+TEST_F(TouchsimControl, EveryCommandAnswersOneStatusLineAndErrorsChangeNothing) {
+    Options o;
+    o.rpcPort = 0;
+    o.stream = false;
+    Simulator streamless(o);
+    ASSERT_TRUE(streamless.Start());
+
     struct Case {
         const char* line;
-        bool ok;
-        std::function<bool(const DeviceModel&)> holds;  // checked after the line ran
+        const char* first;  // first word of the status line; "" = no reply at all
+        bool onStreamless = false;
+        std::function<bool(const DeviceModel&)> holds = nullptr;  // checked after an accepted line
     } cases[] = {
-        {"ids 0102030405060708:A1B2C3D4E5F60718", true, [](auto& m) { return m.deviceIds.size() == 2; }},
-        {"ids 01020304", false, [](auto& m) { return m.deviceIds.size() == 2; }},
-        {"ids 0102030405060708:XYZ", false, [](auto& m) { return m.deviceIds.size() == 2; }},
-        {"ids -", true, [](auto& m) { return m.deviceIds.empty(); }},
-        {"required 25", true, [](auto& m) { return m.requiredConfigVersion == 25; }},
-        {"required -3", false, [](auto& m) { return m.requiredConfigVersion == 25; }},
-        {"version 20\r\n", true, [](auto& m) { return m.versionByte == 20; }},
-        {"version 256", false, [](auto& m) { return m.versionByte == 20; }},
-        {"inches 55", true, [](auto& m) { return m.inches == 55; }},
-        {"touches 2", true, [](auto& m) { return m.touches == 2; }},
-        {"touches two", false, [](auto& m) { return m.touches == 2; }},
-        {"runmode 2", true, [](auto& m) { return m.runMode == 2; }},
-        {"runmode 4", false, [](auto& m) { return m.runMode == 2; }},
-        {"", true, nullptr},
-        {"# a comment", true, nullptr},
-        {"help", true, nullptr},
-        {"delay abc", false, nullptr},
-        {"delay -1", false, nullptr},
-        {"delay", false, nullptr},
-        {"busy maybe", false, nullptr},
-        {"setargs 7", false, nullptr},
-        {"down 1 0.5", false, nullptr},
-        {"down 1 x 0.5", false, nullptr},
-        {"down -1 0.5 0.5", false, nullptr},
-        {"tap 0.5 nan", false, nullptr},
-        {"unplug now", false, nullptr},
-        {"raw bad\\q", false, nullptr},
-        {"frobnicate", false, nullptr},
+        {"", ""},
+        {"# a comment", ""},
+        {"   ", ""},
+        {"help", "ok"},
+        {"clients", "ok"},
+        {"trace", "ok"},
+        {"cleartrace", "ok"},
+        {"frobnicate", "error:"},
+        {"unplug now", "error:"},
+        {"unplug", "ok"},
+        {"plug", "ok"},
+        {"silent on", "ok"},
+        {"silent off", "ok"},
+        {"busy maybe", "error:"},
+        {"busy on", "ok"},
+        {"busy off", "ok"},
+        {"busyreset 600001", "error:"},
+        {"busyreset -1", "error:"},
+        {"busyreset 5000", "ok"},
+        {"busyreset 0", "ok"},
+        {"delay -1", "error:"},
+        {"delay abc", "error:"},
+        {"delay", "error:"},
+        {"delay 600001", "error:"},
+        {"delay 0", "ok"},
+        {"ids 0102030405060708:A1B2C3D4E5F60718", "ok", false, [](auto& m) { return m.deviceIds.size() == 2; }},
+        {"ids 01020304", "error:"},
+        {"ids 0102030405060708:XYZ", "error:"},
+        {"ids -", "ok", false, [](auto& m) { return m.deviceIds.empty(); }},
+        {"required 25", "ok", false, [](auto& m) { return m.requiredConfigVersion == 25; }},
+        {"required -3", "error:"},
+        {"required 4294967296", "error:"},
+        {"version 20\r\n", "ok", false, [](auto& m) { return m.versionByte == 20; }},
+        {"version 256", "error:"},
+        {"inches 55", "ok", false, [](auto& m) { return m.inches == 55; }},
+        {"touches 2", "ok", false, [](auto& m) { return m.touches == 2; }},
+        {"touches two", "error:"},
+        {"runmode 2", "ok", false, [](auto& m) { return m.runMode == 2; }},
+        {"runmode 4", "error:"},
+        {"down 1 1.5 0.5", "error:"},
+        {"down 1 0.5 -0.1", "error:"},
+        {"down 1 0.5", "error:"},
+        {"down 1 x 0.5", "error:"},
+        {"down -1 0.5 0.5", "error:"},
+        {"tap 2 2", "error:"},
+        {"tap 0.5 nan", "error:"},
+        {"move 9 0.5 0.5", "error:"},  // finger 9 is not down
+        {"up 9", "error:"},
+        {"down 9 0.5 0.5", "ok"},
+        {"move 9 0.6 1", "ok"},
+        {"up 9", "ok"},
+        {"up 9", "error:"},  // lifted already
+        {"tap 0 1", "ok"},
+        {"setargs 7", "error:"},
+        {"setargs 8", "ok"},
+        {"setargs 6", "ok"},
+        {"raw bad\\q", "error:"},
+        {"raw <A/>\\0", "ok"},
+        {"split", "ok"},
+        {"streamclose", "ok"},
+        {"streamreset", "ok"},
+        // Without the touch stream every stream command is refused.
+        {"tap 0.5 0.5", "error:", true},
+        {"down 1 0.5 0.5", "error:", true},
+        {"move 1 0.5 0.5", "error:", true},
+        {"up 1", "error:", true},
+        {"split", "error:", true},
+        {"raw x", "error:", true},
+        {"setargs 8", "error:", true},
+        {"streamclose", "error:", true},
+        {"streamreset", "error:", true},
+        {"version 30", "ok", true},
+        {"clients", "ok", true},
     };
     for (const Case& c : cases) {
-        CommandResult r = Run(c.line);
-        EXPECT_EQ(r.ok, c.ok) << c.line << " -> " << r.text;
+        Simulator& target = c.onStreamless ? streamless : *sim;
+        const std::string before = Snapshot(target);
+        const CommandResult r = ExecuteCommand(target, c.line);
+        const std::vector<std::string> lines = Lines(r.text);
         EXPECT_FALSE(r.quit) << c.line;
-        if (!c.ok) {
-            EXPECT_EQ(r.text.rfind("error: ", 0), 0u) << c.line;
+        if (std::string(c.first).empty()) {
+            EXPECT_TRUE(lines.empty()) << c.line << " -> " << r.text;
+            continue;
         }
-        if (c.holds) {
-            EXPECT_TRUE(c.holds(sim->Model())) << c.line;
+        ASSERT_FALSE(lines.empty()) << c.line;
+        const std::string& status = lines.back();
+        EXPECT_EQ(status.substr(0, status.find(' ')), c.first) << c.line << " -> " << r.text;
+        EXPECT_TRUE(IsStatusLine(status)) << c.line;
+        for (size_t i = 0; i + 1 < lines.size(); ++i) EXPECT_FALSE(IsStatusLine(lines[i])) << c.line << ": " << lines[i];
+        EXPECT_EQ(r.ok, std::string(c.first) == "ok") << c.line;
+        if (!r.ok) {
+            EXPECT_EQ(Snapshot(target), before) << c.line;
+        }
+        if (r.ok && c.holds) {
+            EXPECT_TRUE(c.holds(target.Model())) << c.line;
         }
     }
-    EXPECT_TRUE(Run("quit").quit);
+
+    // The refused fault switches left the service as it was: it answers at once, accessible,
+    // also after a reset.
+    RpcClient client(sim->RpcPort());
+    Frame reply;
+    ASSERT_TRUE(client.Call(ResetDevice, 1, reply));
+    ASSERT_TRUE(client.Call(GetAccessState, 1, reply, {}, kSilenceMs));
+    EXPECT_EQ(reply.payload, std::vector<uint8_t>{1});
+
+    const CommandResult quit = Run("quit");
+    EXPECT_TRUE(quit.quit);
+    EXPECT_EQ(quit.text, "ok bye\n");
+    EXPECT_TRUE(Run("exit").quit);
+}
+
+TEST(TouchsimControlText, ErrorsNameTheArgumentAndItsRange) {
+    Options o;
+    o.rpcPort = 0;
+    o.streamPort = 0;
+    Simulator sim(o);
+    ASSERT_TRUE(sim.Start());
+    struct Case {
+        const char* line;
+        const char* reply;
+    } cases[] = {
+        {"down 1 1.5 0.5", "error: down: X '1.5' is out of range 0..1\n"},
+        {"tap 0.5 2", "error: tap: Y '2' is out of range 0..1\n"},
+        {"version 256", "error: version: N '256' is out of range 0..255\n"},
+        {"delay -1", "error: delay: MS '-1' is out of range 0..600000\n"},
+        {"busyreset x", "error: busyreset: MS 'x' is not a whole number (0..600000)\n"},
+        {"busy maybe", "error: busy: 'maybe' is not on or off\n"},
+        {"move 4 0.5 0.5", "error: move: finger 4 is not down\n"},
+        {"down 1 0.5", "error: usage: down ID X Y\n"},
+        {"frobnicate 1", "error: unknown command 'frobnicate' (try help)\n"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(ExecuteCommand(sim, c.line).text, c.reply);
+
+    Options off = o;
+    off.stream = false;
+    Simulator streamless(off);
+    ASSERT_TRUE(streamless.Start());
+    EXPECT_EQ(ExecuteCommand(streamless, "tap 0.5 0.5").text,
+              "error: tap: the touch stream is off (started with --no-stream)\n");
 }
 
 TEST_F(TouchsimControl, FaultCommandsReachTheRpcSide) {
@@ -133,7 +264,7 @@ TEST_F(TouchsimControl, FaultCommandsReachTheRpcSide) {
 TEST_F(TouchsimControl, TouchCommandsReachTheStream) {
     StreamReader reader(sim->StreamPort());
     ASSERT_TRUE(sim->WaitForStreamClients(1, kArriveMs));
-    EXPECT_EQ(Run("clients").text, "rpc=0 stream=1\n");
+    EXPECT_EQ(Run("clients").text, "ok rpc=0 stream=1\n");
 
     ASSERT_TRUE(Run("raw  <A/>\\0").ok);  // the text after "raw " is sent as it stands
     std::vector<std::string> packets = reader.Packets(1);

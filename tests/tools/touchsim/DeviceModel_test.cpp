@@ -101,6 +101,12 @@ TEST(TouchsimModel, MultiConfigItemsCarryTheMarkOnlyOnceStored) {
     const uint8_t* raw = reinterpret_cast<const uint8_t*>(&orientation);
     EXPECT_EQ(getItem(13), std::vector<uint8_t>(raw, raw + 48));
     EXPECT_EQ(Value(As<MultiConfigRecord>(getItem(2)).mark), kMultiConfigMark) << "other items untouched";
+
+    // Only the whole record names an item: the id alone (4 bytes) gets an empty record.
+    const uint32_t idOnly = 13;
+    CallOutcome shortCall = HandleCall(m, GetMultiConfig, reinterpret_cast<const uint8_t*>(&idOnly), 4, 48, true);
+    EXPECT_EQ(shortCall.reply, std::vector<uint8_t>(48, 0));
+    EXPECT_EQ(shortCall.decoded, "short payload (4 of 48 bytes), not stored");
 }
 
 TEST(TouchsimModel, WrittenRecordsAreReadBackAndDecodedForTheTrace) {

@@ -135,19 +135,27 @@ TEST_F(TouchsimRpc, UnpluggedOrSilentServiceTracesCallsButSendsNothing) {
         const char* what;
         std::function<void()> off, on;
     } switches[] = {
-        {"unplug", [&] { sim->Unplug(); }, [&] { sim->Plug(); }},
+        {"unplugged", [&] { sim->Unplug(); }, [&] { sim->Plug(); }},
         {"silent", [&] { sim->SetAnswering(false); }, [&] { sim->SetAnswering(true); }},
     };
     for (const Switch& s : switches) {
         sim->ClearTrace();
         s.off();
         client->lastRaw.clear();
-        client->SendCall(GetDeviceList, 1024);
+        client->SendCall(GetAccessState, 1);
         EXPECT_TRUE(Quiet(*client)) << s.what;
-        EXPECT_EQ(sim->Trace().size(), 1u) << s.what;
+        client->SendCall(SetRunMode, 1, {2});
+        EXPECT_TRUE(Quiet(*client)) << s.what;
+        // The trace says that no reply went: a read shows no answer, a write what it stored.
+        const std::vector<TraceEntry> trace = sim->Trace();
+        ASSERT_EQ(trace.size(), 2u) << s.what;
+        EXPECT_EQ(trace[0].decoded, std::string("reply withheld: ") + s.what);
+        EXPECT_EQ(trace[1].decoded, std::string("runMode=2; reply withheld: ") + s.what);
+        EXPECT_EQ(trace[0].Line().find("accessible"), std::string::npos) << trace[0].Line();
         s.on();
         Frame reply;
-        EXPECT_TRUE(client->Call(GetDeviceList, 1024, reply)) << s.what;
+        EXPECT_TRUE(client->Call(GetAccessState, 1, reply)) << s.what;
+        EXPECT_EQ(sim->Trace().back().decoded, "accessible") << s.what;
     }
 }
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <tinyxml.h>
 
+#include <atomic>
 #include <thread>
 
 #include "tools/touchsim/SimTestClients.h"
@@ -201,4 +202,48 @@ TEST_F(TouchsimStream, EveryClientGetsThePacketsAndLeavingIsNoticed) {
     reader.reset();
     for (int i = 0; i < 100 && sim->StreamClients() != 1; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_EQ(sim->StreamClients(), 1u);
+}
+
+// The slow-client rule: a reader that takes nothing keeps its place while nothing is sent or its
+// socket buffers still have room; it is dropped only when a send to it stays blocked for 500 ms,
+// and a reader that keeps reading gets everything.
+TEST_F(TouchsimStream, AReaderIsDroppedOnlyWhenASendToItBlocks) {
+    reader.reset();
+    const int stalled = ConnectTo(sim->StreamPort());
+    const int reading = ConnectTo(sim->StreamPort());
+    ASSERT_GE(stalled, 0);
+    ASSERT_GE(reading, 0);
+    ASSERT_TRUE(sim->WaitForStreamClients(2, kArriveMs));
+    for (int i = 0; i < 100 && sim->StreamClients() != 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));  // idle longer than 500 ms
+    EXPECT_EQ(sim->StreamClients(), 2u) << "not reading while nothing is sent drops nobody";
+
+    std::atomic<size_t> received{0};
+    std::atomic<bool> done{false};
+    std::thread drain([&] {
+        std::vector<char> buffer(1 << 16);
+        while (!done) {
+            pollfd p{reading, POLLIN, 0};
+            if (poll(&p, 1, 50) <= 0) continue;
+            const ssize_t n = recv(reading, buffer.data(), buffer.size(), 0);
+            if (n <= 0) break;
+            received += static_cast<size_t>(n);
+        }
+    });
+    // Chunks until the stalled reader's buffers are full (a few MiB on loopback) and it is dropped.
+    const std::string chunk(1 << 16, 'x');
+    size_t sent = 0;
+    while (sim->StreamClients() == 2 && sent < (64u << 20)) {
+        sim->SendRawStream(chunk);
+        sent += chunk.size();
+    }
+    EXPECT_EQ(sim->StreamClients(), 1u) << "the stalled reader is dropped";
+    EXPECT_GT(sent, 64u << 10) << "but only once its buffers were full";
+    for (int i = 0; i < 500 && received < sent; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    done = true;
+    drain.join();
+    EXPECT_EQ(received, sent) << "the reading client got all of it";
+    close(stalled);
+    close(reading);
 }

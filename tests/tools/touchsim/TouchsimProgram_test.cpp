@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,6 +14,7 @@
 #include <regex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "servicelink/ServiceContract.h"
 #include "tools/touchsim/SimTestClients.h"
@@ -104,7 +106,141 @@ private:
     std::string buffer_;
 };
 
+struct Finished {
+    int status = -1;  // exit status, -1 when it did not end within 10 s
+    std::string out, err;
+};
+
+// Runs the program with these arguments to its end, standard input from /dev/null.
+Finished RunToEnd(const std::vector<std::string>& args) {
+    Finished f;
+    int out[2], err[2];
+    if (pipe(out) != 0 || pipe(err) != 0) return f;
+    std::vector<std::string> all{kProgram};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : all) argv.push_back(&a[0]);
+    argv.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        int null = open("/dev/null", O_RDONLY);
+        dup2(null, STDIN_FILENO);
+        dup2(out[1], STDOUT_FILENO);
+        dup2(err[1], STDERR_FILENO);
+        execv(kProgram, argv.data());
+        _exit(127);
+    }
+    close(out[1]);
+    close(err[1]);
+    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    std::string* texts[2] = {&f.out, &f.err};
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    int open_ = 2;
+    while (open_ > 0 && std::chrono::steady_clock::now() < deadline) {
+        if (poll(fds, 2, 100) <= 0) continue;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !fds[i].revents) continue;
+            char buffer[4096];
+            ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+            if (n > 0) {
+                texts[i]->append(buffer, size_t(n));
+            } else {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+                --open_;
+            }
+        }
+    }
+    for (pollfd& p : fds)
+        if (p.fd >= 0) close(p.fd);
+    int status = 0;
+    if (open_ > 0) kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    if (open_ == 0 && WIFEXITED(status)) f.status = WEXITSTATUS(status);
+    return f;
+}
+
 }  // namespace
+
+// --help goes to standard output with status 0; a bad command line names the problem on standard
+// error with status 2 and starts nothing.
+TEST(TouchsimProgram, HelpAndCommandLineErrors) {
+    if (access(kProgram, X_OK) != 0) GTEST_SKIP() << "touchsim is not in the working directory";
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        const char* errorPart;  // nullptr: --help, checked on standard output
+    } cases[] = {
+        {{"--help"}, 0, nullptr},
+        {{"-h"}, 0, nullptr},
+        {{"--port", "0", "--help"}, 0, nullptr},
+        {{"--bogus"}, 2, "unknown option '--bogus'"},
+        {{"--port=1"}, 2, "'--port=1': give the value as a separate word (--port 1)"},
+        {{"--port", "99999"}, 2, "--port: '99999' is not a port number (0..65535)"},
+        {{"--stream-port", "-1"}, 2, "--stream-port: '-1' is not a port number"},
+        {{"--control-port", "abc"}, 2, "--control-port: 'abc' is not a port number"},
+        {{"--required-version", "4294967296"}, 2, "--required-version: '4294967296' is not a whole number"},
+        {{"--port"}, 2, "--port needs a value"},
+        {{"extra"}, 2, "unexpected argument 'extra'"},
+        {{"--send", "plug"}, 2, "--send needs the control port"},
+        {{"--send", "plug", "--control-port", "0"}, 2, "--send needs the control port"},
+        {{"--no-stream", "--control-port", "5", "--send", "plug"}, 2, "--no-stream does not go with it"},
+    };
+    for (const Case& c : cases) {
+        std::string line;
+        for (const std::string& a : c.args) line += a + " ";
+        const Finished f = RunToEnd(c.args);
+        EXPECT_EQ(f.status, c.status) << line;
+        if (!c.errorPart) {
+            EXPECT_EQ(f.out.rfind("usage: touchsim ", 0), 0u) << line;
+            EXPECT_NE(f.out.find("--send COMMAND"), std::string::npos) << line;
+            EXPECT_NE(f.out.find("tap X Y"), std::string::npos) << "the control commands too";
+            EXPECT_EQ(f.err, "") << line;
+        } else {
+            EXPECT_EQ(f.out, "") << line;
+            EXPECT_EQ(f.err.rfind("touchsim: ", 0), 0u) << line << f.err;
+            EXPECT_NE(f.err.find(c.errorPart), std::string::npos) << line << f.err;
+            EXPECT_EQ(std::count(f.err.begin(), f.err.end(), '\n'), 1) << f.err;
+        }
+    }
+}
+
+// touchsim --send: the control client that ships with the program.
+TEST(TouchsimProgram, SendTalksToARunningTouchsim) {
+    if (access(kProgram, X_OK) != 0) GTEST_SKIP() << "touchsim is not in the working directory";
+    RunningProgram program;
+    ASSERT_TRUE(program.Start());
+    const std::string port = std::to_string(program.controlPort);
+
+    Finished f = RunToEnd({"--control-port", port, "--send", "busy on", "--send", "clients"});
+    EXPECT_EQ(f.status, 0) << f.err;
+    EXPECT_EQ(f.out, "ok\nok rpc=0 stream=0\n");
+    RpcClient client(program.rpcPort);
+    touchsim::Frame reply;
+    ASSERT_TRUE(client.Call(VexoSource::GetAccessState, 1, reply));
+    EXPECT_EQ(reply.payload, std::vector<uint8_t>{0}) << "busy on reached the service";
+
+    // Lines of a listing come before the status line; the client waits for the status line.
+    f = RunToEnd({"--control-port", port, "--send", "trace"});
+    EXPECT_EQ(f.status, 0);
+    EXPECT_EQ(f.out.rfind("call GetAccessState", 0), 0u) << f.out;
+    EXPECT_NE(f.out.find("\nok 1 calls\n"), std::string::npos) << f.out;
+
+    // The first error ends the run with status 1; later commands are not sent.
+    f = RunToEnd({"--control-port", port, "--send", "version 300\nbusy off"});
+    EXPECT_EQ(f.status, 1);
+    EXPECT_EQ(f.out, "error: version: N '300' is out of range 0..255\n");
+    ASSERT_TRUE(client.Call(VexoSource::GetAccessState, 1, reply));
+    EXPECT_EQ(reply.payload, std::vector<uint8_t>{0});
+
+    f = RunToEnd({"--control-port", "1", "--send", "plug"});
+    EXPECT_EQ(f.status, 1);
+    EXPECT_NE(f.err.find("cannot reach the control port 127.0.0.1:1"), std::string::npos) << f.err;
+
+    f = RunToEnd({"--control-port", port, "--send", "quit"});
+    EXPECT_EQ(f.status, 0);
+    EXPECT_EQ(f.out, "ok bye\n");
+}
 
 TEST(TouchsimProgram, RunsInTheBackgroundPrintsEachCallAndStopsOnSigterm) {
     if (access(kProgram, X_OK) != 0) GTEST_SKIP() << "touchsim is not in the working directory";

@@ -1,10 +1,10 @@
-#include "dialogs/AdvSettingRules.h"
+#include "device/AdvSettingRules.h"
 
 #include <cmath>
 #include <cstring>
 #include <limits>
 
-#include "app/FactoryRules.h"
+#include "device/FactoryRules.h"
 
 namespace VexoSource {
 
@@ -44,6 +44,15 @@ AdvSettingPositions PositionsFromEffects(const EffectsRecord& effects) {
     p.dClickDelay = DClickDelayToPosition(effects.msDClickDelay);
     p.clickRange = ClickRangeToPosition(effects.msRDClickRange);
     p.smooth = SmoothToPosition(effects.smoothValue);
+    return p;
+}
+
+AdvSettingPositions ClampToSliders(const AdvSettingPositions& positions) {
+    AdvSettingPositions p = positions;
+    p.rClickDelay = ClampToSlider(p.rClickDelay, kRClickDelaySlider);
+    p.dClickDelay = ClampToSlider(p.dClickDelay, kDClickDelaySlider);
+    p.clickRange = ClampToSlider(p.clickRange, kClickRangeSlider);
+    p.smooth = ClampToSlider(p.smooth, kSmoothSlider);
     return p;
 }
 

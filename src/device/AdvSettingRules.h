@@ -47,6 +47,9 @@ struct AdvSettingPositions {
 
 AdvSettingPositions PositionsFromEffects(const EffectsRecord& effects);
 
+// The positions as the sliders show them: each at the nearest end of its slider.
+AdvSettingPositions ClampToSliders(const AdvSettingPositions& positions);
+
 // Writes the five shown fields from the controls and forces the four hidden ones; the rest of
 // the record keeps what the service last answered.
 void WritePositionsToEffects(EffectsRecord& effects, const AdvSettingPositions& positions);

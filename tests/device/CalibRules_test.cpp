@@ -1,4 +1,4 @@
-#include "dialogs/CalibRules.h"
+#include "device/CalibRules.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/FactoryRules.h"
+#include "device/FactoryRules.h"
 
 #include <cstring>
 

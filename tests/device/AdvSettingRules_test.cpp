@@ -1,4 +1,4 @@
-#include "dialogs/AdvSettingRules.h"
+#include "device/AdvSettingRules.h"
 
 #include <gtest/gtest.h>
 

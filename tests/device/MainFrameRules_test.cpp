@@ -1,4 +1,4 @@
-#include "app/MainFrameRules.h"
+#include "device/MainFrameRules.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/CommandLineRules.h"
+#include "config/CommandLineRules.h"
 
 #ifndef QLN_PROGRAM_VERSION
 #define QLN_PROGRAM_VERSION "0.0.0"

@@ -1,4 +1,4 @@
-#include "app/CommandLineRules.h"
+#include "config/CommandLineRules.h"
 
 #include <gtest/gtest.h>
 

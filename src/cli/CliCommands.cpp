@@ -1,0 +1,335 @@
+#include "cli/CliCommands.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/CliReport.h"
+#include "config/CommandLineRules.h"
+#include "device/AdvancedSettings.h"
+#include "device/DeviceChoice.h"
+#include "device/DeviceProfile.h"
+#include "device/DeviceRequests.h"
+#include "device/DeviceStatus.h"
+#include "device/FactoryReset.h"
+#include "device/ProfileDocument.h"
+#include "device/TouchMode.h"
+#include "foundation/VexoLog.h"
+#include "platform/InstanceGuard.h"
+#include "servicelink/VexoRPC.h"
+
+namespace QlnCli {
+
+using namespace VexoSource;
+using VexoPlatform::InstanceGuard;
+
+namespace {
+
+const char* kName = "qlncfg-cli: ";
+
+// The guard and the channel for the length of one request; both are given up however it ends.
+class Session {
+public:
+    Session() : m_guard(VexoPlatform::kProgramGuardName) {}
+    ~Session() {
+        CloseServiceChannel();
+        m_guard.Release();
+    }
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+    InstanceGuard& Guard() { return m_guard; }
+
+private:
+    InstanceGuard m_guard;
+};
+
+// Where the chosen device stands after the common first steps.
+struct Target {
+    std::vector<std::string> devices;
+    std::string device;
+    AccessState access = AccessState::NoAnswer;
+};
+
+int Fail(std::ostream& err, int code, const std::string& message) {
+    err << kName << message << "\n";
+    return code;
+}
+
+// What a command needs to know of the device's access state.
+enum class AccessNeed {
+    None,        // the device list is all it reads
+    ReportBusy,  // a busy device is an answer (status)
+    Ready,       // a busy device ends the command before anything is sent
+};
+
+// Guard, channel, device list, device choice, access. Returns -1 to go on, else the exit status.
+int Prepare(Session& session, const CliRequest& r, std::ostream& err, Target& target, AccessNeed need) {
+    switch (session.Guard().Acquire()) {
+        case InstanceGuard::State::Held:
+            break;
+        case InstanceGuard::State::HeldElsewhere:
+            return Fail(err, kExitBusy,
+                        "qlncfg or another qlncfg-cli is running for this user (" + session.Guard().Path() +
+                            "); try again when it has ended");
+        default:
+            // As the window: without a private folder for the lock, refusing would lock the user
+            // out for good.
+            err << kName << "warning: running without the single-instance guard (" << session.Guard().Problem()
+                << ")\n";
+            break;
+    }
+    if (!OpenServiceChannel())
+        return Fail(err, kExitUnreachable,
+                    std::string("the touch service is not reachable on ") + kServiceHost + ":" +
+                        std::to_string(kServicePort));
+
+    std::vector<VexoWString> list;
+    bool answered = false;
+    if (!ReadDeviceList(list, &answered)) {
+        return answered ? Fail(err, kExitFailed, "the touch service sent a device list that cannot be read")
+                        : Fail(err, kExitUnreachable, "the touch service does not answer");
+    }
+    target.devices = DeviceNames(list);
+    if (list.empty()) return Fail(err, kExitFailed, "no touch device is attached");
+    const int index = FindDevice(list, r.device);
+    if (index < 0) {
+        std::string known;
+        for (const std::string& d : target.devices) known += (known.empty() ? "" : ", ") + d;
+        return Fail(err, kExitFailed, "no device " + r.device + " is attached (attached: " + known + ")");
+    }
+    target.device = target.devices[size_t(index)];
+    if (!AdoptDevice(target.device))
+        VexoLogInfo(L"Device %hs gives no selector; requests keep selector %u", target.device, DeviceSelector);
+
+    if (need == AccessNeed::None) return -1;
+    target.access = QueryAccess();
+    if (target.access == AccessState::NoAnswer) return Fail(err, kExitUnreachable, "the touch service does not answer");
+    if (target.access == AccessState::Busy && need == AccessNeed::Ready)
+        return Fail(err, kExitBusy, "device " + target.device + " is busy (being reset); try again later");
+    return -1;
+}
+
+int Reset(std::ostream& out, std::ostream& err, const std::string& done) {
+    if (!RequestDeviceReset())
+        return Fail(err, kExitFailed, done + ", but the device did not answer the reset: it may still work the old way");
+    out << done << "; device reset\n";
+    return kExitDone;
+}
+
+int Status(const CliRequest& r, const Target& t, std::ostream& out, std::ostream& err) {
+    StatusReport report;
+    report.devices = t.devices;
+    report.device = t.device;
+    report.busy = t.access == AccessState::Busy;
+    if (!report.busy) {
+        if (!ReadDeviceState(report.state)) return Fail(err, kExitFailed, "the device's state could not be read");
+        ReadProductSeries(report.state.info.bytes[1], report.series, report.requiredConfigVersion);
+    }
+    out << (r.json ? StatusJson(report) : StatusText(report));
+    return report.busy ? kExitBusy : kExitDone;
+}
+
+int Mode(const CliRequest& r, const Target& t, std::ostream& out, std::ostream& err) {
+    DeviceConfigRecord config{};
+    if (!WriteTouchMode(r.multiTouch, config))
+        return Fail(err, kExitFailed, "the mode could not be written to device " + t.device);
+    return Reset(out, err, std::string("device ") + t.device + ": " + (r.multiTouch ? "multitouch" : "mouse") + " mode written");
+}
+
+int AdvancedGet(const CliRequest& r, std::ostream& out, std::ostream& err) {
+    AdvancedSettings settings;
+    DeviceConfigRecord check{};
+    MultiConfigRecord pen{};
+    if (!LoadAdvancedSettings(settings, check, pen, false))
+        return Fail(err, kExitFailed, "the advanced settings could not be read");
+    out << (r.json ? AdvancedJson(settings) : AdvancedText(settings));
+    return kExitDone;
+}
+
+int AdvancedSet(const CliRequest& r, const Target& t, std::ostream& out, std::ostream& err) {
+    // As the dialog: load (creating a missing pen item), change what was given, write, reset.
+    AdvancedSettings settings;
+    DeviceConfigRecord check{};
+    MultiConfigRecord pen{};
+    if (!LoadAdvancedSettings(settings, check, pen, true))
+        return Fail(err, kExitFailed, "the advanced settings could not be read");
+    AdvSettingPositions p = ClampToSliders(settings.positions);
+    bool penOn = settings.pen != 0;
+    if (r.rightClick) p.rightClick = *r.rightClick;
+    if (r.rClickDelay) p.rClickDelay = *r.rClickDelay;
+    if (r.dClickDelay) p.dClickDelay = *r.dClickDelay;
+    if (r.clickRange) p.clickRange = *r.clickRange;
+    if (r.smooth) p.smooth = *r.smooth;
+    if (r.pen) penOn = *r.pen;
+    EffectsRecord effects{};
+    switch (WriteAdvancedSettings(p, penOn, effects, pen)) {
+        case AdvancedWriteResult::Done:
+            break;
+        case AdvancedWriteResult::ReadFailed:
+            return Fail(err, kExitFailed, "the effects could not be read again; nothing was written");
+        case AdvancedWriteResult::EffectsFailed:
+            return Fail(err, kExitFailed, "the effects could not be written; nothing was changed");
+        case AdvancedWriteResult::PenFailed:
+            return Fail(err, kExitFailed, "the effects were written but the pen simulation item was not; the device was not reset");
+    }
+    return Reset(out, err, "device " + t.device + ": advanced settings written");
+}
+
+int FactoryReset(const Target& t, std::ostream& out, std::ostream& err) {
+    FactoryRecords working;
+    switch (ResetToFactory(working)) {
+        case FactoryResetResult::Done:
+            out << "device " << t.device << ": manufacturer settings written; device reset\n";
+            return kExitDone;
+        case FactoryResetResult::ReadFailed:
+            return Fail(err, kExitFailed, "the device's settings could not be read; nothing was written");
+        case FactoryResetResult::WriteFailed:
+            return Fail(err, kExitFailed, "a write failed part-way; the device was not reset");
+        case FactoryResetResult::ResetFailed:
+            return Fail(err, kExitFailed, "manufacturer settings written, but the device did not answer the reset");
+    }
+    return kExitFailed;
+}
+
+// Writes text to path through a temporary file beside it, so that an interrupted export never
+// leaves half a profile under the name.
+bool WriteFileAtomically(const std::string& path, const std::string& text, std::string& problem) {
+    std::string temp = path + ".XXXXXX";
+    std::vector<char> name(temp.begin(), temp.end());
+    name.push_back('\0');
+    const int fd = mkstemp(name.data());
+    if (fd < 0) {
+        problem = "cannot create a file beside " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    temp = name.data();
+    size_t done = 0;
+    bool ok = true;
+    while (ok && done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) ok = false;
+        else done += size_t(n);
+    }
+    // Readable as an ordinary file of the user's (mkstemp makes it 0600).
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ok = ok && ::fchmod(fd, 0666 & ~mask) == 0 && ::fsync(fd) == 0;
+    const int error = errno;
+    ok = (::close(fd) == 0) && ok;
+    if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
+        problem = "cannot write " + path + ": " + std::strerror(ok ? errno : error);
+        ::unlink(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+int Export(const CliRequest& r, const Target& t, std::ostream& out, std::ostream& err) {
+    DeviceProfile profile;
+    profile.device = t.device;
+    if (!ReadDeviceProfile(profile)) return Fail(err, kExitFailed, "the device's settings could not be read whole");
+    const std::string text = ProfileToJson(profile, std::string("qlncfg-cli ") + ProgramVersion());
+    if (r.file == "-") {
+        out << text;
+        return kExitDone;
+    }
+    std::string problem;
+    if (!WriteFileAtomically(r.file, text, problem)) return Fail(err, kExitFailed, problem);
+    out << "device " << t.device << ": profile written to " << r.file << "\n";
+    return kExitDone;
+}
+
+bool ReadProfileFile(const std::string& path, std::string& text, std::string& problem) {
+    std::FILE* file = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
+    if (!file) {
+        problem = "cannot open " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    // One byte more than a profile may have, so that a larger file is seen as such.
+    std::vector<char> buffer(kProfileMaxBytes + 1);
+    const size_t n = std::fread(buffer.data(), 1, buffer.size(), file);
+    const bool failed = std::ferror(file) != 0;
+    if (file != stdin) std::fclose(file);
+    if (failed) {
+        problem = "cannot read " + path;
+        return false;
+    }
+    text.assign(buffer.data(), n);
+    return true;
+}
+
+int Import(const CliRequest& r, const DeviceProfile& profile, const Target& t, std::ostream& out, std::ostream& err) {
+    if (!SameDevice(profile.device, t.device)) {
+        if (!r.force)
+            return Fail(err, kExitFailed,
+                        "the profile was saved from device " + profile.device + ", not " + t.device +
+                            "; nothing was written (--force writes it all the same)");
+        out << "profile of device " << profile.device << " written to device " << t.device << " (--force)\n";
+    }
+    const ProfileWriteResult result = WriteDeviceProfile(profile, [&](const ProfileStep& s) {
+        out << (s.ok ? "wrote " : "FAILED ") << s.what;
+        if (s.itemId) out << " " << s.itemId;
+        out << " (" << s.request << ")\n";
+    });
+    switch (result) {
+        case ProfileWriteResult::Done:
+            out << "device " << t.device << ": profile imported; device reset\n";
+            return kExitDone;
+        case ProfileWriteResult::WriteFailed:
+            return Fail(err, kExitFailed, "a write failed part-way; what was written stays, the device was not reset");
+        case ProfileWriteResult::ResetFailed:
+            return Fail(err, kExitFailed, "the profile was written, but the device did not answer the reset");
+    }
+    return kExitFailed;
+}
+
+}  // namespace
+
+int RunRequest(const CliRequest& r, std::ostream& out, std::ostream& err) {
+    g_VexoLog.enabled = 1;
+    g_VexoLog.flags = VEXO_LOG_DEBUGGER;  // standard error
+    g_VexoLog.tag = L"qlncfg-cli ";
+    g_VexoLog.minimumLevel = r.verbose ? VEXO_LOG_DEBUG : VEXO_LOG_EXCEPTION;
+
+    // A profile that cannot be used is refused before anything is asked of the service.
+    DeviceProfile profile;
+    if (r.command == Command::Import) {
+        std::string text, problem;
+        if (!ReadProfileFile(r.file, text, problem)) return Fail(err, kExitFailed, problem);
+        if (ProfileFromJson(text, profile, problem) != ProfileProblem::None)
+            return Fail(err, kExitFailed, r.file + ": " + problem + "; nothing was written");
+    }
+
+    Session session;
+    Target target;
+    const AccessNeed need = r.command == Command::Devices  ? AccessNeed::None
+                            : r.command == Command::Status ? AccessNeed::ReportBusy
+                                                           : AccessNeed::Ready;
+    const int prepared = Prepare(session, r, err, target, need);
+    if (prepared >= 0) return prepared;
+
+    switch (r.command) {
+        case Command::Status: return Status(r, target, out, err);
+        case Command::Devices:
+            out << (r.json ? DevicesJson(target.devices) : DevicesText(target.devices));
+            return kExitDone;
+        case Command::Mode: return Mode(r, target, out, err);
+        case Command::AdvancedGet: return AdvancedGet(r, out, err);
+        case Command::AdvancedSet: return AdvancedSet(r, target, out, err);
+        case Command::FactoryReset: return FactoryReset(target, out, err);
+        case Command::Export: return Export(r, target, out, err);
+        case Command::Import: return Import(r, profile, target, out, err);
+    }
+    return kExitFailed;
+}
+
+}  // namespace QlnCli

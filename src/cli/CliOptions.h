@@ -1,0 +1,44 @@
+// The command line of qlncfg-cli: what to do, read from the arguments.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace QlnCli {
+
+// The program's exit status.
+enum ExitCode : int {
+    kExitDone = 0,
+    kExitFailed = 1,       // the message is on standard error
+    kExitUsage = 2,
+    kExitUnreachable = 3,  // the touch service is not reachable or does not answer
+    kExitBusy = 4,         // the device is being reset, or the window (or another qlncfg-cli) runs
+};
+
+enum class Command { Status, Devices, Mode, AdvancedGet, AdvancedSet, FactoryReset, Export, Import };
+
+struct CliRequest {
+    Command command = Command::Status;
+    std::string device;  // --device: empty = the first device the service lists
+    bool json = false;
+    bool verbose = false;
+    bool multiTouch = true;  // mode
+    // advanced set: only the settings given change.
+    std::optional<bool> rightClick, pen;
+    std::optional<int> rClickDelay, dClickDelay, clickRange, smooth;  // slider positions
+    std::string file;    // export / import; "-" is standard output / input
+    bool force = false;  // import onto another device
+};
+
+// What main does with the arguments (without the program name).
+struct ParsedCommandLine {
+    bool run = false;  // run request; otherwise end with exitCode
+    int exitCode = kExitDone;
+    std::string out, err;
+    CliRequest request;
+};
+
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args);
+
+}  // namespace QlnCli

@@ -1,0 +1,134 @@
+#include "cli/CliReport.h"
+
+#include <nlohmann/json.hpp>
+
+#include "device/MainFrameRules.h"
+#include "device/TouchMode.h"
+#include "foundation/VexoWString.h"
+
+namespace QlnCli {
+
+using namespace VexoSource;
+// Keys in the order a person reads them.
+using json = nlohmann::ordered_json;
+
+namespace {
+
+std::string RunModeName(uint8_t mode) {
+    const std::string key = ServiceModeKey(mode);
+    if (key == "Running") return "running";
+    if (key == "Hardware_Mode") return "hardware";
+    return "unknown";
+}
+
+std::string Narrow(const std::u16string& text) { return ToNarrow(text); }
+
+// The information fields as the window shows them.
+struct Fields {
+    std::string touches, inches, firmware, runMode, mode;
+};
+
+Fields FieldsOf(const StatusReport& r) {
+    Fields f;
+    DeviceInfoRecord info = r.state.info;  // the "camera" rule writes into it
+    f.touches = Narrow(TouchPointsText(r.state.runtimeStatus));
+    f.inches = Narrow(ScreenSizeNumber(info, r.series));
+    f.firmware = Narrow(FirmwareText(r.state.info.bytes[1], r.state.info.bytes[1]));
+    f.runMode = RunModeName(r.state.runtimeStatus[15]);
+    f.mode = ModeName(r.state.config);
+    return f;
+}
+
+std::string Line(const char* name, const std::string& value) {
+    std::string line = name;
+    line += ':';
+    line.append(line.size() < 14 ? 14 - line.size() : 1, ' ');
+    return line + value + "\n";
+}
+
+std::string Joined(const std::vector<std::string>& items) {
+    std::string text;
+    for (const std::string& i : items) text += (text.empty() ? "" : " ") + i;
+    return text;
+}
+
+std::string OnOff(bool on) { return on ? "on" : "off"; }
+
+AdvSettingPositions Shown(const AdvancedSettings& s) { return ClampToSliders(s.positions); }
+
+}  // namespace
+
+std::string StatusText(const StatusReport& r) {
+    std::string text = Line("devices", Joined(r.devices)) + Line("device", r.device);
+    if (r.busy) return text + Line("status", "busy (the device is being reset)");
+    const Fields f = FieldsOf(r);
+    text += Line("type", r.series);
+    text += Line("touches", f.touches);
+    text += Line("screen size", f.inches + " inches");
+    text += Line("firmware", f.firmware);
+    text += Line("status", "ready");
+    text += Line("run mode", f.runMode);
+    text += Line("mode", f.mode + " (mouse flag " + std::to_string(uint32_t{r.state.config.mouseMode}) +
+                             ", multi-touch flag " + std::to_string(uint32_t{r.state.config.multiTouchMode}) + ")");
+    return text;
+}
+
+std::string StatusJson(const StatusReport& r) {
+    json j;
+    j["devices"] = r.devices;
+    j["device"] = r.device;
+    j["status"] = r.busy ? "busy" : "ready";
+    if (!r.busy) {
+        const Fields f = FieldsOf(r);
+        j["type"] = r.series;
+        j["required_configuration_version"] = r.requiredConfigVersion;
+        j["touches"] = r.state.runtimeStatus[9];
+        j["screen_inches"] = std::stoi(f.inches);
+        j["firmware"] = f.firmware;
+        j["run_mode"] = f.runMode;
+        j["mode"] = f.mode;
+        j["mode_flags"] = {{"mouse", uint32_t{r.state.config.mouseMode}},
+                           {"multitouch", uint32_t{r.state.config.multiTouchMode}}};
+    }
+    return j.dump(2) + "\n";
+}
+
+std::string DevicesText(const std::vector<std::string>& devices) {
+    std::string text;
+    for (const std::string& d : devices) text += d + "\n";
+    return text;
+}
+
+std::string DevicesJson(const std::vector<std::string>& devices) { return json(devices).dump(2) + "\n"; }
+
+std::string AdvancedText(const AdvancedSettings& s) {
+    const AdvSettingPositions p = Shown(s);
+    std::string text;
+    text += "right-click simulation: " + OnOff(p.rightClick) + "\n";
+    text += "pen simulation:         " + OnOff(s.pen != 0) +
+            (s.penState == PenItemState::Stored ? "" : " (not stored on the device)") + "\n";
+    text += "right-click duration:   " + std::to_string(p.rClickDelay) + " (" +
+            std::to_string(uint32_t{s.effects.msRClickDelay}) + " ms)\n";
+    text += "double-click speed:     " + std::to_string(p.dClickDelay) + " (" +
+            std::to_string(uint32_t{s.effects.msDClickDelay}) + " ms)\n";
+    text += "click range:            " + std::to_string(p.clickRange) + "\n";
+    text += "smoothing:              " + std::to_string(p.smooth) + "\n";
+    return text;
+}
+
+std::string AdvancedJson(const AdvancedSettings& s) {
+    const AdvSettingPositions p = Shown(s);
+    json j;
+    j["right_click"] = p.rightClick;
+    j["pen"] = s.pen != 0;
+    j["pen_stored"] = s.penState == PenItemState::Stored;
+    j["right_click_duration"] = p.rClickDelay;
+    j["right_click_duration_ms"] = uint32_t{s.effects.msRClickDelay};
+    j["double_click_speed"] = p.dClickDelay;
+    j["double_click_speed_ms"] = uint32_t{s.effects.msDClickDelay};
+    j["click_range"] = p.clickRange;
+    j["smoothing"] = p.smooth;
+    return j.dump(2) + "\n";
+}
+
+}  // namespace QlnCli

@@ -1,0 +1,33 @@
+// What qlncfg-cli prints: the status and the advanced settings, as text or as JSON.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "device/AdvancedSettings.h"
+#include "device/DeviceStatus.h"
+
+namespace QlnCli {
+
+struct StatusReport {
+    std::vector<std::string> devices;
+    std::string device;
+    bool busy = false;  // the device is being reset: nothing more was read
+    std::string series = "Infrared";  // until the device reports its product series
+    uint32_t requiredConfigVersion = 0;
+    VexoSource::DeviceState state;
+};
+
+std::string StatusText(const StatusReport& report);
+std::string StatusJson(const StatusReport& report);
+
+std::string DevicesText(const std::vector<std::string>& devices);
+std::string DevicesJson(const std::vector<std::string>& devices);
+
+// The settings as the advanced settings dialog shows them (slider positions at their ends when a
+// stored value lies outside).
+std::string AdvancedText(const VexoSource::AdvancedSettings& settings);
+std::string AdvancedJson(const VexoSource::AdvancedSettings& settings);
+
+}  // namespace QlnCli

@@ -1,0 +1,58 @@
+#include "device/AdvancedSettings.h"
+
+#include "device/DeviceRequests.h"
+#include "foundation/VexoLog.h"
+
+namespace VexoSource {
+
+bool LoadAdvancedSettings(AdvancedSettings& out, DeviceConfigRecord& configCheck, MultiConfigRecord& penItem,
+                          bool createMissingPen) {
+    VexoLogDebug(L"Advanced Setting -> Loading Configuration...");
+    if (!ReadWhole(GetDeviceConfig, configCheck) || !ReadWhole(GetEffects, out.effects)) {
+        VexoLogException(L"Get response failed! ");
+        return false;
+    }
+    const EffectsRecord& e = out.effects;
+    out.positions = PositionsFromEffects(e);
+    // The record is packed and the log takes its arguments by reference: pass copies.
+    VexoLogDebug(L"msRClickDelay %i:%i", uint32_t{e.msRClickDelay}, out.positions.rClickDelay);
+    VexoLogDebug(L"msDClickDelay %i:%i", uint32_t{e.msDClickDelay}, out.positions.dClickDelay);
+    VexoLogDebug(L"msRDClickRange %f:%i", static_cast<double>(e.msRDClickRange), out.positions.clickRange);
+    VexoLogDebug(L"smoothValue %i:%i", uint32_t{e.smoothValue}, out.positions.smooth);
+
+    penItem.itemId = kPenItemId;
+    const bool answered = ReadWholeRecord(GetMultiConfig, &penItem, sizeof penItem, &penItem, sizeof penItem);
+    if (!answered) penItem.itemId = kPenItemId;  // the read cleared it
+    out.penState = ReadPenItem(answered, penItem, out.pen);
+    if (out.penState == PenItemState::Missing && createMissingPen) {
+        FillPenItem(penItem, 0);
+        WriteWhole(SetMultiConfig, penItem);  // its answer is not looked at
+    }
+    return true;
+}
+
+AdvancedWriteResult WriteAdvancedSettings(const AdvSettingPositions& positions, bool pen, EffectsRecord& effects,
+                                          MultiConfigRecord& penItem) {
+    VexoLogDebug(L"Advanced Setting -> Update Configuration...");
+    if (!ReadWhole(GetEffects, effects)) {
+        VexoLogException(L"Get effects failed! ");
+        return AdvancedWriteResult::ReadFailed;
+    }
+    WritePositionsToEffects(effects, positions);
+    VexoLogDebug(L"msRClickDelay %i", positions.rClickDelay);
+    VexoLogDebug(L"msDClickDelay %i", positions.dClickDelay);
+    VexoLogDebug(L"msRDClickRange %i", positions.clickRange);
+    VexoLogDebug(L"smoothValue %i", positions.smooth);
+    if (!WriteWhole(SetEffects, effects)) {
+        VexoLogException(L"Set effections failed! ");
+        return AdvancedWriteResult::EffectsFailed;
+    }
+    FillPenItem(penItem, pen ? 1 : 0);
+    if (!WriteWhole(SetMultiConfig, penItem)) {
+        VexoLogException(L"Set multi-config failed! ");
+        return AdvancedWriteResult::PenFailed;
+    }
+    return AdvancedWriteResult::Done;
+}
+
+}  // namespace VexoSource

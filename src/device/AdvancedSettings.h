@@ -1,0 +1,37 @@
+// Loading and writing the advanced settings: the effects record and the pen simulation item.
+#pragma once
+
+#include <cstdint>
+
+#include "device/AdvSettingRules.h"
+#include "servicelink/ServiceContract.h"
+
+namespace VexoSource {
+
+// What a load found.
+struct AdvancedSettings {
+    EffectsRecord effects{};
+    AdvSettingPositions positions;  // as computed from the record; may lie outside the sliders
+    PenItemState penState = PenItemState::NotAnswered;
+    uint32_t pen = 0;
+};
+
+// As the dialog opens: GetDeviceConfig (into configCheck, only to see that the service answers),
+// GetEffects, then item 2 asked with penItem as payload and read back into it. With
+// createMissingPen, an item that the service does not hold yet is written with the flag 0 (the
+// dialog does this); without it nothing is written. False (logged "Get response failed! ") when
+// one of the first two requests failed; an unanswered pen item only leaves the flag 0.
+bool LoadAdvancedSettings(AdvancedSettings& out, DeviceConfigRecord& configCheck, MultiConfigRecord& penItem,
+                          bool createMissingPen);
+
+enum class AdvancedWriteResult { Done, ReadFailed, EffectsFailed, PenFailed };
+
+// As the dialog's Done writes: GetEffects afresh into effects (so fields not shown keep the
+// service's values), the five shown fields from positions and the four forced ones, SetEffects,
+// then penItem as item 2 with the pen flag (its other data bytes as the last read left them),
+// SetMultiConfig. Stops at the first failure with its log line ("Get effects failed! ",
+// "Set effections failed! ", "Set multi-config failed! "). The reset is the caller's.
+AdvancedWriteResult WriteAdvancedSettings(const AdvSettingPositions& positions, bool pen, EffectsRecord& effects,
+                                          MultiConfigRecord& penItem);
+
+}  // namespace VexoSource

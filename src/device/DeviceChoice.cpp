@@ -1,0 +1,39 @@
+#include "device/DeviceChoice.h"
+
+#include <boost/thread/locks.hpp>
+
+#include "servicelink/VexoRPC.h"
+
+namespace VexoSource {
+
+bool AdoptDevice(const std::string& identifier) {
+    // No request may be built with a half-changed selector.
+    boost::lock_guard<boost::mutex> hold(g_SelectorLock);
+    uint32_t selector = 0;
+    if (!DeviceSelectorFromIdentifier(identifier, selector)) return false;
+    DeviceSelector = selector;
+    return true;
+}
+
+int FindDevice(const std::vector<VexoWString>& devices, const std::string& wanted) {
+    if (devices.empty()) return -1;
+    if (wanted.empty()) return 0;
+    for (size_t i = 0; i < devices.size(); ++i) {
+        VexoWString probe(devices[i]);
+        probe.ignoreCase = 1;
+        if (probe == Widen(wanted)) return int(i);
+    }
+    return -1;
+}
+
+std::vector<std::string> DeviceNames(const std::vector<VexoWString>& devices) {
+    std::vector<std::string> names;
+    for (const VexoWString& d : devices) names.push_back(ToNarrow(d.str));
+    return names;
+}
+
+bool SameDevice(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && ToLower(Widen(a)) == ToLower(Widen(b));
+}
+
+}  // namespace VexoSource

@@ -1,0 +1,44 @@
+// The request steps that every device operation is made of: a whole read of a record, a write, the
+// access question and the reset. No wx, no locks: the caller serialises requests (the window holds
+// its request lock around a sequence; the command-line program has one thread).
+#pragma once
+
+#include <cstdint>
+
+#include "servicelink/ServiceContract.h"
+
+namespace VexoSource {
+
+// Reads a fixed-size record into `record` (size bytes, cleared first). Only a reply of exactly
+// size bytes counts: a shorter one would leave bytes of an earlier request in a record that is
+// later trusted or written back, so it is logged and taken as no reply. payload (optional) is
+// sent behind the request head, as GetMultiConfig needs. False when the record was not read.
+bool ReadWholeRecord(uint32_t code, void* record, uint32_t size, const void* payload = nullptr,
+                     uint8_t payloadLength = 0);
+
+template <typename R>
+bool ReadWhole(uint32_t code, R& record) {
+    return ReadWholeRecord(code, &record, sizeof record);
+}
+
+// Sends a record with a one-byte reply; true when the service answered.
+bool WriteRecordBytes(uint32_t code, const void* record, uint8_t size);
+
+template <typename R>
+bool WriteWhole(uint32_t code, const R& record) {
+    static_assert(sizeof(R) <= 255, "a request payload fits in one byte's length");
+    return WriteRecordBytes(code, &record, uint8_t(sizeof record));
+}
+
+// What GetAccessState says about the chosen device.
+enum class AccessState {
+    Ready,     // the device may be used now
+    Busy,      // the service answered 0: the device is being reset ("Current multi-access not available")
+    NoAnswer,  // the service did not answer
+};
+AccessState QueryAccess();
+
+// ResetDevice: the service re-initialises the device with its stored settings. True when it answered.
+bool RequestDeviceReset();
+
+}  // namespace VexoSource

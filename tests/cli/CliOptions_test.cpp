@@ -1,0 +1,88 @@
+// qlncfg-cli's command line: what each command reads, and status 2 for everything else.
+#include "cli/CliOptions.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace QlnCli;
+
+TEST(CliOptions, HelpNamesTheCommandsAndEveryExitStatus) {
+    for (const char* option : {"--help", "-h"}) {
+        const ParsedCommandLine p = ParseCommandLine({option});
+        EXPECT_FALSE(p.run);
+        EXPECT_EQ(p.exitCode, kExitDone);
+        for (const char* text : {"status", "devices", "mode", "advanced", "factory-reset", "export", "import", "--device",
+                                 "--json", "Exit status:", "0  done", "1  failed", "2  usage error",
+                                 "3  the touch service is not reachable", "4  busy"})
+            EXPECT_NE(p.out.find(text), std::string::npos) << option << " lacks " << text;
+    }
+    const ParsedCommandLine v = ParseCommandLine({"--version"});
+    EXPECT_EQ(v.exitCode, kExitDone);
+    EXPECT_EQ(v.out.rfind("qlncfg-cli ", 0), 0u) << v.out;
+}
+
+TEST(CliOptions, CommandsReadTheirArgumentsAndCommonOptionsGoAnywhere) {
+    ParsedCommandLine p = ParseCommandLine({"status", "--json", "--device", "1112131415161718"});
+    ASSERT_TRUE(p.run) << p.err;
+    EXPECT_EQ(p.request.command, Command::Status);
+    EXPECT_TRUE(p.request.json);
+    EXPECT_EQ(p.request.device, "1112131415161718");
+
+    p = ParseCommandLine({"-d", "ab", "mode", "mouse"});
+    ASSERT_TRUE(p.run) << p.err;
+    EXPECT_EQ(p.request.command, Command::Mode);
+    EXPECT_FALSE(p.request.multiTouch);
+    EXPECT_EQ(p.request.device, "ab");
+
+    p = ParseCommandLine({"advanced", "set", "--smoothing", "4", "--pen", "off", "--click-range", "5"});
+    ASSERT_TRUE(p.run) << p.err;
+    EXPECT_EQ(p.request.command, Command::AdvancedSet);
+    EXPECT_EQ(p.request.smooth, 4);
+    EXPECT_EQ(p.request.pen, false);
+    EXPECT_EQ(p.request.clickRange, 5);
+    EXPECT_FALSE(p.request.rightClick.has_value()) << "settings not given stay as they are";
+    EXPECT_FALSE(p.request.rClickDelay.has_value());
+
+    p = ParseCommandLine({"import", "kiosk.json", "--force"});
+    ASSERT_TRUE(p.run) << p.err;
+    EXPECT_EQ(p.request.command, Command::Import);
+    EXPECT_EQ(p.request.file, "kiosk.json");
+    EXPECT_TRUE(p.request.force);
+
+    p = ParseCommandLine({"factory-reset", "--yes"});
+    ASSERT_TRUE(p.run) << p.err;
+    EXPECT_EQ(p.request.command, Command::FactoryReset);
+}
+
+TEST(CliOptions, EverythingElseIsAUsageError) {
+    const std::vector<std::vector<std::string>> rows = {
+        {},
+        {"frobnicate"},
+        {"status", "extra"},
+        {"--no-such-option", "status"},
+        {"mode"},
+        {"mode", "stylus"},
+        {"advanced"},
+        {"advanced", "set"},
+        {"advanced", "set", "--smoothing", "7"},
+        {"advanced", "set", "--click-range", "0"},
+        {"advanced", "set", "--right-click-duration", "33"},
+        {"advanced", "set", "--double-click-speed", "fast"},
+        {"advanced", "set", "--pen", "yes"},
+        {"factory-reset"},
+        {"export"},
+        {"import"},
+        {"--device"},
+    };
+    for (const auto& args : rows) {
+        std::string joined;
+        for (const std::string& a : args) joined += a + " ";
+        SCOPED_TRACE(joined);
+        const ParsedCommandLine p = ParseCommandLine(args);
+        EXPECT_FALSE(p.run);
+        EXPECT_EQ(p.exitCode, kExitUsage);
+        EXPECT_FALSE(p.err.empty());
+    }
+}
