@@ -87,15 +87,6 @@ inline FramePtr ShownFrame() {
     return frame;
 }
 
-// The main window while it runs its modal loop (a whole program run), or nullptr.
-inline CPMainFrame* ModalMainFrame() {
-    for (wxWindow* w : wxTopLevelWindows) {
-        auto* frame = dynamic_cast<CPMainFrame*>(w);
-        if (frame && frame->IsModal()) return frame;
-    }
-    return nullptr;
-}
-
 inline std::string Value(wxTextCtrl* field) { return guitest::ToUtf8(field->GetValue()); }
 inline std::string Label(wxWindow* control) { return guitest::ToUtf8(control->GetLabel()); }
 

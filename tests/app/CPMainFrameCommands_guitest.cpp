@@ -12,7 +12,7 @@
 
 #include "device/MainFrameRules.h"
 #include "dialogs/DlgAdvSetting.h"
-#include "dialogs/ModalScript.h"
+#include "guisupport/ModalScript.h"
 #include "guisupport/GuiTest.h"
 #include "platform/DisplayOrientation.h"
 #include "platform/ProcessLauncher.h"
@@ -52,13 +52,6 @@ std::vector<std::string> Writes(const Trace& trace) {
     for (const auto& e : trace)
         if (e.name.rfind("Set", 0) == 0 || e.name == "ResetDevice") names.push_back(e.name);
     return names;
-}
-
-DlgAdvSetting* OpenAdvancedDialog() {
-    for (wxWindow* w : wxTopLevelWindows)
-        if (auto* d = dynamic_cast<DlgAdvSetting*>(w))
-            if (d->IsModal()) return d;
-    return nullptr;
 }
 
 class MainFrameCommands : public ::testing::Test {
@@ -218,7 +211,7 @@ TEST_F(MainFrameCommands, FactoryResetSendsTheManufacturerRecordsInOrderAndStops
         sim().ClearTrace();
         boxes_.Answer(r.answer);
         const size_t boxesBefore = boxes_.Shown().size();
-        ScopedLogCapture log;
+        LogCapture log;
 
         ASSERT_TRUE(RunWindow({Do([&] { Click(frame_->m_pManuSetting); }), Pause(3),
                                Do([&] { Click(frame_->m_pCancel); })}));
@@ -278,7 +271,7 @@ TEST_F(MainFrameCommands, AdvancedSettingsOpenUnderTheWindowLockOrReportABusyDev
     sim().SetBusy(true);
     sim().ClearTrace();
     bool dialogSeen = false;
-    boxes_.OnShow([&](const ShownBox&) { dialogSeen = dialogSeen || OpenAdvancedDialog() != nullptr; });
+    boxes_.OnShow([&](const ShownBox&) { dialogSeen = dialogSeen || ModalWindow<DlgAdvSetting>() != nullptr; });
     ASSERT_TRUE(RunWindow({Do([&] { Click(frame_->m_pAdvanced); }), Pause(5), Do([&] { Click(frame_->m_pCancel); })}));
     ASSERT_EQ(boxes_.Texts(), (std::vector<std::string>{"Device was resetting,Please try later"}));
     EXPECT_EQ(boxes_.Shown().back().style & wxYES_NO, 0);
@@ -291,13 +284,13 @@ TEST_F(MainFrameCommands, AdvancedSettingsOpenUnderTheWindowLockOrReportABusyDev
     // without a change sends nothing.
     sim().ClearTrace();
     NewFrame();
-    ScopedLogCapture log;
+    LogCapture log;
     bool lockHeld = false;
     std::vector<int> positions;
     bool rightClick = false;
-    ASSERT_TRUE(RunWindow({Do([&] { Click(frame_->m_pAdvanced); }), [] { return OpenAdvancedDialog() != nullptr; },
+    ASSERT_TRUE(RunWindow({Do([&] { Click(frame_->m_pAdvanced); }), [] { return ModalWindow<DlgAdvSetting>() != nullptr; },
                            Do([&] {
-                               DlgAdvSetting* d = OpenAdvancedDialog();
+                               DlgAdvSetting* d = ModalWindow<DlgAdvSetting>();
                                lockHeld = !LockIsFree();
                                for (int id : {DlgAdvSetting::ID_RCLICK_SLIDER, DlgAdvSetting::ID_DCLICK_SLIDER,
                                               DlgAdvSetting::ID_RANGE_SLIDER, DlgAdvSetting::ID_SMOOTH_SLIDER})
@@ -305,7 +298,7 @@ TEST_F(MainFrameCommands, AdvancedSettingsOpenUnderTheWindowLockOrReportABusyDev
                                rightClick = ChildLabelled<wxCheckBox>(d, wxT("Right Click Simulation"))->GetValue();
                                Click(d->m_pDone);
                            }),
-                           [] { return OpenAdvancedDialog() == nullptr; }, Pause(3),
+                           [] { return ModalWindow<DlgAdvSetting>() == nullptr; }, Pause(3),
                            Do([&] { Click(frame_->m_pCancel); })}));
     EXPECT_TRUE(lockHeld);
     EXPECT_TRUE(LockIsFree());

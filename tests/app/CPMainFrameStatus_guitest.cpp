@@ -130,7 +130,7 @@ TEST(CPMainFrameStatus, BusyDeviceKeepsTheWindowAndSkipsReading) {
     SimService service;
     FramePtr frame = ShownFrame();
     ASSERT_EQ(frame->Running(), 1);
-    guitest::ScopedLogCapture log;
+    LogCapture log;
     MessageBoxes boxes;
     service.sim().SetBusy(true);
     service.sim().ClearTrace();

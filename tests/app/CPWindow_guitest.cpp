@@ -51,7 +51,7 @@ TEST(CPWindow, CheckAccessReadsTheAccessState) {
     for (const Row& r : rows) {
         service.sim().SetAnswering(r.answering);
         service.sim().SetBusy(r.busy);
-        guitest::ScopedLogCapture log;
+        LogCapture log;
         int32_t answered = -1;
         EXPECT_EQ(window.CheckAccess(&answered), r.result) << r.name;
         EXPECT_EQ(answered, r.answered) << r.name;
@@ -63,7 +63,7 @@ TEST(CPWindow, CheckAccessReadsTheAccessState) {
 TEST(CPWindow, ModifiedStateAndApply) {
     SimService service;
     ProbeWindow window;
-    guitest::ScopedLogCapture log;
+    LogCapture log;
 
     window.MarkModified();  // while the window is being filled
     EXPECT_FALSE(window.m_pApply->IsEnabled());
@@ -95,7 +95,7 @@ TEST(CPWindow, RefreshGivesWayToABusyLock) {
     ASSERT_EQ(frame->Running(), 1);
     ASSERT_TRUE(guitest::WaitUntil([&] { return apptest::Value(frame->m_pFirmware) == "2.6"; }, guitest::kPassMs));
     frame->m_pTouches->SetValue(wxT("x"));
-    guitest::ScopedLogCapture log;
+    LogCapture log;
     {
         RequestLock held(frame->m_requestLock, 4);  // a command holds the window's lock
         frame->PostRefresh();

@@ -31,7 +31,6 @@ using faults::MsSince;
 using guitest::MessageBoxes;
 using guitest::WaitUntil;
 
-using apptest::ModalMainFrame;
 
 namespace {
 
@@ -99,7 +98,7 @@ TEST_F(KilledService, FactoryResetStopsAtTheFirstFailureAndTheWindowCloses) {
     FramePtr frame = ShownFrame();
     ASSERT_EQ(frame->Running(), 1);
     ASSERT_TRUE(WaitUntil([&] { return Value(frame->m_pFirmware) == "2.6"; }, guitest::kPassMs));
-    guitest::ScopedLogCapture log;
+    LogCapture log;
     MessageBoxes boxes;
     boxes.Answer(wxYES);  // "Reset to manufacturer setting?"
     // Slow replies, and the service dies the moment it has received item 2 of the reset.
@@ -175,7 +174,7 @@ TEST_P(ClosingWhileTheServiceHangs, EndsWithinTheStopBoundsAndReportsNothing) {
     Clock::time_point closed;
     guitest::RunLater(50, [&] {
         CPMainFrame* frame = nullptr;
-        WaitUntil([&] { return (frame = ModalMainFrame()) != nullptr; }, guitest::kEventMs);
+        WaitUntil([&] { return (frame = guitest::ModalWindow<CPMainFrame>()) != nullptr; }, guitest::kEventMs);
         if (!frame) return;
         WaitUntil([&] { return Value(frame->m_pFirmware) == "2.6"; }, guitest::kPassMs);
         GetParam().arm(service.sim());
@@ -207,7 +206,7 @@ TEST_P(ClosingWhileTheServiceHangs, EndsWithinTheStopBoundsAndReportsNothing) {
     service.sim().SetAnswering(true);
     guitest::Pump(int(kCallBoundMs) + 1000);
     EXPECT_TRUE(boxes.Shown().empty()) << "a closing window is no lost device";
-    EXPECT_EQ(ModalMainFrame(), nullptr);
+    EXPECT_EQ(guitest::ModalWindow<CPMainFrame>(), nullptr);
     EXPECT_EQ(OwnThreadCount(), threadsBefore) << "the watch and the channel's receive thread have ended";
 }
 

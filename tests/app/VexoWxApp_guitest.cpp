@@ -22,7 +22,6 @@ using VexoPlatform::InstanceGuard;
 using guitest::MessageBoxes;
 using guitest::SimService;
 
-using apptest::ModalMainFrame;
 
 namespace {
 
@@ -42,7 +41,7 @@ bool AnyMainFrameShown() {
 // watchdog ends the loop if the window never closes.
 void CloseWhenShown(std::function<void(CPMainFrame&)> check, bool* seen) {
     guitest::RunLater(50, [check, seen] {
-        CPMainFrame* frame = ModalMainFrame();
+        CPMainFrame* frame = guitest::ModalWindow<CPMainFrame>();
         if (!frame) {
             CloseWhenShown(check, seen);
             return;
@@ -63,7 +62,7 @@ protected:
     void TearDown() override { apptest::AppEnvironment::ResetProcessValues(); }
     MessageBoxes boxes_;
     bool windowShownAtBox_ = false;
-    guitest::ScopedLogCapture log_;
+    LogCapture log_;
 };
 
 }  // namespace
@@ -198,7 +197,7 @@ TEST_F(AppRun, ClosingTheWindowEndsTheRunCleanly) {
     EXPECT_EQ(touches, "10");
     EXPECT_TRUE(boxes_.Shown().empty());
     guitest::Pump(guitest::kShortMs);
-    EXPECT_EQ(ModalMainFrame(), nullptr);
+    EXPECT_EQ(guitest::ModalWindow<CPMainFrame>(), nullptr);
     EXPECT_EQ(AppShutDown(), 0);
     EXPECT_FALSE(GuardHeld());
     // Closing with Cancel applies nothing.

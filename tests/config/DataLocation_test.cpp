@@ -14,7 +14,7 @@
 
 #include "config/TempFolder.h"
 #include "config/VexoConfigOnXML.h"
-#include "foundation/LogCapture.h"
+#include "support/LogCapture.h"
 
 using namespace VexoSource;
 

@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "config/TempFolder.h"
-#include "foundation/LogCapture.h"
+#include "support/LogCapture.h"
 
 using VexoSource::VexoConfigOnXML;
 using VexoSource::VexoWString;

@@ -5,7 +5,7 @@
 
 #include "config/TempFolder.h"
 #include "config/VexoXmlDoc.h"
-#include "foundation/LogCapture.h"
+#include "support/LogCapture.h"
 
 using VexoSource::VexoWString;
 using VexoSource::VexoXmlDoc;

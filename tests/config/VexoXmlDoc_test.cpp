@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/LogCapture.h"
+#include "support/LogCapture.h"
 
 using VexoSource::VexoWString;
 using VexoSource::VexoXmlDoc;
@@ -281,7 +281,7 @@ TEST(VexoXmlDocCursor, PushAndPopTags) {
     {
         LogCapture log;
         EXPECT_FALSE(doc.PushTag("Missing", 0));
-        EXPECT_EQ(log.CountContaining("Exception - PushTag - tag not found"), 1u);
+        EXPECT_EQ(log.Count("Exception - PushTag - tag not found"), 1u);
     }
     EXPECT_EQ(Read(doc, "R:I:V"), u"a");  // the cursor stayed at the document
 

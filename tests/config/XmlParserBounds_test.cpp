@@ -12,7 +12,7 @@
 #include "config/TempFolder.h"
 #include "config/VexoConfigOnXML.h"
 #include "config/VexoXmlDoc.h"
-#include "foundation/LogCapture.h"
+#include "support/LogCapture.h"
 
 using VexoSource::VexoConfigOnXML;
 using VexoSource::VexoWString;

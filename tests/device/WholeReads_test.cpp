@@ -20,7 +20,6 @@ using namespace VexoSource;
 using linktest::Answer;
 using linktest::Bytes;
 using linktest::FakeService;
-using linktest::LogCapture;
 using linktest::Pattern;
 using linktest::ReplyFrame;
 using linktest::U32At;
@@ -56,7 +55,7 @@ TEST_F(WholeReads, AShortReplyIsNoReplyAndTheRecordKeepsNothingOfIt) {
     EXPECT_FALSE(ReadWhole(GetDeviceConfig, config));
     const DeviceConfigRecord zero{};
     EXPECT_EQ(std::memcmp(&config, &zero, sizeof config), 0) << "neither the stale bytes nor half a reply";
-    EXPECT_TRUE(log.Has("Exception - Short reply to request 28: 30 of 31 bytes"));
+    EXPECT_TRUE(log.Contains("Exception - Short reply to request 28: 30 of 31 bytes"));
 
     service.Script(Answer(ReplyFrame(Pattern(31))));
     EXPECT_TRUE(ReadWhole(GetDeviceConfig, config));
@@ -104,8 +103,8 @@ TEST_F(WholeReads, EverySequenceStopsAtAShortReadBeforeWritingFromIt) {
         for (size_t n : r.replies) service.Script(Answer(ReplyFrame(Pattern(n))));
         LogCapture log;
         EXPECT_FALSE(r.run());
-        EXPECT_TRUE(log.Has("Short reply to request"));
-        EXPECT_TRUE(log.Has("Exception - Get "));
+        EXPECT_TRUE(log.Contains("Short reply to request"));
+        EXPECT_TRUE(log.Contains("Exception - Get "));
         std::vector<uint32_t> codes = Codes();
         codes.erase(codes.begin(), codes.begin() + long(before));
         EXPECT_EQ(codes, r.codes);

@@ -28,7 +28,7 @@ constexpr long long kNoTakeMs = 1000;
 class CalibStreamFaults : public ServiceFixture, public ::testing::WithParamInterface<StreamEnd> {};
 
 TEST_P(CalibStreamFaults, NoTargetIsTakenAfterwardsAndEscapeRestoresTheSavedRecord) {
-    guitest::ScopedLogCapture log;
+    LogCapture log;
     DlgCalib* dialog = new DlgCalib(nullptr);
     ASSERT_EQ(dialog->Initialize(), 1);
 

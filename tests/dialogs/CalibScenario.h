@@ -10,7 +10,6 @@
 
 #include <wx/button.h>
 #include <wx/dialog.h>
-#include <wx/timer.h>
 #include <wx/toplevel.h>
 
 #include <cstdio>
@@ -24,15 +23,15 @@
 #include "config/ProcessConfig.h"
 #include "dialogs/DlgCalib.h"
 #include "dialogs/DlgTBox.h"
-#include "platform/PlatformTime.h"
 #include "servicelink/ServiceContract.h"
 #include "servicelink/VexoRPC.h"
+#include "guisupport/GuiTest.h"
 #include "guisupport/LanguageDir.h"
+#include "guisupport/ModalScript.h"
 #include "touchsim/Simulator.h"
 
 namespace calibtest {
 
-constexpr int kTickMs = 30;
 // Everything a scenario does fits well inside this; past it every modal window is ended so that a
 // broken dialog fails the test instead of hanging the run.
 constexpr uint32_t kWatchdogMs = 40000;
@@ -126,98 +125,58 @@ protected:
     guitest::LanguageDir lang_{EnglishTexts()};
 };
 
-// A step returns true when it is done; false makes it run again at the next tick (a wait).
-using Step = std::function<bool()>;
-
-inline Step Do(std::function<void()> action) {
-    return [action]() {
-        action();
-        return true;
-    };
-}
+using guitest::Do;
+using guitest::ModalWindow;
+using guitest::Step;
 
 enum class BoxAnswer { Done, Cancel, Wait };  // Wait: let the box run out
 
-template <class T>
-T* ModalWindow() {
-    for (wxWindow* w : wxTopLevelWindows) {
-        auto* window = dynamic_cast<T*>(w);
-        if (window && window->IsModal()) return window;
-    }
-    return nullptr;
-}
 inline DlgTBox* ModalBox() { return ModalWindow<DlgTBox>(); }
 
-// Acts on the GUI thread from a timer while modal loops run: the steps in order, then the answer
-// to the confirmation box whenever one is up. Also notes the box's question.
-class UserDriver : public wxEvtHandler {
+// Acts like the user while the calibration runs modally: the steps in order (a ModalScript), and
+// the answer to the confirmation box whenever one is up. Also notes the box's question.
+class UserDriver {
 public:
     // onBox runs once when the confirmation box is up, before it is answered.
     UserDriver(std::vector<Step> steps, BoxAnswer answer, std::function<void()> onBox = nullptr)
-        : steps_(std::move(steps)), answer_(answer), onBox_(std::move(onBox)) {
-        timer_.SetOwner(this);
-        Bind(wxEVT_TIMER, &UserDriver::OnTick, this);
-        started_ = VexoPlatform::GetTickCount();
-        timer_.Start(kTickMs);
+        : script_(std::move(steps), kWatchdogMs), answer_(answer), onBox_(std::move(onBox)) {
+        script_.SetInterruption([this] { return HandleBox(); });
     }
-    ~UserDriver() override { timer_.Stop(); }
 
-    bool StepsFinished() const { return next_ >= steps_.size(); }
-    bool WatchdogFired() const { return watchdog_; }
+    bool StepsFinished() const { return script_.Finished(); }
+    bool WatchdogFired() const { return script_.WatchdogFired(); }
     int BoxesSeen() const { return boxesSeen_; }
     wxString BoxQuestion() const { return question_; }
 
 private:
-    void OnTick(wxTimerEvent&) {
-        if (busy_) return;
-        busy_ = true;
-        Tick();
-        busy_ = false;
-    }
-
-    void Tick() {
-        if (VexoPlatform::GetTickCount() - started_ > kWatchdogMs) {
-            if (!watchdog_) {
-                watchdog_ = true;
-                for (wxWindow* w : wxTopLevelWindows) {
-                    auto* d = dynamic_cast<wxDialog*>(w);
-                    if (d && d->IsModal()) d->EndModal(wxID_CANCEL);
+    // True while a confirmation box is up: the steps wait for it.
+    bool HandleBox() {
+        DlgTBox* box = ModalBox();
+        if (!box) return false;
+        if (box != answered_) {
+            answered_ = box;
+            ++boxesSeen_;
+            question_ = box->GetTitle();
+            if (onBox_) onBox_();
+            if (answer_ != BoxAnswer::Wait) {
+                wxWindow* button =
+                    box->FindWindow(answer_ == BoxAnswer::Done ? int(DlgTBox::ID_DONE) : int(DlgTBox::ID_CANCEL));
+                if (button) {
+                    wxCommandEvent click(wxEVT_BUTTON, button->GetId());
+                    click.SetEventObject(button);
+                    button->GetEventHandler()->AddPendingEvent(click);
                 }
             }
-            return;
         }
-        if (DlgTBox* box = ModalBox()) {
-            if (box != answered_) {
-                answered_ = box;
-                ++boxesSeen_;
-                question_ = box->GetTitle();
-                if (onBox_) onBox_();
-                if (answer_ != BoxAnswer::Wait) {
-                    wxWindow* button = box->FindWindow(answer_ == BoxAnswer::Done ? int(DlgTBox::ID_DONE)
-                                                                                  : int(DlgTBox::ID_CANCEL));
-                    if (button) {
-                        wxCommandEvent click(wxEVT_BUTTON, button->GetId());
-                        click.SetEventObject(button);
-                        button->GetEventHandler()->AddPendingEvent(click);
-                    }
-                }
-            }
-            return;
-        }
-        if (!StepsFinished() && steps_[next_]()) ++next_;
+        return true;
     }
 
-    std::vector<Step> steps_;
-    size_t next_ = 0;
+    guitest::ModalScript script_;
     BoxAnswer answer_;
     std::function<void()> onBox_;
-    bool busy_ = false;
-    bool watchdog_ = false;
-    uint32_t started_ = 0;
     DlgTBox* answered_ = nullptr;
     int boxesSeen_ = 0;
     wxString question_;
-    wxTimer timer_;
 };
 
 }  // namespace calibtest

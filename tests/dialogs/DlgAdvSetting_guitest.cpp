@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "config/ProcessConfig.h"
-#include "dialogs/ModalScript.h"
+#include "guisupport/ModalScript.h"
 #include "guisupport/GuiTest.h"
 #include "guisupport/LanguageDir.h"
 #include "servicelink/ServiceRequests.h"
@@ -176,7 +176,7 @@ TEST_F(AdvSettingTest, DoneAfterAChangeWritesEveryShownFieldAndForcesTheHiddenOn
         m.effects.reserved12 = 9.0f;
     });
     LanguageDir lang(&english);
-    ScopedLogCapture log;
+    LogCapture log;
     DlgAdvSetting dialog(nullptr);
     ASSERT_EQ(dialog.Initialize(), 1);
     AdvControls c = ControlsOf(dialog);
@@ -228,7 +228,7 @@ TEST_F(AdvSettingTest, AFailedWriteStopsWithItsLogTextAndTheDialogStillCloses) {
         DlgAdvSetting dialog(nullptr);
         ASSERT_EQ(dialog.Initialize(), 1);
         AdvControls c = ControlsOf(dialog);
-        ScopedLogCapture log;
+        LogCapture log;
         const std::string failAfter = r.failAfter ? r.failAfter : "";
         sim->SetTraceListener([this, failAfter](const touchsim::TraceEntry& e) {
             if (!failAfter.empty() && e.name == failAfter) sim->SendTwentyByteNextReply();

@@ -203,7 +203,7 @@ TEST_F(CalibDialog, FailedStartAfterSwitchingOffPutsTheSavedRecordBackAndHides) 
 
 TEST_F(CalibDialog, StartWithoutAnsweringServiceSendsNothingMoreAndHides) {
     sim_->Unplug();
-    guitest::ScopedLogCapture log;
+    LogCapture log;
     const Outcome out = Run({}, BoxAnswer::Wait);
 
     EXPECT_EQ(out.initialized, 0);

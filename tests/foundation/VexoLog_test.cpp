@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "foundation/LogCapture.h"
+#include "support/LogCapture.h"
 #include "platform/LastError.h"
 
 namespace {

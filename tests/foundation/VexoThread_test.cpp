@@ -8,7 +8,7 @@
 #include <chrono>
 #include <mutex>
 
-#include "foundation/LogCapture.h"
+#include "support/LogCapture.h"
 #include "platform/PlatformTime.h"
 
 using VexoSource::VexoThread;
@@ -111,8 +111,8 @@ TEST(VexoThread, CooperativeWorkerStopsAtOnceWithBothLines) {
     worker.Stop();
     EXPECT_LT(ElapsedSince(start), 1000u);  // the one-second sleep was cut short, no forced end
     EXPECT_FALSE(worker.IsStarted());
-    EXPECT_EQ(log.CountContaining(kWaitLine), 1u);
-    EXPECT_EQ(log.CountContaining(kEndLine), 1u);
+    EXPECT_EQ(log.Count(kWaitLine), 1u);
+    EXPECT_EQ(log.Count(kEndLine), 1u);
 
     // A stopped object may be started again.
     worker.Start();
@@ -198,7 +198,7 @@ TEST(VexoThread, DestroyingARunningObjectStopsItFirst) {
         ASSERT_TRUE(WaitUntil([&] { return loops.load() > 0; }));
     }
     EXPECT_EQ(ended, 1);
-    EXPECT_EQ(log.CountContaining(kEndLine), 1u);
+    EXPECT_EQ(log.Count(kEndLine), 1u);
 }
 
 TEST(VexoThread, StartTwiceKeepsTheSingleThread) {
@@ -206,7 +206,7 @@ TEST(VexoThread, StartTwiceKeepsTheSingleThread) {
     PoliteWorker worker;
     worker.Start();
     worker.Start();
-    EXPECT_EQ(log.CountContaining("Exception - Thread's created "), 1u);
+    EXPECT_EQ(log.Count("Exception - Thread's created "), 1u);
     ASSERT_TRUE(WaitUntil([&] { return worker.runs > 0; }));
     VexoPlatform::SleepMs(50);
     EXPECT_EQ(worker.runs, 1);
@@ -219,7 +219,7 @@ TEST(VexoThread, StartTwiceKeepsTheSingleThread) {
     EXPECT_TRUE(once.IsStarted());
     EXPECT_EQ(once.GetState(), VexoThread::kRunning);
     once.Start();
-    EXPECT_EQ(log.CountContaining("Exception - Thread's created "), 2u);
+    EXPECT_EQ(log.Count("Exception - Thread's created "), 2u);
     const uint32_t start = VexoPlatform::GetTickCount();
     once.Stop();
     EXPECT_LT(ElapsedSince(start), 1000u);

@@ -145,41 +145,6 @@ std::vector<touchsim::TraceEntry> SimService::Calls(const std::string& name) con
     return calls;
 }
 
-struct ScopedLogCapture::State {
-    std::mutex lock;
-    std::vector<std::string> lines;
-    VexoLogSettings saved;
-    VexoPlatform::DebugSink previous;
-};
-
-ScopedLogCapture::ScopedLogCapture() : state_(std::make_shared<State>()) {
-    state_->saved = g_VexoLog;
-    g_VexoLog.enabled = 1;
-    g_VexoLog.flags = VEXO_LOG_DEBUGGER;
-    g_VexoLog.minimumLevel = 0;
-    std::shared_ptr<State> state = state_;
-    state_->previous = VexoPlatform::SetDebugSink([state](const std::string& line) {
-        std::lock_guard<std::mutex> hold(state->lock);
-        state->lines.push_back(line);
-    });
-}
-
-ScopedLogCapture::~ScopedLogCapture() {
-    VexoPlatform::SetDebugSink(state_->previous);
-    g_VexoLog = state_->saved;
-}
-
-std::vector<std::string> ScopedLogCapture::Lines() const {
-    std::lock_guard<std::mutex> hold(state_->lock);
-    return state_->lines;
-}
-
-bool ScopedLogCapture::Contains(const std::string& fragment) const {
-    for (const std::string& l : Lines())
-        if (l.find(fragment) != std::string::npos) return true;
-    return false;
-}
-
 bool WindowManagerRunning() {
     Display* display = XOpenDisplay(nullptr);
     if (!display) return false;

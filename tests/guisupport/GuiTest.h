@@ -9,13 +9,14 @@
 //   Click(button)                queue a real wxEVT_BUTTON from the button (as a user's click)
 //   SelectRadio(radio)           check the radio button and queue its wxEVT_RADIOBUTTON
 //   SelectComboItem(combo, n)    select item n and queue its wxEVT_COMBOBOX
+//   ModalWindow<T>()             the window of type T whose modal loop runs now
 //   ChildLabelled<T>(w, label)   the child control carrying a label; ChildAt(w, point) by place
 //   RunLater(ms, fn)             run fn on the GUI thread after ms (e.g. while a modal loop runs)
 //   EndModalLater(dialog, ms)    end a modal dialog from a timer; the watchdog backs it up
 //   MessageBoxes                 answers message boxes without showing them, records each one
 //   SimService                   in-process simulated service on the fixed ports (each GUI test
 //                                has its own network namespace) with the service channel open
-//   ScopedLogCapture             collects the diagnostic log lines (all levels)
+//   LogCapture                   (support/LogCapture.h) collects the diagnostic log lines
 //   ToUtf8 / FromUtf8            wxString <-> UTF-8 std::string for expectations
 #pragma once
 
@@ -24,6 +25,7 @@
 #include <wx/dialog.h>
 #include <wx/radiobut.h>
 #include <wx/string.h>
+#include <wx/toplevel.h>
 
 #include <cstdint>
 #include <deque>
@@ -33,6 +35,7 @@
 #include <string>
 #include <vector>
 
+#include "support/LogCapture.h"
 #include "touchsim/Simulator.h"
 
 namespace guitest {
@@ -52,6 +55,16 @@ void SelectComboItem(wxComboBox* combo, int index);
 
 void RunLater(int ms, std::function<void()> fn);
 void EndModalLater(wxDialog* dialog, int ms, int code = wxID_CANCEL);
+
+// The top-level window of type T that runs a modal loop now, or nullptr.
+template <class T>
+T* ModalWindow() {
+    for (wxWindow* w : wxTopLevelWindows) {
+        auto* window = dynamic_cast<T*>(w);
+        if (window && window->IsModal()) return window;
+    }
+    return nullptr;
+}
 
 // The child of `parent` of type T that carries `label`, or nullptr: a control found as a user
 // finds it, whatever its place among the children.
@@ -113,19 +126,6 @@ public:
 private:
     touchsim::Simulator sim_;
     bool started_ = false;
-};
-
-// Collects log lines (UTF-8) of every level while it lives; restores the log settings after.
-class ScopedLogCapture {
-public:
-    ScopedLogCapture();
-    ~ScopedLogCapture();
-    std::vector<std::string> Lines() const;
-    bool Contains(const std::string& fragment) const;
-
-private:
-    struct State;
-    std::shared_ptr<State> state_;
 };
 
 }  // namespace guitest

@@ -22,10 +22,12 @@
 #include <vector>
 
 #include "support/ChildProcess.h"
+#include "support/Elapsed.h"
 
 namespace faults {
 
-using Clock = std::chrono::steady_clock;
+using testsupport::Clock;
+using testsupport::MsSince;
 
 // Bounds of the program, with room for a loaded machine: a test asserts "within bound + slack",
 // never a tight time.
@@ -34,10 +36,6 @@ constexpr long long kStopBoundMs = 2000;     // a worker's stop request, then th
 constexpr long long kSlackMs = 1500;         // noise of a shared 2-core machine
 constexpr long long kPromptMs = 500;         // "at once": no wait for a reply is involved
 constexpr int kControlPort = 28900;          // the child's control port (private namespace)
-
-inline long long MsSince(Clock::time_point start) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-}
 
 // Polls pred in 5 ms steps until it holds or timeoutMs has passed.
 inline bool WaitFor(const std::function<bool()>& pred, long long timeoutMs) {

@@ -1,4 +1,4 @@
-// Helpers for the service link tests: a captured log and a tiny scripted TCP service.
+// Helpers for the service link tests: a tiny scripted TCP service and frame helpers.
 #pragma once
 
 #include <arpa/inet.h>
@@ -20,9 +20,8 @@
 #include <thread>
 #include <vector>
 
-#include "foundation/VexoFormat.h"
-#include "foundation/VexoLog.h"
-#include "platform/DebugOutput.h"
+#include "support/Elapsed.h"
+#include "support/LogCapture.h"
 
 namespace linktest {
 
@@ -30,45 +29,6 @@ using Bytes = std::vector<uint8_t>;
 
 // How long a test waits for something that should happen promptly.
 constexpr auto kPrompt = std::chrono::milliseconds(2000);
-
-// Captures every log line (Debug included) while alive.
-class LogCapture {
-public:
-    LogCapture() : m_saved(g_VexoLog) {
-        g_VexoLog.enabled = 1;
-        g_VexoLog.minimumLevel = 0;
-        g_VexoLog.flags = VEXO_LOG_DEBUGGER;
-        m_previous = VexoPlatform::SetDebugSink([this](const std::string& line) {
-            std::lock_guard<std::mutex> g(m_lock);
-            m_lines.push_back(line);
-        });
-    }
-    ~LogCapture() {
-        VexoPlatform::SetDebugSink(m_previous);
-        g_VexoLog = m_saved;
-    }
-    std::vector<std::string> Lines() const {
-        std::lock_guard<std::mutex> g(m_lock);
-        return m_lines;
-    }
-    int Count(const std::string& text) const {
-        int n = 0;
-        for (const std::string& line : Lines())
-            if (line.find(text) != std::string::npos) ++n;
-        return n;
-    }
-    bool Has(const std::string& text) const { return Count(text) > 0; }
-    void Clear() {
-        std::lock_guard<std::mutex> g(m_lock);
-        m_lines.clear();
-    }
-
-private:
-    VexoLogSettings m_saved;
-    VexoPlatform::DebugSink m_previous;
-    mutable std::mutex m_lock;
-    std::vector<std::string> m_lines;
-};
 
 // Frame helpers (name, kind, payload).
 inline Bytes Frame(uint32_t kind, const Bytes& payload, const char* name = "FendrelRPC") {
@@ -264,8 +224,6 @@ inline int UnusedPort() {
     return ntohs(a.sin_port);
 }
 
-inline long long MsSince(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
-}
+using testsupport::MsSince;
 
 }  // namespace linktest

@@ -87,7 +87,7 @@ TEST_F(LinkWithSimulator, FaultRepliesGiveTheDefinedOutcomes) {
 }
 
 TEST_F(LinkWithSimulator, ServiceDroppingTheClientEndsTheLink) {
-    linktest::LogCapture log;
+    LogCapture log;
     uint8_t state = 0;
     int32_t ok = 0;
     ASSERT_EQ(SendRequest(GetAccessState, &state, &ok, nullptr, 0, 1), 1);

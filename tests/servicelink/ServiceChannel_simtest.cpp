@@ -30,10 +30,10 @@ TEST(ServiceChannel, SecondOpenKeepsTheFirstChannel) {
 }
 
 TEST(ServiceChannel, NoServiceListeningFailsWithTheAddressLogged) {
-    linktest::LogCapture log;
+    LogCapture log;
     EXPECT_FALSE(OpenServiceChannel());
     EXPECT_EQ(g_pServiceChannel, nullptr);
-    EXPECT_TRUE(log.Has("Exception - Connect(127.0.0.1, 28875) failed"));
+    EXPECT_TRUE(log.Contains("Exception - Connect(127.0.0.1, 28875) failed"));
     int32_t ok = 1;
     uint8_t state = 0;
     EXPECT_EQ(SendRequest(GetAccessState, &state, &ok, nullptr, 0, 1), 0);

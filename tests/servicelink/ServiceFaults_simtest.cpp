@@ -25,7 +25,6 @@ using faults::kPromptMs;
 using faults::kSlackMs;
 using faults::kStopBoundMs;
 using faults::MsSince;
-using linktest::LogCapture;
 
 namespace {
 
@@ -153,8 +152,8 @@ TEST_F(KilledService, SequenceStopsAtTheFirstFailureAndLaterRequestsFailAtOnce) 
 
     // The receive thread saw the end of the connection; from now on requests fail without waiting.
     EXPECT_EQ(g_pServiceChannel->Connection()->connected, 0);
-    EXPECT_TRUE(log.Has("Exception - Client Closed for 0 byte was received") ||
-                log.Has("ECONNRESET: connection closed by remote host"));
+    EXPECT_TRUE(log.Contains("Exception - Client Closed for 0 byte was received") ||
+                log.Contains("ECONNRESET: connection closed by remote host"));
     const ReadResult later = Send(kDeviceInfo);
     EXPECT_EQ(later.result, 0);
     EXPECT_EQ(later.ok, 0);
@@ -184,8 +183,8 @@ TEST(ServiceProgram, ResetOfBothConnectionsEndsThemAtOnce) {
     ASSERT_TRUE(service.Command("reset"));
     ASSERT_TRUE(service.Command("streamreset"));
     EXPECT_TRUE(faults::WaitFor([] { return g_pServiceChannel->Connection()->connected == 0; }, 2000));
-    EXPECT_TRUE(faults::WaitFor([&] { return log.Has("Information - Touch stream closed by the service"); }, 2000));
-    EXPECT_TRUE(log.Has("ECONNRESET: connection closed by remote host"));
+    EXPECT_TRUE(faults::WaitFor([&] { return log.Contains("Information - Touch stream closed by the service"); }, 2000));
+    EXPECT_TRUE(log.Contains("ECONNRESET: connection closed by remote host"));
     const ReadResult after = Send(kDeviceInfo);
     EXPECT_EQ(after.result, 0);
     EXPECT_LT(after.ms, kPromptMs);
@@ -376,7 +375,7 @@ TEST_F(ServiceFaults, ClosedOrResetConnectionFailsCallsWithoutWaiting) {
             end();
         }
         ASSERT_TRUE(faults::WaitFor([] { return g_pServiceChannel->Connection()->connected == 0; }, 2000));
-        EXPECT_TRUE(log.Has(row.logged));
+        EXPECT_TRUE(log.Contains(row.logged));
 
         const size_t traced = sim->Trace().size();
         const ReadResult after = Send(kDeviceInfo);

@@ -13,7 +13,6 @@ using namespace VexoSource;
 using linktest::Answer;
 using linktest::Bytes;
 using linktest::FakeService;
-using linktest::LogCapture;
 using linktest::MsSince;
 using linktest::Pattern;
 using linktest::ReplyFrame;
@@ -296,7 +295,7 @@ TEST(OpenServiceChannelAt, FailureLeavesNoChannel) {
     const int port = linktest::UnusedPort();
     EXPECT_FALSE(OpenServiceChannelAt("127.0.0.1", port));
     EXPECT_EQ(g_pServiceChannel, nullptr);
-    EXPECT_TRUE(log.Has("Connect(127.0.0.1, " + std::to_string(port) + ") failed"));
+    EXPECT_TRUE(log.Contains("Connect(127.0.0.1, " + std::to_string(port) + ") failed"));
 }
 
 TEST(DeviceSelector, IsTheSumOfTheIdentifiersBytePairs) {

@@ -11,7 +11,6 @@
 #include "servicelink/LinkTestSupport.h"
 
 using namespace VexoSource;
-using linktest::LogCapture;
 using linktest::MsSince;
 using Clock = std::chrono::steady_clock;
 

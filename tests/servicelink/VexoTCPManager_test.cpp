@@ -15,7 +15,6 @@
 using namespace VexoSource;
 using linktest::Bytes;
 using linktest::FakeService;
-using linktest::LogCapture;
 using linktest::MsSince;
 using Clock = std::chrono::steady_clock;
 
@@ -70,7 +69,7 @@ TEST(TCPManager, ConnectToAPortWithoutListenerFailsCleanly) {
     const int port = linktest::UnusedPort();
     VexoTCPManager link;
     EXPECT_FALSE(link.Connect("127.0.0.1", port, false));
-    EXPECT_TRUE(log.Has("Exception - Connect(127.0.0.1, " + std::to_string(port) + ") failed"));
+    EXPECT_TRUE(log.Contains("Exception - Connect(127.0.0.1, " + std::to_string(port) + ") failed"));
     EXPECT_FALSE(link.IsOpen());
     EXPECT_EQ(link.connected, 0);
     EXPECT_EQ(link.Send("x", 1), -1);
@@ -85,7 +84,7 @@ TEST(TCPManager, SecondConnectOnAnOpenSocketFailsAndKeepsIt) {
     EXPECT_EQ(link.connected, 1);
     LogCapture log;
     EXPECT_FALSE(link.Connect("127.0.0.1", service.Port(), false));
-    EXPECT_TRUE(log.Has("Exception - Create() failed"));
+    EXPECT_TRUE(log.Contains("Exception - Create() failed"));
     EXPECT_EQ(link.connected, 1);
     EXPECT_EQ(link.Send("abc", 3), 3);
     EXPECT_EQ(ReadAll(service, 1), (Bytes{'a', 'b', 'c'}));
@@ -166,7 +165,7 @@ TEST(TCPManager, ResetSeenByReceiveDisconnects) {
     ASSERT_TRUE(link.WaitReadable(2000));
     uint8_t buffer[2048];
     EXPECT_EQ(link.ReceiveMessage(buffer), -1);
-    EXPECT_TRUE(log.Has(" ECONNRESET: connection closed by remote host"));
+    EXPECT_TRUE(log.Contains(" ECONNRESET: connection closed by remote host"));
     EXPECT_EQ(link.connected, 0);
     EXPECT_FALSE(link.IsOpen());
 }

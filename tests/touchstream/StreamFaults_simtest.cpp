@@ -21,7 +21,6 @@
 using namespace VexoSource;
 using faults::Clock;
 using faults::MsSince;
-using linktest::LogCapture;
 
 namespace {
 
@@ -109,7 +108,7 @@ TEST_F(StreamFaults, StreamEndingInTheMiddleOfAPacketKeepsTheLastTouches) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         row.reset ? sim->ResetStreamClients() : sim->CloseStreamClients();
 
-        ASSERT_TRUE(faults::WaitFor([&] { return log.Has("Information - Touch stream closed by the service"); },
+        ASSERT_TRUE(faults::WaitFor([&] { return log.Contains("Information - Touch stream closed by the service"); },
                                     kArriveMs));
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         EXPECT_EQ(seen.Count(), before + 1) << "half a packet is no packet";
@@ -142,7 +141,7 @@ TEST_F(StreamFaults, GarbageIsSkippedAndTheNextPacketIsHandled) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         EXPECT_EQ(seen.Count(), before + 1);
         EXPECT_EQ(seen.Last(), std::vector<int32_t>{id});
-        EXPECT_EQ(log.Has("Exception - "), row.logged);
+        EXPECT_EQ(log.Contains("Exception - "), row.logged);
     }
     EXPECT_LT(Release(), kReaderStopMs);
 }

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/LogCapture.h"
+#include "support/LogCapture.h"
 #include "touchstream/TuioText.h"
 
 using VexoSource::TuioDecodeResult;

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/LogCapture.h"
+#include "support/LogCapture.h"
 #include "touchstream/TuioText.h"
 
 using VexoSource::TuioStepResult;
@@ -118,7 +118,7 @@ TEST(TuioStream, OversizedAndMalformedPacketsAreDroppedAndTheStreamGoesOn) {
     const Seen seen = Feed(stream, 512);
     EXPECT_EQ(seen.sets, (std::vector<std::vector<int32_t>>{{1}, {2}}));
     EXPECT_EQ(seen.skipped, 2u);
-    EXPECT_EQ(log.CountContaining("Exception - "), 1u);  // the malformed one only
+    EXPECT_EQ(log.Count("Exception - "), 1u);  // the malformed one only
 }
 
 TEST(TuioStream, UnclosedTextIsDiscardedWithALogLine) {

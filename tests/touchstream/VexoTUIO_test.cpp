@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "foundation/LogCapture.h"
+#include "support/LogCapture.h"
 #include "touchstream/TuioText.h"
 
 using VexoSource::VexoGroup;

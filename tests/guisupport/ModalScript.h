@@ -27,7 +27,10 @@ using Step = std::function<bool()>;
 
 class ModalScript : public wxEvtHandler {
 public:
-    explicit ModalScript(std::vector<Step> steps) : steps_(std::move(steps)) {
+    // watchdogMs: everything the script does fits well inside it; past it every modal dialog is
+    // ended so that a broken window fails the test instead of hanging the run.
+    explicit ModalScript(std::vector<Step> steps, uint32_t watchdogMs = kScriptWatchdogMs)
+        : steps_(std::move(steps)), watchdogMs_(watchdogMs) {
         timer_.SetOwner(this);
         Bind(wxEVT_TIMER, &ModalScript::OnTick, this);
         started_ = VexoPlatform::GetTickCount();
@@ -35,22 +38,25 @@ public:
     }
     ~ModalScript() override { timer_.Stop(); }
 
+    // Runs at every tick before the steps; while it returns true the steps wait (it is handling
+    // something the user meets on the way, such as a confirmation box).
+    void SetInterruption(std::function<bool()> interruption) { interruption_ = std::move(interruption); }
+
     bool Finished() const { return next_ >= steps_.size(); }
     bool WatchdogFired() const { return watchdog_; }
 
 private:
     void OnTick(wxTimerEvent&) {
         if (running_) return;  // a step that opened a nested modal loop
-        if (VexoPlatform::GetTickCount() - started_ > kScriptWatchdogMs) {
+        if (VexoPlatform::GetTickCount() - started_ > watchdogMs_) {
             if (!watchdog_) {
                 watchdog_ = true;
                 EndEveryModalDialog();
             }
             return;
         }
-        if (Finished()) return;
         running_ = true;
-        if (steps_[next_]()) ++next_;
+        if (!(interruption_ && interruption_()) && !Finished() && steps_[next_]()) ++next_;
         running_ = false;
     }
 
@@ -63,6 +69,8 @@ private:
 
     std::vector<Step> steps_;
     size_t next_ = 0;
+    uint32_t watchdogMs_;
+    std::function<bool()> interruption_;
     bool running_ = false;
     bool watchdog_ = false;
     uint32_t started_ = 0;
