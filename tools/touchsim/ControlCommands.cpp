@@ -18,12 +18,19 @@ const char kHelp[] =
     "  busy on|off                GetAccessState answers 0 while on\n"
     "  busyreset MS               GetAccessState answers 0 for MS after each ResetDevice\n"
     "  close | reset              close every RPC connection / end each with a reset (RST)\n"
+    "  refuse on|off              refuse new RPC connections (open ones stay) / accept again\n"
     "  streamclose | streamreset  the same for every touch stream connection\n"
     "  delay MS                   delay each reply by MS (0 = off)\n"
     "  oversize | twenty          next reply 2 bytes longer than expected / with no payload\n"
+    "  cutnext REQ N              the next reply to request REQ (name or code) keeps N bytes\n"
+    "  dropnext REQ               the next call of request REQ gets no reply\n"
+    "  delaynext REQ MS           the next reply to request REQ comes MS late\n"
     "  garbage | callframe        send a garbage frame / a call frame to every RPC client now\n"
     "  ids ID[:ID...] | ids -     device list (16 hex digits each; '-' = none)\n"
     "  required N | version N | inches N | touches N | runmode 2|3   device description\n"
+    "  device ID [FIELD VALUE]    give device ID records of its own (listing it), and set one:\n"
+    "                             version|inches|touches N, runmode 2|3, mode mouse|multitouch,\n"
+    "                             pen 0|1, rightclick 0|1, rclickdelay|dclickdelay MS, smooth N\n"
     "  down ID X Y | move ID X Y | up ID | tap X Y                   touches (X, Y in 0..1)\n"
     "  raw TEXT                   send TEXT on the touch stream (escapes \\0 \\n \\r \\t \\\\ \\xHH)\n"
     "  split                      send one packet of the current touches in two parts\n"
@@ -57,12 +64,56 @@ bool ParseSwitch(const std::string& text, bool& out) {
     return false;
 }
 
+// A request given by its name ("ResetDevice") or its code ("6").
+bool ParseRequest(const std::string& text, uint32_t& code) {
+    long n = 0;
+    if (ParseLong(text, 0, 0xFFFFFFFFL, n)) {
+        code = static_cast<uint32_t>(n);
+        return true;
+    }
+    for (uint32_t c = 0; c <= 64; ++c) {
+        if (text == RequestName(c) && text != "Unknown") {
+            code = c;
+            return true;
+        }
+    }
+    return false;
+}
+
 bool IsDeviceId(const std::string& id) {
     if (id.size() != 16) return false;
     for (char c : id)
         if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
     return true;
 }
+
+}  // namespace
+
+bool SetDeviceField(DeviceRecords& device, const std::string& field, const std::string& value) {
+    long n = 0;
+    if (field == "version" && ParseLong(value, 0, 255, n)) return device.versionByte = uint8_t(n), true;
+    if (field == "inches" && ParseLong(value, 0, 255, n)) return device.inches = uint8_t(n), true;
+    if (field == "touches" && ParseLong(value, 0, 255, n)) return device.touches = uint8_t(n), true;
+    if (field == "runmode" && ParseLong(value, 2, 3, n)) return device.runMode = uint8_t(n), true;
+    if (field == "mode" && (value == "mouse" || value == "multitouch")) {
+        device.deviceConfig.mouseMode = value == "mouse" ? 1 : 0;
+        device.deviceConfig.multiTouchMode = value == "mouse" ? 0 : 1;
+        return true;
+    }
+    if (field == "pen" && ParseLong(value, 0, 1, n)) {
+        device.multiConfig[2] = DeviceModel::StoredItem(2, uint32_t(n));
+        return true;
+    }
+    if (field == "rightclick" && ParseLong(value, 0, 1, n)) return device.effects.rightClick = uint32_t(n), true;
+    if (field == "rclickdelay" && ParseLong(value, 0, 0xFFFFFFFFL, n))
+        return device.effects.msRClickDelay = uint32_t(n), true;
+    if (field == "dclickdelay" && ParseLong(value, 0, 0xFFFFFFFFL, n))
+        return device.effects.msDClickDelay = uint32_t(n), true;
+    if (field == "smooth" && ParseLong(value, 0, 0xFFFFFFFFL, n)) return device.effects.smoothValue = uint32_t(n), true;
+    return false;
+}
+
+namespace {
 
 CommandResult Error(const std::string& text) { return CommandResult{false, false, "error: " + text + "\n"}; }
 CommandResult Ok(const std::string& text = "ok") { return CommandResult{true, false, text + "\n"}; }
@@ -135,6 +186,7 @@ CommandResult ExecuteCommand(Simulator& sim, const std::string& rawLine) {
     if (command == "busy" && argc(1) && ParseSwitch(args[0], on)) return sim.SetBusy(on), Ok();
     if (command == "busyreset" && argc(1) && ParseLong(args[0], 0, 600000, n))
         return sim.SetBusyAfterReset(static_cast<int>(n)), Ok();
+    if (command == "refuse" && argc(1) && ParseSwitch(args[0], on)) return sim.RefuseConnections(on), Ok();
     if (command == "close" && argc(0)) return sim.CloseClients(), Ok();
     if (command == "reset" && argc(0)) return sim.ResetClients(), Ok();
     if (command == "streamclose" && argc(0)) return sim.CloseStreamClients(), Ok();
@@ -143,6 +195,12 @@ CommandResult ExecuteCommand(Simulator& sim, const std::string& rawLine) {
         return sim.SetReplyDelayMs(static_cast<int>(n)), Ok();
     if (command == "oversize" && argc(0)) return sim.SendOversizedNextReply(), Ok();
     if (command == "twenty" && argc(0)) return sim.SendTwentyByteNextReply(), Ok();
+    uint32_t code = 0;
+    if (command == "cutnext" && argc(2) && ParseRequest(args[0], code) && ParseLong(args[1], 0, 2028, n))
+        return sim.CutNextReply(code, static_cast<size_t>(n)), Ok();
+    if (command == "dropnext" && argc(1) && ParseRequest(args[0], code)) return sim.DropNextReply(code), Ok();
+    if (command == "delaynext" && argc(2) && ParseRequest(args[0], code) && ParseLong(args[1], 0, 600000, n))
+        return sim.DelayNextReply(code, static_cast<int>(n)), Ok();
     if (command == "garbage" && argc(0)) return sim.SendGarbageFrame(), Ok();
     if (command == "callframe" && argc(0)) return sim.SendCallFrame(), Ok();
 
@@ -158,6 +216,21 @@ CommandResult ExecuteCommand(Simulator& sim, const std::string& rawLine) {
         }
         sim.Edit([&](DeviceModel& m) { m.deviceIds = ids; });
         return Ok();
+    }
+    if (command == "device" && (argc(1) || argc(3))) {
+        if (!IsDeviceId(args[0])) return Error("device: '" + args[0] + "' is not 16 hexadecimal digits");
+        bool set = true;
+        sim.Edit([&](DeviceModel& m) {
+            // Checked on a copy first, so that a bad field changes nothing.
+            DeviceRecords probe;
+            if (argc(3) && !SetDeviceField(probe, args[1], args[2])) {
+                set = false;
+                return;
+            }
+            DeviceRecords& own = m.OwnRecords(args[0]);
+            if (argc(3)) SetDeviceField(own, args[1], args[2]);
+        });
+        return set ? Ok() : Error("device: bad field '" + args[1] + " " + args[2] + "'");
     }
     if (command == "required" && argc(1) && ParseLong(args[0], 0, 0xFFFFFFFFL, n))
         return sim.Edit([&](DeviceModel& m) { m.requiredConfigVersion = static_cast<uint32_t>(n); }), Ok();

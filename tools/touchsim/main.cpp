@@ -36,7 +36,7 @@ void Print(const std::string& text) {
 void Usage() {
     std::fprintf(stderr,
                  "usage: touchsim [--port N] [--stream-port N] [--no-stream] [--required-version N] "
-                 "[--control-port N]\n%s",
+                 "[--control-port N] [--device ID[:FIELD=VALUE,...]]...\n%s",
                  touchsim::CommandHelp());
 }
 
@@ -94,6 +94,7 @@ int main(int argc, char** argv) {
     uint16_t controlPort = 0;
     bool withControlPort = false;
     long requiredVersion = -1;
+    std::vector<std::string> devices;  // --device values, applied in order once the model exists
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
@@ -108,6 +109,8 @@ int main(int argc, char** argv) {
             char* end = nullptr;
             requiredVersion = std::strtol(value, &end, 10);
             ok = *end == 0 && requiredVersion >= 0, ++i;
+        } else if (arg == "--device" && value) {
+            devices.push_back(value), ++i;
         } else if (arg == "--no-stream") {
             options.stream = false;
         } else {
@@ -137,6 +140,35 @@ int main(int argc, char** argv) {
     touchsim::Simulator sim(options);
     if (requiredVersion >= 0)
         sim.Edit([&](touchsim::DeviceModel& m) { m.requiredConfigVersion = static_cast<uint32_t>(requiredVersion); });
+    // --device ID:FIELD=VALUE,... is the control commands "device ID" and "device ID FIELD VALUE".
+    for (const std::string& device : devices) {
+        const size_t colon = device.find(':');
+        const std::string id = device.substr(0, colon);
+        std::vector<std::string> commands{"device " + id};
+        if (colon != std::string::npos) {
+            std::string fields = device.substr(colon + 1);
+            for (size_t at = 0; at <= fields.size();) {
+                size_t comma = fields.find(',', at);
+                if (comma == std::string::npos) comma = fields.size();
+                const std::string field = fields.substr(at, comma - at);
+                const size_t eq = field.find('=');
+                if (eq == std::string::npos) {
+                    std::fprintf(stderr, "touchsim: --device %s: '%s' is not FIELD=VALUE\n", device.c_str(),
+                                 field.c_str());
+                    return 2;
+                }
+                commands.push_back("device " + id + " " + field.substr(0, eq) + " " + field.substr(eq + 1));
+                at = comma + 1;
+            }
+        }
+        for (const std::string& command : commands) {
+            const touchsim::CommandResult r = touchsim::ExecuteCommand(sim, command);
+            if (!r.ok) {
+                std::fprintf(stderr, "touchsim: --device %s: %s", device.c_str(), r.text.c_str());
+                return 2;
+            }
+        }
+    }
     sim.SetTraceListener([](const touchsim::TraceEntry& e) { Print(e.Line() + "\n"); });
     if (!sim.Start()) return 1;
 
