@@ -143,6 +143,43 @@ TEST_F(MainFrameCommands, MouseThenDoneWritesTheModeResetsTheDeviceAndCloses) {
     EXPECT_FALSE(frame_->IsModal());
 }
 
+TEST_F(MainFrameCommands, DoneAfterAFailedWriteResetsNothingAndKeepsTheWindowOpen) {
+    struct Row {
+        const char* name;
+        uint32_t code;  // the request whose reply is cut
+        size_t bytes;   // what is left of that reply
+        std::vector<std::string> writes;
+    } rows[] = {
+        {"GetDeviceConfig without payload", GetDeviceConfig, 0, {}},
+        {"GetDeviceConfig short (the rest would be stale)", GetDeviceConfig, 10, {}},
+        {"SetDeviceConfig without payload", SetDeviceConfig, 0, {"SetDeviceConfig"}},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        NewFrame();
+        // Only the command talks to the service: the watch would take the cut reply otherwise.
+        frame_->VexoSource::VexoThread::Stop();
+        boxes_.Clear();
+        sim().ClearTrace();
+        bool openAfterDone = false, applyStillOn = false;
+        ASSERT_TRUE(RunWindow({Do([&] { SelectRadio(frame_->m_pMouse); }), Pause(2), Do([&] {
+                                   sim().CutNextReply(r.code, r.bytes);
+                                   Click(frame_->m_pDone);
+                               }),
+                               Pause(5), Do([&] {
+                                   openAfterDone = frame_->IsModal();
+                                   applyStillOn = frame_->m_pApply->IsEnabled();
+                                   Click(frame_->m_pCancel);
+                               })}));
+        EXPECT_TRUE(openAfterDone);
+        EXPECT_TRUE(applyStillOn);
+        EXPECT_EQ(Writes(sim().Trace()), r.writes) << "and no ResetDevice";
+        EXPECT_EQ(boxes_.Texts(),
+                  std::vector<std::string>{"The settings could not be written to the device. Please try again."});
+        EXPECT_TRUE(LockIsFree());
+    }
+}
+
 TEST_F(MainFrameCommands, DiscardedOrUnchangedModeSendsNothing) {
     struct Row {
         const char* name;

@@ -213,6 +213,30 @@ TEST(CPMainFrameStatus, RotationWritesTheOrientationOnceAndResets) {
     EXPECT_GE(service.Calls("GetMultiConfig").size(), 2u) << "the checks went on without writing";
 }
 
+TEST(CPMainFrameStatus, AShortOrientationReplyIsNoReply) {
+    AppEnvironment env;
+    SimService service(true, WithOrientationItem(0));  // as the display: nothing to write
+    VexoPlatform::SetDisplayOrientationSource([] { return 0u; });
+    // Item id and length only: the rest of the buffer would pass for a record without the mark.
+    service.sim().CutNextReply(VexoSource::GetMultiConfig, 8);
+    guitest::ScopedLogCapture log;
+    FramePtr frame = ShownFrame();
+    ASSERT_EQ(frame->Running(), 1);
+    // The watch's first pass has ended once a device configuration was read after the item.
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            const std::vector<std::string> names = service.CallNames();
+            const auto item = std::find(names.begin(), names.end(), "GetMultiConfig");
+            return item != names.end() && std::find(item, names.end(), "GetDeviceConfig") != names.end();
+        },
+        kPassMs));
+    guitest::Pump(guitest::kShortMs);
+    EXPECT_EQ(service.Calls("GetMultiConfig").size(), 1u);
+    EXPECT_TRUE(service.Calls("SetMultiConfig").empty());
+    EXPECT_TRUE(service.Calls("ResetDevice").empty());
+    EXPECT_TRUE(log.Contains("Exception - Short reply to request 49: 8 of 48 bytes"));
+}
+
 TEST(CPMainFrameStatus, ServiceWithoutOrientationGetsZeroThenTheDisplays) {
     AppEnvironment env;
     SimService service;  // the model holds no orientation item
