@@ -180,11 +180,16 @@ TEST(CPMainFrameStatus, ClosingDuringAnUnansweredPassReportsNothing) {
     service.sim().Unplug();
     ASSERT_TRUE(WaitUntil([&] { return !service.Calls("GetAccessState").empty() && service.sim().Trace().back().name == "GetAccessState"; },
                           kPassMs));
+    const size_t callsBeforeClose = service.sim().Trace().size();
+    guitest::ScopedLogCapture log;
     frame->Release();  // the window closes while the pass waits for an answer
     EXPECT_EQ(frame->Running(), 0);
     guitest::Pump(guitest::kEventMs);
     EXPECT_TRUE(boxes.Shown().empty()) << "a closing window is no lost device";
     EXPECT_TRUE(frame->IsShown());
+    EXPECT_EQ(service.sim().Trace().size(), callsBeforeClose) << "the pass sent nothing after the close";
+    EXPECT_FALSE(log.Contains("RPC FendrelRPC failed")) << "a stopped wait is no service failure";
+    EXPECT_FALSE(log.Contains("RPC connection reopened"));
 }
 
 TEST(CPMainFrameStatus, RotationWritesTheOrientationOnceAndResets) {
