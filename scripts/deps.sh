@@ -4,7 +4,7 @@
 set -eu
 PACKAGES="cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
 libwxgtk3.2-dev libtinyxml-dev libboost-dev libboost-thread-dev libboost-date-time-dev libboost-chrono-dev \
-libx11-dev libxrandr-dev xvfb xauth fonts-wqy-microhei x11-xserver-utils x11-utils xdotool imagemagick \
+libx11-dev libxrandr-dev libxcb-randr0-dev xvfb xauth fonts-wqy-microhei x11-xserver-utils x11-utils xdotool imagemagick \
 iproute2 util-linux procps"
 EXTRA="${QLN_EXTRA_PACKAGES:-}"
 missing=""
