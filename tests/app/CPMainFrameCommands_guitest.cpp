@@ -388,3 +388,92 @@ TEST_F(MainFrameCommands, ChoosingAnotherDeviceSelectsItsSelector) {
                            })}));
     EXPECT_EQ(chosen, second);
 }
+
+// Each simulated device holds its own records: choosing the second device reads and shows its
+// values, with its selector at the head of the requests.
+TEST_F(MainFrameCommands, ChoosingAnotherDeviceReadsAndShowsThatDevicesValues) {
+    const std::string secondId = "1112131415161718";
+    sim().Edit([&](touchsim::DeviceModel& m) {
+        touchsim::DeviceRecords& second = m.OwnRecords(secondId);
+        second.touches = 4;
+        second.inches = 32;
+        second.versionByte = 27;
+        second.deviceConfig.mouseMode = 1;
+        second.deviceConfig.multiTouchMode = 0;
+    });
+    struct Shown {
+        std::string touches, screen, firmware;
+        bool multiTouch = false, mouse = false;
+    } first, second;
+    auto look = [this](Shown& s) {
+        s.touches = ToUtf8(frame_->m_pTouches->GetValue());
+        s.screen = ToUtf8(frame_->m_pScreenSize->GetValue());
+        s.firmware = ToUtf8(frame_->m_pFirmware->GetValue());
+        s.multiTouch = frame_->m_pMultiTouch->GetValue();
+        s.mouse = frame_->m_pMouse->GetValue();
+    };
+    size_t chosenAt = 0;
+    ASSERT_TRUE(RunWindow({[&] { return frame_->m_pDeviceChoice->GetCount() == 2 && frame_->m_pTouches->GetValue() == "10"; },
+                           Do([&] { look(first); }), Do([&] {
+                               chosenAt = sim().Trace().size();
+                               SelectComboItem(frame_->m_pDeviceChoice, 1);
+                           }),
+                           [&] { return frame_->m_pTouches->GetValue() == "4"; }, Do([&] {
+                               look(second);
+                               Click(frame_->m_pCancel);
+                           })}));
+    EXPECT_EQ(first.touches, "10");
+    EXPECT_EQ(first.screen.substr(0, 3), "65 ");
+    EXPECT_EQ(first.firmware, "2.6");
+    EXPECT_TRUE(first.multiTouch);
+    EXPECT_FALSE(first.mouse);
+    EXPECT_EQ(second.touches, "4");
+    EXPECT_EQ(second.screen.substr(0, 3), "32 ");
+    EXPECT_EQ(second.firmware, "2.7");
+    EXPECT_FALSE(second.multiTouch);
+    EXPECT_TRUE(second.mouse);
+    const Trace trace = sim().Trace();
+    ASSERT_GT(trace.size(), chosenAt);
+    for (size_t i = chosenAt; i < trace.size(); ++i)
+        EXPECT_EQ(trace[i].selector, touchsim::SelectorOf(secondId)) << trace[i].name;
+}
+
+// The pen flag stored in item 2 of the chosen device shows ticked in the advanced settings, read
+// with item id 2 and that device's selector.
+TEST_F(MainFrameCommands, AdvancedSettingsShowThePenFlagStoredInItem2) {
+    const std::string secondId = "1112131415161718";
+    sim().Edit([&](touchsim::DeviceModel& m) {
+        m.OwnRecords(secondId).multiConfig[2] = touchsim::DeviceModel::StoredItem(2, 1);
+    });
+    bool firstPen = true, secondPen = false;
+    auto advancedPen = [this](bool& pen) {
+        return std::vector<Step>{Do([this] { Click(frame_->m_pAdvanced); }),
+                                 [] { return OpenAdvancedDialog() != nullptr; }, Do([&pen] {
+                                     DlgAdvSetting* d = OpenAdvancedDialog();
+                                     pen = dynamic_cast<wxCheckBox*>(d->GetChildren()[4])->GetValue();
+                                     Click(d->m_pCancel);
+                                 }),
+                                 [] { return OpenAdvancedDialog() == nullptr; }};
+    };
+    std::vector<Step> steps{[&] { return frame_->m_pDeviceChoice->GetCount() == 2; }};
+    for (Step& s : advancedPen(firstPen)) steps.push_back(std::move(s));
+    steps.push_back(Do([&] {
+        SelectComboItem(frame_->m_pDeviceChoice, 1);
+        sim().ClearTrace();
+    }));
+    steps.push_back(Pause(3));
+    for (Step& s : advancedPen(secondPen)) steps.push_back(std::move(s));
+    steps.push_back(Do([&] { Click(frame_->m_pCancel); }));
+    ASSERT_TRUE(RunWindow(std::move(steps)));
+    EXPECT_FALSE(firstPen) << "the first device stores 0";
+    EXPECT_TRUE(secondPen);
+    const Trace trace = sim().Trace();
+    const touchsim::TraceEntry* read = nullptr;
+    for (const auto& e : trace)
+        if (e.name == "GetMultiConfig" && e.payload.size() == 48 && e.payload[0] == 2) read = &e;
+    ASSERT_NE(read, nullptr) << "no GetMultiConfig of item 2";
+    const MultiConfigRecord asked = PayloadAs<MultiConfigRecord>(*read);
+    EXPECT_EQ(Value(asked.itemId), 2u);
+    EXPECT_EQ(read->selector, touchsim::SelectorOf(secondId));
+    EXPECT_TRUE(Writes(trace).empty()) << "item 2 exists: nothing written afresh";
+}
