@@ -250,6 +250,7 @@ TEST_P(ClosingWhileTheServiceHangs, EndsWithinTheStopBoundsAndReportsNothing) {
 
     bool passHung = false;
     Clock::time_point closed;
+    size_t callsAtClose = 0;
     guitest::RunLater(50, [&] {
         CPMainFrame* frame = nullptr;
         WaitUntil([&] { return (frame = ModalMainFrame()) != nullptr; }, guitest::kEventMs);
@@ -260,6 +261,7 @@ TEST_P(ClosingWhileTheServiceHangs, EndsWithinTheStopBoundsAndReportsNothing) {
         // The next pass has asked for the access state and waits for an answer that does not come.
         passHung = WaitUntil([&] { return !service.Calls("GetAccessState").empty(); }, guitest::kPassMs + 1000);
         guitest::Pump(300);
+        callsAtClose = service.sim().Trace().size();
         closed = Clock::now();
         guitest::Click(frame->m_pCancel);
         guitest::EndModalLater(frame, 20000);  // backstop only
@@ -284,6 +286,7 @@ TEST_P(ClosingWhileTheServiceHangs, EndsWithinTheStopBoundsAndReportsNothing) {
     service.sim().SetAnswering(true);
     guitest::Pump(int(kCallBoundMs) + 1000);
     EXPECT_TRUE(boxes.Shown().empty()) << "a closing window is no lost device";
+    EXPECT_EQ(service.sim().Trace().size(), callsAtClose) << "the pass sent nothing after the close";
     EXPECT_EQ(ModalMainFrame(), nullptr);
     EXPECT_EQ(OwnThreadCount(), threadsBefore) << "the watch and the channel's receive thread have ended";
 }
