@@ -413,11 +413,16 @@ TEST_F(MainFrameCommands, ChoosingAnotherDeviceReadsAndShowsThatDevicesValues) {
         s.mouse = frame_->m_pMouse->GetValue();
     };
     size_t chosenAt = 0;
-    ASSERT_TRUE(RunWindow({[&] { return frame_->m_pDeviceChoice->GetCount() == 2 && frame_->m_pTouches->GetValue() == "10"; },
+    // The firmware field shows the version once a refresh of the watch has come.
+    ASSERT_TRUE(RunWindow({[&] { return frame_->m_pDeviceChoice->GetCount() == 2 && frame_->m_pFirmware->GetValue() == "2.6"; },
                            Do([&] { look(first); }), Do([&] {
+                               // Chosen between two passes of the watch (its lock held meanwhile),
+                               // so that no pass reads one device and shows it as the other.
+                               frame_->m_requestLock.Lock();
                                chosenAt = sim().Trace().size();
                                SelectComboItem(frame_->m_pDeviceChoice, 1);
                            }),
+                           Pause(3), Do([&] { frame_->m_requestLock.Unlock(); }),
                            [&] { return frame_->m_pTouches->GetValue() == "4"; }, Do([&] {
                                look(second);
                                Click(frame_->m_pCancel);
