@@ -19,7 +19,9 @@ void CPMainFrame::RunCalibration() {
         RequestLock lock(m_requestLock, kCalibrationPlace);
         dialog = new DlgCalib(this);
 
-        if (VexoPlatform::CheckLinearityData()) {
+        if (!lock.Owns()) {
+            // Logged by the lock: without it the calibration's requests could meet the watch's.
+        } else if (VexoPlatform::CheckLinearityData()) {
             // The operating system calibrates this device itself: offer its settings instead.
             const wxString question = LangText("LC_Present",
                                                u"Linear calibration already present,Please open and [reset] it,"

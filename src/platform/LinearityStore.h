@@ -6,8 +6,8 @@
 //   [SYSTEM\CurrentControlSet\Control\TabletPC\UserLinearityData]
 //   fdrlmtouch&col01=0102ab
 //
-// Names compare case-insensitively (ASCII), as the registry's do. Lines longer than the bound
-// below, and a file larger than its bound, are read no further. The file is only read by the
+// Names compare case-insensitively (ASCII), as the registry's do. Only the first kRegistryFileLimit
+// bytes of the file are read (whole lines only), however long its lines. The file is only read by the
 // program; the write helpers exist for tests and set-up scripts.
 #pragma once
 

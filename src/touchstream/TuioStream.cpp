@@ -35,7 +35,7 @@ int VexoTuioFuzzOneInput(const unsigned char* data, size_t size) {
         while (stream.Step() != TuioStepResult::Idle) {
         }
         // Once every complete packet is handled, the accumulator is within its bound.
-        if (stream.Framer().Accumulator().size() > TuioFramer::kMaxAccumulator) std::abort();
+        if (stream.Framer().Pending().size() > TuioFramer::kMaxAccumulator) std::abort();
         if (touches.Count() < 0 || touches.Count() > VexoGroup<VexoTUIOTouch_Ele>::kMaxElements) std::abort();
     }
     return 0;
