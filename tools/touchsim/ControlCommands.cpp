@@ -339,6 +339,30 @@ std::string ParseArgument(const Command& c, const Parameter& a, const std::strin
 
 }  // namespace
 
+bool SetDeviceField(DeviceRecords& device, const std::string& field, const std::string& value) {
+    long n = 0;
+    if (field == "version" && ParseLong(value, 0, 255, n)) return device.versionByte = uint8_t(n), true;
+    if (field == "inches" && ParseLong(value, 0, 255, n)) return device.inches = uint8_t(n), true;
+    if (field == "touches" && ParseLong(value, 0, 255, n)) return device.touches = uint8_t(n), true;
+    if (field == "runmode" && ParseLong(value, 2, 3, n)) return device.runMode = uint8_t(n), true;
+    if (field == "mode" && (value == "mouse" || value == "multitouch")) {
+        device.deviceConfig.mouseMode = value == "mouse" ? 1 : 0;
+        device.deviceConfig.multiTouchMode = value == "mouse" ? 0 : 1;
+        return true;
+    }
+    if (field == "pen" && ParseLong(value, 0, 1, n)) {
+        device.multiConfig[2] = DeviceModel::StoredItem(2, uint32_t(n));
+        return true;
+    }
+    if (field == "rightclick" && ParseLong(value, 0, 1, n)) return device.effects.rightClick = uint32_t(n), true;
+    if (field == "rclickdelay" && ParseLong(value, 0, 0xFFFFFFFFL, n))
+        return device.effects.msRClickDelay = uint32_t(n), true;
+    if (field == "dclickdelay" && ParseLong(value, 0, 0xFFFFFFFFL, n))
+        return device.effects.msDClickDelay = uint32_t(n), true;
+    if (field == "smooth" && ParseLong(value, 0, 0xFFFFFFFFL, n)) return device.effects.smoothValue = uint32_t(n), true;
+    return false;
+}
+
 const char* CommandHelp() {
     static const std::string help = [] {
         std::string text = "commands (each answers one line: 'ok ...' or 'error: ...'):\n";
