@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         while (stream.Step() != TuioStepResult::Idle) {
         }
         // Once every complete packet is handled, the accumulator is within its bound.
-        Check(stream.Framer().Accumulator().size() <= TuioFramer::kMaxAccumulator);
+        Check(stream.Framer().Pending().size() <= TuioFramer::kMaxAccumulator);
         Check(touches.Count() >= 0 && touches.Count() <= VexoGroup<VexoTUIOTouch_Ele>::kMaxElements);
     }
     return 0;

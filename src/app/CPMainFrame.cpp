@@ -31,6 +31,7 @@ wxString Text(const char* key, const char* suffix = "") {
 CPMainFrame::CPMainFrame()
     : wxDialog(nullptr, wxID_ANY, wxT("Modal dialog"), wxDefaultPosition, wxSize(380, 486),
                wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX) {
+    SetThreadName("device-watch");
     ApplyDialogFont(this);
     CentreOnDisplay(this);
     FocusWhenShown(this);

@@ -61,8 +61,9 @@ public:
     int32_t Initialize() override;
     // Stops the watch thread.
     void Release() override;
-    // Writes the touch mode from the radio buttons (with the request lock held).
-    void WriteSettings() override;
+    // Writes the touch mode from the radio buttons (with the request lock held); 0 when the
+    // device configuration could not be read whole or written.
+    int32_t WriteSettings() override;
     // Start-up reading and version checks; 1 on success.
     int32_t LoadFromService() override;
 

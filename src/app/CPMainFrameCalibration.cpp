@@ -20,7 +20,9 @@ void CPMainFrame::RunCalibration() {
         RequestLock lock(m_requestLock, kCalibrationPlace);
         dialog = new DlgCalib(this);
 
-        if (VexoSource::CheckLinearityData()) {
+        if (!lock.Owns()) {
+            // Logged by the lock: without it the calibration's requests could meet the watch's.
+        } else if (VexoSource::CheckLinearityData()) {
             // The operating system calibrates this device itself: offer its settings instead.
             const wxString question = LangText("LC_Present",
                                                u"Linear calibration already present,Please open and [reset] it,"

@@ -18,13 +18,13 @@ namespace {
 constexpr uint32_t kAdvancedPlace = 4;
 constexpr uint32_t kFactoryPlace = 7;
 
-// Reads one record; false (logged) when the service did not answer.
+// Reads one record that is written back afterwards; false (logged) when the service did not
+// answer with the whole record.
 template <typename R>
 bool ReadRecord(uint32_t code, R& record) {
-    int32_t ok = 0;
-    SendRequest(code, &record, &ok, nullptr, 0, sizeof record);
-    if (!ok) VexoLogException(L"Get response failed! ");
-    return ok != 0;
+    const bool whole = RequestWholeRecord(code, &record, sizeof record) != 0;
+    if (!whole) VexoLogException(L"Get response failed! ");
+    return whole;
 }
 
 template <typename R>
@@ -43,7 +43,9 @@ void OpenAdvancedSettings(CPMainFrame& frame) {
         // buffer that the dialog uses.
         RequestLock lock(frame.m_requestLock, kAdvancedPlace);
         dialog = new DlgAdvSetting(&frame);
-        if (!frame.CheckAccess(nullptr)) {
+        if (!lock.Owns()) {
+            // Logged by the lock: without it the dialog's requests could meet the watch's.
+        } else if (!frame.CheckAccess(nullptr)) {
             VexoMessageBox(LangText("Device_was_resetting", u"Device was resetting,Please try later"), wxEmptyString,
                            wxOK);
         } else if (dialog->Initialize()) {
@@ -58,7 +60,7 @@ void ResetToFactory(CPMainFrame& frame) {
                        wxYES_NO) != wxYES)
         return;
     RequestLock lock(frame.m_requestLock, kFactoryPlace);
-    if (!frame.CheckAccess(nullptr)) return;
+    if (!lock.Owns() || !frame.CheckAccess(nullptr)) return;
 
     if (!ReadRecord(GetDeviceConfig, frame.m_deviceConfig) || !ReadRecord(GetEffects, frame.m_effects) ||
         !ReadRecord(GetCalibration, frame.m_calibration))
@@ -102,8 +104,8 @@ void CPMainFrame::OnCommand(wxCommandEvent& event) {
     } else if (source == m_pApply) {
         ApplyChanges();
     } else if (source == m_pDone) {
-        ApplyChanges();
-        Close(false);
+        // A failed write keeps the window open: the user has been told and may try again.
+        if (ApplyChanges()) Close(false);
     } else if (source == m_pMultiTouch || source == m_pMouse) {
         MarkModified();
     } else if (source == m_pUpdate) {
@@ -124,8 +126,8 @@ void CPMainFrame::OnCommand(wxCommandEvent& event) {
     }
 }
 
-void CPMainFrame::WriteSettings() {
-    if (!ReadRecord(GetDeviceConfig, m_deviceConfig)) return;
+int32_t CPMainFrame::WriteSettings() {
+    if (!ReadRecord(GetDeviceConfig, m_deviceConfig)) return 0;
     SetTouchMode(m_deviceConfig, m_pMultiTouch->GetValue());
-    WriteRecord(SetDeviceConfig, m_deviceConfig);
+    return WriteRecord(SetDeviceConfig, m_deviceConfig) ? 1 : 0;
 }

@@ -18,6 +18,7 @@ int32_t CPMainFrame::LoadFromService() {
     RefreshDisplay();
 
     RequestLock lock(m_requestLock, kLoadPlace);
+    if (!lock.Owns()) return 0;
     int32_t ok = 0;
     SendRequest(GetDeviceInfo, &m_startInfo, &ok, nullptr, 0, sizeof(m_startInfo));
     if (!ok) {

@@ -28,6 +28,8 @@ void CPMainFrame::Run() {
         int32_t result = 0;
         {
             RequestLock lock(m_requestLock, kWatchPlace);
+            // Logged by the lock; the pass is skipped, which is no device loss.
+            if (!lock.Owns()) continue;
             int32_t answered = 0;
             if (CheckAccess(&answered)) {
                 WatchOrientation();
@@ -60,11 +62,10 @@ void CPMainFrame::WatchOrientation() {
     m_orientationNeverChecked = false;
     m_lastOrientationCheck = now;
 
+    // Its mark and its further data are trusted and written back: only a whole reply counts.
+    if (!RequestMultiConfigItem(kOrientationItem)) return;
     MultiConfigRecord* record = &g_MultiConfigRecord;
-    record->itemId = kOrientationItem;
     int32_t ok = 0;
-    SendRequest(GetMultiConfig, record, &ok, record, sizeof(*record), sizeof(*record));
-    if (!ok) return;
 
     const uint32_t orientation = VexoPlatform::GetDisplayOrientation();
     MultiConfigRecord out{};

@@ -1,13 +1,19 @@
 #include "app/CPWindow.h"
 
+#include "app/MessageBox.h"
+#include "app/WxText.h"
 #include "foundation/VexoLog.h"
 #include "servicelink/VexoRPC.h"
 
 using namespace VexoSource;
 
 RequestLock::RequestLock(wxMutex& lock, uint32_t place) : m_lock(lock), m_place(place) {
-    m_owns = m_lock.Lock() == wxMUTEX_NO_ERROR;
-    VexoLogDebug(L"RPC Locking...%u with thread:%u", m_place, CPWindow::kLockTag);
+    const wxMutexError error = m_lock.Lock();
+    m_owns = error == wxMUTEX_NO_ERROR;
+    if (m_owns)
+        VexoLogDebug(L"RPC Locking...%u with thread:%u", m_place, CPWindow::kLockTag);
+    else
+        VexoLogException(L"RPC Locking...%u failed with error %d", m_place, int(error));
 }
 
 RequestLock::RequestLock(wxMutex& lock, uint32_t place, TryTag) : m_lock(lock), m_place(place) {
@@ -46,14 +52,26 @@ void CPWindow::MarkModified() {
     if (m_pApply) m_pApply->Enable(true);
 }
 
-void CPWindow::ApplyChanges() {
-    if (!(m_ready && m_modified)) return;
+bool CPWindow::ApplyChanges() {
+    if (!(m_ready && m_modified)) return true;
     VexoLogDebug(L"0x%0.8x object configuration set.Apply those setting", reinterpret_cast<uintptr_t>(this));
-    RequestLock lock(m_requestLock, kApplyPlace);
-    WriteSettings();
-    m_modified = 0;
-    if (m_pApply) m_pApply->Enable(false);
-    uint8_t reply = 0;
-    int32_t ok = 0;
-    SendRequest(ResetDevice, &reply, &ok, nullptr, 0, 1);
+    bool written;
+    {
+        RequestLock lock(m_requestLock, kApplyPlace);
+        // Without the lock the write could interleave with the worker's requests: none is made.
+        written = lock.Owns() && WriteSettings() != 0;
+        if (written) {
+            m_modified = 0;
+            if (m_pApply) m_pApply->Enable(false);
+            uint8_t reply = 0;
+            int32_t ok = 0;
+            SendRequest(ResetDevice, &reply, &ok, nullptr, 0, 1);
+        }
+    }
+    // Told once the lock is free again: the box runs a modal loop of its own.
+    if (!written)
+        VexoMessageBox(LangText("Settings_Write_Failed",
+                                u"The settings could not be written to the device. Please try again."),
+                       wxEmptyString, wxOK);
+    return written;
 }

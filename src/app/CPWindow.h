@@ -25,7 +25,8 @@ public:
     CPWindow& operator=(const CPWindow&) = delete;
 
     // Writes the window's edited settings; called by ApplyChanges with the request lock held.
-    virtual void WriteSettings() = 0;
+    // Non-zero when everything was written.
+    virtual int32_t WriteSettings() = 0;
     // Reads the window's state from the service and shows it; non-zero on success.
     virtual int32_t LoadFromService() = 0;
     // Sends GetAccessState (1-byte reply into *state); returns the request's ok flag.
@@ -37,7 +38,9 @@ public:
     // Enables Apply once the window is ready; changes made while filling it do not count.
     void MarkModified();
     // Writes the settings and has the service re-initialise the device, under the request lock.
-    void ApplyChanges();
+    // When the write fails the device is not re-initialised, the window stays modified (Apply
+    // stays on) and the user is told; false then. True when written or when nothing was modified.
+    bool ApplyChanges();
 
     int32_t m_ready = 0;
     // wxTopLevelWindowBase has a member of the same name: windows that also derive from a wx
@@ -55,7 +58,8 @@ class RequestLock {
 public:
     struct TryTag {};
 
-    // Blocks until the lock is taken.
+    // Blocks until the lock is taken. When locking fails (the toolkit reports a dead lock or a
+    // broken mutex) it logs at Exception and Owns() is false: the holder must not make its requests.
     RequestLock(wxMutex& lock, uint32_t place);
     // Takes the lock only when it is free; Owns() tells whether it did. Logs nothing on failure.
     RequestLock(wxMutex& lock, uint32_t place, TryTag);

@@ -20,19 +20,32 @@ std::string Trim(const std::string& s) {
     return s.substr(b, e - b);
 }
 
-// Reads the file as lines; bounded, so a huge or binary file cannot exhaust memory.
+// Reads the file as lines; bounded, so a huge or binary file (or one without a line end at all)
+// cannot exhaust memory: at most kRegistryFileLimit bytes are read, and a line the bound cuts is
+// dropped.
 bool ReadLines(const std::string& path, std::vector<std::string>& lines) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
-    std::string line;
-    size_t total = 0;
-    while (std::getline(in, line)) {
-        total += line.size() + 1;
-        if (total > kRegistryFileLimit) {
-            VexoLogInfo(L"Registry file %hs too large, read up to %u bytes", path, static_cast<uint32_t>(kRegistryFileLimit));
-            break;
-        }
-        lines.push_back(line);
+    std::string text;
+    char chunk[64 * 1024];
+    while (text.size() <= kRegistryFileLimit) {
+        in.read(chunk, sizeof chunk);
+        const std::streamsize got = in.gcount();
+        if (got <= 0) break;
+        text.append(chunk, size_t(got));
+    }
+    if (text.size() > kRegistryFileLimit) {
+        VexoLogInfo(L"Registry file %hs too large, read up to %u bytes", path, static_cast<uint32_t>(kRegistryFileLimit));
+        text.resize(kRegistryFileLimit);
+        const size_t lastEnd = text.rfind('\n');
+        text.resize(lastEnd == std::string::npos ? 0 : lastEnd + 1);
+    }
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
     }
     return true;
 }

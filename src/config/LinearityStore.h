@@ -8,8 +8,9 @@
 //   [SYSTEM\CurrentControlSet\Control\TabletPC\UserLinearityData]
 //   fdrlmtouch&col01=0102ab
 //
-// Names compare case-insensitively (ASCII), as the registry's do. A file larger than the bound
-// below is read up to the bound only. The program only reads the file.
+// Names compare case-insensitively (ASCII), as the registry's do. Only the first kRegistryFileLimit
+// bytes of the file are read (whole lines only), however long its lines. The program only reads
+// the file.
 #pragma once
 
 #include <cstdint>

@@ -256,6 +256,9 @@ bool VexoXmlDoc::ReadValue(const std::string& key, int32_t index, char16_t* buff
         return false;
     }
     size_t units = wide.size() < kMaxValueUnits ? wide.size() : kMaxValueUnits;
+    // A cut between the two halves of a surrogate pair would leave a lone high surrogate, which
+    // makes the whole label fail to show: cut before the pair instead.
+    if (units < wide.size() && units > 0 && wide[units - 1] >= 0xD800 && wide[units - 1] <= 0xDBFF) --units;
     std::copy(wide.begin(), wide.begin() + units, buffer);
     return true;
 }

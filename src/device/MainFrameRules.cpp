@@ -8,7 +8,14 @@ namespace VexoSource {
 uint32_t ParseConfigVersion(const std::string& text) {
     const std::vector<std::string> fields = Split(text, ".", true, "");
     if (fields.size() < 2) return 0;
-    return static_cast<uint32_t>(10 * std::atol(fields[0].c_str()) + std::atol(fields[1].c_str()));
+    const long major = std::atol(fields[0].c_str());
+    const long minor = std::atol(fields[1].c_str());
+    long version = 0;
+    // An absurd version text must not overflow: past the range it counts as the newest (or, below
+    // it, the oldest) version there can be.
+    if (__builtin_mul_overflow(major, 10L, &version) || __builtin_add_overflow(version, minor, &version))
+        return major < 0 ? 0u : 0xFFFFFFFFu;
+    return static_cast<uint32_t>(version);
 }
 
 bool ParseDeviceList(const uint8_t* reply, int32_t length, std::vector<VexoWString>& list) {

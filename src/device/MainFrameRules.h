@@ -13,7 +13,8 @@
 namespace VexoSource {
 
 // "Configuration:Version" as tens and units: the first two non-empty "."-separated fields read
-// with atol rules; 0 with fewer than two fields. "2.0.0.0" -> 20, "2.6" -> 26, "3" -> 0.
+// with atol rules; 0 with fewer than two fields. "2.0.0.0" -> 20, "2.6" -> 26, "3" -> 0. A value
+// beyond the range of the arithmetic gives 0xFFFFFFFF (or 0 when it is negative).
 uint32_t ParseConfigVersion(const std::string& text);
 
 // The GetDeviceList reply: false (list untouched) unless the last delivered byte is 0; otherwise

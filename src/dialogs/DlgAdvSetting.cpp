@@ -117,8 +117,8 @@ int32_t DlgAdvSetting::LoadFromService() {
         VexoLogException(L"Get response failed! ");
         return 0;
     }
-    SendRequest(GetEffects, &m_effects, &ok, nullptr, 0, sizeof m_effects);
-    if (!ok) {
+    // The sliders show these fields: a partial record would show what an earlier read left.
+    if (!RequestWholeRecord(GetEffects, &m_effects, sizeof m_effects)) {
         VexoLogException(L"Get response failed! ");
         return 0;
     }
@@ -136,11 +136,12 @@ int32_t DlgAdvSetting::LoadFromService() {
     VexoLogDebug(L"smoothValue %i:%i", uint32_t{m_effects.smoothValue}, p.smooth);
 
     // The shared buffer is safe here: the opener holds the main window's request lock, which the
-    // watch thread needs before it touches the buffer.
-    MultiConfigRecord* item = BuildMultiConfigRecord(kPenItemId, nullptr, 0);
-    SendRequest(GetMultiConfig, item, &ok, item, sizeof *item, sizeof *item);
+    // watch thread needs before it touches the buffer. The buffer is cleared for the read, so the
+    // mark and data of another item (the watch's orientation) can never pass for the pen item's.
+    const int32_t answered = RequestMultiConfigItem(kPenItemId);
+    MultiConfigRecord* item = &g_MultiConfigRecord;
     uint32_t pen = 0;
-    if (ReadPenItem(ok != 0, *item, pen) == PenItemState::Missing) {
+    if (ReadPenItem(answered != 0, *item, pen) == PenItemState::Missing) {
         FillPenItem(*item, 0);
         uint8_t answer = 0;
         int32_t setOk = 0;
@@ -160,14 +161,13 @@ AdvSettingPositions DlgAdvSetting::ReadControls() const {
     return p;
 }
 
-void DlgAdvSetting::WriteSettings() {
+int32_t DlgAdvSetting::WriteSettings() {
     VexoLogDebug(L"Advanced Setting -> Update Configuration...");
-    int32_t ok = 0;
-    // Read afresh so that fields this dialog does not show keep the service's values.
-    SendRequest(GetEffects, &m_effects, &ok, nullptr, 0, sizeof m_effects);
-    if (!ok) {
+    // Read afresh so that fields this dialog does not show keep the service's values; only a
+    // whole record may be written back.
+    if (!RequestWholeRecord(GetEffects, &m_effects, sizeof m_effects)) {
         VexoLogException(L"Get effects failed! ");
-        return;
+        return 0;
     }
     const AdvSettingPositions p = ReadControls();
     WritePositionsToEffects(m_effects, p);
@@ -176,15 +176,20 @@ void DlgAdvSetting::WriteSettings() {
     VexoLogDebug(L"msRDClickRange %i", p.clickRange);
     VexoLogDebug(L"smoothValue %i", p.smooth);
     uint8_t answer = 0;
+    int32_t ok = 0;
     SendRequest(SetEffects, &answer, &ok, &m_effects, sizeof m_effects, 1);
     if (!ok) {
         VexoLogException(L"Set effections failed! ");
-        return;
+        return 0;
     }
     MultiConfigRecord* item = &g_MultiConfigRecord;
     FillPenItem(*item, m_pPen->GetValue() ? 1 : 0);
     SendRequest(SetMultiConfig, &answer, &ok, item, sizeof *item, 1);
-    if (!ok) VexoLogException(L"Set multi-config failed! ");
+    if (!ok) {
+        VexoLogException(L"Set multi-config failed! ");
+        return 0;
+    }
+    return 1;
 }
 
 void DlgAdvSetting::OnCharHook(wxKeyEvent& event) {
@@ -203,8 +208,8 @@ void DlgAdvSetting::OnEvent(wxCommandEvent& event) {
     } else if (source == m_pCancel) {
         Close(false);
     } else if (source == m_pDone) {
-        ApplyChanges();
-        Close(false);
+        // After a failed write the dialog stays open with the changes still pending.
+        if (ApplyChanges()) Close(false);
     } else if (source == m_pRightClick || source == m_pPen || source == m_pRClickSlider ||
                source == m_pDClickSlider || source == m_pRangeSlider || source == m_pSmoothSlider) {
         MarkModified();

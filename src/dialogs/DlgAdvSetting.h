@@ -32,8 +32,8 @@ public:
     int32_t Initialize() override;
     void Release() override;
     int32_t LoadFromService() override;
-    // Called by ApplyChanges with this dialog's own request lock held.
-    void WriteSettings() override;
+    // Called by ApplyChanges with this dialog's own request lock held; 0 when a request failed.
+    int32_t WriteSettings() override;
 
     // Read by tests and by the opener.
     int32_t Shown() const { return m_shown; }

@@ -6,6 +6,7 @@
 #include <wx/display.h>
 #include <wx/utils.h>
 
+#include "app/MessageBox.h"
 #include "app/WxText.h"
 #include "config/ProcessConfig.h"
 #include "dialogs/DlgTBox.h"
@@ -198,7 +199,13 @@ int DlgCalib::ShowModal() {
 void DlgCalib::ApplyAndConfirm() {
     m_working = m_taker.Points();
     m_working.enabled = 1;
-    SendCalibration(m_working);
+    if (!SendCalibration(m_working)) {
+        // The new record may not be in force: asking to keep it would confirm nothing. Put the
+        // saved record back and say that the calibration failed.
+        RestoreSaved();
+        VexoMessageBox(LangText("Callibration_Initialization_Failed", u"none"), wxEmptyString, wxOK);
+        return;
+    }
     SendResetDevice();
     if (!WaitForAccess()) {
         // Nobody could confirm the new record: it must not stay in force.

@@ -43,7 +43,7 @@ public:
     int32_t Initialize() override;
     // Stops the touch reader.
     void Release() override;
-    void WriteSettings() override {}
+    int32_t WriteSettings() override { return 1; }
     int32_t LoadFromService() override { return 1; }
 
     // Runs the modal loop until the targets are taken or the user leaves, then (the dialog is

@@ -2,9 +2,9 @@
 
 #include <cerrno>
 #include <chrono>
-#include <ctime>
 
 #include "foundation/VexoLog.h"
+#include "platform/MonotonicClock.h"
 #include "platform/PlatformTime.h"
 #include "platform/TerminationSignals.h"
 
@@ -15,7 +15,7 @@ thread_local VexoThread* t_current = nullptr;
 
 // Marks the object finished however Run leaves: normally or by a cancellation unwinding. The
 // wake-up is sent under the lock, so whoever sees the flag set (under that lock) knows this thread
-// no longer touches the object and may destroy it.
+// no longer touches the object but to end.
 struct FinishGuard {
     std::mutex& lock;
     std::condition_variable& wake;
@@ -27,18 +27,6 @@ struct FinishGuard {
         wake.notify_all();
     }
 };
-
-timespec DeadlineIn(uint32_t milliseconds) {
-    timespec ts{};
-    clock_gettime(CLOCK_REALTIME, &ts);
-    ts.tv_sec += milliseconds / 1000;
-    ts.tv_nsec += long(milliseconds % 1000) * 1000000L;
-    if (ts.tv_nsec >= 1000000000L) {
-        ts.tv_sec += 1;
-        ts.tv_nsec -= 1000000000L;
-    }
-    return ts;
-}
 }  // namespace
 
 VexoThread::VexoThread() = default;
@@ -63,17 +51,27 @@ void VexoThread::Start() {
         VexoLogException(L"Thread's created ");
         return;
     }
+    m_stopEvent.Clear();
     m_finished = false;
     // Workers leave SIGTERM, SIGINT and SIGHUP to the GUI thread, which ends the program on them;
     // blocked here, a signal can never cut a worker's poll or sleep short either.
     VexoPlatform::ScopedTerminationSignalBlock blocked;
-    if (pthread_create(&m_thread, nullptr, &VexoThread::ThreadMain, this) == 0) m_hasThread = true;
+    if (pthread_create(&m_thread, nullptr, &VexoThread::ThreadMain, this) == 0) {
+        m_hasThread = true;
+        if (!m_name.empty()) pthread_setname_np(m_thread, m_name.c_str());
+    }
+}
+
+bool VexoThread::WaitFinished(uint32_t milliseconds) {
+    std::unique_lock<std::mutex> lock(m_stateLock);
+    return m_wake.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return m_finished; });
 }
 
 void VexoThread::Stop() {
     {
         std::lock_guard<std::mutex> lock(m_stateLock);
         m_state = kStopRequested;
+        m_stopEvent.Set();
         if (!m_hasThread) return;
         // Called by the worker itself: waiting would only time out and then cancel the caller.
         // The request stands; the owner's next Stop collects the thread.
@@ -81,24 +79,18 @@ void VexoThread::Stop() {
     }
     m_wake.notify_all();
     VexoLogDebug(L"Waiting the thread terminate signal");
-    bool ended;
-    {
-        std::unique_lock<std::mutex> lock(m_stateLock);
-        ended = m_wake.wait_for(lock, std::chrono::milliseconds(kStopTimeoutMs), [this] { return m_finished; });
-    }
-    if (!ended) {
+    if (!WaitFinished(kStopTimeoutMs)) {
         // Forced end: the worker unwinds at its next cancellation point.
         pthread_cancel(m_thread);
-        const timespec deadline = DeadlineIn(kStopTimeoutMs);
-        if (pthread_timedjoin_np(m_thread, nullptr, &deadline) != 0) {
-            // Stuck outside any cancellation point: leave it detached rather than hang, and say
-            // so, since it still runs on this object.
-            pthread_detach(m_thread);
-            VexoLogException(L"Thread did not end after the forced stop; left running detached");
+        if (!WaitFinished(kStopTimeoutMs)) {
+            // Stuck outside any cancellation point. It still runs on this object, which its owner
+            // destroys once Stop returns: wait for it rather than leave it running on freed memory.
+            VexoLogException(L"Thread did not end after the forced stop; waiting for it");
+            std::unique_lock<std::mutex> lock(m_stateLock);
+            m_wake.wait(lock, [this] { return m_finished; });
         }
-    } else {
-        pthread_join(m_thread, nullptr);
     }
+    pthread_join(m_thread, nullptr);
     {
         std::lock_guard<std::mutex> lock(m_stateLock);
         m_hasThread = false;
@@ -106,9 +98,7 @@ void VexoThread::Stop() {
     VexoLogDebug(L"Thread terminated");
 }
 
-void VexoThread::Run() {
-    while (!StopRequested()) SleepFor(8);
-}
+void VexoThread::Run() { WaitForStop(); }
 
 int32_t VexoThread::GetState() const {
     std::lock_guard<std::mutex> lock(m_stateLock);
@@ -126,8 +116,19 @@ bool VexoThread::HasFinished() const {
 }
 
 bool VexoThread::SleepFor(uint32_t milliseconds) {
+    const uint64_t deadline = VexoPlatform::NowMs() + milliseconds;
     std::unique_lock<std::mutex> lock(m_stateLock);
-    return !m_wake.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return m_state == kStopRequested; });
+    for (;;) {
+        if (m_state == kStopRequested) return false;
+        const uint32_t step = VexoPlatform::RealWaitMs(deadline);
+        if (step == 0) return true;
+        m_wake.wait_for(lock, std::chrono::milliseconds(step), [this] { return m_state == kStopRequested; });
+    }
+}
+
+void VexoThread::WaitForStop() {
+    std::unique_lock<std::mutex> lock(m_stateLock);
+    m_wake.wait(lock, [this] { return m_state == kStopRequested; });
 }
 
 VexoThread* VexoThread::Current() { return t_current; }

@@ -1,8 +1,10 @@
 #include "platform/DisplayOrientation.h"
 
-#include <X11/Xlib.h>
-#include <X11/extensions/Xrandr.h>
+#include <xcb/randr.h>
+#include <xcb/xcb.h>
 
+#include <cstdlib>
+#include <memory>
 #include <mutex>
 
 namespace VexoPlatform {
@@ -11,25 +13,94 @@ namespace {
 std::mutex g_sourceLock;
 OrientationSource g_source;
 
-// Xlib's error handler is process-wide. While a query runs, errors of our own connection are
-// ignored (an output may vanish between two RandR calls) and every other connection's errors go
-// on to the handler that was installed before, so the toolkit's error handling keeps working.
-std::mutex g_xLock;
-Display* g_queryDisplay = nullptr;
-int (*g_previousHandler)(Display*, XErrorEvent*) = nullptr;
+// Replies (and errors) of XCB are malloc'ed.
+struct FreeDeleter {
+    void operator()(void* p) const { std::free(p); }
+};
+template <class T>
+using Reply = std::unique_ptr<T, FreeDeleter>;
 
-int QueryErrorHandler(Display* display, XErrorEvent* event) {
-    if (display == g_queryDisplay) return 0;
-    return g_previousHandler ? g_previousHandler(display, event) : 0;
+// An error comes back as a value beside the reply: it is dropped, and the reply is then none.
+template <class T>
+Reply<T> Take(T* reply, xcb_generic_error_t* error) {
+    std::free(error);
+    return Reply<T>(reply);
 }
 
-uint32_t FromRotation(Rotation rotation) {
-    switch (rotation & (RR_Rotate_0 | RR_Rotate_90 | RR_Rotate_180 | RR_Rotate_270)) {
-    case RR_Rotate_90: return 1;
-    case RR_Rotate_180: return 2;
-    case RR_Rotate_270: return 3;
+uint32_t FromRotation(uint16_t rotation) {
+    switch (rotation & (XCB_RANDR_ROTATION_ROTATE_0 | XCB_RANDR_ROTATION_ROTATE_90 | XCB_RANDR_ROTATION_ROTATE_180 |
+                        XCB_RANDR_ROTATION_ROTATE_270)) {
+    case XCB_RANDR_ROTATION_ROTATE_90: return 1;
+    case XCB_RANDR_ROTATION_ROTATE_180: return 2;
+    case XCB_RANDR_ROTATION_ROTATE_270: return 3;
     default: return 0;
     }
+}
+
+xcb_screen_t* ScreenOf(xcb_connection_t* c, int number) {
+    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c));
+    for (int i = 0; it.rem > 0; xcb_screen_next(&it), ++i)
+        if (i == number) return it.data;
+    return nullptr;
+}
+
+// The rotation of the output's CRTC; false when the output shows nothing or has vanished.
+bool OutputRotation(xcb_connection_t* c, xcb_randr_output_t output, xcb_timestamp_t config, bool mustBeConnected,
+                    uint16_t& rotation) {
+    xcb_generic_error_t* error = nullptr;
+    Reply<xcb_randr_get_output_info_reply_t> info =
+        Take(xcb_randr_get_output_info_reply(c, xcb_randr_get_output_info(c, output, config), &error), error);
+    if (!info || !info->crtc) return false;
+    if (mustBeConnected && info->connection != XCB_RANDR_CONNECTION_CONNECTED) return false;
+    error = nullptr;
+    Reply<xcb_randr_get_crtc_info_reply_t> crtc =
+        Take(xcb_randr_get_crtc_info_reply(c, xcb_randr_get_crtc_info(c, info->crtc, config), &error), error);
+    if (!crtc) return false;
+    rotation = crtc->rotation;
+    return true;
+}
+
+uint32_t QueryOn(xcb_connection_t* c, int screenNumber) {
+    const xcb_query_extension_reply_t* randr = xcb_get_extension_data(c, &xcb_randr_id);
+    if (!randr || !randr->present) return 0;
+    xcb_screen_t* screen = ScreenOf(c, screenNumber);
+    if (!screen) return 0;
+    const xcb_window_t root = screen->root;
+
+    // The primary output and the current resources need RandR 1.3.
+    xcb_generic_error_t* error = nullptr;
+    Reply<xcb_randr_query_version_reply_t> version =
+        Take(xcb_randr_query_version_reply(c, xcb_randr_query_version(c, 1, 3), &error), error);
+    const bool modern = version && (version->major_version > 1 || version->minor_version >= 3);
+
+    if (modern) {
+        error = nullptr;
+        Reply<xcb_randr_get_screen_resources_current_reply_t> res = Take(
+            xcb_randr_get_screen_resources_current_reply(c, xcb_randr_get_screen_resources_current(c, root), &error),
+            error);
+        if (res) {
+            const xcb_timestamp_t config = res->config_timestamp;
+            uint16_t rotation = 0;
+            error = nullptr;
+            Reply<xcb_randr_get_output_primary_reply_t> primary =
+                Take(xcb_randr_get_output_primary_reply(c, xcb_randr_get_output_primary(c, root), &error), error);
+            if (primary && primary->output) {
+                if (OutputRotation(c, primary->output, config, false, rotation)) return FromRotation(rotation);
+            } else {
+                // No primary output (an X server without one, Xvfb for instance): the first
+                // connected output that shows something.
+                const xcb_randr_output_t* outputs = xcb_randr_get_screen_resources_current_outputs(res.get());
+                const int count = xcb_randr_get_screen_resources_current_outputs_length(res.get());
+                for (int i = 0; i < count; ++i)
+                    if (OutputRotation(c, outputs[i], config, true, rotation)) return FromRotation(rotation);
+            }
+        }
+    }
+    // The screen's own rotation, as RandR 1.1 reports it.
+    error = nullptr;
+    Reply<xcb_randr_get_screen_info_reply_t> info =
+        Take(xcb_randr_get_screen_info_reply(c, xcb_randr_get_screen_info(c, root), &error), error);
+    return info ? FromRotation(info->rotation) : 0;
 }
 }  // namespace
 
@@ -51,53 +122,11 @@ uint32_t GetDisplayOrientation() {
 }
 
 uint32_t QueryXRandROrientation() {
-    std::lock_guard<std::mutex> xlock(g_xLock);
-    Display* display = XOpenDisplay(nullptr);
-    if (!display) return 0;
-    g_queryDisplay = display;
-    g_previousHandler = XSetErrorHandler(&QueryErrorHandler);
+    int screenNumber = 0;
+    xcb_connection_t* c = xcb_connect(nullptr, &screenNumber);
     uint32_t result = 0;
-    int eventBase = 0, errorBase = 0;
-    if (XRRQueryExtension(display, &eventBase, &errorBase)) {
-        const Window root = DefaultRootWindow(display);
-        bool found = false;
-        if (XRRScreenResources* res = XRRGetScreenResourcesCurrent(display, root)) {
-            RROutput primary = XRRGetOutputPrimary(display, root);
-            RROutput chosen = 0;
-            if (primary) {
-                chosen = primary;
-            } else {
-                for (int i = 0; i < res->noutput && !chosen; ++i) {
-                    if (XRROutputInfo* info = XRRGetOutputInfo(display, res, res->outputs[i])) {
-                        if (info->connection == RR_Connected && info->crtc) chosen = res->outputs[i];
-                        XRRFreeOutputInfo(info);
-                    }
-                }
-            }
-            if (chosen) {
-                if (XRROutputInfo* info = XRRGetOutputInfo(display, res, chosen)) {
-                    if (info->crtc) {
-                        if (XRRCrtcInfo* crtc = XRRGetCrtcInfo(display, res, info->crtc)) {
-                            result = FromRotation(crtc->rotation);
-                            found = true;
-                            XRRFreeCrtcInfo(crtc);
-                        }
-                    }
-                    XRRFreeOutputInfo(info);
-                }
-            }
-            XRRFreeScreenResources(res);
-        }
-        if (!found) {
-            Rotation current = RR_Rotate_0;
-            XRRRotations(display, DefaultScreen(display), &current);
-            result = FromRotation(current);
-        }
-    }
-    XSync(display, False);
-    XSetErrorHandler(g_previousHandler);
-    XCloseDisplay(display);
-    g_queryDisplay = nullptr;
+    if (!xcb_connection_has_error(c)) result = QueryOn(c, screenNumber);
+    xcb_disconnect(c);
     return result;
 }
 

@@ -1,11 +1,11 @@
 // Display orientation of the primary output.
 //
-// Mapping from XRandR rotation to the program's values: RR_Rotate_0 -> 0, RR_Rotate_90 -> 1,
-// RR_Rotate_180 -> 2, RR_Rotate_270 -> 3 (the reflection bits are ignored). The primary output
-// is used, or the first connected output with a mode when none is marked primary; without an X
-// display, or when XRandR is missing, the orientation is 0. The query opens its own X connection
-// and installs its own error handler only around its RandR calls, so the toolkit's connection and
-// handler are untouched.
+// Mapping from XRandR rotation to the program's values: rotate 0 -> 0, 90 -> 1, 180 -> 2,
+// 270 -> 3 (the reflection bits are ignored). The primary output is used, or the first connected
+// output with a CRTC when none is marked primary; without an X display, or when RandR is missing,
+// the orientation is 0. The query runs on an XCB connection of its own, where an X error is a
+// value returned beside the reply: it touches neither the toolkit's connection nor Xlib's
+// process-wide error handler, which the toolkit sets on its own thread.
 #pragma once
 
 #include <cstdint>

@@ -3,17 +3,18 @@
 #include <cerrno>
 #include <ctime>
 
+#include "platform/MonotonicClock.h"
+
 namespace VexoPlatform {
 
-uint32_t GetTickCount() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return uint32_t(uint64_t(ts.tv_sec) * 1000u + uint64_t(ts.tv_nsec) / 1000000u);
-}
+uint32_t GetTickCount() { return uint32_t(NowMs()); }
 
 void SleepMs(uint32_t milliseconds) {
-    timespec req{time_t(milliseconds / 1000), long(milliseconds % 1000) * 1000000L};
-    while (nanosleep(&req, &req) == -1 && errno == EINTR) {
+    const uint64_t deadline = NowMs() + milliseconds;
+    for (uint32_t step; (step = RealWaitMs(deadline)) > 0;) {
+        timespec req{time_t(step / 1000), long(step % 1000) * 1000000L};
+        while (nanosleep(&req, &req) == -1 && errno == EINTR) {
+        }
     }
 }
 

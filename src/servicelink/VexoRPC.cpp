@@ -23,7 +23,7 @@ void WriteName(uint8_t* field, const char* name) {
 
 }  // namespace
 
-VexoRPC::VexoRPC() = default;
+VexoRPC::VexoRPC() { SetThreadName("rpc-receive"); }
 
 VexoRPC::~VexoRPC() {
     Stop();
@@ -39,8 +39,9 @@ bool VexoRPC::Connect(const char* host, int32_t port) {
     delete m_connection;
     m_connection = new VexoTCPManager;
     if (!m_connection->Connect(host, port, false)) return false;
-    Start();
+    // The role first: the receive thread idles for good when it starts without one.
     m_role = kRoleClient;
+    Start();
     VexoLogDebug(L"RPC client was created");
     return true;
 }
@@ -61,6 +62,9 @@ int32_t VexoRPC::Call(const char* name, const void* data, int32_t length, void* 
     WriteU32(m_sendFrame + kFrameNameSize, kFrameCall);
     if (length > 0) std::memcpy(m_sendFrame + kFrameHeadSize, data, size_t(length));
     if (m_role != kRoleClient || !m_connection) return -1;
+    // A worker whose stop was requested sends nothing more: its owner is closing (the window, the
+    // program), and what it would ask can no longer matter. Nor does it reconnect for it.
+    if (VexoThread::CurrentStopRequested()) return -1;
     if (m_replyOwed) {
         m_replyOwed = false;
         if (!Reopen()) return -1;
@@ -80,8 +84,10 @@ int32_t VexoRPC::Call(const char* name, const void* data, int32_t length, void* 
     if (waited != 0) {
         VexoThread::SleepCurrent(kPauseAfterReplyMs);
     } else {
+        // The reply may still come, on this connection: the next call must not take it for its own.
         m_replyOwed = true;
-        VexoLogException(L"RPC %hs failed", name ? name : "");
+        // A wait ended by the caller's stop request is no failure of the service.
+        if (!VexoThread::CurrentStopRequested()) VexoLogException(L"RPC %hs failed", name ? name : "");
     }
     return result;
 }
@@ -102,18 +108,28 @@ bool VexoRPC::Reopen() {
 
 void VexoRPC::Run() {
     while (!StopRequested()) {
-        if (m_role != kRoleClient || !m_connection) {
-            SleepFor(kIdlePollMs);
+        if (m_role != kRoleClient || !m_connection || !m_connection->IsOpen()) {
+            // Nothing to read (the service went away): idle until stopped. A new connection
+            // (Connect, or the reconnect after a late reply) comes with a restart of this thread.
+            WaitForStop();
             continue;
         }
-        // Wait for data at most one slice: a reply is taken the moment it arrives and a stop
-        // request is still seen within 8 ms.
-        if (!m_connection->WaitReadable(int(kReceivePollMs))) {
-            if (!m_connection->IsOpen()) SleepFor(kReceivePollMs);
-            continue;
+        // Sleeps until a reply arrives or the stop request wakes it: an idle channel costs no
+        // wake-up, and a reply is taken the moment it arrives.
+        const int stopFd = StopEventFd();
+        switch (m_connection->WaitReadableOrWoken(stopFd, stopFd >= 0 ? -1 : int(kReceivePollMs))) {
+            case VexoTCPManager::WaitResult::Readable:
+                break;
+            case VexoTCPManager::WaitResult::NoSocket:
+                // poll itself failed: do not spin on it.
+                SleepFor(kReceivePollMs);
+                continue;
+            default:
+                continue;
         }
         const int32_t n = m_connection->ReceiveMessage(m_receiver.Frame());
         if (n == -1) {
+            // Readable, yet nothing came (a socket error other than a reset): pause rather than spin.
             SleepFor(kReceivePollMs);
             continue;
         }

@@ -7,8 +7,8 @@
 // be taken for the next call's answer; the next call therefore opens a fresh connection first.
 //
 // Threads: the requesting thread (GUI or the main window's watch thread) sends and waits on the
-// channel's VexoSyncobj; the channel's own receive thread (Run) stores each reply in the waiting
-// caller's reply slot and signals. At most one request is in flight; calls are serialised here too.
+// channel's VexoSyncobj; the channel's own receive thread (Run) sleeps in poll() on the socket and
+// its stop event, stores each reply in the waiting caller's reply slot and signals. At most one request is in flight; calls are serialised here too.
 #pragma once
 
 #include <boost/thread/mutex.hpp>
@@ -48,14 +48,15 @@ public:
     static constexpr int32_t kRoleNone = 0;
     static constexpr int32_t kRoleClient = 2;
     static constexpr int32_t kHandlerCount = VexoRPCReceiver::kHandlerCount;
-    static constexpr uint32_t kIdlePollMs = 200;     // before a connection exists
-    static constexpr uint32_t kReceivePollMs = 8;    // bound on seeing a stop request
+    // Pause after a receive or poll that failed without a reset, so that a broken socket is not
+    // spun on; also the wait's time-out should the stop event be missing.
+    static constexpr uint32_t kReceivePollMs = 8;
     static constexpr uint32_t kPauseAfterReplyMs = 8;
 
     VexoRPC();
     ~VexoRPC() override;
 
-    // Connects (non-blocking after connect) and starts the receive thread; role becomes 2.
+    // Connects (non-blocking after connect), sets role 2 and starts the receive thread.
     bool Connect(const char* host, int32_t port);
 
     // The receive loop, on the channel's thread.

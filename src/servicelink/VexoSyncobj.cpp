@@ -2,14 +2,14 @@
 
 #include <cxxabi.h>
 
-#include <boost/date_time/posix_time/posix_time_types.hpp>
-#include <boost/thread/thread_time.hpp>
+#include <boost/chrono/duration.hpp>
 
 #include <mutex>
 #include <set>
 
 #include "foundation/VexoLog.h"
 #include "foundation/VexoThread.h"
+#include "platform/MonotonicClock.h"
 
 namespace VexoSource {
 
@@ -99,28 +99,26 @@ int32_t VexoSyncobj::TimedWait(uint32_t milliseconds) {
     boost::unique_lock<boost::mutex> lock(m_flagLock);
     if (m_signalled) return 1;
     const uint32_t slices = milliseconds / kSliceMs;
-    // The slices share one deadline: what each of them oversleeps on a busy machine must not add
-    // up beyond the bound (375 slices late by 1 ms each would wait 3.4 s instead of 3 s).
-    const boost::system_time end =
-        boost::get_system_time() + boost::posix_time::milliseconds(int64_t(slices) * kSliceMs);
-    for (uint32_t i = 0; i < slices; ++i) {
+    if (slices == 0) return 0;
+    // The slices share one deadline on the monotonic clock: what each of them oversleeps on a busy
+    // machine must not add up beyond the bound, and a change of the wall-clock time must neither
+    // end the wait early nor stretch it.
+    const uint64_t end = VexoPlatform::NowMs() + uint64_t(slices) * kSliceMs;
+    for (;;) {
+        // A slice bounds how late a stop request of the waiting worker is seen.
         if (VexoThread::CurrentStopRequested() || !m_initialized) return 0;
-        const boost::system_time now = boost::get_system_time();
-        if (now >= end) break;
-        boost::system_time deadline = now + boost::posix_time::milliseconds(kSliceMs);
-        if (deadline > end) deadline = end;
-        m_wake.timed_wait(lock, deadline);
+        const uint32_t left = VexoPlatform::RealWaitMs(end);
+        if (left == 0) return 0;
+        m_wake.wait_for(lock, boost::chrono::milliseconds(left < kSliceMs ? left : kSliceMs));
         if (m_signalled) return 1;
     }
-    return 0;
 }
 
 void VexoSyncobj::Wait() {
     boost::unique_lock<boost::mutex> lock(m_flagLock);
     while (!m_signalled) {
         if (VexoThread::CurrentStopRequested() || !m_initialized) return;
-        const boost::system_time deadline = boost::get_system_time() + boost::posix_time::milliseconds(kSliceMs);
-        m_wake.timed_wait(lock, deadline);
+        m_wake.wait_for(lock, boost::chrono::milliseconds(kSliceMs));
     }
 }
 

@@ -212,4 +212,15 @@ bool VexoTCPManager::WaitReadable(int timeoutMs) {
     return r > 0;
 }
 
+VexoTCPManager::WaitResult VexoTCPManager::WaitReadableOrWoken(int wakeFd, int timeoutMs) {
+    const int fd = m_socket.load();
+    if (fd < 0) return WaitResult::NoSocket;
+    pollfd p[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+    const int r = ::poll(p, wakeFd >= 0 ? 2 : 1, timeoutMs < 0 ? -1 : timeoutMs);
+    if (r < 0) return errno == EINTR ? WaitResult::TimedOut : WaitResult::NoSocket;
+    if (r == 0) return WaitResult::TimedOut;
+    if (p[0].revents) return WaitResult::Readable;
+    return WaitResult::Woken;
+}
+
 }  // namespace VexoSource

@@ -53,6 +53,10 @@ public:
     // Waits up to timeoutMs for data (or a close) on the socket; false on time-out or without a
     // socket (then at once).
     bool WaitReadable(int timeoutMs);
+    enum class WaitResult { Readable, Woken, TimedOut, NoSocket };
+    // Waits for data (or a close) on the socket or for wakeFd to become readable, whichever comes
+    // first; timeoutMs < 0 waits without a time-out. Readable wins when both are.
+    WaitResult WaitReadableOrWoken(int wakeFd, int timeoutMs);
 
     bool IsOpen() const { return m_socket.load() >= 0; }
     int32_t Port() const { return m_port; }

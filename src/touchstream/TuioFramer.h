@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace VexoSource {
 
@@ -36,20 +37,27 @@ public:
     // One framing step. For Packet, `packet` is the opening tag nearest before the first closing
     // tag through that closing tag, plus the one character after it when it has arrived. With
     // that character counted whether it has arrived or not, a packet of kMaxPacket characters or
-    // more is dropped. The accumulator then keeps the text after the
+    // more is dropped. The pending text then begins after the
     // closing tag. `packet` is left alone for the other results.
     TuioFrameStep Next(std::string& packet);
 
     // Characters discarded by the last Overflow step.
     size_t LastDiscarded() const { return m_lastDiscarded; }
-    const std::string& Accumulator() const { return m_accumulator; }
+    // The text received and not yet cut.
+    std::string_view Pending() const {
+        return std::string_view(m_accumulator).substr(m_start);
+    }
     void Clear() {
         m_accumulator.clear();
+        m_start = 0;
         m_searched = 0;
     }
 
 private:
+    // Cutting a packet only moves m_start: the text behind it is not moved for every packet, but
+    // once per Append, when the cut front is dropped.
     std::string m_accumulator;
+    size_t m_start = 0;     // the pending text begins here
     size_t m_searched = 0;  // the accumulator holds no closing tag that starts before this
     size_t m_lastDiscarded = 0;
 };

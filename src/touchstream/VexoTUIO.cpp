@@ -4,7 +4,7 @@
 
 namespace VexoSource {
 
-VexoTUIO::VexoTUIO() = default;
+VexoTUIO::VexoTUIO() { SetThreadName("touch-reader"); }
 
 VexoTUIO::~VexoTUIO() {
     // The reader thread uses the members: stop it before they go.
@@ -27,34 +27,40 @@ void VexoTUIO::Release() {
 void VexoTUIO::Run() {
     // The accumulator and the packet text belong to this pass of the reader thread.
     TuioStream stream(m_touches);
-    bool maybeMore = false;  // the last step cut something: another packet may be complete already
     bool closedLogged = false;
     while (!StopRequested()) {
+        // Every complete packet is handled before anything more is read: a sender faster than the
+        // handling is then held back by the socket's buffer and never grows the accumulator.
+        const TuioStepResult step = stream.Step();
+        if (step != TuioStepResult::Idle) {
+            if (step == TuioStepResult::Replaced && m_callback) m_callback(m_touches, m_user);
+            continue;
+        }
         if (!m_connection.IsOpen()) {
             // The service closed the stream: keep the last touches and wait to be stopped.
             if (!closedLogged) {
                 VexoLogInfo(L"Touch stream closed by the service");
                 closedLogged = true;
             }
-            if (!maybeMore) {
-                SleepFor(kWaitStepMs);
-                continue;
-            }
-        } else if (maybeMore || m_connection.WaitReadable(kWaitStepMs)) {
-            const std::string chunk = m_connection.ReceiveText();
-            if (chunk.empty() && !maybeMore && m_connection.IsOpen()) {
-                // Readable yet nothing received (a socket error): pause rather than spin.
-                SleepFor(kWaitStepMs);
-                continue;
-            }
-            stream.Append(chunk);
-        } else {
+            WaitForStop();
             continue;
         }
-
-        const TuioStepResult step = stream.Step();
-        maybeMore = step != TuioStepResult::Idle;
-        if (step == TuioStepResult::Replaced && m_callback) m_callback(m_touches, m_user);
+        // Sleeps until data arrives or the stop request wakes it.
+        const int stopFd = StopEventFd();
+        if (m_connection.WaitReadableOrWoken(stopFd, stopFd >= 0 ? -1 : kWaitStepMs) !=
+            VexoTCPManager::WaitResult::Readable)
+            continue;
+        const std::string chunk = m_connection.ReceiveText();
+        if (chunk.empty()) {
+            // Readable yet nothing received: a close (seen at the top of the loop) or a socket
+            // error, for which the reader pauses rather than spin.
+            if (m_connection.IsOpen()) SleepFor(kWaitStepMs);
+            continue;
+        }
+        stream.Append(chunk);
+        const size_t backlog = stream.Framer().Pending().size();
+        if (backlog > m_peakBacklog.load(std::memory_order_relaxed))
+            m_peakBacklog.store(backlog, std::memory_order_relaxed);
     }
 }
 

@@ -7,6 +7,8 @@
 // fail.
 #pragma once
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 #include "foundation/VexoObj.h"
@@ -23,7 +25,7 @@ public:
     using TouchCallback = void (*)(const VexoGroup<VexoTUIOTouch_Ele>& touches, void* user);
 
     static constexpr int kStreamPort = 3000;
-    // Longest wait for data in one pass: bounds how late a stop request is seen.
+    // Pause after a failed receive (and the wait's time-out should the stop event be missing).
     static constexpr int kWaitStepMs = 10;
 
     VexoTUIO();
@@ -43,8 +45,12 @@ public:
         m_user = user;
     }
 
-    // The reader loop: one receive and at most one packet per pass.
+    // The reader loop: handles every complete packet, then waits for and takes one receive.
     void Run() override;
+
+    // The most text that has waited in the accumulator after a receive since construction: one
+    // receive's worth plus the part of a packet still to come, however fast the service sends.
+    size_t PeakBacklog() const { return m_peakBacklog.load(std::memory_order_relaxed); }
 
     // Read only while the reader is not running (the reader thread owns the set while it runs).
     const VexoGroup<VexoTUIOTouch_Ele>& Touches() const { return m_touches; }
@@ -56,6 +62,7 @@ private:
     VexoGroup<VexoTUIOTouch_Ele> m_touches;
     TouchCallback m_callback = nullptr;
     void* m_user = nullptr;
+    std::atomic<size_t> m_peakBacklog{0};  // written by the reader thread
 };
 
 }  // namespace VexoSource

@@ -136,6 +136,43 @@ TEST_F(MainFrameCommands, MouseThenDoneWritesTheModeResetsTheDeviceAndCloses) {
     EXPECT_FALSE(frame_->IsModal());
 }
 
+TEST_F(MainFrameCommands, DoneAfterAFailedWriteResetsNothingAndKeepsTheWindowOpen) {
+    struct Row {
+        const char* name;
+        uint32_t code;  // the request whose reply is cut
+        size_t bytes;   // what is left of that reply
+        std::vector<std::string> writes;
+    } rows[] = {
+        {"GetDeviceConfig without payload", GetDeviceConfig, 0, {}},
+        {"GetDeviceConfig short (the rest would be stale)", GetDeviceConfig, 10, {}},
+        {"SetDeviceConfig without payload", SetDeviceConfig, 0, {"SetDeviceConfig"}},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        NewFrame();
+        // Only the command talks to the service: the watch would take the cut reply otherwise.
+        frame_->VexoSource::VexoThread::Stop();
+        boxes_.Clear();
+        sim().ClearTrace();
+        bool openAfterDone = false, applyStillOn = false;
+        ASSERT_TRUE(RunWindow({Do([&] { SelectRadio(frame_->m_pMouse); }), Pause(2), Do([&] {
+                                   sim().CutNextReply(r.code, r.bytes);
+                                   Click(frame_->m_pDone);
+                               }),
+                               Pause(5), Do([&] {
+                                   openAfterDone = frame_->IsModal();
+                                   applyStillOn = frame_->m_pApply->IsEnabled();
+                                   Click(frame_->m_pCancel);
+                               })}));
+        EXPECT_TRUE(openAfterDone);
+        EXPECT_TRUE(applyStillOn);
+        EXPECT_EQ(Writes(sim().Trace()), r.writes) << "and no ResetDevice";
+        EXPECT_EQ(boxes_.Texts(),
+                  std::vector<std::string>{"The settings could not be written to the device. Please try again."});
+        EXPECT_TRUE(LockIsFree());
+    }
+}
+
 TEST_F(MainFrameCommands, DiscardedOrUnchangedModeSendsNothing) {
     struct Row {
         const char* name;
@@ -343,4 +380,98 @@ TEST_F(MainFrameCommands, ChoosingAnotherDeviceSelectsItsSelector) {
                                Click(frame_->m_pCancel);
                            })}));
     EXPECT_EQ(chosen, second);
+}
+
+// Each simulated device holds its own records: choosing the second device reads and shows its
+// values, with its selector at the head of the requests.
+TEST_F(MainFrameCommands, ChoosingAnotherDeviceReadsAndShowsThatDevicesValues) {
+    const std::string secondId = "1112131415161718";
+    sim().Edit([&](touchsim::DeviceModel& m) {
+        touchsim::DeviceRecords& second = m.OwnRecords(secondId);
+        second.touches = 4;
+        second.inches = 32;
+        second.versionByte = 27;
+        second.deviceConfig.mouseMode = 1;
+        second.deviceConfig.multiTouchMode = 0;
+    });
+    struct Shown {
+        std::string touches, screen, firmware;
+        bool multiTouch = false, mouse = false;
+    } first, second;
+    auto look = [this](Shown& s) {
+        s.touches = ToUtf8(frame_->m_pTouches->GetValue());
+        s.screen = ToUtf8(frame_->m_pScreenSize->GetValue());
+        s.firmware = ToUtf8(frame_->m_pFirmware->GetValue());
+        s.multiTouch = frame_->m_pMultiTouch->GetValue();
+        s.mouse = frame_->m_pMouse->GetValue();
+    };
+    size_t chosenAt = 0;
+    // The firmware field shows the version once a refresh of the watch has come.
+    ASSERT_TRUE(RunWindow({[&] { return frame_->m_pDeviceChoice->GetCount() == 2 && frame_->m_pFirmware->GetValue() == "2.6"; },
+                           Do([&] { look(first); }), Do([&] {
+                               // Chosen between two passes of the watch (its lock held meanwhile),
+                               // so that no pass reads one device and shows it as the other.
+                               frame_->m_requestLock.Lock();
+                               chosenAt = sim().Trace().size();
+                               SelectComboItem(frame_->m_pDeviceChoice, 1);
+                           }),
+                           Pause(3), Do([&] { frame_->m_requestLock.Unlock(); }),
+                           [&] { return frame_->m_pTouches->GetValue() == "4"; }, Do([&] {
+                               look(second);
+                               Click(frame_->m_pCancel);
+                           })}));
+    EXPECT_EQ(first.touches, "10");
+    EXPECT_EQ(first.screen.substr(0, 3), "65 ");
+    EXPECT_EQ(first.firmware, "2.6");
+    EXPECT_TRUE(first.multiTouch);
+    EXPECT_FALSE(first.mouse);
+    EXPECT_EQ(second.touches, "4");
+    EXPECT_EQ(second.screen.substr(0, 3), "32 ");
+    EXPECT_EQ(second.firmware, "2.7");
+    EXPECT_FALSE(second.multiTouch);
+    EXPECT_TRUE(second.mouse);
+    const Trace trace = sim().Trace();
+    ASSERT_GT(trace.size(), chosenAt);
+    for (size_t i = chosenAt; i < trace.size(); ++i)
+        EXPECT_EQ(trace[i].selector, touchsim::SelectorOf(secondId)) << trace[i].name;
+}
+
+// The pen flag stored in item 2 of the chosen device shows ticked in the advanced settings, read
+// with item id 2 and that device's selector.
+TEST_F(MainFrameCommands, AdvancedSettingsShowThePenFlagStoredInItem2) {
+    const std::string secondId = "1112131415161718";
+    sim().Edit([&](touchsim::DeviceModel& m) {
+        m.OwnRecords(secondId).multiConfig[2] = touchsim::DeviceModel::StoredItem(2, 1);
+    });
+    bool firstPen = true, secondPen = false;
+    auto advancedPen = [this](bool& pen) {
+        return std::vector<Step>{Do([this] { Click(frame_->m_pAdvanced); }),
+                                 [] { return ModalWindow<DlgAdvSetting>() != nullptr; }, Do([&pen] {
+                                     DlgAdvSetting* d = ModalWindow<DlgAdvSetting>();
+                                     pen = ChildLabelled<wxCheckBox>(d, wxT("Pen Simulation"))->GetValue();
+                                     Click(d->m_pCancel);
+                                 }),
+                                 [] { return ModalWindow<DlgAdvSetting>() == nullptr; }};
+    };
+    std::vector<Step> steps{[&] { return frame_->m_pDeviceChoice->GetCount() == 2; }};
+    for (Step& s : advancedPen(firstPen)) steps.push_back(std::move(s));
+    steps.push_back(Do([&] {
+        SelectComboItem(frame_->m_pDeviceChoice, 1);
+        sim().ClearTrace();
+    }));
+    steps.push_back(Pause(3));
+    for (Step& s : advancedPen(secondPen)) steps.push_back(std::move(s));
+    steps.push_back(Do([&] { Click(frame_->m_pCancel); }));
+    ASSERT_TRUE(RunWindow(std::move(steps)));
+    EXPECT_FALSE(firstPen) << "the first device stores 0";
+    EXPECT_TRUE(secondPen);
+    const Trace trace = sim().Trace();
+    const touchsim::TraceEntry* read = nullptr;
+    for (const auto& e : trace)
+        if (e.name == "GetMultiConfig" && e.payload.size() == 48 && e.payload[0] == 2) read = &e;
+    ASSERT_NE(read, nullptr) << "no GetMultiConfig of item 2";
+    const MultiConfigRecord asked = PayloadAs<MultiConfigRecord>(*read);
+    EXPECT_EQ(Value(asked.itemId), 2u);
+    EXPECT_EQ(read->selector, touchsim::SelectorOf(secondId));
+    EXPECT_TRUE(Writes(trace).empty()) << "item 2 exists: nothing written afresh";
 }

@@ -180,11 +180,16 @@ TEST(CPMainFrameStatus, ClosingDuringAnUnansweredPassReportsNothing) {
     service.sim().Unplug();
     ASSERT_TRUE(WaitUntil([&] { return !service.Calls("GetAccessState").empty() && service.sim().Trace().back().name == "GetAccessState"; },
                           kPassMs));
+    const size_t callsBeforeClose = service.sim().Trace().size();
+    LogCapture log;
     frame->Release();  // the window closes while the pass waits for an answer
     EXPECT_EQ(frame->Running(), 0);
     guitest::Pump(guitest::kEventMs);
     EXPECT_TRUE(boxes.Shown().empty()) << "a closing window is no lost device";
     EXPECT_TRUE(frame->IsShown());
+    EXPECT_EQ(service.sim().Trace().size(), callsBeforeClose) << "the pass sent nothing after the close";
+    EXPECT_FALSE(log.Contains("RPC FendrelRPC failed")) << "a stopped wait is no service failure";
+    EXPECT_FALSE(log.Contains("RPC connection reopened"));
 }
 
 TEST(CPMainFrameStatus, RotationWritesTheOrientationOnceAndResets) {
@@ -211,6 +216,30 @@ TEST(CPMainFrameStatus, RotationWritesTheOrientationOnceAndResets) {
     const auto reset = std::find(names.begin(), names.end(), "ResetDevice");
     EXPECT_LT(set - names.begin(), reset - names.begin());
     EXPECT_GE(service.Calls("GetMultiConfig").size(), 2u) << "the checks went on without writing";
+}
+
+TEST(CPMainFrameStatus, AShortOrientationReplyIsNoReply) {
+    AppEnvironment env;
+    SimService service(true, WithOrientationItem(0));  // as the display: nothing to write
+    VexoPlatform::SetDisplayOrientationSource([] { return 0u; });
+    // Item id and length only: the rest of the buffer would pass for a record without the mark.
+    service.sim().CutNextReply(VexoSource::GetMultiConfig, 8);
+    LogCapture log;
+    FramePtr frame = ShownFrame();
+    ASSERT_EQ(frame->Running(), 1);
+    // The watch's first pass has ended once a device configuration was read after the item.
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            const std::vector<std::string> names = service.CallNames();
+            const auto item = std::find(names.begin(), names.end(), "GetMultiConfig");
+            return item != names.end() && std::find(item, names.end(), "GetDeviceConfig") != names.end();
+        },
+        kPassMs));
+    guitest::Pump(guitest::kShortMs);
+    EXPECT_EQ(service.Calls("GetMultiConfig").size(), 1u);
+    EXPECT_TRUE(service.Calls("SetMultiConfig").empty());
+    EXPECT_TRUE(service.Calls("ResetDevice").empty());
+    EXPECT_TRUE(log.Contains("Exception - Short reply to request 49: 8 of 48 bytes"));
 }
 
 TEST(CPMainFrameStatus, ServiceWithoutOrientationGetsZeroThenTheDisplays) {

@@ -22,14 +22,16 @@ public:
     }
     int32_t Initialize() override { return 1; }
     void Release() override {}
-    void WriteSettings() override {
+    int32_t WriteSettings() override {
         ++writes;
         // The lock is held while settings are written.
         lockedDuringWrite = m_requestLock.TryLock() == wxMUTEX_BUSY;
         if (!lockedDuringWrite) m_requestLock.Unlock();
+        return written;
     }
     int32_t LoadFromService() override { return 1; }
     int writes = 0;
+    int32_t written = 1;  // what WriteSettings reports
     bool lockedDuringWrite = false;
 };
 
@@ -86,6 +88,51 @@ TEST(CPWindow, ModifiedStateAndApply) {
     EXPECT_TRUE(log.Contains("Debug - RPC Unlocking...9 with thread:12"));
     EXPECT_EQ(window.m_requestLock.TryLock(), wxMUTEX_NO_ERROR) << "released";
     window.m_requestLock.Unlock();
+}
+
+TEST(CPWindow, AFailedWriteKeepsTheChangesPendingResetsNothingAndTellsTheUser) {
+    apptest::AppEnvironment env;  // the shipped language file
+    SimService service;
+    ProbeWindow window;
+    guitest::MessageBoxes boxes;
+    window.m_ready = 1;
+    window.MarkModified();
+    window.written = 0;
+    EXPECT_FALSE(window.ApplyChanges());
+    EXPECT_EQ(window.writes, 1);
+    EXPECT_TRUE(service.CallNames().empty()) << "no ResetDevice after a failed write";
+    EXPECT_EQ(window.CPWindow::m_modified, 1);
+    EXPECT_TRUE(window.m_pApply->IsEnabled());
+    EXPECT_EQ(boxes.Texts(),
+              std::vector<std::string>{"The settings could not be written to the device. Please try again."});
+    EXPECT_EQ(window.m_requestLock.TryLock(), wxMUTEX_NO_ERROR) << "released before the box";
+    window.m_requestLock.Unlock();
+
+    // The next Apply that succeeds applies as usual.
+    window.written = 1;
+    EXPECT_TRUE(window.ApplyChanges());
+    EXPECT_EQ(service.CallNames(), std::vector<std::string>{"ResetDevice"});
+    EXPECT_EQ(window.CPWindow::m_modified, 0);
+    EXPECT_EQ(boxes.Shown().size(), 1u);
+}
+
+TEST(CPWindow, ALockThatCannotBeTakenIsReportedAndNothingIsSentWithoutIt) {
+    SimService service;
+    ProbeWindow window;
+    guitest::MessageBoxes boxes;
+    window.m_ready = 1;
+    window.MarkModified();
+    LogCapture log;
+    // Held by this very thread: taking the non-recursive lock again fails with a dead lock.
+    ASSERT_EQ(window.m_requestLock.Lock(), wxMUTEX_NO_ERROR);
+    EXPECT_FALSE(window.ApplyChanges());
+    window.m_requestLock.Unlock();
+    EXPECT_EQ(window.writes, 0);
+    EXPECT_TRUE(service.CallNames().empty());
+    EXPECT_TRUE(log.Contains("Exception - RPC Locking...9 failed with error 2"));
+    EXPECT_FALSE(log.Contains("RPC Locking...9 with thread:12"));
+    EXPECT_FALSE(log.Contains("RPC Unlocking...9")) << "a lock not taken is not released";
+    EXPECT_EQ(window.CPWindow::m_modified, 1);
 }
 
 TEST(CPWindow, RefreshGivesWayToABusyLock) {

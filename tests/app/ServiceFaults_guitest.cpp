@@ -18,6 +18,7 @@
 #include "app/VexoWxApp.h"
 #include "servicelink/FaultsSupport.h"
 #include "servicelink/VexoRPC.h"
+#include "support/ThreadActivity.h"
 
 using apptest::AppEnvironment;
 using apptest::FramePtr;
@@ -148,6 +149,82 @@ TEST(DroppedConnection, WatchReportsTheLostDeviceAndTheWindowCloses) {
     }
 }
 
+// A device whose stored orientation is the display's: the watch itself writes nothing.
+touchsim::DeviceModel SettledDevice() {
+    touchsim::DeviceModel model;
+    model.multiConfig[13] = touchsim::DeviceModel::StoredItem(13, 28, 0);
+    return model;
+}
+
+// A reply comes too late, and the service then refuses the fresh connection that the next
+// request needs: the same end as a dropped connection, with the channel idle afterwards.
+TEST(RefusedReconnect, WatchReportsTheLostDeviceAndTheWindowCloses) {
+    AppEnvironment env;
+    VexoPlatform::SetDisplayOrientationSource([] { return 0u; });
+    guitest::SimService service(true, SettledDevice());
+    ASSERT_TRUE(service.started());
+    FramePtr frame = ShownFrame();
+    ASSERT_EQ(frame->Running(), 1);
+    ASSERT_TRUE(WaitUntil([&] { return Value(frame->m_pFirmware) == "2.6"; }, guitest::kPassMs));
+    MessageBoxes boxes;
+    LogCapture log;
+
+    const size_t asked = service.Calls("GetAccessState").size();
+    service.sim().DelayNextReply(VexoSource::GetAccessState, int(kCallBoundMs) + 500);
+    ASSERT_TRUE(WaitUntil([&] { return service.Calls("GetAccessState").size() > asked; }, guitest::kPassMs));
+    const Clock::time_point late = Clock::now();
+    service.sim().RefuseConnections(true);
+    ASSERT_TRUE(WaitUntil([&] { return !boxes.Shown().empty(); }, int(kCallBoundMs + kSlackMs)));
+    EXPECT_LE(MsSince(late), kCallBoundMs + kSlackMs);
+    guitest::Pump(guitest::kShortMs);
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{kDeviceLost});
+    EXPECT_FALSE(frame->IsShown());
+    EXPECT_TRUE(log.Contains("RPC connection reopened"));
+    EXPECT_TRUE(log.Contains("Connect(127.0.0.1, " + std::to_string(service.sim().RpcPort()) + ") failed"));
+    EXPECT_EQ(VexoSource::g_pServiceChannel->Connection()->connected, 0);
+
+    // Nothing more is asked, and the receive thread sleeps.
+    const size_t calls = service.sim().Trace().size();
+    const long switches = threadtest::ContextSwitches("rpc-receive");
+    guitest::Pump(500);
+    EXPECT_EQ(service.sim().Trace().size(), calls);
+    EXPECT_LE(threadtest::ContextSwitches("rpc-receive") - switches, 2);
+    VexoPlatform::SetDisplayOrientationSource(nullptr);
+}
+
+// One reply past the request bound (a ResetDevice 3.5 s late), then prompt ones: the program
+// takes a fresh connection, goes on showing the device and keeps its window.
+TEST(SlowReply, TheProgramRecoversAndKeepsItsWindow) {
+    AppEnvironment env;
+    VexoPlatform::SetDisplayOrientationSource([] { return 0u; });
+    guitest::SimService service(true, SettledDevice());
+    ASSERT_TRUE(service.started());
+    FramePtr frame = ShownFrame();
+    ASSERT_EQ(frame->Running(), 1);
+    ASSERT_TRUE(WaitUntil([&] { return Value(frame->m_pFirmware) == "2.6"; }, guitest::kPassMs));
+    MessageBoxes boxes;
+    LogCapture log;
+
+    service.sim().DelayNextReply(VexoSource::ResetDevice, int(kCallBoundMs) + 500);
+    guitest::SelectRadio(frame->m_pMouse);
+    guitest::Pump(guitest::kShortMs);
+    guitest::Click(frame->m_pApply);  // GetDeviceConfig, SetDeviceConfig, then the slow ResetDevice
+    ASSERT_TRUE(WaitUntil([&] { return !service.Calls("ResetDevice").empty(); }, guitest::kEventMs));
+    service.sim().Edit([](touchsim::DeviceModel& m) { m.touches = 7; });
+    // The watch's passes after the late reply are answered and shown.
+    EXPECT_TRUE(WaitUntil([&] { return Value(frame->m_pTouches) == "7"; }, int(kCallBoundMs) + 2 * guitest::kPassMs));
+    EXPECT_TRUE(frame->IsShown());
+    EXPECT_TRUE(boxes.Shown().empty());
+    int failures = 0;
+    for (const std::string& line : log.Lines()) failures += line.find("RPC FendrelRPC failed") != std::string::npos;
+    EXPECT_EQ(failures, 1) << "the slow reply only";
+    EXPECT_TRUE(log.Contains("RPC connection reopened"));
+    EXPECT_EQ(VexoSource::g_pServiceChannel->Connection()->connected, 1);
+    const uint32_t mouse = service.sim().Model().deviceConfig.mouseMode;
+    EXPECT_EQ(mouse, 1u) << "the mode was written";
+    VexoPlatform::SetDisplayOrientationSource(nullptr);
+}
+
 // ---------------------------------------------------------------------------------------------
 // The whole program's run, closed while the service hangs in the middle of a watch pass.
 
@@ -172,6 +249,7 @@ TEST_P(ClosingWhileTheServiceHangs, EndsWithinTheStopBoundsAndReportsNothing) {
 
     bool passHung = false;
     Clock::time_point closed;
+    size_t callsAtClose = 0;
     guitest::RunLater(50, [&] {
         CPMainFrame* frame = nullptr;
         WaitUntil([&] { return (frame = guitest::ModalWindow<CPMainFrame>()) != nullptr; }, guitest::kEventMs);
@@ -182,6 +260,7 @@ TEST_P(ClosingWhileTheServiceHangs, EndsWithinTheStopBoundsAndReportsNothing) {
         // The next pass has asked for the access state and waits for an answer that does not come.
         passHung = WaitUntil([&] { return !service.Calls("GetAccessState").empty(); }, guitest::kPassMs + 1000);
         guitest::Pump(300);
+        callsAtClose = service.sim().Trace().size();
         closed = Clock::now();
         guitest::Click(frame->m_pCancel);
         guitest::EndModalLater(frame, 20000);  // backstop only
@@ -206,6 +285,7 @@ TEST_P(ClosingWhileTheServiceHangs, EndsWithinTheStopBoundsAndReportsNothing) {
     service.sim().SetAnswering(true);
     guitest::Pump(int(kCallBoundMs) + 1000);
     EXPECT_TRUE(boxes.Shown().empty()) << "a closing window is no lost device";
+    EXPECT_EQ(service.sim().Trace().size(), callsAtClose) << "the pass sent nothing after the close";
     EXPECT_EQ(guitest::ModalWindow<CPMainFrame>(), nullptr);
     EXPECT_EQ(OwnThreadCount(), threadsBefore) << "the watch and the channel's receive thread have ended";
 }

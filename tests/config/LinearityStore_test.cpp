@@ -33,3 +33,27 @@ TEST(LinearityStore, ValuePresenceDecidesTheCheck) {
         EXPECT_EQ(CheckLinearityData(), r.result) << r.name;
     }
 }
+
+TEST(LinearityStore, OnlyTheBoundIsReadWhateverTheFileHolds) {
+    RegistryFile file;
+    const std::string key = std::string("[") + kLinearityKey + "]\n";
+    struct Row {
+        const char* name;
+        std::string text;
+        int32_t result;
+    } rows[] = {
+        {"the value within the bound", key + "fdrlmtouch&col01=1\n" + std::string(2 * kRegistryFileLimit, 'x'), 1},
+        {"the value beyond the bound", std::string(kRegistryFileLimit, 'x') + "\n" + key + "fdrlmtouch&col01=1\n", 0},
+        {"the value's line cut by the bound",
+         std::string(kRegistryFileLimit - key.size() - 10, ';') + "\n" + key + "fdrlmtouch&col01=1\n", 0},
+    };
+    for (const Row& r : rows) {
+        file.Write(r.text);
+        EXPECT_EQ(CheckLinearityData(), r.result) << r.name;
+    }
+    // A file that never ends and has no line end at all: read up to the bound, not until memory
+    // runs out.
+    const std::string previous = SetRegistryFilePath("/dev/zero");
+    EXPECT_EQ(CheckLinearityData(), 0);
+    SetRegistryFilePath(previous);
+}

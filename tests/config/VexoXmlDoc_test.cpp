@@ -164,6 +164,27 @@ TEST(VexoXmlDocRead, LongValueIsCutAt1023Units) {
     EXPECT_EQ(buffer[1024], u'#');
 }
 
+TEST(VexoXmlDocRead, TheCutNeverSplitsASurrogatePair) {
+    // U+1F600 is two UTF-16 units (D83D DE00), four bytes of UTF-8.
+    const std::string astral = "\xF0\x9F\x98\x80";
+    struct Row {
+        size_t before;  // BMP characters in front of the astral one
+        size_t expected;
+    } rows[] = {
+        {1022, 1022},  // the pair would straddle the cut: it goes whole
+        {1021, 1023},  // the pair ends exactly at the cut: it stays
+        {1000, 1023},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.before);
+        VexoXmlDoc doc;
+        ASSERT_TRUE(doc.ParseText("<A>" + std::string(r.before, 'v') + astral + std::string(100, 'w') + "</A>"));
+        const std::u16string got = Read(doc, "A");
+        ASSERT_EQ(got.size(), r.expected);
+        EXPECT_FALSE(got.back() >= 0xD800 && got.back() <= 0xDBFF) << "a lone high surrogate at the end";
+    }
+}
+
 TEST(VexoXmlDocRead, InvalidUtf8ReadsAsMissing) {
     const char* bad[] = {
         "\xC3\x28",          // lead byte without its continuation

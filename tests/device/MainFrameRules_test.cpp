@@ -31,6 +31,11 @@ TEST(MainFrameRules, ConfigVersionFromText) {
     } rows[] = {
         {"2.0.0.0", 20}, {"2.6", 26}, {"3", 0}, {"", 0}, {"2", 0}, {"..2..6..", 26}, {"2x.7", 27}, {"abc.def", 0},
         {"1.12", 22},  // units are not bounded to one digit: 10 * 1 + 12
+        {"-1.0", 4294967286u},  // what the signed sum gives as unsigned
+        // Beyond the arithmetic's range (atol saturates, and ten times that overflows): the
+        // newest version there can be, or the oldest for a negative one.
+        {"999999999999999999999.0", 0xFFFFFFFFu}, {"922337203685477581.0", 0xFFFFFFFFu},
+        {"922337203685477580.9", 0xFFFFFFFFu}, {"-999999999999999999999.5", 0},
     };
     for (const Row& r : rows) EXPECT_EQ(ParseConfigVersion(r.text), r.version) << r.text;
 }

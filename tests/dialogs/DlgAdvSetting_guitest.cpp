@@ -210,37 +210,83 @@ TEST_F(AdvSettingTest, DoneAfterAChangeWritesEveryShownFieldAndForcesTheHiddenOn
         EXPECT_TRUE(log.Contains(line)) << line;
 }
 
-TEST_F(AdvSettingTest, AFailedWriteStopsWithItsLogTextAndTheDialogStillCloses) {
+TEST_F(AdvSettingTest, AFailedWriteStopsWithItsLogTextResetsNothingAndKeepsTheDialogOpen) {
     struct Row {
-        const char* failing;
-        const char* failAfter;  // the call whose successor gets an empty reply; nullptr: the first
+        const char* name;
+        uint32_t code;  // the request whose reply is cut
+        size_t bytes;   // what is left of it
         const char* logText;
         std::vector<std::string> calls;
     } rows[] = {
-        {"GetEffects", nullptr, "Get effects failed! ", {"GetEffects", "ResetDevice"}},
-        {"SetEffects", "GetEffects", "Set effections failed! ", {"GetEffects", "SetEffects", "ResetDevice"}},
-        {"SetMultiConfig", "SetEffects", "Set multi-config failed! ",
-         {"GetEffects", "SetEffects", "SetMultiConfig", "ResetDevice"}},
+        {"GetEffects without payload", GetEffects, 0, "Get effects failed! ", {"GetEffects"}},
+        {"GetEffects short: the rest would be stale", GetEffects, 20, "Get effects failed! ", {"GetEffects"}},
+        {"SetEffects", SetEffects, 0, "Set effections failed! ", {"GetEffects", "SetEffects"}},
+        {"SetMultiConfig", SetMultiConfig, 0, "Set multi-config failed! ",
+         {"GetEffects", "SetEffects", "SetMultiConfig"}},
     };
     LanguageDir lang(&english);
     for (const Row& r : rows) {
-        SCOPED_TRACE(r.failing);
+        SCOPED_TRACE(r.name);
         DlgAdvSetting dialog(nullptr);
         ASSERT_EQ(dialog.Initialize(), 1);
         AdvControls c = ControlsOf(dialog);
         LogCapture log;
-        const std::string failAfter = r.failAfter ? r.failAfter : "";
-        sim->SetTraceListener([this, failAfter](const touchsim::TraceEntry& e) {
-            if (!failAfter.empty() && e.name == failAfter) sim->SendTwentyByteNextReply();
-        });
+        MessageBoxes boxes;
+        bool openAfterDone = false;
         auto trace = RunModal(dialog, {Do([&] { MoveSlider(c.smooth, 5); }), Pause(2), Do([&] {
-                                           if (failAfter.empty()) sim->SendTwentyByteNextReply();
+                                           sim->CutNextReply(r.code, r.bytes);
                                            Click(c.done);
+                                       }),
+                                       Pause(3), Do([&] {
+                                           openAfterDone = dialog.IsModal();
+                                           Click(c.cancel);
                                        })});
-        sim->SetTraceListener(nullptr);
-        EXPECT_EQ(Names(trace), r.calls);
+        EXPECT_EQ(Names(trace), r.calls) << "no ResetDevice after a failed write";
         EXPECT_TRUE(log.Contains(r.logText));
+        EXPECT_TRUE(openAfterDone);
+        EXPECT_EQ(boxes.Texts(),
+                  std::vector<std::string>{"The settings could not be written to the device. Please try again."});
         EXPECT_FALSE(dialog.IsModal());
+    }
+}
+
+TEST_F(AdvSettingTest, AShortReadShowsNothingAnEarlierRequestLeftBehind) {
+    // What the main window's watch leaves in the shared buffer: the orientation item with its mark.
+    auto leaveOrientationItem = [] {
+        g_MultiConfigRecord = touchsim::DeviceModel::StoredItem(13, 28, 1);
+    };
+    sim->Edit([](touchsim::DeviceModel& m) {
+        m.effects.msRClickDelay = 3000;  // position 30
+        m.multiConfig[2] = touchsim::DeviceModel::StoredItem(2, 1);  // pen on
+    });
+    LanguageDir lang(&english);
+    struct Row {
+        const char* name;
+        uint32_t code;
+        size_t bytes;
+        bool pen;
+        int rClick;
+        std::vector<std::string> calls;
+    } rows[] = {
+        {"whole replies", 0, 0, true, 30, {"GetDeviceConfig", "GetEffects", "GetMultiConfig"}},
+        // A reply of 8 bytes would leave the orientation item's mark and data word in place.
+        {"item 2 cut after its id and length", GetMultiConfig, 8, false, 30,
+         {"GetDeviceConfig", "GetEffects", "GetMultiConfig"}},
+        {"effects cut in the middle", GetEffects, 22, false, 8, {"GetDeviceConfig", "GetEffects"}},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        leaveOrientationItem();
+        sim->ClearTrace();
+        if (r.code) sim->CutNextReply(r.code, r.bytes);
+        LogCapture log;
+        DlgAdvSetting dialog(nullptr);
+        ASSERT_EQ(dialog.Initialize(), 1);
+        AdvControls c = ControlsOf(dialog);
+        EXPECT_EQ(c.pen->GetValue(), r.pen);
+        EXPECT_EQ(c.rClick->GetValue(), r.rClick);
+        EXPECT_EQ(Names(sim->Trace()), r.calls) << "a cut item is not written afresh either";
+        EXPECT_EQ(log.Contains("Short reply to request"), r.code != 0);
     }
 }
 

@@ -272,6 +272,22 @@ TEST_F(CalibDialog, TheTargetToTouchIsRedAndMovesOnWithEachPoint) {
     EXPECT_EQ(seen, expected);
 }
 
+TEST_F(CalibDialog, ANewRecordTheServiceDoesNotTakeIsNotConfirmedButPutBack) {
+    guitest::MessageBoxes boxes;
+    std::vector<Step> steps{Do([this] { sim_->CutNextReply(SetCalibration, 0); })};  // the new record's
+    for (Step& s : FourTaps()) steps.push_back(std::move(s));
+    const Outcome out = Run(steps, BoxAnswer::Done);
+
+    ASSERT_EQ(out.initialized, 1);
+    EXPECT_FALSE(out.watchdog);
+    EXPECT_EQ(out.code, DlgCalib::CLOSE_TAKEN);
+    EXPECT_EQ(out.boxes, 0) << "nothing to confirm";
+    EXPECT_EQ(Calls(), (std::vector<Call>{GetCal(), SetCal(Disabled()), Reset(), SetCal(ExpectedNewRecord()),
+                                          SetCal(SavedRecord()), Reset()}));
+    EXPECT_EQ(Bytes(ServiceCalibration()), Bytes(SavedRecord()));
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"none"}) << "the failure message (its fallback here)";
+}
+
 class CalibDialogNoStream : public CalibDialog {
 protected:
     touchsim::Options StreamOptions() const override {

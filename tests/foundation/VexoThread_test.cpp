@@ -6,7 +6,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <mutex>
+#include <thread>
 
 #include "support/LogCapture.h"
 #include "platform/PlatformTime.h"
@@ -144,35 +146,52 @@ TEST(VexoThread, BlockedWorkerIsEndedAfterAboutTwoSecondsAndUnwound) {
     EXPECT_NE(lines[1].find(kEndLine), std::string::npos);
 }
 
-TEST(VexoThread, WorkerThatCannotBeCancelledIsReportedNotWaitedForForever) {
-    // Cancellation disabled stands for a worker stuck where no cancellation point is reached.
+TEST(VexoThread, WorkerThatCannotBeCancelledIsReportedAndWaitedFor) {
+    // Cancellation disabled stands for a worker stuck where no cancellation point is reached. Its
+    // owner destroys the object once Stop returns, so Stop must not return while it still runs.
     class Stubborn : public VexoThread {
     public:
         std::atomic<bool> release{false};
         std::atomic<bool> started{false};
+        std::atomic<bool> stillHere{false};  // written by the worker after its release
         ~Stubborn() override { Stop(); }
         void Run() override {
             int old = 0;
             pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &old);
             started = true;
-            while (!release) VexoPlatform::SleepMs(10);
+            while (!release) usleep(10000);
+            usleep(50000);  // still on the object a while after the release
+            stillHere = true;
             pthread_setcancelstate(old, nullptr);
         }
     };
     LogCapture log;
-    Stubborn worker;
-    worker.Start();
-    ASSERT_TRUE(WaitUntil([&] { return worker.started.load(); }));
-    const uint32_t start = VexoPlatform::GetTickCount();
-    worker.Stop();
-    EXPECT_GE(ElapsedSince(start), 3900u);  // the wait, then the bounded wait for the cancellation
-    EXPECT_FALSE(worker.IsStarted());
-    EXPECT_TRUE(log.Contains("Exception - Thread did not end after the forced stop"));
+    auto worker = std::make_unique<Stubborn>();
+    worker->Start();
+    ASSERT_TRUE(WaitUntil([&] { return worker->started.load(); }));
+    std::atomic<bool> stopReturned{false};
+    bool finishedWhenStopReturned = false;
+    std::thread owner([&] {
+        worker->Stop();
+        finishedWhenStopReturned = worker->HasFinished() && worker->stillHere;
+        stopReturned = true;
+    });
+    // Both bounds have passed once the report is there; Stop keeps waiting.
+    bool reported = false;
+    for (int i = 0; i < 800 && !reported; ++i) {
+        VexoPlatform::SleepMs(10);
+        reported = log.Contains("Exception - Thread did not end after the forced stop");
+    }
+    VexoPlatform::SleepMs(200);
+    const bool returnedEarly = stopReturned;
+    worker->release = true;
+    owner.join();
+    EXPECT_TRUE(reported);
+    EXPECT_FALSE(returnedEarly) << "Stop returned while the thread still runs on the object";
+    EXPECT_TRUE(finishedWhenStopReturned);
+    EXPECT_FALSE(worker->IsStarted());
     EXPECT_TRUE(log.Contains(kEndLine));
-    // Let the detached thread finish while the object it runs on still exists.
-    EXPECT_FALSE(worker.HasFinished());
-    worker.release = true;
-    EXPECT_TRUE(WaitUntil([&] { return worker.HasFinished(); }));
+    worker.reset();  // what the owner does next: safe now
 }
 
 TEST(VexoThread, DestroyingARunningObjectStopsItFirst) {

@@ -98,7 +98,7 @@ public:
         m_stop = true;
         m_thread.join();
         DropClient();
-        ::close(m_listen);
+        CloseListener();
     }
 
     bool Listening() const { return m_ok; }
@@ -139,6 +139,12 @@ public:
         ::close(m_client);
         m_client = -1;
     }
+    // Stops listening: a new connection is refused, the current one stays.
+    void CloseListener() {
+        std::lock_guard<std::mutex> g(m_lock);
+        if (m_listen >= 0) ::close(m_listen);
+        m_listen = -1;
+    }
     void DropClient() {
         std::lock_guard<std::mutex> g(m_lock);
         if (m_client >= 0) ::close(m_client);
@@ -149,15 +155,16 @@ private:
     void Serve() {
         uint8_t buffer[4096];
         while (!m_stop) {
-            int client;
+            int client, listener;
             {
                 std::lock_guard<std::mutex> g(m_lock);
                 client = m_client;
+                listener = m_listen;
             }
-            pollfd p{client >= 0 ? client : m_listen, POLLIN, 0};
+            pollfd p{client >= 0 ? client : listener, POLLIN, 0};
             if (::poll(&p, 1, 5) <= 0) continue;
             if (client < 0) {
-                const int c = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
+                const int c = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
                 if (c < 0) continue;
                 const int one = 1;
                 ::setsockopt(c, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);

@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
 #include "servicelink/LinkTestSupport.h"
 #include "servicelink/ServiceRequests.h"
+#include "support/ManualClock.h"
 #include "support/PackedValue.h"
+#include "support/ThreadActivity.h"
 
 using namespace VexoSource;
 using linktest::Answer;
@@ -135,6 +138,94 @@ TEST_F(ChannelTest, NoReplyFailsAfterAboutThreeSeconds) {
     EXPECT_GE(elapsed, 2900);
     EXPECT_LT(elapsed, 4500);
     EXPECT_EQ(log.Count("Exception - RPC FendrelRPC failed"), 1);
+}
+
+// The bound of a request runs on the monotonic clock (here one moved by hand): what the wall clock
+// does cannot end it early or stretch it, and it ends when that clock has moved 3000 ms.
+TEST_F(ChannelTest, TheRequestBoundRunsOnTheMonotonicClock) {
+    LogCapture log;
+    clocktest::ManualClock clock;
+    service.Script(linktest::NoAnswer());
+    std::atomic<int32_t> result{99};
+    std::thread requester([&] {
+        uint8_t buffer[36] = {};
+        int32_t ok = 1;
+        result = SendRequest(GetEffects, buffer, &ok, nullptr, 0, 36);
+    });
+    ASSERT_TRUE(service.WaitReceived(1));
+    std::this_thread::sleep_for(milliseconds(100));  // sent, now waiting from this clock time
+    clock.Advance(2990);
+    std::this_thread::sleep_for(milliseconds(200));
+    EXPECT_EQ(result, 99) << "ended before its 3000 ms had passed on the clock";
+    const auto stepped = Clock::now();
+    clock.Advance(10);
+    requester.join();
+    EXPECT_LT(MsSince(stepped), 1000) << "did not end when the clock reached its bound";
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(log.Count("Exception - RPC FendrelRPC failed"), 1);
+}
+
+// With nothing to receive, the receive thread sleeps until a reply or its stop request comes.
+TEST_F(ChannelTest, AnIdleChannelCostsNoWakeUpsAndStopsAtOnce) {
+    uint8_t state = 0;
+    int32_t ok = 0;
+    ASSERT_EQ(SendRequest(GetAccessState, &state, &ok, nullptr, 0, 1), 1);
+    std::this_thread::sleep_for(milliseconds(50));
+    const long before = threadtest::ContextSwitches("rpc-receive");
+    ASSERT_GE(before, 0) << "no receive thread by that name";
+    std::this_thread::sleep_for(milliseconds(500));
+    EXPECT_LE(threadtest::ContextSwitches("rpc-receive") - before, 2) << "the receive thread wakes while idle";
+    const auto start = Clock::now();
+    CloseServiceChannel();
+    EXPECT_LT(MsSince(start), 500);
+}
+
+// A reply came too late, and the service then refuses the fresh connection that the next call needs.
+TEST_F(ChannelTest, RefusedReconnectFailsThatCallThenEveryCallAtOnceWithTheReceiveThreadIdle) {
+    LogCapture log;
+    service.Script(linktest::NoAnswer());
+    {
+        clocktest::ManualClock clock;
+        std::atomic<int32_t> result{99};
+        std::thread requester([&] {
+            uint8_t buffer[1] = {};
+            int32_t ok = 1;
+            result = SendRequest(GetAccessState, buffer, &ok, nullptr, 0, 1);
+        });
+        ASSERT_TRUE(service.WaitReceived(1));
+        std::this_thread::sleep_for(milliseconds(100));
+        clock.Advance(3000);
+        requester.join();
+        ASSERT_EQ(result, -1);
+    }
+    service.CloseListener();
+
+    uint8_t buffer[1] = {0x5A};
+    int32_t ok = 1;
+    auto start = Clock::now();
+    EXPECT_EQ(SendRequest(GetAccessState, buffer, &ok, nullptr, 0, 1), -1);
+    EXPECT_EQ(ok, 0);
+    EXPECT_LT(MsSince(start), 1000);
+    EXPECT_EQ(log.Count("RPC connection reopened"), 1);
+    EXPECT_TRUE(log.Contains("Connect(127.0.0.1, " + std::to_string(service.Port()) + ") failed"));
+    EXPECT_EQ(g_pServiceChannel->Connection()->connected, 0);
+
+    for (int i = 0; i < 3; ++i) {
+        start = Clock::now();
+        EXPECT_EQ(SendRequest(GetAccessState, buffer, &ok, nullptr, 0, 1), 0);
+        EXPECT_EQ(ok, 0);
+        EXPECT_LT(MsSince(start), 100);
+    }
+    EXPECT_EQ(buffer[0], 0x5A);
+    EXPECT_EQ(service.ReceivedCount(), 1u) << "nothing more was sent";
+
+    const long before = threadtest::ContextSwitches("rpc-receive");
+    ASSERT_GE(before, 0);
+    std::this_thread::sleep_for(milliseconds(500));
+    EXPECT_LE(threadtest::ContextSwitches("rpc-receive") - before, 2) << "the receive thread spins";
+    start = Clock::now();
+    CloseServiceChannel();
+    EXPECT_LT(MsSince(start), 500);
 }
 
 TEST_F(ChannelTest, LateReplyNeverAnswersTheNextCall) {

@@ -88,7 +88,7 @@ TEST(TuioFramer, CutsPacketsOutOfTheByteStream) {
         SCOPED_TRACE(row.name);
         TuioFramer framer;
         EXPECT_EQ(Drive(framer, row.chunks), row.expected);
-        EXPECT_EQ(framer.Accumulator(), row.rest);
+        EXPECT_EQ(framer.Pending(), row.rest);
     }
 }
 
@@ -123,8 +123,8 @@ TEST(TuioFramer, AccumulatorIsBounded) {
     std::vector<Out> out = Drive(framer, {junk});
     ASSERT_EQ(out.size(), 1u);
     EXPECT_EQ(out[0].step, TuioFrameStep::Overflow);
-    EXPECT_LT(framer.Accumulator().size(), size_t(TuioFramer::kOpenTagLength));
-    EXPECT_EQ(framer.LastDiscarded(), junk.size() - framer.Accumulator().size());
+    EXPECT_LT(framer.Pending().size(), size_t(TuioFramer::kOpenTagLength));
+    EXPECT_EQ(framer.LastDiscarded(), junk.size() - framer.Pending().size());
 
     // A partial opening tag split over the discard point is kept.
     framer.Append(A.substr(0, 5));
@@ -141,5 +141,5 @@ TEST(TuioFramer, AccumulatorIsBounded) {
     out = Drive(third, {"<OSCPACKET " + junk});
     ASSERT_EQ(out.size(), 1u);
     EXPECT_EQ(out[0].step, TuioFrameStep::Overflow);
-    EXPECT_LE(third.Accumulator().size(), TuioFramer::kMaxAccumulator);
+    EXPECT_LE(third.Pending().size(), TuioFramer::kMaxAccumulator);
 }

@@ -141,7 +141,7 @@ TEST(TuioStream, ArbitraryBytesKeepTheBounds) {
             stream.Append(bytes.substr(at, chunk));
             while (stream.Step() != TuioStepResult::Idle) {
             }
-            ASSERT_LE(stream.Framer().Accumulator().size(), VexoSource::TuioFramer::kMaxAccumulator);
+            ASSERT_LE(stream.Framer().Pending().size(), VexoSource::TuioFramer::kMaxAccumulator);
             ASSERT_GE(touches.Count(), 0);
             ASSERT_LE(touches.Count(), VexoGroup<VexoTUIOTouch_Ele>::kMaxElements);
         }

@@ -184,6 +184,35 @@ TEST(VexoTUIO, IdleReaderWaitsWithoutSpinningAndStopsPromptly) {
     EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(1000));
 }
 
+// A service that sends small complete packets faster than they are handled: the reader takes no
+// more bytes while a complete packet waits, so the flood waits in the socket (which holds the
+// sender back), not in the reader's accumulator, and nothing is lost.
+TEST(VexoTUIO, AFloodOfSmallPacketsWaitsInTheSocketNotInTheReader) {
+    StreamPeer peer;
+    VexoTUIO reader;
+    ASSERT_EQ(reader.InitializeAt("127.0.0.1", peer.port), 1);
+    ASSERT_TRUE(peer.Accept());
+    Recorder seen;
+    reader.SetTouchCallback(&Recorder::OnTouches, &seen);
+    reader.Start();
+
+    const std::string tiny = Wire("<OSCPACKET></OSCPACKET>");  // about nothing: handled, no callback
+    std::string flood;
+    for (int i = 0; i < 40000; ++i) flood += tiny;  // about a megabyte
+    for (int id = 1; id <= 3; ++id) flood += Wire(Packet(Set(id, "0.5", "0.5"))) + tiny + tiny;
+    std::thread sender([&] { peer.Send(flood); });
+    {
+        std::unique_lock<std::mutex> g(seen.lock);
+        EXPECT_TRUE(seen.changed.wait_for(g, std::chrono::seconds(60), [&] { return seen.sets.size() >= 3; }));
+    }
+    sender.join();
+    reader.Release();
+    EXPECT_EQ(seen.sets, (std::vector<std::vector<int32_t>>{{1}, {2}, {3}}));
+    // One receive plus the start of a packet still to come; the flood itself is a megabyte.
+    EXPECT_LE(reader.PeakBacklog(), size_t(VexoSource::VexoTCPManager::kTextCapacity) + VexoSource::TuioFramer::kMaxPacket)
+        << "bytes were read while complete packets were waiting";
+}
+
 TEST(VexoTUIO, InitializeFailsWithoutAServiceAndOnlyOnceWithOne) {
     LogCapture log;
     {

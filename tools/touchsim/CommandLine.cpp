@@ -55,6 +55,10 @@ const std::vector<Option>& Table() {
              o.requiredVersion = static_cast<uint32_t>(n);
              return std::string();
          }},
+        {"--device", "ID[:F=V,...]", true,
+         "give device ID records of its own and set fields, as the control command\n"
+         "'device ID FIELD VALUE' does (repeatable)",
+         [](ProgramOptions& o, const std::string& v) { return o.devices.push_back(v), std::string(); }},
         {"--control-port", "N", false,
          "also take control commands on TCP 127.0.0.1:N (0 = any free port);\nwith --send: the port of the running touchsim",
          [](ProgramOptions& o, const std::string& v) {
@@ -120,6 +124,7 @@ bool ParseCommandLine(int argc, const char* const* argv, ProgramOptions& out, st
 std::string ProgramHelp() {
     std::string text =
         "usage: touchsim [--port N] [--stream-port N] [--no-stream] [--required-version N] [--control-port N]\n"
+        "                [--device ID[:FIELD=VALUE,...]]...\n"
         "       touchsim --control-port N --send COMMAND [--send COMMAND ...]\n"
         "\n"
         "The simulated touch service: answers the configuration program's RPC calls on 127.0.0.1,\n"

@@ -17,6 +17,7 @@ struct ProgramOptions {
     bool withRequiredVersion = false;
     uint32_t requiredVersion = 0;
     std::vector<std::string> send;  // --send: commands for a running touchsim; nothing is served
+    std::vector<std::string> devices;  // --device ID[:FIELD=VALUE,...], applied in order at start
 };
 
 // Parses argv[1..argc-1]. False, with one line naming the problem in `error`, when an option is

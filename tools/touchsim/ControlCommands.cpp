@@ -59,6 +59,32 @@ Parameter Word(const char* name) { return Parameter{name, ArgKind::Word}; }
 Parameter Rest(const char* name) { return Parameter{name, ArgKind::Rest}; }
 Parameter FingerId() { return Integer("ID", 0, kMaxFingerId); }
 
+bool ParseLong(const std::string& text, long min, long max, long& out) {
+    if (text.empty()) return false;
+    errno = 0;
+    char* end = nullptr;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    if (errno || *end || v < min || v > max) return false;
+    out = v;
+    return true;
+}
+
+// A request given by its name ("ResetDevice") or its code ("6").
+bool ParseRequest(const std::string& text, uint32_t& code) {
+    long n = 0;
+    if (ParseLong(text, 0, 0xFFFFFFFFL, n)) {
+        code = static_cast<uint32_t>(n);
+        return true;
+    }
+    for (uint32_t c = 0; c <= 64; ++c) {
+        if (text == RequestName(c) && text != "Unknown") {
+            code = c;
+            return true;
+        }
+    }
+    return false;
+}
+
 bool IsDeviceId(const std::string& id) {
     if (id.size() != 16) return false;
     for (char c : id)
@@ -79,6 +105,33 @@ CommandResult SetIds(Simulator& sim, const Values& v) {
     }
     sim.Edit([&](DeviceModel& m) { m.deviceIds = ids; });
     return Ok();
+}
+
+// "device ID [FIELD VALUE]": gives device ID records of its own (and lists it), then sets one field.
+CommandResult DeviceCommand(Simulator& sim, const Values& v) {
+    std::istringstream words(v[0].text);
+    std::vector<std::string> args;
+    for (std::string w; words >> w;) args.push_back(w);
+    if (args.size() != 1 && args.size() != 3) return Error("device: give ID, or ID FIELD VALUE");
+    if (!IsDeviceId(args[0])) return Error("device: ID '" + args[0] + "' is not 16 hexadecimal digits");
+    // Checked on a copy first, so that a bad field changes nothing.
+    DeviceRecords probe;
+    if (args.size() == 3 && !SetDeviceField(probe, args[1], args[2]))
+        return Error("device: bad field '" + args[1] + " " + args[2] +
+                     "' (version|inches|touches 0..255, runmode 2|3, mode mouse|multitouch, pen 0|1, "
+                     "rightclick 0|1, rclickdelay|dclickdelay|smooth N)");
+    sim.Edit([&](DeviceModel& m) {
+        DeviceRecords& own = m.OwnRecords(args[0]);
+        if (args.size() == 3) SetDeviceField(own, args[1], args[2]);
+    });
+    return Ok();
+}
+
+// The request named by a REQ argument, for the next-reply faults.
+bool RequestArgument(const char* command, const Value& v, uint32_t& code, CommandResult& error) {
+    if (ParseRequest(v.text, code)) return true;
+    error = Error(std::string(command) + ": REQ '" + v.text + "' is no request name or code");
+    return false;
 }
 
 CommandResult SendRaw(Simulator& sim, const Values& v) {
@@ -120,11 +173,39 @@ const std::vector<Command>& Commands() {
          [](Simulator& s, const Values&) { return s.SendOversizedNextReply(), Ok(); }},
         {"twenty", {}, false, "the next reply is a bare 20-byte frame head",
          [](Simulator& s, const Values&) { return s.SendTwentyByteNextReply(), Ok(); }},
+        {"refuse", {Choice("on|off")}, false, "refuse new RPC connections (open ones stay) / accept again",
+         [](Simulator& s, const Values& v) { return s.RefuseConnections(v[0].integer == 0), Ok(); }},
+        {"cutnext", {Word("REQ"), Integer("N", 0, 2028)}, false,
+         "the next reply to request REQ (name or code) keeps only N bytes",
+         [](Simulator& s, const Values& v) {
+             uint32_t code = 0;
+             CommandResult error;
+             if (!RequestArgument("cutnext", v[0], code, error)) return error;
+             return s.CutNextReply(code, static_cast<size_t>(v[1].integer)), Ok();
+         }},
+        {"dropnext", {Word("REQ")}, false, "the next call of request REQ gets no reply",
+         [](Simulator& s, const Values& v) {
+             uint32_t code = 0;
+             CommandResult error;
+             if (!RequestArgument("dropnext", v[0], code, error)) return error;
+             return s.DropNextReply(code), Ok();
+         }},
+        {"delaynext", {Word("REQ"), Integer("MS", 0, kMaxMs)}, false, "the next reply to request REQ comes MS late",
+         [](Simulator& s, const Values& v) {
+             uint32_t code = 0;
+             CommandResult error;
+             if (!RequestArgument("delaynext", v[0], code, error)) return error;
+             return s.DelayNextReply(code, static_cast<int>(v[1].integer)), Ok();
+         }},
         {"garbage", {}, false, "send 28 bytes that are no frame to every RPC client now",
          [](Simulator& s, const Values&) { return s.SendGarbageFrame(), Ok(); }},
         {"callframe", {}, false, "send a call frame to every RPC client now",
          [](Simulator& s, const Values&) { return s.SendCallFrame(), Ok(); }},
         {"ids", {Word("ID[:ID...]|-")}, false, "the device list (16 hex digits per id; '-' = none)", SetIds},
+        {"device", {Rest("ID [FIELD VALUE]")}, false,
+         "records of its own for device ID (listed), one FIELD set: version|inches|touches N, runmode 2|3, "
+         "mode mouse|multitouch, pen|rightclick 0|1, rclickdelay|dclickdelay MS, smooth N",
+         DeviceCommand},
         {"required", {Integer("N", 0, 0xFFFFFFFFL)}, false, "configuration version GetProductSeries asks for",
          [](Simulator& s, const Values& v) {
              s.Edit([&](DeviceModel& m) { m.requiredConfigVersion = static_cast<uint32_t>(v[0].integer); });
@@ -257,6 +338,30 @@ std::string ParseArgument(const Command& c, const Parameter& a, const std::strin
 }
 
 }  // namespace
+
+bool SetDeviceField(DeviceRecords& device, const std::string& field, const std::string& value) {
+    long n = 0;
+    if (field == "version" && ParseLong(value, 0, 255, n)) return device.versionByte = uint8_t(n), true;
+    if (field == "inches" && ParseLong(value, 0, 255, n)) return device.inches = uint8_t(n), true;
+    if (field == "touches" && ParseLong(value, 0, 255, n)) return device.touches = uint8_t(n), true;
+    if (field == "runmode" && ParseLong(value, 2, 3, n)) return device.runMode = uint8_t(n), true;
+    if (field == "mode" && (value == "mouse" || value == "multitouch")) {
+        device.deviceConfig.mouseMode = value == "mouse" ? 1 : 0;
+        device.deviceConfig.multiTouchMode = value == "mouse" ? 0 : 1;
+        return true;
+    }
+    if (field == "pen" && ParseLong(value, 0, 1, n)) {
+        device.multiConfig[2] = DeviceModel::StoredItem(2, uint32_t(n));
+        return true;
+    }
+    if (field == "rightclick" && ParseLong(value, 0, 1, n)) return device.effects.rightClick = uint32_t(n), true;
+    if (field == "rclickdelay" && ParseLong(value, 0, 0xFFFFFFFFL, n))
+        return device.effects.msRClickDelay = uint32_t(n), true;
+    if (field == "dclickdelay" && ParseLong(value, 0, 0xFFFFFFFFL, n))
+        return device.effects.msDClickDelay = uint32_t(n), true;
+    if (field == "smooth" && ParseLong(value, 0, 0xFFFFFFFFL, n)) return device.effects.smoothValue = uint32_t(n), true;
+    return false;
+}
 
 const char* CommandHelp() {
     static const std::string help = [] {

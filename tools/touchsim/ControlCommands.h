@@ -27,6 +27,10 @@ bool IsStatusLine(const std::string& line);
 // True for a line that is no command (blank, or a '#' comment) and so gets no reply.
 bool IsNoCommand(const std::string& line);
 
+// Sets one field of a device's records ("inches" "32", "mode" "mouse", "pen" "1", ... as the
+// help text lists them); false, nothing changed, for an unknown field or a bad value.
+bool SetDeviceField(DeviceRecords& device, const std::string& field, const std::string& value);
+
 // "raw" text escapes: \0 NUL, \n, \r, \t, \\ and \xHH. False on a broken escape.
 bool UnescapeText(const std::string& text, std::string& out);
 

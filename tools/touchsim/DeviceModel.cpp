@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace touchsim {
@@ -54,11 +55,38 @@ std::string ShortPayload(size_t got, size_t need) {
 
 }  // namespace
 
-DeviceModel::DeviceModel()
-    : deviceConfig(FactoryDeviceConfig()), effects(FactoryEffects()), calibration(FactoryCalibration()) {
+DeviceRecords::DeviceRecords()
+    : deviceConfig(DeviceModel::FactoryDeviceConfig()),
+      effects(DeviceModel::FactoryEffects()),
+      calibration(DeviceModel::FactoryCalibration()) {
     // Item 2 (pen simulation) is stored from the start; the orientation item 13 is not, so that
     // a client has to write one.
-    multiConfig[kPenSimulationItem] = StoredItem(kPenSimulationItem, 0);
+    multiConfig[kPenSimulationItem] = DeviceModel::StoredItem(kPenSimulationItem, 0);
+}
+
+uint32_t SelectorOf(const std::string& id) {
+    uint32_t sum = 0;
+    for (size_t k = 0; k + 1 < id.size(); k += 2) sum += uint32_t(std::strtoul(id.substr(k, 2).c_str(), nullptr, 16));
+    return sum;
+}
+
+DeviceRecords& DeviceModel::RecordsFor(uint32_t selector) {
+    if (selector != 0) {
+        for (const std::string& id : deviceIds) {
+            if (SelectorOf(id) != selector) continue;
+            auto own = ownRecords.find(id);
+            if (own != ownRecords.end()) return own->second;
+            break;
+        }
+    }
+    return *this;
+}
+
+DeviceRecords& DeviceModel::OwnRecords(const std::string& id) {
+    if (std::find(deviceIds.begin(), deviceIds.end(), id) == deviceIds.end()) deviceIds.push_back(id);
+    auto own = ownRecords.find(id);
+    if (own == ownRecords.end()) own = ownRecords.emplace(id, static_cast<const DeviceRecords&>(*this)).first;
+    return own->second;
 }
 
 DeviceConfigRecord DeviceModel::FactoryDeviceConfig() {
@@ -153,8 +181,9 @@ std::string DescribeMultiConfig(const MultiConfigRecord& r) {
     return Format("item=%u length=%u mark=0x%08X data0=%u data1=%u", r.itemId, r.length, r.mark, w0, w1);
 }
 
-CallOutcome HandleCall(DeviceModel& model, uint32_t code, const uint8_t* payload, size_t payloadLength,
-                       uint32_t expectedLength, bool accessible) {
+CallOutcome HandleCall(DeviceModel& service, uint32_t code, const uint8_t* payload, size_t payloadLength,
+                       uint32_t expectedLength, bool accessible, uint32_t selector) {
+    DeviceRecords& model = service.RecordsFor(selector);
     CallOutcome out;
     std::vector<uint8_t>& reply = out.reply;
     const std::vector<uint8_t> ack{1};
@@ -162,7 +191,7 @@ CallOutcome HandleCall(DeviceModel& model, uint32_t code, const uint8_t* payload
 
     switch (code) {
     case GetDeviceList: {
-        std::string text = DeviceListText(model);
+        std::string text = DeviceListText(service);
         reply.assign(text.begin(), text.end());
         reply.push_back(0);
         out.decoded = "ids=" + text;
@@ -173,10 +202,10 @@ CallOutcome HandleCall(DeviceModel& model, uint32_t code, const uint8_t* payload
         out.decoded = accessible ? "accessible" : "busy";
         break;
     case ResetDevice:
-        ++model.resetCount;
+        ++service.resetCount;
         out.wasReset = true;
         reply = ack;
-        out.decoded = Format("reset #%u", model.resetCount);
+        out.decoded = Format("reset #%u", service.resetCount);
         break;
     case GetDeviceInfo: {
         DeviceInfoRecord info;
@@ -283,12 +312,12 @@ CallOutcome HandleCall(DeviceModel& model, uint32_t code, const uint8_t* payload
     }
     case GetProductSeries: {
         reply.assign(kProductSeriesLength, 0);
-        std::memcpy(reply.data(), &model.requiredConfigVersion, 4);
+        std::memcpy(reply.data(), &service.requiredConfigVersion, 4);
         // Keep a terminator inside the reply so a reader that wants one finds it.
-        size_t n = std::min(model.seriesText.size(), kSeriesTextRoom - 1);
-        std::memcpy(reply.data() + 4, model.seriesText.data(), n);
-        out.decoded = Format("required=%u series=%s", model.requiredConfigVersion,
-                             model.seriesText.substr(0, n).c_str());
+        size_t n = std::min(service.seriesText.size(), kSeriesTextRoom - 1);
+        std::memcpy(reply.data() + 4, service.seriesText.data(), n);
+        out.decoded = Format("required=%u series=%s", service.requiredConfigVersion,
+                             service.seriesText.substr(0, n).c_str());
         break;
     }
     default:

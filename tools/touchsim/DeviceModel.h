@@ -10,21 +10,37 @@
 
 namespace touchsim {
 
-struct DeviceModel {
-    std::vector<std::string> deviceIds{"0102030405060708"};  // 16 hex digits each
+// What the service stores and reports for one device.
+struct DeviceRecords {
     uint8_t versionByte = 26;         // version x 10
     uint8_t inches = 65;
     uint8_t touches = 10;
     uint8_t runMode = 3;              // 3 running, 2 hardware mode
-    uint32_t requiredConfigVersion = 20;
-    std::string seriesText = "Infrared:IR65:10";  // at most 37 characters fit behind the version word
     VexoSource::DeviceConfigRecord deviceConfig;
     VexoSource::EffectsRecord effects;
     VexoSource::CalibrationRecord calibration;
     std::map<uint32_t, VexoSource::MultiConfigRecord> multiConfig;  // by item id
-    uint32_t resetCount = 0;          // ResetDevice calls seen
 
-    DeviceModel();  // factory state of a sensible device
+    DeviceRecords();  // factory state of a sensible device
+};
+
+// The service: its device list and, as its own fields, the records that the devices without
+// records of their own share (all of them unless some were given their own).
+struct DeviceModel : DeviceRecords {
+    std::vector<std::string> deviceIds{"0102030405060708"};  // 16 hex digits each
+    uint32_t requiredConfigVersion = 20;
+    std::string seriesText = "Infrared:IR65:10";  // at most 37 characters fit behind the version word
+    uint32_t resetCount = 0;          // ResetDevice calls seen
+    // Devices with records of their own, by identifier. A call uses the records of the listed
+    // device that its selector names (the first such when two sum alike) if that device has its
+    // own; otherwise (selector 0, an unlisted device, one without its own) the shared ones.
+    std::map<std::string, DeviceRecords> ownRecords;
+
+    // The records a call with this selector reads and writes.
+    DeviceRecords& RecordsFor(uint32_t selector);
+    // Gives the device records of its own, a copy of the shared ones, unless it has them already;
+    // lists it when it is not listed. Returns its records.
+    DeviceRecords& OwnRecords(const std::string& id);
 
     static VexoSource::DeviceConfigRecord FactoryDeviceConfig();
     static VexoSource::EffectsRecord FactoryEffects();
@@ -33,6 +49,10 @@ struct DeviceModel {
     static VexoSource::MultiConfigRecord StoredItem(uint32_t itemId, uint32_t firstWord, uint32_t secondWord = 0);
 };
 
+// The selector a program puts in front of its requests for a device: the sum of the bytes of the
+// identifier's hexadecimal pairs (0102030405060708 -> 36).
+uint32_t SelectorOf(const std::string& id);
+
 // Answer of the model to one call; `reply` never exceeds the call's expected length.
 struct CallOutcome {
     std::vector<uint8_t> reply;
@@ -40,9 +60,10 @@ struct CallOutcome {
     bool wasReset = false; // the call was ResetDevice (the simulator starts its busy time)
 };
 
-// Applies one call to the model. `accessible` is what GetAccessState answers.
+// Applies one call to the model. `accessible` is what GetAccessState answers; `selector` (the
+// request head's first field) chooses the device's records.
 CallOutcome HandleCall(DeviceModel& model, uint32_t code, const uint8_t* payload, size_t payloadLength,
-                       uint32_t expectedLength, bool accessible);
+                       uint32_t expectedLength, bool accessible, uint32_t selector = 0);
 
 // Name of a request code ("GetDeviceList", ...), "Unknown" for others.
 const char* RequestName(uint32_t code);

@@ -34,6 +34,16 @@ void Simulator::Impl::RpcLoop() {
             rpcClients.clear();
             pending.clear();
         }
+        if (const int want = listenRequest.exchange(0)) {
+            if (want == 1 && rpcListener >= 0) CloseFd(rpcListener);
+            if (want == 2 && rpcListener < 0) {
+                uint16_t bound = 0;
+                rpcListener = OpenListener(options.host, rpcPort, bound);
+            }
+            std::lock_guard<std::mutex> lock(mu);
+            refusing = rpcListener < 0;
+            listenChanged.notify_all();
+        }
         fds.clear();
         fds.push_back({rpcWake.ReadFd(), POLLIN, 0});
         fds.push_back({rpcListener, POLLIN, 0});
@@ -54,7 +64,7 @@ void Simulator::Impl::RpcLoop() {
         }
         if (stopping) break;
         if (fds[0].revents) rpcWake.Drain();
-        if (fds[1].revents & POLLIN) {
+        if (rpcListener >= 0 && (fds[1].revents & POLLIN)) {
             int fd;
             while ((fd = AcceptClient(rpcListener)) >= 0) {
                 std::lock_guard<std::mutex> lock(rpcSendMu);
@@ -111,7 +121,7 @@ void Simulator::Impl::HandleFrame(int fd, const uint8_t* bytes, size_t length) {
         Clock::time_point now = Clock::now();
         bool accessible = !busy && now >= busyUntil;
         CallOutcome outcome = HandleCall(model, head.code, entry.payload.data(), entry.payload.size(),
-                                         head.expectedLength, accessible);
+                                         head.expectedLength, accessible, head.selector);
         if (outcome.wasReset && busyAfterResetMs > 0) busyUntil = now + std::chrono::milliseconds(busyAfterResetMs);
         entry.decoded = outcome.decoded;
         reply = std::move(outcome.reply);
@@ -131,8 +141,16 @@ void Simulator::Impl::HandleFrame(int fd, const uint8_t* bytes, size_t length) {
             reply.clear();
             twentyNext = false;
         }
-        if (reply.size() > kMaxFrameSize - kFrameHeadSize) reply.resize(kMaxFrameSize - kFrameHeadSize);
         delayMs = replyDelayMs;
+        for (auto it = codeFaults.begin(); it != codeFaults.end(); ++it) {
+            if (it->code != head.code) continue;
+            if (it->kind == CodeFault::Cut && reply.size() > it->bytes) reply.resize(it->bytes);
+            if (it->kind == CodeFault::Drop) answer = false;
+            if (it->kind == CodeFault::Delay) delayMs = it->ms;
+            codeFaults.erase(it);
+            break;
+        }
+        if (reply.size() > kMaxFrameSize - kFrameHeadSize) reply.resize(kMaxFrameSize - kFrameHeadSize);
         if (trace.size() >= kMaxTraceEntries) trace.erase(trace.begin(), trace.begin() + kMaxTraceEntries / 10);
         trace.push_back(entry);
         listener = traceListener;

@@ -176,6 +176,15 @@ void Simulator::SetReplyDelayMs(int ms) {
     impl_->replyDelayMs = ms < 0 ? 0 : ms;
 }
 
+void Simulator::RefuseConnections(bool refuse) {
+    Impl& d = *impl_;
+    if (!d.running) return;
+    d.listenRequest = refuse ? 1 : 2;
+    d.rpcWake.Wake();
+    std::unique_lock<std::mutex> lock(d.mu);
+    d.listenChanged.wait_for(lock, std::chrono::seconds(2), [&d, refuse] { return d.refusing == refuse; });
+}
+
 void Simulator::SendOversizedNextReply() {
     std::lock_guard<std::mutex> lock(impl_->mu);
     impl_->oversizeNext = true;
@@ -184,6 +193,21 @@ void Simulator::SendOversizedNextReply() {
 void Simulator::SendTwentyByteNextReply() {
     std::lock_guard<std::mutex> lock(impl_->mu);
     impl_->twentyNext = true;
+}
+
+void Simulator::CutNextReply(uint32_t code, size_t bytes) {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    impl_->codeFaults.push_back({Impl::CodeFault::Cut, code, bytes, 0});
+}
+
+void Simulator::DropNextReply(uint32_t code) {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    impl_->codeFaults.push_back({Impl::CodeFault::Drop, code, 0, 0});
+}
+
+void Simulator::DelayNextReply(uint32_t code, int ms) {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    impl_->codeFaults.push_back({Impl::CodeFault::Delay, code, 0, ms < 0 ? 0 : ms});
 }
 
 void Simulator::SendGarbageFrame() {

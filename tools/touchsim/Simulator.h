@@ -65,8 +65,17 @@ public:
     void CloseClients();             // close every RPC connection
     void ResetClients();             // end every RPC connection with a reset (RST), not a close
     void SetReplyDelayMs(int ms);    // delay each reply (3500 = past the client's 3 s wait)
+    // Stops / resumes accepting RPC connections (a connect is then refused); the connections
+    // already open stay. Returns once the listener is closed or open again.
+    void RefuseConnections(bool refuse);
     void SendOversizedNextReply();   // next reply carries two bytes more than expected
     void SendTwentyByteNextReply();  // next reply is a bare frame head: no payload
+    // One-shot faults for the next call with the given request code, whatever other calls come
+    // first (a program's background requests do not use them up). Several may wait at once; each
+    // call takes the oldest that matches its code.
+    void CutNextReply(uint32_t code, size_t bytes);  // reply cut to its first bytes (0: bare frame head)
+    void DropNextReply(uint32_t code);               // no reply at all
+    void DelayNextReply(uint32_t code, int ms);      // reply sent ms late
     void SendGarbageFrame();         // now, to every RPC client
     void SendCallFrame();            // now, a call frame from the service's side to every client
     size_t RpcClients() const;

@@ -38,6 +38,13 @@ struct Simulator::Impl {
     int replyDelayMs = 0;
     bool oversizeNext = false;
     bool twentyNext = false;
+    struct CodeFault {
+        enum Kind { Cut, Drop, Delay } kind;
+        uint32_t code;
+        size_t bytes;  // Cut
+        int ms;        // Delay
+    };
+    std::vector<CodeFault> codeFaults;  // one-shot, oldest first
 
     // RPC server. The client list is guarded by rpcSendMu, which every send to a client holds, so
     // that each frame leaves in one piece. Only the RPC thread closes client sockets.
@@ -54,6 +61,11 @@ struct Simulator::Impl {
     std::vector<PendingReply> pending;  // RPC thread only
     // Set by ResetClients; the RPC thread resets its clients, since only it closes their sockets.
     std::atomic<bool> rpcResetWanted{false};
+    // Set by RefuseConnections (1 refuse, 2 accept again); the RPC thread closes or reopens its
+    // listener, since it polls it, and then sets `refusing` (under mu).
+    std::atomic<int> listenRequest{0};
+    std::condition_variable listenChanged;
+    bool refusing = false;
     std::thread rpcThread;
     void RpcLoop();
     void HandleFrame(int fd, const uint8_t* bytes, size_t length);

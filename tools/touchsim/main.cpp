@@ -110,6 +110,35 @@ int main(int argc, char** argv) {
     touchsim::Simulator sim(options);
     if (program.withRequiredVersion)
         sim.Edit([&](touchsim::DeviceModel& m) { m.requiredConfigVersion = program.requiredVersion; });
+    // --device ID:FIELD=VALUE,... is the control commands "device ID" and "device ID FIELD VALUE".
+    for (const std::string& device : program.devices) {
+        const size_t colon = device.find(':');
+        const std::string id = device.substr(0, colon);
+        std::vector<std::string> commands{"device " + id};
+        if (colon != std::string::npos) {
+            std::string fields = device.substr(colon + 1);
+            for (size_t at = 0; at <= fields.size();) {
+                size_t comma = fields.find(',', at);
+                if (comma == std::string::npos) comma = fields.size();
+                const std::string field = fields.substr(at, comma - at);
+                const size_t eq = field.find('=');
+                if (eq == std::string::npos) {
+                    std::fprintf(stderr, "touchsim: --device %s: '%s' is not FIELD=VALUE\n", device.c_str(),
+                                 field.c_str());
+                    return 2;
+                }
+                commands.push_back("device " + id + " " + field.substr(0, eq) + " " + field.substr(eq + 1));
+                at = comma + 1;
+            }
+        }
+        for (const std::string& command : commands) {
+            const touchsim::CommandResult r = touchsim::ExecuteCommand(sim, command);
+            if (!r.ok) {
+                std::fprintf(stderr, "touchsim: --device %s: %s", device.c_str(), r.text.c_str());
+                return 2;
+            }
+        }
+    }
     sim.SetTraceListener([](const touchsim::TraceEntry& e) { Print(e.Line() + "\n"); });
     if (!sim.Start()) return 1;
 

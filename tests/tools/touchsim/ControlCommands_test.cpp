@@ -104,6 +104,33 @@ TEST_F(TouchsimControl, EveryCommandAnswersOneStatusLineAndErrorsChangeNothing) 
         {"touches two", "error:"},
         {"runmode 2", "ok", false, [](auto& m) { return m.runMode == 2; }},
         {"runmode 4", "error:"},
+        // Records of their own for another device, one field at a time; a bad field changes nothing.
+        {"device 1111111111111111 inches 32", "ok", false,
+         [](auto& m) {
+             return m.deviceIds.back() == "1111111111111111" && m.ownRecords.at("1111111111111111").inches == 32 &&
+                    m.inches == 55;
+         }},
+        {"device 1111111111111111 mode mouse", "ok", false,
+         [](auto& m) {
+             return m.ownRecords.at("1111111111111111").deviceConfig.mouseMode == 1 && m.deviceConfig.mouseMode == 0;
+         }},
+        {"device 1111111111111111 pen 1", "ok", false,
+         [](auto& m) { return m.ownRecords.at("1111111111111111").multiConfig.at(2).data[0] == 1; }},
+        {"device 1111111111111111 inches 256", "error:"},
+        {"device 2222222222222222 colour red", "error:"},
+        {"device 22 inches 3", "error:"},
+        {"device 1111111111111111 inches", "error:"},
+        {"device 2222222222222222", "ok", false,
+         [](auto& m) { return m.ownRecords.at("2222222222222222").inches == 55 && m.ownRecords.size() == 2; }},
+        {"cutnext GetEffects 5", "ok"},
+        {"cutnext 26 5", "ok"},
+        {"cutnext NoSuchRequest 5", "error:"},
+        {"cutnext GetEffects 2029", "error:"},
+        {"dropnext", "error:"},
+        {"delaynext ResetDevice -5", "error:"},
+        {"refuse maybe", "error:"},
+        {"refuse on", "ok"},
+        {"refuse off", "ok"},
         {"down 1 1.5 0.5", "error:"},
         {"down 1 0.5 -0.1", "error:"},
         {"down 1 0.5", "error:"},
@@ -259,6 +286,47 @@ TEST_F(TouchsimControl, FaultCommandsReachTheRpcSide) {
     ASSERT_TRUE(Run("close").ok);
     std::vector<uint8_t> bytes;
     EXPECT_EQ(ReceiveOnce(client.Fd(), bytes, kArriveMs), 0);
+}
+
+TEST_F(TouchsimControl, OneShotFaultsHitTheNextCallOfTheirRequestOnly) {
+    RpcClient client(sim->RpcPort());
+    ASSERT_TRUE(client.Connected());
+    ASSERT_TRUE(Run("cutnext GetDeviceInfo 10").ok);
+    ASSERT_TRUE(Run("dropnext GetRuntimeStatus").ok);
+    ASSERT_TRUE(Run("delaynext ResetDevice 300").ok);
+    struct Case {
+        uint32_t code;
+        uint32_t expected;
+        int replyBytes;  // -1: no reply
+    } cases[] = {
+        {GetAccessState, 1, 21},     // other requests are not touched
+        {GetDeviceInfo, 38, 30},     // cut to 10 payload bytes
+        {GetDeviceInfo, 38, 58},     // once only
+        {GetRuntimeStatus, 18, -1},  // dropped
+        {GetRuntimeStatus, 18, 38},
+    };
+    for (const Case& c : cases) {
+        client.lastRaw.clear();
+        Frame reply;
+        const bool answered = client.Call(c.code, c.expected, reply, {}, c.replyBytes < 0 ? kSilenceMs : kArriveMs);
+        EXPECT_EQ(answered, c.replyBytes >= 0) << c.code;
+        if (c.replyBytes >= 0) {
+            EXPECT_EQ(client.lastRaw.size(), size_t(c.replyBytes)) << c.code;
+        }
+    }
+    Frame reply;
+    EXPECT_FALSE(client.Call(ResetDevice, 1, reply, {}, 150)) << "delayed";
+    EXPECT_TRUE(client.Receive(reply));
+    EXPECT_TRUE(client.Call(ResetDevice, 1, reply, {}, 150)) << "once only";
+
+    // Refusing new connections keeps the open one.
+    ASSERT_TRUE(Run("refuse on").ok);
+    EXPECT_EQ(ConnectTo(sim->RpcPort()), -1);
+    EXPECT_TRUE(client.Call(GetAccessState, 1, reply));
+    ASSERT_TRUE(Run("refuse off").ok);
+    RpcClient again(sim->RpcPort());
+    EXPECT_TRUE(again.Connected());
+    EXPECT_TRUE(again.Call(GetAccessState, 1, reply));
 }
 
 TEST_F(TouchsimControl, TouchCommandsReachTheStream) {

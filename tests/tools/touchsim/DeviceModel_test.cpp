@@ -1,6 +1,7 @@
 // The simulated device's answers, without sockets.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "touchsim/DeviceModel.h"
@@ -207,4 +208,59 @@ TEST(TouchsimModel, AccessStateFollowsTheCallerAndResetIsCounted) {
     CallOutcome reset = Get(m, ResetDevice, 1);
     EXPECT_TRUE(reset.wasReset);
     EXPECT_EQ(m.resetCount, 1u);
+}
+
+TEST(TouchsimModel, EachDeviceWithRecordsOfItsOwnIsReadAndWrittenByItsSelector) {
+    DeviceModel m;
+    m.deviceIds = {"0102030405060708", "1111111111111111", "2222222222222222"};
+    DeviceRecords& second = m.OwnRecords("1111111111111111");  // selector 8 x 0x11 = 136
+    second.inches = 32;
+    second.deviceConfig.mouseMode = 1;
+    second.deviceConfig.multiTouchMode = 0;
+    second.multiConfig[2] = DeviceModel::StoredItem(2, 1);
+    ASSERT_EQ(SelectorOf("1111111111111111"), 136u);
+    ASSERT_EQ(SelectorOf("0102030405060708"), 36u);
+
+    auto info = [&m](uint32_t selector) {
+        return HandleCall(m, GetDeviceInfo, nullptr, 0, 38, true, selector).reply.at(35);
+    };
+    auto pen = [&m](uint32_t selector) {
+        MultiConfigRecord ask{};
+        ask.itemId = 2;
+        const auto reply = HandleCall(m, GetMultiConfig, reinterpret_cast<const uint8_t*>(&ask), sizeof ask, 48,
+                                      true, selector).reply;
+        return Word(reply.data() + 12);
+    };
+    struct Row {
+        const char* name;
+        uint32_t selector;
+        uint8_t inches;
+        uint32_t pen;
+    } rows[] = {
+        {"the device with its own records", 136, 32, 1},
+        {"a listed device without its own", 36, 65, 0},
+        {"another listed device without its own", SelectorOf("2222222222222222"), 65, 0},
+        {"no device chosen yet", 0, 65, 0},
+        {"a device that is not listed", 999, 65, 0},
+    };
+    for (const Row& r : rows) {
+        EXPECT_EQ(info(r.selector), r.inches) << r.name;
+        EXPECT_EQ(pen(r.selector), r.pen) << r.name;
+    }
+
+    // A write goes to the records its selector names, and to no others.
+    EffectsRecord effects = DeviceModel::FactoryEffects();
+    effects.smoothValue = 6;
+    EXPECT_EQ(HandleCall(m, SetEffects, reinterpret_cast<const uint8_t*>(&effects), sizeof effects, 1, true, 136).reply,
+              std::vector<uint8_t>{1});
+    EXPECT_EQ(uint32_t{Value(m.ownRecords.at("1111111111111111").effects.smoothValue)}, 6u);
+    EXPECT_EQ(uint32_t{Value(m.effects.smoothValue)}, 1u);
+    const auto config = As<DeviceConfigRecord>(HandleCall(m, GetDeviceConfig, nullptr, 0, 31, true, 136).reply);
+    EXPECT_EQ(uint32_t{Value(config.mouseMode)}, 1u);
+
+    // Giving records of its own copies the shared ones and lists the device once.
+    m.inches = 40;
+    EXPECT_EQ(m.OwnRecords("3333333333333333").inches, 40);
+    EXPECT_EQ(m.OwnRecords("3333333333333333").inches, 40);
+    EXPECT_EQ(std::count(m.deviceIds.begin(), m.deviceIds.end(), "3333333333333333"), 1);
 }
