@@ -31,7 +31,8 @@ ProfileWriteResult WriteDeviceProfile(const DeviceProfile& profile,
                                       const std::function<void(const ProfileStep&)>& report) {
     auto step = [&](const char* what, const char* request, uint32_t itemId, bool ok) {
         if (report) report(ProfileStep{what, request, itemId, ok});
-        if (!ok) VexoLogException(L"Get response failed! ");
+        // Not a sequence of the windows: the log names the write that failed.
+        if (!ok) VexoLogException(L"Writing %hs failed (%hs)", what, request);
         return ok;
     };
     for (const auto& entry : profile.items) {

@@ -43,8 +43,8 @@ enum class ProfileWriteResult { Done, WriteFailed, ResetFailed };
 
 // Writes a profile in the order of the reset to manufacturer settings: the known items (by id),
 // SetDeviceConfig, SetEffects, SetCalibration, then ResetDevice. Stops at the first write that is
-// not answered (logged "Get response failed! "); what was written stays, the device is then not
-// reset. report (optional) hears of every step, the reset included (request "ResetDevice").
+// not answered (logged "Writing <what> failed (<request>)"); what was written stays, the device is
+// then not reset. report (optional) hears of every step, the reset included (request "ResetDevice").
 ProfileWriteResult WriteDeviceProfile(const DeviceProfile& profile,
                                       const std::function<void(const ProfileStep&)>& report = {});
 

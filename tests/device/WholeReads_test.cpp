@@ -132,3 +132,15 @@ TEST_F(WholeReads, APenItemReadShortIsNotTakenForTheMarkLeftInTheBuffer) {
     // Nothing written: an unanswered item is not created.
     EXPECT_EQ(service.ReceivedCount(), 3u);
 }
+
+// A profile import is none of the windows' sequences: its failed write is logged as that write.
+TEST_F(WholeReads, AFailedProfileWriteIsLoggedAsThatWriteAndStops) {
+    LogCapture log;
+    const DeviceProfile profile;  // no items: the records only
+    service.Script(Answer(ReplyFrame(Pattern(1))));  // SetDeviceConfig answered
+    service.Script(Answer(ReplyFrame(Bytes{})));     // SetEffects: no answer byte
+    EXPECT_EQ(WriteDeviceProfile(profile), ProfileWriteResult::WriteFailed);
+    EXPECT_TRUE(log.Contains("Exception - Writing effects failed (SetEffects)"));
+    EXPECT_FALSE(log.Contains("Get response failed"));
+    EXPECT_EQ(Codes(), (std::vector<uint32_t>{SetDeviceConfig, SetEffects})) << "no calibration, no reset";
+}
