@@ -6,6 +6,7 @@
 #include <wx/display.h>
 #include <wx/utils.h>
 
+#include "app/ClockTimer.h"
 #include "app/MessageBox.h"
 #include "app/WxText.h"
 #include "config/ProcessConfig.h"
@@ -144,9 +145,8 @@ bool DlgCalib::CoversScreen() const {
 void DlgCalib::Wait(int ms) {
     if (m_leaveRequested || ms <= 0) return;
     wxGUIEventLoop loop;
-    wxTimer timer;
-    timer.Bind(wxEVT_TIMER, [&loop](wxTimerEvent&) { loop.Exit(); });
-    timer.StartOnce(ms);
+    ClockTimer timer([&loop] { loop.Exit(); });
+    timer.StartFor(uint32_t(ms));
     m_waitLoop = &loop;
     loop.Run();
     m_waitLoop = nullptr;

@@ -70,8 +70,8 @@ private:
     void PostClose(int id);
     int32_t Fail();
     bool WaitForAccess();
-    // Keeps the event loop running for `ms` (painting, keys) instead of blocking it; returns early
-    // when the user asks to leave.
+    // Keeps the event loop running for `ms` of the monotonic clock (painting, keys) instead of
+    // blocking it; returns early when the user asks to leave.
     void Wait(int ms);
     // Brings the dialog over the whole display and gives it the keyboard.
     void CoverDisplay();

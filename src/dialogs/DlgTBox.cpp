@@ -2,9 +2,9 @@
 
 #include "app/WindowPlacement.h"
 #include "app/WxText.h"
+#include "platform/MonotonicClock.h"
 
 wxBEGIN_EVENT_TABLE(DlgTBox, wxDialog)
-    EVT_TIMER(wxID_ANY, DlgTBox::OnTimer)
     EVT_BUTTON(wxID_ANY, DlgTBox::OnButton)
 wxEND_EVENT_TABLE()
 
@@ -21,19 +21,17 @@ DlgTBox::DlgTBox(const wxString& question)
     // The keyboard answers as in any question box: Return for Done, Escape for Cancel.
     m_pDone->SetDefault();
     SetEscapeId(ID_CANCEL);
-    m_pTimer = new wxTimer(this, wxID_ANY);
     m_remaining = 0;
 }
 
-DlgTBox::~DlgTBox() {
-    m_pTimer->Stop();
-    delete m_pTimer;
-}
+DlgTBox::~DlgTBox() { m_second.Stop(); }
 
 int DlgTBox::ShowModal() {
     m_remaining = m_startCount;
     ShowCount();
-    m_pTimer->Start(1000, wxTIMER_CONTINUOUS);
+    // Each second counted from the start, so that a late tick does not stretch the count.
+    m_nextSecond = VexoPlatform::NowMs() + kSecondMs;
+    m_second.StartUntil(m_nextSecond);
     // Once the loop runs: in front, the keyboard on the default button (not on the count).
     CallAfter([this] { m_pDone->SetFocus(); });
     return wxDialog::ShowModal();
@@ -41,7 +39,7 @@ int DlgTBox::ShowModal() {
 
 void DlgTBox::EndModal(int retCode) {
     m_remaining = 0;
-    m_pTimer->Stop();
+    m_second.Stop();
     // A click that arrives after the box has already ended must not end a modal loop that is
     // not running (the toolkit treats that as a programming error).
     if (IsModal()) wxDialog::EndModal(retCode);
@@ -49,13 +47,15 @@ void DlgTBox::EndModal(int retCode) {
 
 void DlgTBox::ShowCount() { m_pCount->SetValue(wxString::Format(wxT("%u"), unsigned(m_remaining))); }
 
-void DlgTBox::OnTimer(wxTimerEvent&) {
+void DlgTBox::OnSecond() {
     if (m_remaining == 0) {
         EndModal(wxID_NO);
         return;
     }
     --m_remaining;
     ShowCount();
+    m_nextSecond += kSecondMs;
+    m_second.StartUntil(m_nextSecond);
 }
 
 void DlgTBox::OnButton(wxCommandEvent& event) {

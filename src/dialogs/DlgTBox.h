@@ -1,5 +1,6 @@
 // A small modal box that asks to keep a change already in effect and answers "no" by itself:
-// it counts down from 5 once a second and ends with wxID_NO when the count has run out.
+// it counts down from 5 once a second and ends with wxID_NO when the count has run out. The
+// seconds are those of the monotonic clock (app/ClockTimer.h).
 #pragma once
 
 #include <cstdint>
@@ -7,7 +8,8 @@
 #include <wx/button.h>
 #include <wx/dialog.h>
 #include <wx/textctrl.h>
-#include <wx/timer.h>
+
+#include "app/ClockTimer.h"
 
 class DlgTBox : public wxDialog {
 public:
@@ -24,11 +26,14 @@ public:
     uint32_t Remaining() const { return m_remaining; }
 
 private:
-    void OnTimer(wxTimerEvent& event);
+    // One second of the count has passed.
+    void OnSecond();
     void OnButton(wxCommandEvent& event);
     void ShowCount();
 
-    wxTimer* m_pTimer = nullptr;
+    static constexpr uint32_t kSecondMs = 1000;
+    ClockTimer m_second{[this] { OnSecond(); }};
+    uint64_t m_nextSecond = 0;  // on the monotonic clock
     uint32_t m_startCount = 5;
     uint32_t m_remaining = 0;
     wxButton* m_pDone = nullptr;

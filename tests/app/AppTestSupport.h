@@ -15,9 +15,11 @@
 #include "app/AppState.h"
 #include "app/CPMainFrame.h"
 #include "config/ProcessConfig.h"
+#include "device/MainFrameRules.h"
 #include "guisupport/GuiTest.h"
 #include "platform/DisplayOrientation.h"
 #include "servicelink/VexoRPC.h"
+#include "support/ManualClock.h"
 
 namespace apptest {
 
@@ -79,8 +81,39 @@ struct FrameDeleter {
 };
 using FramePtr = std::unique_ptr<CPMainFrame, FrameDeleter>;
 
-inline FramePtr ShownFrame() {
+// The device watch's passes on demand. The clock runs with real time; Next() moves it over the
+// wait between two passes, so that the next pass starts at once instead of three seconds later.
+// It moves only once the window has handled the last pass's reading (the RefreshEvent the watch
+// posts after its requests), so no request of the watch is in flight when the clock jumps.
+class WatchPasses {
+public:
+    // Before the window's Initialize, so that the first pass's refresh is counted.
+    void Attach(CPMainFrame& frame) {
+        frame.Bind(wxEventTypeTag<wxCommandEvent>(RefreshEvent), [this](wxCommandEvent& event) {
+            ++refreshes_;
+            event.Skip();  // the window shows it as usual
+        });
+    }
+    int Refreshes() const { return refreshes_; }
+    // Waits for the refresh of the pass started last, then starts the next pass.
+    bool Next() {
+        if (!guitest::WaitUntil([this] { return refreshes_ > counted_; }, guitest::kEventMs)) return false;
+        counted_ = refreshes_;
+        clock_.Advance(VexoSource::kWatchPassMs + VexoSource::kWatchAfterRefreshMs);
+        return true;
+    }
+    // Moves the clock by hand, for a pass that waits on a reply that cannot come.
+    void Advance(uint32_t ms) { clock_.Advance(ms); }
+
+private:
+    clocktest::JumpClock clock_;
+    int refreshes_ = 0;
+    int counted_ = 0;
+};
+
+inline FramePtr ShownFrame(WatchPasses* passes = nullptr) {
     FramePtr frame(new CPMainFrame());
+    if (passes) passes->Attach(*frame);
     frame->Initialize();
     frame->Show();
     guitest::Pump(guitest::kShortMs);

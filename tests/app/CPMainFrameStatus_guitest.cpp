@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,7 @@ using apptest::AppEnvironment;
 using apptest::FramePtr;
 using apptest::ShownFrame;
 using apptest::Value;
+using apptest::WatchPasses;
 using guitest::kPassMs;
 using guitest::MessageBoxes;
 using guitest::SimService;
@@ -20,9 +23,15 @@ using guitest::WaitUntil;
 
 namespace {
 
-constexpr int kLostMs = 15000;          // two unanswered 3 s requests plus a pass
-constexpr int kRotationMs = 7500;       // a rotation reaches the service within about seven seconds
-constexpr int kQuietAfterMs = 6500;     // two more orientation checks' worth of passes
+// Moves the clock on in steps (a second per 20 ms) until pred holds: for waits that no answer can
+// end. False when it does not hold within two minutes of the clock.
+bool AdvanceUntil(WatchPasses& passes, const std::function<bool()>& pred) {
+    for (int step = 0; step < 120 && !pred(); ++step) {
+        passes.Advance(1000);
+        guitest::Pump(20);
+    }
+    return pred();
+}
 
 std::vector<std::string> ChoiceItems(CPMainFrame& f) {
     std::vector<std::string> items;
@@ -78,7 +87,8 @@ TEST(CPMainFrameStatus, DeviceValuesFollowTheService) {
     model.deviceConfig.mouseMode = 1;
     model.deviceConfig.multiTouchMode = 0;
     SimService service(true, model);
-    FramePtr frame = ShownFrame();
+    WatchPasses passes;
+    FramePtr frame = ShownFrame(&passes);
     ASSERT_EQ(frame->Running(), 1);
     EXPECT_TRUE(frame->m_pMouse->GetValue());
     ASSERT_TRUE(WaitUntil([&] { return Value(frame->m_pFirmware) == "2.6"; }, kPassMs));
@@ -88,27 +98,29 @@ TEST(CPMainFrameStatus, DeviceValuesFollowTheService) {
 
     // The mode buttons follow the device only on the first display: later they keep the user's choice.
     frame->m_pMultiTouch->SetValue(true);
-    service.sim().ClearTrace();
-    ASSERT_TRUE(service.sim().WaitForCalls(4, kPassMs));
-    guitest::Pump(guitest::kShortMs);
+    ASSERT_TRUE(passes.Next());
+    ASSERT_TRUE(passes.Next());  // the pass after the first has been shown
     EXPECT_TRUE(frame->m_pMultiTouch->GetValue());
 }
 
 TEST(CPMainFrameStatus, DeviceChoiceFollowsTheDeviceList) {
     AppEnvironment env;
     SimService service;
-    FramePtr frame = ShownFrame();
+    WatchPasses passes;
+    FramePtr frame = ShownFrame(&passes);
     ASSERT_EQ(frame->Running(), 1);
     const std::string first = "0102030405060708", second = "1111111111111111";
 
     service.sim().Edit([&](touchsim::DeviceModel& m) { m.deviceIds = {first, second}; });
-    ASSERT_TRUE(WaitUntil([&] { return ChoiceItems(*frame).size() == 2; }, kPassMs));
+    ASSERT_TRUE(passes.Next());
+    ASSERT_TRUE(WaitUntil([&] { return ChoiceItems(*frame).size() == 2; }, guitest::kEventMs));
     EXPECT_EQ(ChoiceItems(*frame), (std::vector<std::string>{first, second}));
     EXPECT_EQ(guitest::ToUtf8(frame->m_pDeviceChoice->GetValue()), first) << "an added device does not change the choice";
 
     // The shown device vanishes: the first remaining one is chosen and addressed.
     service.sim().Edit([&](touchsim::DeviceModel& m) { m.deviceIds = {second}; });
-    ASSERT_TRUE(WaitUntil([&] { return ChoiceItems(*frame).size() == 1; }, kPassMs));
+    ASSERT_TRUE(passes.Next());
+    ASSERT_TRUE(WaitUntil([&] { return ChoiceItems(*frame).size() == 1; }, guitest::kEventMs));
     EXPECT_EQ(ChoiceItems(*frame), std::vector<std::string>{second});
     EXPECT_EQ(guitest::ToUtf8(frame->m_pDeviceChoice->GetValue()), second);
     EXPECT_EQ(g_CurrentDeviceId, second);
@@ -118,7 +130,9 @@ TEST(CPMainFrameStatus, DeviceChoiceFollowsTheDeviceList) {
     MessageBoxes boxes;
     service.sim().Edit([&](touchsim::DeviceModel& m) { m.deviceIds.clear(); });
     service.sim().ClearTrace();
-    ASSERT_TRUE(WaitUntil([&] { return service.Calls("GetDeviceList").size() >= 2; }, 2 * kPassMs));
+    ASSERT_TRUE(passes.Next());
+    ASSERT_TRUE(passes.Next());
+    ASSERT_TRUE(WaitUntil([&] { return service.Calls("GetDeviceList").size() >= 2; }, guitest::kEventMs));
     guitest::Pump(guitest::kShortMs);
     EXPECT_TRUE(frame->IsShown());
     EXPECT_TRUE(boxes.Shown().empty());
@@ -128,13 +142,16 @@ TEST(CPMainFrameStatus, DeviceChoiceFollowsTheDeviceList) {
 TEST(CPMainFrameStatus, BusyDeviceKeepsTheWindowAndSkipsReading) {
     AppEnvironment env;
     SimService service;
-    FramePtr frame = ShownFrame();
+    WatchPasses passes;
+    FramePtr frame = ShownFrame(&passes);
     ASSERT_EQ(frame->Running(), 1);
     LogCapture log;
     MessageBoxes boxes;
     service.sim().SetBusy(true);
     service.sim().ClearTrace();
-    ASSERT_TRUE(WaitUntil([&] { return service.Calls("GetAccessState").size() >= 2; }, 2 * kPassMs));
+    ASSERT_TRUE(passes.Next());
+    ASSERT_TRUE(passes.Next());  // a busy device still gets its display refreshed
+    ASSERT_TRUE(WaitUntil([&] { return service.Calls("GetAccessState").size() >= 2; }, guitest::kEventMs));
     guitest::Pump(guitest::kShortMs);
     for (const std::string& name : service.CallNames()) EXPECT_EQ(name, "GetAccessState");
     EXPECT_TRUE(frame->IsShown());
@@ -147,7 +164,8 @@ TEST(CPMainFrameStatus, BusyDeviceKeepsTheWindowAndSkipsReading) {
 TEST(CPMainFrameStatus, UnansweringServiceClosesTheWindowWithAMessage) {
     AppEnvironment env;
     SimService service;
-    FramePtr frame = ShownFrame();
+    WatchPasses passes;
+    FramePtr frame = ShownFrame(&passes);
     ASSERT_EQ(frame->Running(), 1);
     MessageBoxes boxes;
     bool shownDuringMessage = true, onGuiThread = false;
@@ -156,7 +174,12 @@ TEST(CPMainFrameStatus, UnansweringServiceClosesTheWindowWithAMessage) {
         onGuiThread = wxThread::IsMain();
     });
     service.sim().Unplug();
-    ASSERT_TRUE(WaitUntil([&] { return !boxes.Shown().empty(); }, kLostMs));
+    service.sim().ClearTrace();
+    ASSERT_TRUE(passes.Next());
+    // The pass's two access checks each wait out their 3 s bound: no answer can come, so the clock
+    // may jump over them.
+    ASSERT_TRUE(AdvanceUntil(passes, [&] { return !boxes.Shown().empty(); }));
+    EXPECT_EQ(service.CallNames(), (std::vector<std::string>{"GetAccessState", "GetAccessState"}));
     guitest::Pump(guitest::kShortMs);
     EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"Device undetected,Please insert device!"});
     EXPECT_EQ(boxes.Shown()[0].caption, "");
@@ -164,27 +187,31 @@ TEST(CPMainFrameStatus, UnansweringServiceClosesTheWindowWithAMessage) {
     EXPECT_FALSE(shownDuringMessage) << "hidden before the message";
     EXPECT_TRUE(onGuiThread);
     EXPECT_FALSE(frame->IsShown());
-    // The watch has ended: nothing more reaches the service.
+    // The watch has ended: nothing more reaches the service, however much time passes.
     service.sim().ClearTrace();
-    guitest::Pump(kPassMs);
+    passes.Advance(2 * VexoSource::kWatchPassMs);
+    guitest::Pump(guitest::kShortMs);
     EXPECT_TRUE(service.CallNames().empty());
 }
 
 TEST(CPMainFrameStatus, ClosingDuringAnUnansweredPassReportsNothing) {
     AppEnvironment env;
     SimService service;
-    FramePtr frame = ShownFrame();
+    WatchPasses passes;
+    FramePtr frame = ShownFrame(&passes);
     ASSERT_EQ(frame->Running(), 1);
     MessageBoxes boxes;
-    guitest::Pump(kPassMs);  // the next pass is about to start
     service.sim().Unplug();
+    ASSERT_TRUE(passes.Next());
     ASSERT_TRUE(WaitUntil([&] { return !service.Calls("GetAccessState").empty() && service.sim().Trace().back().name == "GetAccessState"; },
                           kPassMs));
     const size_t callsBeforeClose = service.sim().Trace().size();
     LogCapture log;
     frame->Release();  // the window closes while the pass waits for an answer
     EXPECT_EQ(frame->Running(), 0);
-    guitest::Pump(guitest::kEventMs);
+    // Whatever the stopped pass might still do, its request bound and the next pass lie behind this.
+    passes.Advance(2 * VexoSource::kWatchPassMs);
+    guitest::Pump(guitest::kShortMs);
     EXPECT_TRUE(boxes.Shown().empty()) << "a closing window is no lost device";
     EXPECT_TRUE(frame->IsShown());
     EXPECT_EQ(service.sim().Trace().size(), callsBeforeClose) << "the pass sent nothing after the close";
@@ -195,17 +222,22 @@ TEST(CPMainFrameStatus, ClosingDuringAnUnansweredPassReportsNothing) {
 TEST(CPMainFrameStatus, RotationWritesTheOrientationOnceAndResets) {
     AppEnvironment env;
     SimService service(true, WithOrientationItem(0));
-    uint32_t orientation = 0;
-    VexoPlatform::SetDisplayOrientationSource([&orientation] { return orientation; });
-    FramePtr frame = ShownFrame();
+    std::atomic<uint32_t> orientation{0};
+    VexoPlatform::SetDisplayOrientationSource([&orientation] { return orientation.load(); });
+    WatchPasses passes;
+    FramePtr frame = ShownFrame(&passes);
     ASSERT_EQ(frame->Running(), 1);
-    ASSERT_TRUE(WaitUntil([&] { return !service.Calls("GetMultiConfig").empty(); }, kPassMs));
+    ASSERT_TRUE(WaitUntil([&] { return !service.Calls("GetMultiConfig").empty(); }, guitest::kEventMs));
     EXPECT_TRUE(service.Calls("SetMultiConfig").empty()) << "same orientation: nothing written";
 
     orientation = 1;  // the display is turned by 90 degrees
     service.sim().ClearTrace();
-    ASSERT_TRUE(WaitUntil([&] { return !service.Calls("ResetDevice").empty(); }, kRotationMs));
-    guitest::Pump(kQuietAfterMs);
+    // The orientation is checked on every second pass: the one after next sees the turn.
+    ASSERT_TRUE(passes.Next());
+    ASSERT_TRUE(passes.Next());
+    ASSERT_TRUE(WaitUntil([&] { return !service.Calls("ResetDevice").empty(); }, guitest::kEventMs));
+    for (int pass = 0; pass < 4; ++pass) ASSERT_TRUE(passes.Next());  // two more checks
+    ASSERT_TRUE(passes.Next());
     const auto sets = service.Calls("SetMultiConfig");
     ASSERT_EQ(sets.size(), 1u);
     EXPECT_EQ(Orientation(sets[0]), 1u);
@@ -246,9 +278,14 @@ TEST(CPMainFrameStatus, ServiceWithoutOrientationGetsZeroThenTheDisplays) {
     AppEnvironment env;
     SimService service;  // the model holds no orientation item
     VexoPlatform::SetDisplayOrientationSource([] { return 3u; });
-    FramePtr frame = ShownFrame();
+    WatchPasses passes;
+    FramePtr frame = ShownFrame(&passes);
     ASSERT_EQ(frame->Running(), 1);
-    ASSERT_TRUE(WaitUntil([&] { return service.Calls("ResetDevice").size() >= 2; }, kPassMs + kRotationMs));
+    // The first pass writes orientation 0 to the missing item, the next check (two passes later)
+    // the display's.
+    ASSERT_TRUE(passes.Next());
+    ASSERT_TRUE(passes.Next());
+    ASSERT_TRUE(WaitUntil([&] { return service.Calls("ResetDevice").size() >= 2; }, guitest::kEventMs));
     const auto sets = service.Calls("SetMultiConfig");
     ASSERT_EQ(sets.size(), 2u);
     EXPECT_EQ(Orientation(sets[0]), 0u);

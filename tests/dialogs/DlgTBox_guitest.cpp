@@ -11,70 +11,92 @@
 #include <vector>
 
 #include "guisupport/GuiTest.h"
-#include "platform/PlatformTime.h"
+#include "support/Elapsed.h"
+#include "support/ManualClock.h"
 
 namespace {
 
 constexpr int kPollMs = 40;
-constexpr int kWatchdogMs = 15000;  // the box ends by itself after ~6 s; this only guards a hang
+constexpr int kWatchdogMs = 20000;  // the box ends by itself after ~6 s; this only guards a hang
 
-// Runs `step` every kPollMs while a modal box is up and ends the box with -1 if it is still
-// open after kWatchdogMs, so a broken box fails the test instead of hanging the run.
+// Runs `step` every kPollMs while a modal box is up, notes each count the box shows, and ends the
+// box with -1 if it is still open after kWatchdogMs of real time, so a broken box fails the test
+// instead of hanging the run. With a clock given, it moves that clock one second per poll (the box
+// then counts a step per poll), up to the second that shows `lastCount`.
 class BoxDriver : public wxEvtHandler {
 public:
-    BoxDriver(DlgTBox& box, std::function<void(DlgTBox&)> step) : box_(box), step_(std::move(step)) {
+    BoxDriver(DlgTBox& box, std::function<void(DlgTBox&)> step, clocktest::ManualClock* clock = nullptr,
+              std::string lastCount = std::string())
+        : box_(box), step_(std::move(step)), clock_(clock), lastCount_(std::move(lastCount)) {
         poll_.SetOwner(this);
         Bind(wxEVT_TIMER, &BoxDriver::OnTick, this);
         poll_.Start(kPollMs);
-        started_ = VexoPlatform::GetTickCount();
+        started_ = testsupport::Clock::now();
     }
     ~BoxDriver() override { poll_.Stop(); }
 
     bool watchdogFired = false;
+    int secondsMoved = 0;
     std::vector<std::string> shown;  // count display values, each change once
 
-private:
-    void OnTick(wxTimerEvent&) {
-        if (!box_.IsModal()) return;
-        const std::string value = CountText(box_);
-        if (shown.empty() || shown.back() != value) shown.push_back(value);
-        if (VexoPlatform::GetTickCount() - started_ > uint32_t(kWatchdogMs)) {
-            watchdogFired = true;
-            box_.EndModal(-1);
-            return;
-        }
-        if (step_) step_(box_);
-    }
-
-public:
     static std::string CountText(DlgTBox& box) {
         auto* count = dynamic_cast<wxTextCtrl*>(box.FindWindow(DlgTBox::ID_COUNT));
         return count ? count->GetValue().ToStdString() : std::string("?");
     }
 
 private:
+    void OnTick(wxTimerEvent&) {
+        if (!box_.IsModal()) return;
+        const std::string value = CountText(box_);
+        if (shown.empty() || shown.back() != value) shown.push_back(value);
+        if (testsupport::MsSince(started_) > kWatchdogMs) {
+            watchdogFired = true;
+            box_.EndModal(-1);
+            return;
+        }
+        if (step_) step_(box_);
+        if (clock_ && box_.IsModal() && value != lastCount_) {
+            clock_->Advance(1000);
+            ++secondsMoved;
+        }
+    }
+
     DlgTBox& box_;
     std::function<void(DlgTBox&)> step_;
+    clocktest::ManualClock* clock_;
+    std::string lastCount_;
     wxTimer poll_;
-    uint32_t started_ = 0;
+    testsupport::Clock::time_point started_;
 };
 
 }  // namespace
 
+// On the real clock, as a user sees it.
 TEST(DlgTBox, UnansweredBoxCountsDownAndAnswersNo) {
     DlgTBox box(wxT("Keep this calibration?"));
     BoxDriver driver(box, nullptr);
-    const uint32_t start = VexoPlatform::GetTickCount();
+    const testsupport::Clock::time_point start = testsupport::Clock::now();
     const int code = box.ShowModal();
-    const uint32_t elapsed = VexoPlatform::GetTickCount() - start;
+    const long long elapsed = testsupport::MsSince(start);
 
     EXPECT_FALSE(driver.watchdogFired);
     EXPECT_EQ(code, wxID_NO);
     EXPECT_EQ(driver.shown, (std::vector<std::string>{"5", "4", "3", "2", "1", "0"}));
-    // Five steps down and one more tick to end: about six seconds.
-    EXPECT_GE(elapsed, 5500u);
-    EXPECT_LE(elapsed, 9000u);
+    // Five steps down and one more second to end: six seconds, never less.
+    EXPECT_GE(elapsed, 5900);
+    EXPECT_LE(elapsed, 15000);
     EXPECT_EQ(box.Remaining(), 0u);
+}
+
+// On a clock moved by hand: one step per second of the clock, and the answer after the sixth.
+TEST(DlgTBox, EachSecondOfTheClockIsOneStep) {
+    clocktest::ManualClock clock;
+    DlgTBox box(wxT("Keep this calibration?"));
+    BoxDriver driver(box, nullptr, &clock);
+    EXPECT_EQ(box.ShowModal(), wxID_NO);
+    EXPECT_FALSE(driver.watchdogFired);
+    EXPECT_EQ(driver.shown, (std::vector<std::string>{"5", "4", "3", "2", "1", "0"}));
+    EXPECT_EQ(driver.secondsMoved, 6);
 }
 
 TEST(DlgTBox, ButtonsAnswerAndTheBoxCanBeShownAgain) {
@@ -94,10 +116,11 @@ TEST(DlgTBox, ButtonsAnswerAndTheBoxCanBeShownAgain) {
         EXPECT_EQ(driver.shown.front(), "5");
     }
     {  // Shown again: the count restarts at 5, and Done while it reads 0 is still a yes.
+        clocktest::ManualClock clock;
         bool clicked = false;
         BoxDriver driver(box, [&](DlgTBox& b) {
             if (!clicked && BoxDriver::CountText(b) == "0") guitest::Click(done), clicked = true;
-        });
+        }, &clock, "0");
         EXPECT_EQ(box.ShowModal(), wxID_YES);
         EXPECT_FALSE(driver.watchdogFired);
         EXPECT_EQ(driver.shown.front(), "5");

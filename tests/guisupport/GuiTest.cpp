@@ -3,11 +3,14 @@
 #include <wx/app.h>
 #include <wx/timer.h>
 
+#include <chrono>
+#include <thread>
+
 #include "app/MessageBox.h"
 #include "foundation/VexoLog.h"
 #include "platform/DebugOutput.h"
-#include "platform/PlatformTime.h"
 #include "servicelink/VexoRPC.h"
+#include "support/Elapsed.h"
 
 // Last: Xlib's macros (None, Status, ...) must not meet the toolkit's headers.
 #include <X11/Xatom.h>
@@ -15,20 +18,21 @@
 
 namespace guitest {
 
+// Real time, whatever clock a test installed for the program: these bound the test itself.
 void Pump(int ms) {
-    const uint32_t start = VexoPlatform::GetTickCount();
+    const testsupport::Clock::time_point start = testsupport::Clock::now();
     do {
         wxTheApp->ProcessPendingEvents();
         wxYield();
         wxTheApp->ProcessIdle();
-        VexoPlatform::SleepMs(5);
-    } while (static_cast<int>(VexoPlatform::GetTickCount() - start) < ms);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    } while (testsupport::MsSince(start) < ms);
 }
 
 bool WaitUntil(const std::function<bool()>& predicate, int timeoutMs) {
-    const uint32_t start = VexoPlatform::GetTickCount();
+    const testsupport::Clock::time_point start = testsupport::Clock::now();
     while (!predicate()) {
-        if (static_cast<int>(VexoPlatform::GetTickCount() - start) >= timeoutMs) return predicate();
+        if (testsupport::MsSince(start) >= timeoutMs) return predicate();
         Pump(10);
     }
     return true;

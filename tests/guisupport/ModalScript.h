@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "guisupport/GuiTest.h"
-#include "platform/PlatformTime.h"
+#include "support/Elapsed.h"
 
 namespace guitest {
 
@@ -33,7 +33,7 @@ public:
         : steps_(std::move(steps)), watchdogMs_(watchdogMs) {
         timer_.SetOwner(this);
         Bind(wxEVT_TIMER, &ModalScript::OnTick, this);
-        started_ = VexoPlatform::GetTickCount();
+        started_ = testsupport::Clock::now();
         timer_.Start(kScriptTickMs);
     }
     ~ModalScript() override { timer_.Stop(); }
@@ -48,7 +48,7 @@ public:
 private:
     void OnTick(wxTimerEvent&) {
         if (running_) return;  // a step that opened a nested modal loop
-        if (VexoPlatform::GetTickCount() - started_ > watchdogMs_) {
+        if (testsupport::MsSince(started_) > static_cast<long long>(watchdogMs_)) {
             if (!watchdog_) {
                 watchdog_ = true;
                 EndEveryModalDialog();
@@ -73,7 +73,7 @@ private:
     std::function<bool()> interruption_;
     bool running_ = false;
     bool watchdog_ = false;
-    uint32_t started_ = 0;
+    testsupport::Clock::time_point started_;  // real time: the watchdog guards the test run
     wxTimer timer_;
 };
 

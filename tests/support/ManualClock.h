@@ -1,8 +1,10 @@
-// The monotonic clock moved by hand: installed for a scope, it drives every timeout and interval
-// of the program (request bounds, sleeps, the device watch) instead of real time.
+// Monotonic clocks that tests move by hand: installed for a scope, they drive every timeout and
+// interval of the program (request bounds, sleeps, the device watch, the windows' pauses and
+// countdowns) instead of real time.
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 
 #include "platform/MonotonicClock.h"
@@ -27,6 +29,34 @@ public:
 
 private:
     std::atomic<uint64_t> now_;
+    VexoPlatform::MonotonicClock* previous_ = nullptr;
+};
+
+// Runs with real time and jumps ahead by hand: the program goes on as usual (its short pauses pass
+// by themselves) while a test skips a long wait. Jump only when nothing waits on a reply that a
+// jump could time out (the waits of the GUI thread's own event loops, a watch between passes).
+class JumpClock : public VexoPlatform::MonotonicClock {
+public:
+    JumpClock() : start_(std::chrono::steady_clock::now()) { previous_ = VexoPlatform::SetClock(this); }
+    ~JumpClock() override { VexoPlatform::SetClock(previous_); }
+    JumpClock(const JumpClock&) = delete;
+    JumpClock& operator=(const JumpClock&) = delete;
+
+    uint64_t NowMs() const override {
+        const auto real = std::chrono::steady_clock::now() - start_;
+        return kStartMs + uint64_t(std::chrono::duration_cast<std::chrono::milliseconds>(real).count()) +
+               jumped_.load();
+    }
+    // A jump is seen by every waiter within this much real time.
+    uint32_t RecheckMs() const override { return 5; }
+
+    void Advance(uint64_t ms) { jumped_ += ms; }
+    uint64_t Jumped() const { return jumped_.load(); }
+
+private:
+    static constexpr uint64_t kStartMs = 10'000'000;
+    const std::chrono::steady_clock::time_point start_;
+    std::atomic<uint64_t> jumped_{0};
     VexoPlatform::MonotonicClock* previous_ = nullptr;
 };
 
