@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <thread>
@@ -9,6 +10,7 @@
 #include "foundation/VexoFormat.h"
 #include "foundation/VexoThread.h"
 #include "servicelink/LinkTestSupport.h"
+#include "support/ManualClock.h"
 
 using namespace VexoSource;
 using linktest::MsSince;
@@ -64,36 +66,43 @@ protected:
     VexoSyncobj event;
 };
 
-TEST_F(SyncobjTest, WaitShorterThanOneSliceGivesUpAtOnce) {
-    const auto start = Clock::now();
-    EXPECT_EQ(event.TimedWait(7), 0);
-    EXPECT_LT(MsSince(start), 8);  // one slice would take 8 ms
+// The waits run on the monotonic clock; here it stands still unless the test moves it, so a wait
+// that ends without the clock moving did not wait for any slice, whatever the machine's load.
+TEST_F(SyncobjTest, WaitShorterThanOneSliceGivesUpWithoutWaiting) {
+    clocktest::ManualClock clock;
+    EXPECT_EQ(clocktest::ReturnsWhileStill(clock, [this] { return event.TimedWait(7); }), 0)
+        << "one slice would take 8 ms of the clock";
     event.Signal();
-    EXPECT_EQ(event.TimedWait(7), 1);  // no slice needed when the flag is already set
+    EXPECT_EQ(clocktest::ReturnsWhileStill(clock, [this] { return event.TimedWait(7); }), 1)
+        << "no slice needed when the flag is already set";
 }
 
-TEST_F(SyncobjTest, SignalIsRememberedUntilReset) {
+TEST_F(SyncobjTest, SignalIsRememberedUntilResetAndAWaitLastsItsSlices) {
+    clocktest::ManualClock clock;
     event.Signal();
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    auto start = Clock::now();
-    EXPECT_EQ(event.TimedWait(3000), 1);
-    EXPECT_EQ(event.TimedWait(3000), 1);
-    EXPECT_LT(MsSince(start), 100);
+    EXPECT_EQ(clocktest::ReturnsWhileStill(clock, [this] { return event.TimedWait(3000) + event.TimedWait(3000); }), 2);
 
+    // Reset: 80 ms are ten slices of the clock; the wait ends when, and only when, they have passed.
     event.Reset();
-    start = Clock::now();
-    EXPECT_EQ(event.TimedWait(80), 0);  // 10 slices of 8 ms
-    EXPECT_GE(MsSince(start), 75);
+    std::atomic<int32_t> result{-1};
+    std::thread waiter([&] { result = event.TimedWait(80); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the waiter took its deadline
+    clock.Advance(72);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(result, -1) << "ended before its ten slices";
+    clock.Advance(8);
+    waiter.join();
+    EXPECT_EQ(result, 0);
 }
 
 TEST_F(SyncobjTest, SignalFromAnotherThreadWakesTheWaiter) {
+    // The clock stands still: only the signal can end the wait.
+    clocktest::ManualClock clock;
     std::thread signaller([this] {
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
         GuardedSignal(&event);
     });
-    const auto start = Clock::now();
-    EXPECT_EQ(GuardedWait(&event), 1);
-    EXPECT_LT(MsSince(start), 1000);
+    EXPECT_EQ(clocktest::ReturnsWhileStill(clock, [this] { return GuardedWait(&event); }), 1);
     signaller.join();
     GuardedReset(&event);
     EXPECT_FALSE(event.IsSignalled());
@@ -113,9 +122,8 @@ TEST(GuardedOperations, ADestroyedObjectIsNeitherWaitedOnNorTouched) {
     ASSERT_NE(event, nullptr);
     VexoSyncobj* dangling = event;
     delete event;
-    const auto start = Clock::now();
-    EXPECT_EQ(GuardedWait(dangling), 1);
-    EXPECT_LT(MsSince(start), 100);
+    clocktest::ManualClock clock;  // stands still: the wait returns without waiting at all
+    EXPECT_EQ(clocktest::ReturnsWhileStill(clock, [dangling] { return GuardedWait(dangling); }), 1);
     GuardedSignal(dangling);  // must not write into freed memory
     GuardedReset(dangling);
     EXPECT_EQ(GuardedWait(nullptr), 1);
@@ -136,14 +144,13 @@ public:
 };
 
 TEST_F(SyncobjTest, StopRequestEndsAWorkersWaitEarly) {
+    clocktest::ManualClock clock;  // stands still: only the stop request can end the wait
     WaitingWorker worker(event);
     worker.Start();
     while (!worker.waiting) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    const auto start = Clock::now();
     worker.Stop();
-    EXPECT_LT(MsSince(start), 500);
-    EXPECT_EQ(worker.result, 0);
+    EXPECT_EQ(worker.result, 0) << "a forced end would have left no result";
 }
 
 }  // namespace

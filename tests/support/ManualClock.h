@@ -6,6 +6,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <future>
+#include <optional>
+#include <type_traits>
 
 #include "platform/MonotonicClock.h"
 
@@ -31,6 +34,21 @@ private:
     std::atomic<uint64_t> now_;
     VexoPlatform::MonotonicClock* previous_ = nullptr;
 };
+
+// Runs f on a thread of its own while `clock` stands still and gives its result, or nothing when f
+// had not returned within realMs of real time: something that must not wait for any bound of the
+// program returns whatever the machine's load, and something that does wait can never slip
+// through. The clock then moves on by a minute, so that f ends and its thread is joined.
+template <class F>
+std::optional<std::invoke_result_t<F>> ReturnsWhileStill(ManualClock& clock, F f, int realMs = 5000) {
+    auto done = std::async(std::launch::async, std::move(f));
+    if (done.wait_for(std::chrono::milliseconds(realMs)) != std::future_status::ready) {
+        clock.Advance(60'000);
+        done.wait();
+        return std::nullopt;
+    }
+    return done.get();
+}
 
 // Runs with real time and jumps ahead by hand: the program goes on as usual (its short pauses pass
 // by themselves) while a test skips a long wait. Jump only when nothing waits on a reply that a
