@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -104,6 +105,15 @@ public:
     }
     // Moves the clock by hand, for a pass that waits on a reply that cannot come.
     void Advance(uint32_t ms) { clock_.Advance(ms); }
+    // Moves the clock on in steps (a second per 20 ms) until pred holds: for waits that no answer
+    // can end. False when it does not hold within two minutes of the clock.
+    bool AdvanceUntil(const std::function<bool()>& pred) {
+        for (int step = 0; step < 120 && !pred(); ++step) {
+            clock_.Advance(1000);
+            guitest::Pump(20);
+        }
+        return pred();
+    }
 
 private:
     clocktest::JumpClock clock_;

@@ -23,15 +23,6 @@ using guitest::WaitUntil;
 
 namespace {
 
-// Moves the clock on in steps (a second per 20 ms) until pred holds: for waits that no answer can
-// end. False when it does not hold within two minutes of the clock.
-bool AdvanceUntil(WatchPasses& passes, const std::function<bool()>& pred) {
-    for (int step = 0; step < 120 && !pred(); ++step) {
-        passes.Advance(1000);
-        guitest::Pump(20);
-    }
-    return pred();
-}
 
 std::vector<std::string> ChoiceItems(CPMainFrame& f) {
     std::vector<std::string> items;
@@ -159,39 +150,6 @@ TEST(CPMainFrameStatus, BusyDeviceKeepsTheWindowAndSkipsReading) {
     EXPECT_TRUE(log.Contains("Debug - Current multi-access not available"));
     EXPECT_TRUE(log.Contains("Debug - RPC Locking...1 with thread:12"));
     EXPECT_TRUE(log.Contains("Debug - RPC Unlocking...1 with thread:12"));
-}
-
-TEST(CPMainFrameStatus, UnansweringServiceClosesTheWindowWithAMessage) {
-    AppEnvironment env;
-    SimService service;
-    WatchPasses passes;
-    FramePtr frame = ShownFrame(&passes);
-    ASSERT_EQ(frame->Running(), 1);
-    MessageBoxes boxes;
-    bool shownDuringMessage = true, onGuiThread = false;
-    boxes.OnShow([&](const guitest::ShownBox&) {
-        shownDuringMessage = frame->IsShown();
-        onGuiThread = wxThread::IsMain();
-    });
-    service.sim().Unplug();
-    service.sim().ClearTrace();
-    ASSERT_TRUE(passes.Next());
-    // The pass's two access checks each wait out their 3 s bound: no answer can come, so the clock
-    // may jump over them.
-    ASSERT_TRUE(AdvanceUntil(passes, [&] { return !boxes.Shown().empty(); }));
-    EXPECT_EQ(service.CallNames(), (std::vector<std::string>{"GetAccessState", "GetAccessState"}));
-    guitest::Pump(guitest::kShortMs);
-    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"Device undetected,Please insert device!"});
-    EXPECT_EQ(boxes.Shown()[0].caption, "");
-    EXPECT_EQ(boxes.Shown()[0].style & wxOK, wxOK);
-    EXPECT_FALSE(shownDuringMessage) << "hidden before the message";
-    EXPECT_TRUE(onGuiThread);
-    EXPECT_FALSE(frame->IsShown());
-    // The watch has ended: nothing more reaches the service, however much time passes.
-    service.sim().ClearTrace();
-    passes.Advance(2 * VexoSource::kWatchPassMs);
-    guitest::Pump(guitest::kShortMs);
-    EXPECT_TRUE(service.CallNames().empty());
 }
 
 TEST(CPMainFrameStatus, ClosingDuringAnUnansweredPassReportsNothing) {

@@ -121,34 +121,6 @@ TEST_F(KilledService, FactoryResetStopsAtTheFirstFailureAndTheWindowCloses) {
     EXPECT_FALSE(frame->IsShown());
 }
 
-// The service ends the connection itself, in order or with a reset: the same end as a kill.
-TEST(DroppedConnection, WatchReportsTheLostDeviceAndTheWindowCloses) {
-    struct Row {
-        const char* what;
-        void (*drop)(touchsim::Simulator&);
-    } rows[] = {
-        {"closed", [](touchsim::Simulator& s) { s.CloseClients(); }},
-        {"reset", [](touchsim::Simulator& s) { s.ResetClients(); }},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
-        AppEnvironment env;
-        guitest::SimService service;
-        ASSERT_TRUE(service.started());
-        FramePtr frame = ShownFrame();
-        ASSERT_EQ(frame->Running(), 1);
-        MessageBoxes boxes;
-        const Clock::time_point dropped = Clock::now();
-        row.drop(service.sim());
-        ASSERT_TRUE(WaitUntil([&] { return !boxes.Shown().empty(); }, kNoticedMs + 1000));
-        EXPECT_LE(MsSince(dropped), kNoticedMs);
-        guitest::Pump(guitest::kShortMs);
-        EXPECT_EQ(boxes.Texts(), std::vector<std::string>{kDeviceLost});
-        EXPECT_FALSE(frame->IsShown());
-        EXPECT_EQ(VexoSource::g_pServiceChannel->Connection()->connected, 0);
-    }
-}
-
 // A device whose stored orientation is the display's: the watch itself writes nothing.
 touchsim::DeviceModel SettledDevice() {
     touchsim::DeviceModel model;
@@ -156,41 +128,78 @@ touchsim::DeviceModel SettledDevice() {
     return model;
 }
 
-// A reply comes too late, and the service then refuses the fresh connection that the next
-// request needs: the same end as a dropped connection, with the channel idle afterwards.
-TEST(RefusedReconnect, WatchReportsTheLostDeviceAndTheWindowCloses) {
+// Every way the service can be lost between two passes of the watch, with the same end: the
+// window hides, says so once on the GUI thread, closes, and nothing more is asked. The clock is
+// moved over the requests' bounds (no answer can end them). A kill of the service's process is
+// KilledService's, on the real clock.
+struct Loss {
+    const char* name;
+    void (*cause)(touchsim::Simulator&);
+    bool connectionEnds;  // the channel's connection is gone afterwards
+    const char* logged;   // a line the loss leaves in the log
+};
+void PrintTo(const Loss& l, std::ostream* os) { *os << l.name; }
+
+class LostService : public ::testing::TestWithParam<Loss> {};
+
+TEST_P(LostService, TheWatchReportsItOnceAndTheWindowCloses) {
     AppEnvironment env;
     VexoPlatform::SetDisplayOrientationSource([] { return 0u; });
     guitest::SimService service(true, SettledDevice());
     ASSERT_TRUE(service.started());
-    FramePtr frame = ShownFrame();
+    apptest::WatchPasses passes;
+    FramePtr frame = ShownFrame(&passes);
     ASSERT_EQ(frame->Running(), 1);
-    ASSERT_TRUE(WaitUntil([&] { return Value(frame->m_pFirmware) == "2.6"; }, guitest::kPassMs));
+    ASSERT_TRUE(WaitUntil([&] { return Value(frame->m_pFirmware) == "2.6"; }, guitest::kEventMs));
     MessageBoxes boxes;
+    bool shownDuringMessage = true, onGuiThread = false;
+    boxes.OnShow([&](const guitest::ShownBox&) {
+        shownDuringMessage = frame->IsShown();
+        onGuiThread = wxThread::IsMain();
+    });
     LogCapture log;
 
-    const size_t asked = service.Calls("GetAccessState").size();
-    service.sim().DelayNextReply(VexoSource::GetAccessState, int(kCallBoundMs) + 500);
-    ASSERT_TRUE(WaitUntil([&] { return service.Calls("GetAccessState").size() > asked; }, guitest::kPassMs));
-    const Clock::time_point late = Clock::now();
-    service.sim().RefuseConnections(true);
-    ASSERT_TRUE(WaitUntil([&] { return !boxes.Shown().empty(); }, int(kCallBoundMs + kSlackMs)));
-    EXPECT_LE(MsSince(late), kCallBoundMs + kSlackMs);
+    GetParam().cause(service.sim());
+    ASSERT_TRUE(passes.Next());
+    ASSERT_TRUE(passes.AdvanceUntil([&] { return !boxes.Shown().empty(); }));
     guitest::Pump(guitest::kShortMs);
     EXPECT_EQ(boxes.Texts(), std::vector<std::string>{kDeviceLost});
+    EXPECT_EQ(boxes.Shown()[0].caption, "");
+    EXPECT_EQ(boxes.Shown()[0].style & wxOK, wxOK);
+    EXPECT_FALSE(shownDuringMessage) << "hidden before the message";
+    EXPECT_TRUE(onGuiThread);
     EXPECT_FALSE(frame->IsShown());
-    EXPECT_TRUE(log.Contains("RPC connection reopened"));
-    EXPECT_TRUE(log.Contains("Connect(127.0.0.1, " + std::to_string(service.sim().RpcPort()) + ") failed"));
-    EXPECT_EQ(VexoSource::g_pServiceChannel->Connection()->connected, 0);
+    EXPECT_TRUE(log.Contains(GetParam().logged));
+    EXPECT_EQ(VexoSource::g_pServiceChannel->Connection()->connected, GetParam().connectionEnds ? 0 : 1);
 
-    // Nothing more is asked, and the receive thread sleeps.
+    // The watch has ended: nothing more is asked however much time passes, and the receive thread
+    // sleeps.
     const size_t calls = service.sim().Trace().size();
     const long switches = threadtest::ContextSwitches("rpc-receive");
+    passes.Advance(3 * VexoSource::kWatchPassMs);
     guitest::Pump(500);
     EXPECT_EQ(service.sim().Trace().size(), calls);
     EXPECT_LE(threadtest::ContextSwitches("rpc-receive") - switches, 2);
     VexoPlatform::SetDisplayOrientationSource(nullptr);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Watch, LostService,
+    ::testing::Values(
+        Loss{"Unanswering", [](touchsim::Simulator& s) { s.Unplug(); }, false, "Exception - RPC FendrelRPC failed"},
+        Loss{"Closed", [](touchsim::Simulator& s) { s.CloseClients(); }, true,
+             "Exception - Client Closed for 0 byte was received"},
+        Loss{"Reset", [](touchsim::Simulator& s) { s.ResetClients(); }, true,
+             "ECONNRESET: connection closed by remote host"},
+        // A reply comes too late, and the service then refuses the fresh connection that the next
+        // request needs.
+        Loss{"LateReplyThenRefused",
+             [](touchsim::Simulator& s) {
+                 s.DelayNextReply(VexoSource::GetAccessState, int(kCallBoundMs) + 500);
+                 s.RefuseConnections(true);
+             },
+             true, "RPC connection reopened"}),
+    [](const ::testing::TestParamInfo<Loss>& info) { return std::string(info.param.name); });
 
 // One reply past the request bound (a ResetDevice 3.5 s late), then prompt ones: the program
 // takes a fresh connection, goes on showing the device and keeps its window.
