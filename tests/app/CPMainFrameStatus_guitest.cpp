@@ -55,7 +55,8 @@ TEST(CPMainFrameStatus, RefreshShowsTheDevice) {
     frame->Show();
     EXPECT_EQ(ChoiceItems(*frame), std::vector<std::string>{"0102030405060708"});
     EXPECT_EQ(guitest::ToUtf8(frame->m_pDeviceChoice->GetValue()), "0102030405060708");
-    EXPECT_EQ(VexoSource::DeviceSelector, 36u);
+    ASSERT_FALSE(service.Calls("GetDeviceInfo").empty());
+    EXPECT_EQ(service.Calls("GetDeviceInfo").front().selector, 36u) << "the reading is addressed to the chosen device";
     EXPECT_TRUE(frame->m_pMultiTouch->GetValue());
     EXPECT_FALSE(frame->m_pMouse->GetValue());
 
@@ -115,7 +116,11 @@ TEST(CPMainFrameStatus, DeviceChoiceFollowsTheDeviceList) {
     EXPECT_EQ(ChoiceItems(*frame), std::vector<std::string>{second});
     EXPECT_EQ(guitest::ToUtf8(frame->m_pDeviceChoice->GetValue()), second);
     EXPECT_EQ(g_CurrentDeviceId, second);
-    EXPECT_EQ(VexoSource::DeviceSelector, 8u * 0x11u);
+    // What the service sees: the next pass addresses the remaining device.
+    service.sim().ClearTrace();
+    ASSERT_TRUE(passes.Next());
+    ASSERT_TRUE(WaitUntil([&] { return !service.Calls("GetDeviceInfo").empty(); }, guitest::kEventMs));
+    EXPECT_EQ(service.Calls("GetDeviceInfo").front().selector, 8u * 0x11u);
 
     // A service that answers with no device at all keeps the window and the choice as they are.
     MessageBoxes boxes;
@@ -148,8 +153,8 @@ TEST(CPMainFrameStatus, BusyDeviceKeepsTheWindowAndSkipsReading) {
     EXPECT_TRUE(frame->IsShown());
     EXPECT_TRUE(boxes.Shown().empty());
     EXPECT_TRUE(log.Contains("Debug - Current multi-access not available"));
-    EXPECT_TRUE(log.Contains("Debug - RPC Locking...1 with thread:12"));
-    EXPECT_TRUE(log.Contains("Debug - RPC Unlocking...1 with thread:12"));
+    EXPECT_EQ(frame->m_requestLock.TryLock(), wxMUTEX_NO_ERROR) << "each pass released the window's lock";
+    frame->m_requestLock.Unlock();
 }
 
 TEST(CPMainFrameStatus, ClosingDuringAnUnansweredPassReportsNothing) {
