@@ -28,7 +28,9 @@ uint32_t ReportSocketError() {
     const uint32_t code = SocketCodeFromErrno(errno);
     VexoPlatform::SetLastError(code);
     switch (code) {
-    case kSockBadHandle:
+    case kSockBadHandle: VexoLogException(L" EBADF: invalid socket"); break;
+    // An aborted connection is reported with the bad-socket text: that is the line the log's
+    // readers know for it (the code in the line's last-error part tells the two apart).
     case kSockConnAborted: VexoLogException(L" EBADF: invalid socket"); break;
     case kSockConnReset: VexoLogException(L" ECONNRESET: connection closed by remote host"); break;
     default: break;  // would-block and the rest are expected outcomes, not reported

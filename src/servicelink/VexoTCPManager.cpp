@@ -13,7 +13,6 @@
 
 #include "foundation/VexoLog.h"
 #include "platform/LastError.h"
-#include "platform/PlatformTime.h"
 #include "servicelink/SocketErrors.h"
 
 namespace VexoSource {
@@ -114,11 +113,6 @@ int32_t VexoTCPManager::Send(const void* data, int32_t length) {
     std::lock_guard<std::mutex> g(m_socketLock);
     const int fd = m_socket.load();
     if (fd < 0) return -1;
-    const uint32_t start = VexoPlatform::GetTickCount();
-    if (m_ioTimeout != kNoTimeout) {
-        pollfd p{fd, POLLOUT, 0};
-        if (::poll(&p, 1, m_ioTimeout * 1000) == 0) return -2;
-    }
     if (length <= 0 || !data) return -1;
 
     const char* bytes = static_cast<const char*>(data);
@@ -136,7 +130,6 @@ int32_t VexoTCPManager::Send(const void* data, int32_t length) {
             return sent == 0 ? -1 : sent;
         }
         sent += int32_t(n);
-        if (VexoPlatform::GetTickCount() - start > uint32_t(m_ioTimeout) * 1000u) return -2;
     }
     return sent;
 }
@@ -158,10 +151,6 @@ int32_t VexoTCPManager::Receive(void* buffer, int32_t capacity) {
     if (m_nonBlocking) g.lock();
     const int fd = m_socket.load();
     if (fd < 0) return -1;
-    if (m_ioTimeout != kNoTimeout) {
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, m_ioTimeout * 1000) == 0) return -2;
-    }
     ssize_t n;
     do {
         n = ::recv(fd, buffer, size_t(capacity), 0);
@@ -173,14 +162,19 @@ int32_t VexoTCPManager::Receive(void* buffer, int32_t capacity) {
     return int32_t(n);
 }
 
+void VexoTCPManager::PeerGone() {
+    // Disconnect logs a close that fails; connected stays 1 then, as the socket does.
+    Disconnect();
+}
+
 int32_t VexoTCPManager::ReceiveMessage(void* buffer) {
     const int32_t n = Receive(buffer, kMessageCapacity);
     lastReceiveCount = n;
     if (n == 0) {
         VexoLogException(L"Client Closed for 0 byte was received");
-        if (!Disconnect()) VexoLogException(L"Close() failed");
+        PeerGone();
     } else if (n == -1 && VexoPlatform::GetLastError() == kSockConnReset) {
-        Disconnect();
+        PeerGone();
     }
     return n;
 }
@@ -188,14 +182,7 @@ int32_t VexoTCPManager::ReceiveMessage(void* buffer) {
 std::string VexoTCPManager::ReceiveText() {
     const int32_t n = Receive(m_textBuffer, kTextCapacity);
     lastReceiveCount = n;
-    if (n == 0 && connected == 1) {
-        if (Close())
-            connected = 0;
-        else
-            VexoLogException(L"Close() failed");
-    } else if (n == -1 && VexoPlatform::GetLastError() == kSockConnReset) {
-        Disconnect();
-    }
+    if (n == 0 || (n == -1 && VexoPlatform::GetLastError() == kSockConnReset)) PeerGone();
     if (n <= 0) return std::string();
     m_textBuffer[n] = 0;
     std::string text(m_textBuffer, size_t(n));

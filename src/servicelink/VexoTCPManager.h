@@ -1,7 +1,8 @@
 // One TCP client connection to a local service (the RPC channel and the touch stream reader).
 //
-// After a (blocking) connect the socket works non-blocking. Every socket failure is a return value
-// plus a log line; nothing throws. Socket errors are reported with the Windows Sockets codes that
+// The connect itself blocks; afterwards the socket works in the mode Connect was asked for (both
+// of the program's connections ask for non-blocking). Every socket failure is a return value plus
+// a log line; nothing throws. Socket errors are reported with the Windows Sockets codes that
 // callers and log texts expect (10054 reset, 10053 aborted, 32 broken pipe, 9 bad socket, 10035
 // would block), see SocketErrors.h.
 //
@@ -19,7 +20,6 @@ namespace VexoSource {
 
 class VexoTCPManager {
 public:
-    static constexpr int32_t kNoTimeout = 65535;
     static constexpr int32_t kMessageCapacity = 2048;
     static constexpr int32_t kTextCapacity = 512;
 
@@ -37,18 +37,19 @@ public:
     // True when not connected or closed; clears connected.
     bool Disconnect();
     // Bytes sent; 0 when the connection is broken (the socket is then closed); -1 when nothing
-    // could be sent (no socket, length 0 or less, would block, other errors); -2 on time-out.
+    // could be sent (no socket, length 0 or less, would block, other errors).
     int32_t Send(const void* data, int32_t length);
     // False for length 0 or less, or when Send returned 0 (then the connection is disconnected).
     bool SendOrDisconnect(const void* data, int32_t length);
-    // Bytes received; 0 when the peer closed; -1 on failure or when nothing is waiting; -2 on time-out.
+    // Bytes received; 0 when the peer closed; -1 on failure or when nothing is waiting.
     int32_t Receive(void* buffer, int32_t capacity);
-    // One receive of up to 2048 bytes into buffer; a peer close logs "Client Closed for 0 byte was
-    // received" and disconnects, a reset disconnects.
+    // One receive of up to 2048 bytes into buffer. A peer that closed or reset the connection
+    // disconnects it, as in ReceiveText; the close is also logged here ("Client Closed for 0 byte
+    // was received"), the touch stream's reader logs its own line.
     int32_t ReceiveMessage(void* buffer);
     // The bytes of one receive of up to 512 bytes, each NUL byte turned into a blank (a stream
     // producer ends each packet with a NUL, and several packets may arrive in one receive);
-    // empty when nothing was received.
+    // empty when nothing was received. A peer close or reset disconnects, as in ReceiveMessage.
     std::string ReceiveText();
     // Waits up to timeoutMs for data (or a close) on the socket; false on time-out or without a
     // socket (then at once).
@@ -69,10 +70,11 @@ public:
 
 private:
     bool CloseLocked();
+    // After a receive of 0 bytes (the peer closed) or a reset: the connection is gone.
+    void PeerGone();
 
     std::mutex m_socketLock;  // held by send, non-blocking receive and close
     std::atomic<int> m_socket{-1};
-    int32_t m_ioTimeout = kNoTimeout;  // seconds
     uint8_t m_nonBlocking = 0;
     char m_textBuffer[kTextCapacity + 1] = {};
     std::string m_peerHost = "000.000.000.000";

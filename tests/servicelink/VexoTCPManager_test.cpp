@@ -152,22 +152,30 @@ TEST(TCPManager, ResetByPeerClosesOnSendWithoutSignal) {
     EXPECT_EQ(link.connected, 0);
 }
 
-TEST(TCPManager, ResetSeenByReceiveDisconnects) {
-    FakeService service;
-    VexoTCPManager link;
-    ASSERT_TRUE(link.Connect("127.0.0.1", service.Port(), false));
-    ASSERT_TRUE(service.WaitClient());
-    service.Script(linktest::NoAnswer());
-    ASSERT_EQ(link.Send("abc", 3), 3);
-    service.WaitReceived(1);
-    service.ResetClient();
-    LogCapture log;
-    ASSERT_TRUE(link.WaitReadable(2000));
-    uint8_t buffer[2048];
-    EXPECT_EQ(link.ReceiveMessage(buffer), -1);
-    EXPECT_TRUE(log.Contains(" ECONNRESET: connection closed by remote host"));
-    EXPECT_EQ(link.connected, 0);
-    EXPECT_FALSE(link.IsOpen());
+// Both receives meet a reset the same way: reported, and the connection is gone.
+TEST(TCPManager, ResetSeenByEitherReceiveDisconnects) {
+    for (const bool text : {false, true}) {
+        SCOPED_TRACE(text ? "ReceiveText" : "ReceiveMessage");
+        FakeService service;
+        VexoTCPManager link;
+        ASSERT_TRUE(link.Connect("127.0.0.1", service.Port(), false));
+        ASSERT_TRUE(service.WaitClient());
+        service.Script(linktest::NoAnswer());
+        ASSERT_EQ(link.Send("abc", 3), 3);
+        service.WaitReceived(1);
+        service.ResetClient();
+        LogCapture log;
+        ASSERT_TRUE(link.WaitReadable(2000));
+        uint8_t buffer[2048];
+        if (text)
+            EXPECT_EQ(link.ReceiveText(), "");
+        else
+            EXPECT_EQ(link.ReceiveMessage(buffer), -1);
+        EXPECT_EQ(link.lastReceiveCount, -1);
+        EXPECT_TRUE(log.Contains(" ECONNRESET: connection closed by remote host"));
+        EXPECT_EQ(link.connected, 0);
+        EXPECT_FALSE(link.IsOpen());
+    }
 }
 
 TEST(TCPManager, ReceiveTextKeepsEveryPacketOfOneReceive) {
