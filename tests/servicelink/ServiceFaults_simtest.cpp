@@ -15,6 +15,7 @@
 #include "servicelink/FaultsSupport.h"
 #include "servicelink/LinkTestSupport.h"
 #include "servicelink/VexoRPC.h"
+#include "support/ManualClock.h"
 #include "touchsim/Simulator.h"
 #include "touchstream/VexoTUIO.h"
 
@@ -360,12 +361,21 @@ TEST_F(ServiceFaults, ClosedOrResetConnectionFailsCallsWithoutWaiting) {
         auto end = [&] { row.reset ? sim->ResetClients() : sim->CloseClients(); };
         if (row.duringACall) {
             sim->SetReplyDelayMs(1000);
+            // The call in flight gets no reply on an ended connection: it ends at its bound, over
+            // which the clock is moved.
+            clocktest::JumpClock clock;
+            std::atomic<bool> sent{false};
             std::thread fault([&] {
                 sim->WaitForCalls(2, 2000);
                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
                 end();
+                while (!sent) {
+                    clock.Advance(500);
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                }
             });
             const ReadResult cut = Send(kDeviceConfig);
+            sent = true;
             fault.join();
             sim->SetReplyDelayMs(0);
             EXPECT_EQ(cut.result, -1);
