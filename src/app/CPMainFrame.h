@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "app/CPWindow.h"
+#include "device/FactoryReset.h"
 #include "foundation/VexoThread.h"
 #include "foundation/VexoWString.h"
 #include "servicelink/ServiceContract.h"
@@ -97,9 +98,8 @@ public:
 
     // Records (see the class comment for who writes them).
     VexoSource::DeviceInfoRecord m_startInfo{};
-    VexoSource::EffectsRecord m_effects{};
-    VexoSource::DeviceConfigRecord m_deviceConfig{};
-    VexoSource::CalibrationRecord m_calibration{};
+    // Working copies of the mode write (its configuration) and the reset to manufacturer settings.
+    VexoSource::FactoryRecords m_records;
     uint8_t m_runMode = 0;
     int32_t m_running = 0;
     uint32_t m_lastOrientationCheck = 0;  // watch thread

@@ -1,13 +1,12 @@
 // The main window's reading of the service and the display of what it read.
-#include <cstring>
-
 #include "app/AppState.h"
 #include "app/CPMainFrame.h"
-#include "device/MainFrameRules.h"
 #include "app/MessageBox.h"
 #include "app/WxText.h"
+#include "device/DeviceChoice.h"
+#include "device/DeviceStatus.h"
+#include "device/MainFrameRules.h"
 #include "foundation/VexoLog.h"
-#include "servicelink/VexoRPC.h"
 
 using namespace VexoSource;
 
@@ -19,47 +18,23 @@ int32_t CPMainFrame::LoadFromService() {
 
     RequestLock lock(m_requestLock, kLoadPlace);
     if (!lock.Owns()) return 0;
-    int32_t ok = 0;
-    SendRequest(GetDeviceInfo, &m_startInfo, &ok, nullptr, 0, sizeof(m_startInfo));
-    if (!ok) {
-        VexoLogException(L"Get response failed! ");
-        return 0;
+    switch (ReadStartInfo(m_startInfo, g_ProductSeries, g_RequiredConfigVersion)) {
+        case StartInfoResult::Ready:
+            return 1;
+        case StartInfoResult::TooOld:
+            VexoMessageBox(LangText("Version_Lower_Than_2_0", u""), wxEmptyString, wxOK);
+            return 0;
+        case StartInfoResult::NotRead:
+            break;
     }
-    const uint8_t version = m_startInfo.bytes[1];
-    if (version < 20) {
-        VexoMessageBox(LangText("Version_Lower_Than_2_0", u""), wxEmptyString, wxOK);
-        return 0;
-    }
-    if (version >= 26) {
-        uint8_t reply[kProductSeriesLength] = {};
-        const int32_t length = SendRequest(GetProductSeries, reply, &ok, nullptr, 0, sizeof(reply));
-        if (ok && length > 0) ParseProductSeries(reply, static_cast<size_t>(length), g_ProductSeries, g_RequiredConfigVersion);
-    }
-    return 1;
+    return 0;
 }
 
-int32_t CPMainFrame::ReadDeviceList() {
-    uint8_t reply[kDeviceListReplyLength] = {};
-    int32_t ok = 0;
-    const int32_t length = SendRequest(GetDeviceList, reply, &ok, nullptr, 0, sizeof(reply));
-    if (!ok || length <= 0) return 0;
-    return ParseDeviceList(reply, length, m_deviceList) ? 1 : 0;
-}
+int32_t CPMainFrame::ReadDeviceList() { return VexoSource::ReadDeviceList(m_deviceList); }
 
 int32_t CPMainFrame::ReadDeviceState() {
-    int32_t ok = 0;
-    SendRequest(GetDeviceInfo, &m_currentInfo, &ok, nullptr, 0, sizeof(m_currentInfo));
-    if (!ok) {
-        VexoLogException(L"Get response failed");
-        return 0;
-    }
-    SendRequest(GetRuntimeStatus, m_runtimeStatus, &ok, nullptr, 0, sizeof(m_runtimeStatus));
-    if (ok) {
-        SendRequest(GetDeviceConfig, &m_currentConfig, &ok, nullptr, 0, sizeof(m_currentConfig));
-        if (ok) return 1;
-    }
-    VexoLogException(L"Get response failed! ");
-    return 0;
+    // Only shown, never written back: a short reply shows what it brought beside the last reading.
+    return VexoSource::ReadDeviceState(m_currentInfo, m_runtimeStatus, m_currentConfig, ReadRule::AsAnswered);
 }
 
 int32_t CPMainFrame::SyncDeviceChoice() {
@@ -119,13 +94,7 @@ void CPMainFrame::OnRefresh(wxCommandEvent& event) {
 }
 
 void CPMainFrame::SelectDevice(const std::string& identifier) {
-    boost::lock_guard<boost::mutex> hold(g_SelectorLock);
-    g_CurrentDeviceId = identifier;
-    uint32_t selector = 0;
-    if (DeviceSelectorFromIdentifier(identifier, selector)) {
-        DeviceSelector = selector;
-        g_FirstRefresh = 1;
-    }
+    if (AdoptDevice(identifier, &g_CurrentDeviceId)) g_FirstRefresh = 1;
 }
 
 void CPMainFrame::ReportDeviceLost(const wxString& message, const wxString& caption, bool show) {

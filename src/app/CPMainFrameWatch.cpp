@@ -1,14 +1,12 @@
 // The main window's device watch: a pass about every three seconds on the window's own thread.
-#include <cstring>
-
 #include "app/CPMainFrame.h"
-#include "device/MainFrameRules.h"
 #include "app/WxText.h"
+#include "device/DeviceRequests.h"
+#include "device/MainFrameRules.h"
 #include "foundation/VexoLog.h"
 #include "platform/DisplayOrientation.h"
 #include "platform/PlatformTime.h"
 #include "servicelink/ServiceRequests.h"
-#include "servicelink/VexoRPC.h"
 
 using namespace VexoSource;
 
@@ -63,21 +61,19 @@ void CPMainFrame::WatchOrientation() {
     m_lastOrientationCheck = now;
 
     // Its mark and its further data are trusted and written back: only a whole reply counts.
-    if (!RequestMultiConfigItem(kOrientationItem)) return;
-    MultiConfigRecord* record = &g_MultiConfigRecord;
-    int32_t ok = 0;
+    MultiConfigRecord& record = g_MultiConfigRecord;
+    if (!ReadMultiConfigItem(kOrientationItem, record)) return;
 
     const uint32_t orientation = VexoPlatform::GetDisplayOrientation();
     MultiConfigRecord out{};
-    const OrientationAction action = PlanOrientation(*record, orientation, out);
+    const OrientationAction action = PlanOrientation(record, orientation, out);
     if (action != OrientationAction::None) {
-        *record = out;
-        uint8_t reply = 0;
-        SendRequest(SetMultiConfig, &reply, &ok, record, sizeof(*record), 1);
+        record = out;
+        WriteWhole(SetMultiConfig, record);
     }
     VexoLogDebug(L"Current orig %u", orientation);
     if (action != OrientationAction::None) {
         VexoLogDebug(L"Reset device for either screen solution or display orientation");
-        SendResetDevice();
+        RequestDeviceReset();
     }
 }

@@ -2,8 +2,8 @@
 
 #include "app/MessageBox.h"
 #include "app/WxText.h"
+#include "device/DeviceRequests.h"
 #include "foundation/VexoLog.h"
-#include "servicelink/VexoRPC.h"
 
 using namespace VexoSource;
 
@@ -27,23 +27,10 @@ RequestLock::~RequestLock() {
     VexoLogDebug(L"RPC Unlocking...%u with thread:%u", m_place, CPWindow::kLockTag);
 }
 
-int32_t CPWindow::QueryAccessState(uint8_t* state) {
-    int32_t ok = 0;
-    SendRequest(GetAccessState, state, &ok, nullptr, 0, 1);
-    return ok;
-}
-
 int32_t CPWindow::CheckAccess(int32_t* answered) {
-    uint8_t state = 0;
-    const int32_t ok = QueryAccessState(&state);
-    if (!ok) {
-        if (answered) *answered = 0;
-        return 0;
-    }
-    if (answered) *answered = 1;
-    if (state != 0) return 1;
-    VexoLogDebug(L"Current multi-access not available");
-    return 0;
+    const AccessState state = QueryAccess();
+    if (answered) *answered = state != AccessState::NoAnswer ? 1 : 0;
+    return state == AccessState::Ready ? 1 : 0;
 }
 
 void CPWindow::MarkModified() {
@@ -63,9 +50,7 @@ bool CPWindow::ApplyChanges() {
         if (written) {
             m_modified = 0;
             if (m_pApply) m_pApply->Enable(false);
-            uint8_t reply = 0;
-            int32_t ok = 0;
-            SendRequest(ResetDevice, &reply, &ok, nullptr, 0, 1);
+            RequestDeviceReset();
         }
     }
     // Told once the lock is free again: the box runs a modal loop of its own.

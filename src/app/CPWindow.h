@@ -29,10 +29,8 @@ public:
     virtual int32_t WriteSettings() = 0;
     // Reads the window's state from the service and shows it; non-zero on success.
     virtual int32_t LoadFromService() = 0;
-    // Sends GetAccessState (1-byte reply into *state); returns the request's ok flag.
-    virtual int32_t QueryAccessState(uint8_t* state);
-    // Non-zero when the device may be used now; *answered (when given) says whether the service
-    // answered at all.
+    // GetAccessState: non-zero when the device may be used now; *answered (when given) says
+    // whether the service answered at all.
     virtual int32_t CheckAccess(int32_t* answered);
 
     // Enables Apply once the window is ready; changes made while filling it do not count.

@@ -8,7 +8,10 @@ namespace VexoSource {
 bool LoadAdvancedSettings(AdvancedSettings& out, DeviceConfigRecord& configCheck, MultiConfigRecord& penItem,
                           bool createMissingPen) {
     VexoLogDebug(L"Advanced Setting -> Loading Configuration...");
-    if (!ReadWhole(GetDeviceConfig, configCheck) || !ReadWhole(GetEffects, out.effects)) {
+    // The configuration only shows that the service answers; the sliders show the effects, which
+    // must be whole or they would show what an earlier read left.
+    if (!ReadRecord(GetDeviceConfig, &configCheck, sizeof configCheck, ReadRule::AsAnswered) ||
+        !ReadWhole(GetEffects, out.effects)) {
         VexoLogException(L"Get response failed! ");
         return false;
     }
@@ -20,9 +23,7 @@ bool LoadAdvancedSettings(AdvancedSettings& out, DeviceConfigRecord& configCheck
     VexoLogDebug(L"msRDClickRange %f:%i", static_cast<double>(e.msRDClickRange), out.positions.clickRange);
     VexoLogDebug(L"smoothValue %i:%i", uint32_t{e.smoothValue}, out.positions.smooth);
 
-    penItem.itemId = kPenItemId;
-    const bool answered = ReadWholeRecord(GetMultiConfig, &penItem, sizeof penItem, &penItem, sizeof penItem);
-    if (!answered) penItem.itemId = kPenItemId;  // the read cleared it
+    const bool answered = ReadMultiConfigItem(kPenItemId, penItem);
     out.penState = ReadPenItem(answered, penItem, out.pen);
     if (out.penState == PenItemState::Missing && createMissingPen) {
         FillPenItem(penItem, 0);

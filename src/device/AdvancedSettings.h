@@ -16,8 +16,8 @@ struct AdvancedSettings {
     uint32_t pen = 0;
 };
 
-// As the dialog opens: GetDeviceConfig (into configCheck, only to see that the service answers),
-// GetEffects, then item 2 asked with penItem as payload and read back into it. With
+// As the dialog opens: GetDeviceConfig (into configCheck as answered, only to see that the service
+// answers), GetEffects (whole), then item 2 read into penItem (ReadMultiConfigItem). With
 // createMissingPen, an item that the service does not hold yet is written with the flag 0 (the
 // dialog does this); without it nothing is written. False (logged "Get response failed! ") when
 // one of the first two requests failed; an unanswered pen item only leaves the flag 0.

@@ -6,9 +6,10 @@
 
 namespace VexoSource {
 
-bool AdoptDevice(const std::string& identifier) {
+bool AdoptDevice(const std::string& identifier, std::string* chosen) {
     // No request may be built with a half-changed selector.
     boost::lock_guard<boost::mutex> hold(g_SelectorLock);
+    if (chosen) *chosen = identifier;
     uint32_t selector = 0;
     if (!DeviceSelectorFromIdentifier(identifier, selector)) return false;
     DeviceSelector = selector;

@@ -11,7 +11,9 @@ namespace VexoSource {
 // Makes identifier the device of every following request: under the selector lock, the selector
 // becomes the sum of its eight hexadecimal byte pairs. True when it did; an identifier that does
 // not give eight bytes leaves the selector as it was (requests keep addressing the previous device).
-bool AdoptDevice(const std::string& identifier);
+// chosen (optional) takes the identifier under the same lock in either case: the window's record
+// of what its device choice shows.
+bool AdoptDevice(const std::string& identifier, std::string* chosen = nullptr);
 
 // The position of wanted in the device list, letters compared without regard to case (as the
 // device choice does); with wanted empty, the first device. -1 when it is not listed.

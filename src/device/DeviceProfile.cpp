@@ -17,9 +17,8 @@ bool ReadDeviceProfile(DeviceProfile& profile) {
               ReadWhole(GetCalibration, profile.calibration);
     for (uint32_t id : kProfileItems) {
         if (!ok) break;
-        MultiConfigRecord item{};
-        item.itemId = id;
-        ok = ReadWholeRecord(GetMultiConfig, &item, sizeof item, &item, sizeof item);
+        MultiConfigRecord item;
+        ok = ReadMultiConfigItem(id, item);
         // An item the device does not hold comes back without the mark: nothing to keep.
         if (ok && item.mark == kMultiConfigMark && item.itemId == id) profile.items[id] = item;
     }

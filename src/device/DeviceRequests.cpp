@@ -23,6 +23,21 @@ bool ReadWholeRecord(uint32_t code, void* record, uint32_t size, const void* pay
     return true;
 }
 
+bool ReadRecord(uint32_t code, void* record, uint32_t size, ReadRule rule) {
+    if (rule == ReadRule::Whole) return ReadWholeRecord(code, record, size);
+    int32_t ok = 0;
+    SendRequest(code, record, &ok, nullptr, 0, size);
+    return ok != 0;
+}
+
+bool ReadMultiConfigItem(uint32_t itemId, MultiConfigRecord& record) {
+    std::memset(&record, 0, sizeof record);
+    record.itemId = itemId;
+    const bool whole = ReadWholeRecord(GetMultiConfig, &record, sizeof record, &record, uint8_t(sizeof record));
+    if (!whole) record.itemId = itemId;  // the failed read cleared it
+    return whole;
+}
+
 bool WriteRecordBytes(uint32_t code, const void* record, uint8_t size) {
     uint8_t answer = 0;
     int32_t ok = 0;

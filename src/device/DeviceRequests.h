@@ -21,6 +21,21 @@ bool ReadWhole(uint32_t code, R& record) {
     return ReadWholeRecord(code, &record, sizeof record);
 }
 
+// How a sequence takes a reply shorter than its record.
+enum class ReadRule {
+    Whole,       // only the whole record counts (ReadWholeRecord): records written back or trusted
+    AsAnswered,  // any answer counts, into the record as it stands: readings that are only shown
+};
+
+// A read without payload under rule: ReadWholeRecord, or one request straight into the record
+// (what the reply does not cover keeps its content). True when it counted as answered.
+bool ReadRecord(uint32_t code, void* record, uint32_t size, ReadRule rule);
+
+// GetMultiConfig of one item into record, asked with the record itself as payload: cleared but for
+// the item id, so that no byte of another item is sent or taken for this one's. Only a whole
+// 48-byte reply counts; after any other the record is cleared again but for the item id.
+bool ReadMultiConfigItem(uint32_t itemId, MultiConfigRecord& record);
+
 // Sends a record with a one-byte reply; true when the service answered.
 bool WriteRecordBytes(uint32_t code, const void* record, uint8_t size);
 

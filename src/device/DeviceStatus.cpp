@@ -16,16 +16,21 @@ int32_t ReadDeviceList(std::vector<VexoWString>& list, bool* answered) {
     return ParseDeviceList(reply, length, list) ? 1 : 0;
 }
 
-int32_t ReadDeviceState(DeviceState& state) {
-    if (!ReadWhole(GetDeviceInfo, state.info)) {
+int32_t ReadDeviceState(DeviceInfoRecord& info, uint8_t (&runtimeStatus)[kRuntimeStatusLength],
+                        DeviceConfigRecord& config, ReadRule rule) {
+    if (!ReadRecord(GetDeviceInfo, &info, sizeof info, rule)) {
         VexoLogException(L"Get response failed");
         return 0;
     }
-    if (ReadWholeRecord(GetRuntimeStatus, state.runtimeStatus, sizeof state.runtimeStatus) &&
-        ReadWhole(GetDeviceConfig, state.config))
+    if (ReadRecord(GetRuntimeStatus, runtimeStatus, sizeof runtimeStatus, rule) &&
+        ReadRecord(GetDeviceConfig, &config, sizeof config, rule))
         return 1;
     VexoLogException(L"Get response failed! ");
     return 0;
+}
+
+int32_t ReadDeviceState(DeviceState& state, ReadRule rule) {
+    return ReadDeviceState(state.info, state.runtimeStatus, state.config, rule);
 }
 
 bool ReadProductSeries(uint8_t versionByte, std::string& series, uint32_t& required) {
@@ -35,6 +40,16 @@ bool ReadProductSeries(uint8_t versionByte, std::string& series, uint32_t& requi
     const int32_t length = SendRequest(GetProductSeries, reply, &ok, nullptr, 0, sizeof(reply));
     if (!ok || length <= 0) return false;
     return ParseProductSeries(reply, size_t(length), series, required);
+}
+
+StartInfoResult ReadStartInfo(DeviceInfoRecord& info, std::string& series, uint32_t& required) {
+    if (!ReadRecord(GetDeviceInfo, &info, sizeof info, ReadRule::AsAnswered)) {
+        VexoLogException(L"Get response failed! ");
+        return StartInfoResult::NotRead;
+    }
+    if (info.bytes[1] < kLowestVersionByte) return StartInfoResult::TooOld;
+    ReadProductSeries(info.bytes[1], series, required);
+    return StartInfoResult::Ready;
 }
 
 }  // namespace VexoSource

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "device/DeviceRequests.h"
 #include "foundation/VexoWString.h"
 #include "servicelink/ServiceContract.h"
 
@@ -23,13 +24,27 @@ struct DeviceState {
 };
 
 // GetDeviceInfo, GetRuntimeStatus and GetDeviceConfig, stopping at the first that fails; 1 when all
-// three were read whole. Logs "Get response failed" (first request) or "Get response failed! ".
-// Records read before the failing request keep their new content.
-int32_t ReadDeviceState(DeviceState& state);
+// three were read under rule. Logs "Get response failed" (first request) or "Get response failed! ".
+// Records read before the failing request keep their new content. The window reads as answered
+// into the records it shows (a short reply leaves the rest of the last reading); a report that
+// others act on (the command-line status) takes whole records only.
+int32_t ReadDeviceState(DeviceInfoRecord& info, uint8_t (&runtimeStatus)[kRuntimeStatusLength],
+                        DeviceConfigRecord& config, ReadRule rule);
+int32_t ReadDeviceState(DeviceState& state, ReadRule rule = ReadRule::Whole);
 
 // GetProductSeries, sent only for a version byte of 26 or more (older devices do not know it).
 // True when it was sent and answered; series and required are then updated as the reply says.
 bool ReadProductSeries(uint8_t versionByte, std::string& series, uint32_t& required);
+
+enum class StartInfoResult {
+    Ready,     // the device is one the program works with
+    NotRead,   // GetDeviceInfo was not answered (logged "Get response failed! ")
+    TooOld,    // its version byte is below kLowestVersionByte
+};
+
+// The check at start: GetDeviceInfo into info (as answered), the version byte against
+// kLowestVersionByte, then ReadProductSeries into series and required.
+StartInfoResult ReadStartInfo(DeviceInfoRecord& info, std::string& series, uint32_t& required);
 
 // The version byte below which the program does not work with a device (2.0).
 constexpr uint8_t kLowestVersionByte = 20;

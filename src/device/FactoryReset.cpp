@@ -7,7 +7,7 @@
 
 namespace VexoSource {
 
-FactoryResetResult ResetToFactory(FactoryRecords& working) {
+FactoryResetResult ResetToFactory(FactoryRecords& working, MultiConfigRecord& penItem) {
     if (!ReadWhole(GetDeviceConfig, working.config) || !ReadWhole(GetEffects, working.effects) ||
         !ReadWhole(GetCalibration, working.calibration)) {
         VexoLogException(L"Get response failed! ");
@@ -17,11 +17,9 @@ FactoryResetResult ResetToFactory(FactoryRecords& working) {
     ApplyFactoryEffects(working.effects);
     ApplyFactoryCalibration(working.calibration);
 
-    // Pen simulation off. The item is built whole: data bytes left from another item would be
-    // written into this one.
-    MultiConfigRecord pen{};
-    FillPenItem(pen, 0);
-    WriteWhole(SetMultiConfig, pen);
+    // Pen simulation off.
+    FillPenItem(penItem, 0);
+    WriteWhole(SetMultiConfig, penItem);
 
     if (!WriteWhole(SetDeviceConfig, working.config) || !WriteWhole(SetEffects, working.effects) ||
         !WriteWhole(SetCalibration, working.calibration)) {

@@ -6,9 +6,8 @@
 #include "app/WindowPlacement.h"
 #include "app/WxText.h"
 #include "config/ProcessConfig.h"
-#include "foundation/VexoLog.h"
+#include "device/AdvancedSettings.h"
 #include "servicelink/ServiceRequests.h"
-#include "servicelink/VexoRPC.h"
 
 using namespace VexoSource;
 
@@ -110,44 +109,17 @@ int32_t DlgAdvSetting::Initialize() {
 void DlgAdvSetting::Release() { m_shown = 0; }
 
 int32_t DlgAdvSetting::LoadFromService() {
-    VexoLogDebug(L"Advanced Setting -> Loading Configuration...");
-    int32_t ok = 0;
-    SendRequest(GetDeviceConfig, &m_deviceConfig, &ok, nullptr, 0, sizeof m_deviceConfig);
-    if (!ok) {
-        VexoLogException(L"Get response failed! ");
-        return 0;
-    }
-    // The sliders show these fields: a partial record would show what an earlier read left.
-    if (!RequestWholeRecord(GetEffects, &m_effects, sizeof m_effects)) {
-        VexoLogException(L"Get response failed! ");
-        return 0;
-    }
-
-    const AdvSettingPositions p = PositionsFromEffects(m_effects);
+    // The shared buffer is safe here: the opener holds the main window's request lock, which the
+    // watch thread needs before it touches the buffer.
+    AdvancedSettings loaded;
+    if (!LoadAdvancedSettings(loaded, m_deviceConfig, g_MultiConfigRecord, true)) return 0;
+    const AdvSettingPositions& p = loaded.positions;
     m_pRightClick->SetValue(p.rightClick);
     SetSlider(m_pRClickSlider, p.rClickDelay, kRClickDelaySlider);
-    // The record is packed and the log takes its arguments by reference: pass copies.
-    VexoLogDebug(L"msRClickDelay %i:%i", uint32_t{m_effects.msRClickDelay}, p.rClickDelay);
     SetSlider(m_pDClickSlider, p.dClickDelay, kDClickDelaySlider);
-    VexoLogDebug(L"msDClickDelay %i:%i", uint32_t{m_effects.msDClickDelay}, p.dClickDelay);
     SetSlider(m_pRangeSlider, p.clickRange, kClickRangeSlider);
-    VexoLogDebug(L"msRDClickRange %f:%i", static_cast<double>(m_effects.msRDClickRange), p.clickRange);
     SetSlider(m_pSmoothSlider, p.smooth, kSmoothSlider);
-    VexoLogDebug(L"smoothValue %i:%i", uint32_t{m_effects.smoothValue}, p.smooth);
-
-    // The shared buffer is safe here: the opener holds the main window's request lock, which the
-    // watch thread needs before it touches the buffer. The buffer is cleared for the read, so the
-    // mark and data of another item (the watch's orientation) can never pass for the pen item's.
-    const int32_t answered = RequestMultiConfigItem(kPenItemId);
-    MultiConfigRecord* item = &g_MultiConfigRecord;
-    uint32_t pen = 0;
-    if (ReadPenItem(answered != 0, *item, pen) == PenItemState::Missing) {
-        FillPenItem(*item, 0);
-        uint8_t answer = 0;
-        int32_t setOk = 0;
-        SendRequest(SetMultiConfig, &answer, &setOk, item, sizeof *item, 1);
-    }
-    m_pPen->SetValue(pen != 0);
+    m_pPen->SetValue(loaded.pen != 0);
     return 1;
 }
 
@@ -162,34 +134,11 @@ AdvSettingPositions DlgAdvSetting::ReadControls() const {
 }
 
 int32_t DlgAdvSetting::WriteSettings() {
-    VexoLogDebug(L"Advanced Setting -> Update Configuration...");
-    // Read afresh so that fields this dialog does not show keep the service's values; only a
-    // whole record may be written back.
-    if (!RequestWholeRecord(GetEffects, &m_effects, sizeof m_effects)) {
-        VexoLogException(L"Get effects failed! ");
-        return 0;
-    }
-    const AdvSettingPositions p = ReadControls();
-    WritePositionsToEffects(m_effects, p);
-    VexoLogDebug(L"msRClickDelay %i", p.rClickDelay);
-    VexoLogDebug(L"msDClickDelay %i", p.dClickDelay);
-    VexoLogDebug(L"msRDClickRange %i", p.clickRange);
-    VexoLogDebug(L"smoothValue %i", p.smooth);
-    uint8_t answer = 0;
-    int32_t ok = 0;
-    SendRequest(SetEffects, &answer, &ok, &m_effects, sizeof m_effects, 1);
-    if (!ok) {
-        VexoLogException(L"Set effections failed! ");
-        return 0;
-    }
-    MultiConfigRecord* item = &g_MultiConfigRecord;
-    FillPenItem(*item, m_pPen->GetValue() ? 1 : 0);
-    SendRequest(SetMultiConfig, &answer, &ok, item, sizeof *item, 1);
-    if (!ok) {
-        VexoLogException(L"Set multi-config failed! ");
-        return 0;
-    }
-    return 1;
+    // The pen item goes out of the shared buffer with the data bytes that the load left there.
+    return WriteAdvancedSettings(ReadControls(), m_pPen->GetValue(), m_effects, g_MultiConfigRecord) ==
+                   AdvancedWriteResult::Done
+               ? 1
+               : 0;
 }
 
 void DlgAdvSetting::OnCharHook(wxKeyEvent& event) {

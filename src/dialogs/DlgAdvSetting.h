@@ -45,6 +45,7 @@ private:
     void OnEvent(wxCommandEvent& event);
     void OnCharHook(wxKeyEvent& event);
 
+    // The effects as the last write read them afresh.
     VexoSource::EffectsRecord m_effects{};
     // Read only as a check that the service answers.
     VexoSource::DeviceConfigRecord m_deviceConfig{};

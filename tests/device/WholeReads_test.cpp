@@ -1,5 +1,5 @@
-// The device layer against a scripted service: a reply shorter than its record counts as no
-// reply, is logged, and stops the sequence before anything is written from it.
+// The device layer against a scripted service: where a record must be whole, a reply shorter than
+// it counts as no reply, is logged, and stops the sequence before anything is written from it.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -62,6 +62,31 @@ TEST_F(WholeReads, AShortReplyIsNoReplyAndTheRecordKeepsNothingOfIt) {
     EXPECT_EQ(std::memcmp(&config, Pattern(31).data(), sizeof config), 0);
 }
 
+// The window's status fields are only shown: there a short reply counts, over the last reading.
+TEST_F(WholeReads, AReadingTakenAsAnsweredKeepsWhatAShortReplyDidNotCover) {
+    struct Row {
+        ReadRule rule;
+        bool ok;
+        uint8_t beyondReply;  // byte 30 of the record afterwards
+        bool logged;
+    } rows[] = {
+        {ReadRule::Whole, false, 0x00, true},
+        {ReadRule::AsAnswered, true, 0xEE, false},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.rule == ReadRule::Whole ? "whole" : "as answered");
+        LogCapture log;
+        DeviceConfigRecord config;
+        std::memset(&config, 0xEE, sizeof config);
+        service.Script(Answer(ReplyFrame(Pattern(30))));
+        EXPECT_EQ(ReadRecord(GetDeviceConfig, &config, sizeof config, r.rule), r.ok);
+        const auto* bytes = reinterpret_cast<const uint8_t*>(&config);
+        EXPECT_EQ(bytes[0], r.ok ? 1 : 0);
+        EXPECT_EQ(bytes[30], r.beyondReply);
+        EXPECT_EQ(log.Contains("Short reply to request 28"), r.logged);
+    }
+}
+
 TEST_F(WholeReads, EverySequenceStopsAtAShortReadBeforeWritingFromIt) {
     struct Row {
         const char* name;
@@ -75,7 +100,8 @@ TEST_F(WholeReads, EverySequenceStopsAtAShortReadBeforeWritingFromIt) {
          }, {GetDeviceConfig}},
         {"factory reset: calibration short", {31, 36, 35}, [] {
              FactoryRecords w;
-             return ResetToFactory(w) == FactoryResetResult::Done;
+             MultiConfigRecord pen{};
+             return ResetToFactory(w, pen) == FactoryResetResult::Done;
          }, {GetDeviceConfig, GetEffects, GetCalibration}},
         {"advanced settings: effects short", {31, 20}, [] {
              AdvancedSettings s;
@@ -129,6 +155,10 @@ TEST_F(WholeReads, APenItemReadShortIsNotTakenForTheMarkLeftInTheBuffer) {
     ASSERT_TRUE(service.WaitReceived(3));
     EXPECT_EQ(U32At(service.Received()[2], 24), uint32_t(GetMultiConfig));
     EXPECT_EQ(U32At(service.Received()[2], 36), 2u) << "asked for item 2";
+    const Bytes asked = service.Received()[2];
+    ASSERT_EQ(asked.size(), 36u + sizeof buffer);
+    EXPECT_EQ(Bytes(asked.begin() + 40, asked.end()), Bytes(sizeof buffer - 4, 0))
+        << "nothing of item 13 is sent with the question";
     // Nothing written: an unanswered item is not created.
     EXPECT_EQ(service.ReceivedCount(), 3u);
 }
