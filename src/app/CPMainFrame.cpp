@@ -3,11 +3,11 @@
 
 #include <wx/intl.h>
 
-#include "app/DialogFont.h"
-#include "app/WindowPlacement.h"
-#include "app/WxText.h"
 #include "config/ProcessConfig.h"
 #include "foundation/VexoWString.h"
+#include "gui/DialogFont.h"
+#include "gui/WindowPlacement.h"
+#include "gui/WxText.h"
 
 using namespace VexoSource;
 

@@ -18,10 +18,10 @@
 #include <string>
 #include <vector>
 
-#include "app/CPWindow.h"
 #include "device/FactoryReset.h"
 #include "foundation/VexoThread.h"
 #include "foundation/VexoWString.h"
+#include "gui/CPWindow.h"
 #include "servicelink/ServiceContract.h"
 
 // Carries a finished reading from the watch thread to the GUI thread (integer value 100).

@@ -1,10 +1,10 @@
 // The main window's calibration command.
 #include "app/CPMainFrame.h"
-#include "app/MessageBox.h"
-#include "app/WxText.h"
 #include "config/LinearityStore.h"
 #include "dialogs/DlgCalib.h"
 #include "foundation/VexoLog.h"
+#include "gui/MessageBox.h"
+#include "gui/WxText.h"
 #include "platform/ProcessLauncher.h"
 
 namespace {

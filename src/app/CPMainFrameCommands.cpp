@@ -1,11 +1,11 @@
 // The main window's commands: every button, the two mode radio buttons and the device choice.
 #include "app/CPMainFrame.h"
 
-#include "app/MessageBox.h"
-#include "app/WxText.h"
 #include "device/FactoryReset.h"
 #include "device/TouchMode.h"
 #include "dialogs/DlgAdvSetting.h"
+#include "gui/MessageBox.h"
+#include "gui/WxText.h"
 #include "platform/ProcessLauncher.h"
 #include "servicelink/ServiceRequests.h"
 

@@ -1,12 +1,12 @@
 // The main window's reading of the service and the display of what it read.
 #include "app/AppState.h"
 #include "app/CPMainFrame.h"
-#include "app/MessageBox.h"
-#include "app/WxText.h"
 #include "device/DeviceChoice.h"
 #include "device/DeviceStatus.h"
 #include "device/MainFrameRules.h"
 #include "foundation/VexoLog.h"
+#include "gui/MessageBox.h"
+#include "gui/WxText.h"
 
 using namespace VexoSource;
 

@@ -1,9 +1,9 @@
 // The main window's device watch: a pass about every three seconds on the window's own thread.
 #include "app/CPMainFrame.h"
-#include "app/WxText.h"
 #include "device/DeviceRequests.h"
 #include "device/MainFrameRules.h"
 #include "foundation/VexoLog.h"
+#include "gui/WxText.h"
 #include "platform/DisplayOrientation.h"
 #include "platform/PlatformTime.h"
 #include "servicelink/ServiceRequests.h"

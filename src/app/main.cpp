@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "config/CommandLineRules.h"
 #include "app/VexoWxApp.h"
+#include "config/CommandLineRules.h"
 #include "config/DataLocation.h"
 #include "platform/ToolkitEnvironment.h"
 

@@ -2,11 +2,11 @@
 
 #include <wx/intl.h>
 
-#include "app/DialogFont.h"
-#include "app/WindowPlacement.h"
-#include "app/WxText.h"
 #include "config/ProcessConfig.h"
 #include "device/AdvancedSettings.h"
+#include "gui/DialogFont.h"
+#include "gui/WindowPlacement.h"
+#include "gui/WxText.h"
 #include "servicelink/ServiceRequests.h"
 
 using namespace VexoSource;

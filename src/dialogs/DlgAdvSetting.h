@@ -11,8 +11,8 @@
 #include <wx/statbox.h>
 #include <wx/stattext.h>
 
-#include "app/CPWindow.h"
 #include "device/AdvSettingRules.h"
+#include "gui/CPWindow.h"
 #include "servicelink/ServiceContract.h"
 
 class DlgAdvSetting : public wxDialog, public CPWindow {

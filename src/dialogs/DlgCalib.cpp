@@ -6,12 +6,12 @@
 #include <wx/display.h>
 #include <wx/utils.h>
 
-#include "app/ClockTimer.h"
-#include "app/MessageBox.h"
-#include "app/WxText.h"
 #include "config/ProcessConfig.h"
+#include "dialogs/ClockTimer.h"
 #include "dialogs/DlgTBox.h"
 #include "foundation/VexoLog.h"
+#include "gui/MessageBox.h"
+#include "gui/WxText.h"
 #include "platform/PlatformTime.h"
 #include "servicelink/ServiceRequests.h"
 #include "servicelink/VexoRPC.h"

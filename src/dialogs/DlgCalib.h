@@ -14,8 +14,8 @@
 #include <wx/evtloop.h>
 #include <wx/timer.h>
 
-#include "app/CPWindow.h"
 #include "device/CalibRules.h"
+#include "gui/CPWindow.h"
 #include "servicelink/ServiceContract.h"
 #include "touchstream/VexoTUIO.h"
 

@@ -1,7 +1,7 @@
 #include "dialogs/DlgTBox.h"
 
-#include "app/WindowPlacement.h"
-#include "app/WxText.h"
+#include "gui/WindowPlacement.h"
+#include "gui/WxText.h"
 #include "platform/MonotonicClock.h"
 
 wxBEGIN_EVENT_TABLE(DlgTBox, wxDialog)

@@ -9,7 +9,7 @@
 #include <wx/dialog.h>
 #include <wx/textctrl.h>
 
-#include "app/ClockTimer.h"
+#include "dialogs/ClockTimer.h"
 
 class DlgTBox : public wxDialog {
 public:

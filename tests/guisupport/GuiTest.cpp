@@ -6,8 +6,8 @@
 #include <chrono>
 #include <thread>
 
-#include "app/MessageBox.h"
 #include "foundation/VexoLog.h"
+#include "gui/MessageBox.h"
 #include "platform/DebugOutput.h"
 #include "servicelink/VexoRPC.h"
 #include "support/Elapsed.h"

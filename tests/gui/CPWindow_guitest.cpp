@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/AppTestSupport.h"
-#include "app/CPWindow.h"
+#include "gui/CPWindow.h"
 
 using guitest::SimService;
 

@@ -1,9 +1,9 @@
-#include "app/CPWindow.h"
+#include "gui/CPWindow.h"
 
-#include "app/MessageBox.h"
-#include "app/WxText.h"
 #include "device/DeviceRequests.h"
 #include "foundation/VexoLog.h"
+#include "gui/MessageBox.h"
+#include "gui/WxText.h"
 
 using namespace VexoSource;
 

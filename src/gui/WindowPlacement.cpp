@@ -1,4 +1,4 @@
-#include "app/WindowPlacement.h"
+#include "gui/WindowPlacement.h"
 
 #include <memory>
 

@@ -1,4 +1,4 @@
-#include "app/ClockTimer.h"
+#include "dialogs/ClockTimer.h"
 
 #include "platform/MonotonicClock.h"
 

@@ -1,10 +1,10 @@
-#include "app/MessageBox.h"
+#include "gui/MessageBox.h"
 
 #include <wx/msgdlg.h>
 #include <wx/utils.h>
 #include <wx/weakref.h>
 
-#include "app/WindowPlacement.h"
+#include "gui/WindowPlacement.h"
 
 namespace {
 MessageBoxHandler& Handler() {
