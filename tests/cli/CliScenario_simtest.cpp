@@ -397,6 +397,54 @@ TEST_F(Cli, ExportThenChangesThenImportBringsEveryByteBack) {
         EXPECT_EQ(BytesOf(now.multiConfig.at(item.first)), BytesOf(item.second)) << "item " << item.first;
 }
 
+// Two devices, each with records of its own: every command touches the chosen one only.
+TEST_F(Cli, AProfileGoesBackToItsOwnDeviceAndWithForceOnlyToTheChosenOne) {
+    sim().Edit([](touchsim::DeviceModel& m) {
+        const struct {
+            const char* id;
+            uint8_t fill;
+            uint32_t pen, orientation;
+        } devices[] = {{kFirst, 0x21, 0x1111, 0}, {kSecond, 0x61, 0x2222, 3}};
+        for (const auto& d : devices) {
+            touchsim::DeviceRecords& r = m.OwnRecords(d.id);
+            std::memset(&r.deviceConfig, d.fill, sizeof r.deviceConfig);
+            std::memset(&r.effects, d.fill + 1, sizeof r.effects);
+            std::memset(&r.calibration, d.fill + 2, sizeof r.calibration);
+            r.multiConfig[2] = touchsim::DeviceModel::StoredItem(2, 1, d.pen);
+            r.multiConfig[13] = touchsim::DeviceModel::StoredItem(13, kOrientationItemLength, d.orientation);
+        }
+    });
+    // Every byte a profile holds, in one row per device.
+    auto records = [this](const char* id) {
+        const touchsim::DeviceRecords r = sim().Model().ownRecords.at(id);
+        std::vector<uint8_t> all = BytesOf(r.deviceConfig);
+        std::vector<std::vector<uint8_t>> parts = {BytesOf(r.effects), BytesOf(r.calibration)};
+        for (const auto& item : r.multiConfig) parts.push_back(BytesOf(item.second));
+        for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+        return all;
+    };
+    const std::vector<uint8_t> first = records(kFirst), second = records(kSecond);
+    ASSERT_NE(first, second);
+    const std::string file = runtime_.File("second.json");
+
+    ASSERT_EQ(Run({"--device", kSecond, "export", file}).status, 0);
+    EXPECT_EQ(json::parse(TempFolder::Read(file))["device"], kSecond);
+    ASSERT_EQ(Run({"--device", kSecond, "factory-reset", "--yes"}).status, 0);
+    ASSERT_NE(records(kSecond), second);
+    EXPECT_EQ(records(kFirst), first);
+
+    CliResult result = Run({"--device", kSecond, "import", file});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(records(kSecond), second) << "every byte back";
+    EXPECT_EQ(records(kFirst), first) << "the other device untouched";
+
+    result = Run({"--device", kFirst, "import", file, "--force"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    for (const auto& c : AfterList()) EXPECT_EQ(c.selector, kFirstSelector) << c.name;
+    EXPECT_EQ(records(kFirst), second) << "the first now holds the second's settings";
+    EXPECT_EQ(records(kSecond), second) << "and the second kept its own";
+}
+
 TEST_F(Cli, ImportRefusesAnotherDevicesProfileWithoutForceAndABadFileBeforeSendingAnything) {
     const std::string file = runtime_.File("first.json");
     ASSERT_EQ(Run({"export", file}).status, 0);
