@@ -188,8 +188,10 @@ inline bool WaitForWindows(ProgramRun& run, const std::function<bool(const std::
            run.Process().Running();
 }
 
-inline bool WaitForMainWindow(ProgramRun& run, long long timeoutMs = kWindowMs) {
-    return WaitForWindows(
+// On failure, says whether the program ended and what it wrote, so that a run on a loaded
+// machine that fails tells why.
+inline ::testing::AssertionResult WaitForMainWindow(ProgramRun& run, long long timeoutMs = kWindowMs) {
+    const bool shown = WaitForWindows(
         run,
         [](const std::vector<ShownWindow>& ws) {
             for (const ShownWindow& w : ws)
@@ -197,6 +199,12 @@ inline bool WaitForMainWindow(ProgramRun& run, long long timeoutMs = kWindowMs) 
             return false;
         },
         timeoutMs);
+    if (shown) return ::testing::AssertionSuccess();
+    ::testing::AssertionResult failure = ::testing::AssertionFailure();
+    failure << "no main window; the program " << (run.Process().Running() ? "still runs" : "has ended")
+            << "; its output:";
+    for (const std::string& line : run.Process().Lines()) failure << "\n  " << line;
+    return failure;
 }
 
 // A real click (XTEST) at a position inside a window, as a user's.
