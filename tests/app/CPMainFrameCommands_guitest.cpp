@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "device/FactoryResetScenario.h"
 #include "device/MainFrameRules.h"
 #include "dialogs/DlgAdvSetting.h"
 #include "guisupport/ModalScript.h"
@@ -23,6 +24,8 @@
 using namespace VexoSource;
 using namespace guitest;
 using tracetest::Find;
+using tracetest::Names;
+using tracetest::Writes;
 using tracetest::PayloadAs;
 
 namespace {
@@ -38,20 +41,6 @@ touchsim::DeviceModel QuietDevice() {
     model.deviceConfig.mouseMode = 0;
     model.deviceConfig.multiTouchMode = 1;
     return model;
-}
-
-std::vector<std::string> Names(const Trace& trace) {
-    std::vector<std::string> names;
-    for (const auto& e : trace) names.push_back(e.name);
-    return names;
-}
-
-// Requests that change the device: "nothing sent" means none of these.
-std::vector<std::string> Writes(const Trace& trace) {
-    std::vector<std::string> names;
-    for (const auto& e : trace)
-        if (e.name.rfind("Set", 0) == 0 || e.name == "ResetDevice") names.push_back(e.name);
-    return names;
 }
 
 class MainFrameCommands : public ::testing::Test {
@@ -215,9 +204,7 @@ struct FactoryCase {
 TEST_F(MainFrameCommands, FactoryResetSendsTheManufacturerRecordsInOrderAndStopsAtTheFirstFailure) {
     // The device watch is stopped so that the trace holds the command's requests only.
     frame_->Release();
-    const std::vector<std::string> everything = {"GetAccessState", "GetDeviceConfig", "GetEffects", "GetCalibration",
-                                                 "SetMultiConfig",  "SetDeviceConfig", "SetEffects", "SetCalibration",
-                                                 "ResetDevice"};
+    const std::vector<std::string> everything = factorytest::WholeRun();
     const FactoryCase rows[] = {
         {"both flags 0", wxYES, false, nullptr, 0, 0, everything},
         {"mouse kept", wxYES, false, nullptr, 1, 0, everything},
@@ -231,15 +218,7 @@ TEST_F(MainFrameCommands, FactoryResetSendsTheManufacturerRecordsInOrderAndStops
     };
     for (const FactoryCase& r : rows) {
         SCOPED_TRACE(r.name);
-        sim().Edit([&](touchsim::DeviceModel& m) {
-            std::memset(&m.deviceConfig, 0x5A, sizeof m.deviceConfig);
-            m.deviceConfig.mouseMode = r.readMouse;
-            m.deviceConfig.multiTouchMode = r.readMulti;
-            std::memset(&m.effects, 0x33, sizeof m.effects);
-            std::memset(&m.calibration, 0x44, sizeof m.calibration);
-            m.calibration.enabled = 1;
-            m.multiConfig[2] = touchsim::DeviceModel::StoredItem(2, 1);
-        });
+        sim().Edit([&](touchsim::DeviceModel& m) { factorytest::SeedDevice(m, r.readMouse, r.readMulti); });
         sim().SetBusy(r.busy);
         const std::string failAfter = r.failAfter ? r.failAfter : "";
         bool heldAtEveryRequest = true;
@@ -269,40 +248,7 @@ TEST_F(MainFrameCommands, FactoryResetSendsTheManufacturerRecordsInOrderAndStops
         EXPECT_TRUE(heldAtEveryRequest);
         EXPECT_EQ(log.Contains("Get response failed! "), r.failAfter != nullptr);
 
-        if (const auto* item = Find(trace, "SetMultiConfig")) {
-            const auto record = PayloadAs<MultiConfigRecord>(*item);
-            EXPECT_EQ(Value(record.itemId), 2u);
-            EXPECT_EQ(Value(record.length), 40u);
-            EXPECT_EQ(Value(record.mark), kMultiConfigMark);
-            uint32_t word = 1;
-            std::memcpy(&word, record.data, 4);
-            EXPECT_EQ(word, 0u);
-        }
-        if (const auto* set = Find(trace, "SetDeviceConfig")) {
-            const auto config = PayloadAs<DeviceConfigRecord>(*set);
-            const uint8_t head[5] = {1, 127, 0, 0, 0};
-            EXPECT_EQ(std::memcmp(&config, head, 5), 0);
-            EXPECT_EQ(config.bytes5to6[0], 0x5A);  // unnamed bytes as read
-            EXPECT_EQ(config.bytes5to6[1], 0x5A);
-            EXPECT_EQ(Value(config.value7), 3333u);
-            EXPECT_EQ(Value(config.value11), 3000u);
-            EXPECT_EQ(Value(config.value15), 1u);
-            EXPECT_EQ(Value(config.value19), 1u);
-            EXPECT_EQ(Value(config.mouseMode), r.readMouse);
-            EXPECT_EQ(Value(config.multiTouchMode), (r.readMouse == 0 && r.readMulti == 0) ? 1u : r.readMulti);
-        }
-        if (const auto* set = Find(trace, "SetEffects")) {
-            const uint32_t expected[9] = {0, 0, 0, 0x3D4CCCCD, 1, 2000, 0x3E99999A, 500, 1};
-            ASSERT_EQ(set->payload.size(), sizeof expected);
-            EXPECT_EQ(std::memcmp(set->payload.data(), expected, sizeof expected), 0);
-        }
-        if (const auto* set = Find(trace, "SetCalibration")) {
-            auto expected = touchsim::DeviceModel().calibration;
-            std::memset(&expected, 0x44, sizeof expected);
-            expected.enabled = 0;
-            ASSERT_EQ(set->payload.size(), sizeof expected);
-            EXPECT_EQ(std::memcmp(set->payload.data(), &expected, sizeof expected), 0);
-        }
+        factorytest::ExpectManufacturerWrites(trace, r.readMouse, r.readMulti, false);
     }
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cli/CliSupport.h"
+#include "device/FactoryResetScenario.h"
 #include "device/MainFrameRules.h"
 #include "platform/InstanceGuard.h"
 #include "servicelink/VexoRPC.h"
@@ -21,9 +22,9 @@
 
 using namespace VexoSource;
 using clitest::CliResult;
-using clitest::Names;
+using tracetest::Names;
 using clitest::RunCli;
-using clitest::Writes;
+using tracetest::Writes;
 using nlohmann::json;
 using tracetest::Find;
 using tracetest::PayloadAs;
@@ -36,12 +37,6 @@ constexpr const char* kFirst = "0102030405060708";    // selector 36
 constexpr const char* kSecond = "1112131415161718";   // selector 0x11 + ... + 0x18 = 164
 constexpr uint32_t kFirstSelector = 36;
 constexpr uint32_t kSecondSelector = 164;
-
-template <typename R>
-std::vector<uint8_t> BytesOf(const R& record) {
-    const auto* p = reinterpret_cast<const uint8_t*>(&record);
-    return std::vector<uint8_t>(p, p + sizeof record);
-}
 
 uint32_t Bits(float f) {
     uint32_t b;
@@ -273,8 +268,6 @@ TEST_F(Cli, AdvancedSetLoadsWritesAndResetsAsTheDialogsDoneDoes) {
 }
 
 TEST_F(Cli, FactoryResetSendsTheWindowsRecordsInItsOrderAndStopsAtTheFirstFailure) {
-    const Calls everything = {"GetAccessState", "GetDeviceConfig", "GetEffects",    "GetCalibration", "SetMultiConfig",
-                              "SetDeviceConfig", "SetEffects",     "SetCalibration", "ResetDevice"};
     struct Row {
         const char* name;
         const char* failAfter;
@@ -282,8 +275,8 @@ TEST_F(Cli, FactoryResetSendsTheWindowsRecordsInItsOrderAndStopsAtTheFirstFailur
         int status;
         Calls calls;
     } rows[] = {
-        {"both flags 0", nullptr, 0, 0, 0, everything},
-        {"mouse kept", nullptr, 1, 0, 0, everything},
+        {"both flags 0", nullptr, 0, 0, 0, factorytest::WholeRun()},
+        {"mouse kept", nullptr, 1, 0, 0, factorytest::WholeRun()},
         {"GetEffects fails", "GetDeviceConfig", 0, 1, 1, {"GetAccessState", "GetDeviceConfig", "GetEffects"}},
         {"SetEffects fails", "SetDeviceConfig", 0, 1, 1,
          {"GetAccessState", "GetDeviceConfig", "GetEffects", "GetCalibration", "SetMultiConfig", "SetDeviceConfig",
@@ -291,15 +284,7 @@ TEST_F(Cli, FactoryResetSendsTheWindowsRecordsInItsOrderAndStopsAtTheFirstFailur
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
-        sim().Edit([&](touchsim::DeviceModel& m) {
-            std::memset(&m.deviceConfig, 0x5A, sizeof m.deviceConfig);
-            m.deviceConfig.mouseMode = r.readMouse;
-            m.deviceConfig.multiTouchMode = r.readMulti;
-            std::memset(&m.effects, 0x33, sizeof m.effects);
-            std::memset(&m.calibration, 0x44, sizeof m.calibration);
-            m.calibration.enabled = 1;
-            m.multiConfig[2] = touchsim::DeviceModel::StoredItem(2, 1);
-        });
+        sim().Edit([&](touchsim::DeviceModel& m) { factorytest::SeedDevice(m, r.readMouse, r.readMulti); });
         const std::string failAfter = r.failAfter ? r.failAfter : "";
         sim().SetTraceListener([this, failAfter](const touchsim::TraceEntry& e) {
             if (!failAfter.empty() && e.name == failAfter) sim().SendTwentyByteNextReply();
@@ -309,36 +294,8 @@ TEST_F(Cli, FactoryResetSendsTheWindowsRecordsInItsOrderAndStopsAtTheFirstFailur
         EXPECT_EQ(result.status, r.status) << result.err;
         const Trace calls = AfterList();
         EXPECT_EQ(Names(calls), r.calls);
-
-        if (const auto* item = Find(calls, "SetMultiConfig")) {
-            const MultiConfigRecord expected = touchsim::DeviceModel::StoredItem(2, 0);
-            EXPECT_EQ(item->payload, BytesOf(expected));
-        }
-        if (const auto* set = Find(calls, "SetDeviceConfig")) {
-            DeviceConfigRecord expected;
-            std::memset(&expected, 0x5A, sizeof expected);
-            expected.byte0 = 1;
-            const uint8_t head[4] = {127, 0, 0, 0};
-            std::memcpy(expected.bytes1to4, head, 4);
-            expected.value7 = 3333;
-            expected.value11 = 3000;
-            expected.value15 = 1;
-            expected.value19 = 1;
-            expected.mouseMode = r.readMouse;
-            expected.multiTouchMode = (r.readMouse == 0 && r.readMulti == 0) ? 1 : r.readMulti;
-            EXPECT_EQ(set->payload, BytesOf(expected));
-        }
-        if (const auto* set = Find(calls, "SetEffects")) {
-            const uint32_t expected[9] = {0, 0, 0, 0x3D4CCCCD, 1, 2000, 0x3E99999A, 500, 1};
-            ASSERT_EQ(set->payload.size(), sizeof expected);
-            EXPECT_EQ(std::memcmp(set->payload.data(), expected, sizeof expected), 0);
-        }
-        if (const auto* set = Find(calls, "SetCalibration")) {
-            CalibrationRecord expected;
-            std::memset(&expected, 0x44, sizeof expected);
-            expected.enabled = 0;
-            EXPECT_EQ(set->payload, BytesOf(expected));
-        }
+        // Built afresh here: no byte of another item goes into the pen item.
+        factorytest::ExpectManufacturerWrites(calls, r.readMouse, r.readMulti, true);
     }
 }
 

@@ -62,18 +62,4 @@ inline CliResult RunCli(const std::string& runtime, const std::vector<std::strin
     return Finish(child, runtime);
 }
 
-inline std::vector<std::string> Names(const std::vector<touchsim::TraceEntry>& trace) {
-    std::vector<std::string> names;
-    for (const auto& e : trace) names.push_back(e.name);
-    return names;
-}
-
-// Requests that change the device.
-inline std::vector<std::string> Writes(const std::vector<touchsim::TraceEntry>& trace) {
-    std::vector<std::string> names;
-    for (const auto& e : trace)
-        if (e.name.rfind("Set", 0) == 0 || e.name == "ResetDevice") names.push_back(e.name);
-    return names;
-}
-
 }  // namespace clitest

@@ -10,12 +10,6 @@ using namespace VexoSource;
 
 namespace {
 template <typename R>
-std::vector<uint8_t> BytesOf(const R& record) {
-    const uint8_t* p = reinterpret_cast<const uint8_t*>(&record);
-    return std::vector<uint8_t>(p, p + sizeof record);
-}
-
-template <typename R>
 R FilledWith(uint8_t byte) {
     R record;
     std::memset(&record, byte, sizeof record);

@@ -3,7 +3,17 @@
 // UB sanitizer stops on it): assertions read such fields through Value(), which copies them.
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 template <class T>
 T Value(T v) {
     return v;
+}
+
+// A record's bytes, as they go over the wire: what a test compares a sent payload with.
+template <typename R>
+std::vector<uint8_t> BytesOf(const R& record) {
+    const auto* p = reinterpret_cast<const uint8_t*>(&record);
+    return std::vector<uint8_t>(p, p + sizeof record);
 }
