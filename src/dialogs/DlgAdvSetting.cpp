@@ -28,6 +28,9 @@ DlgAdvSetting::DlgAdvSetting(wxWindow* parent)
     : wxDialog(parent, wxID_ANY, wxT("Modal dialog"), wxDefaultPosition, wxSize(363, 253),
                wxDEFAULT_DIALOG_STYLE) {
     m_shown = 0;
+    // The main window's font: a top-level window does not inherit it, and the layout was drawn
+    // for it (GTK's default runs the labels into each other).
+    ApplyDialogFont(this);
     Centre(wxBOTH);
     FocusWhenShown(this);
 }

@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "app/AppTestSupport.h"
 #include "config/ProcessConfig.h"
 #include "guisupport/ModalScript.h"
 #include "guisupport/GuiTest.h"
@@ -431,5 +432,49 @@ TEST_F(AdvSettingTest, ControlsFollowTheLayoutTable) {
     for (const auto& r : ranges) {
         EXPECT_EQ(r.slider->GetMin(), r.minimum);
         EXPECT_EQ(r.slider->GetMax(), r.maximum);
+    }
+}
+
+// With the shipped texts in either language every text is readable: none is cut by the size the
+// layout gives its control, and none runs into another text, a slider or a button.
+TEST_F(AdvSettingTest, ShippedTextsFitTheirPlacesInBothLanguages) {
+    for (const char* language : {"English", "Chinese"}) {
+        apptest::AppEnvironment env(language);
+        wxDialog parent(nullptr, wxID_ANY, wxT("parent"), wxPoint(100, 100), wxSize(500, 500));
+        DlgAdvSetting dialog(&parent);
+        ASSERT_EQ(dialog.Initialize(), 1) << language;
+        dialog.Show();
+        Pump(kShortMs);
+        // What each control draws: a text and the mark beside it, a button's frame, a slider's
+        // track of the layout's height, centred in a slider grown to the toolkit's minimum.
+        struct Drawn {
+            std::string name;
+            wxRect rect;
+        };
+        std::vector<Drawn> drawn;
+        for (wxWindow* w : dialog.GetChildren()) {
+            if (dynamic_cast<wxStaticBox*>(w)) continue;
+            const std::string name = std::string(language) + " '" + ToUtf8(w->GetLabel()) + "'";
+            if (dynamic_cast<wxSlider*>(w) || dynamic_cast<wxButton*>(w)) {
+                const int height = dynamic_cast<wxSlider*>(w) ? 25 : w->GetSize().y;
+                drawn.push_back({name, wxRect(w->GetPosition().x, w->GetPosition().y + (w->GetSize().y - height) / 2,
+                                              w->GetSize().x, height)});
+                continue;
+            }
+            const int mark = dynamic_cast<wxCheckBox*>(w) ? 20 : 0;
+            const wxSize extent = w->GetTextExtent(w->GetLabel());
+            EXPECT_LE(extent.x + mark, w->GetSize().x) << name << " is cut";
+            EXPECT_LE(extent.y, w->GetSize().y) << name << " is cut";
+            drawn.push_back({name, wxRect(w->GetPosition(), wxSize(extent.x + mark, extent.y))});
+        }
+        ASSERT_EQ(drawn.size(), 20u) << language;
+        const wxRect client(wxPoint(0, 0), dialog.GetClientSize());
+        for (const Drawn& d : drawn) {
+            EXPECT_TRUE(client.Contains(d.rect)) << d.name << " lies inside the window";
+            for (const Drawn& other : drawn) {
+                if (&other == &d) continue;
+                EXPECT_FALSE(d.rect.Intersects(other.rect)) << d.name << " runs into " << other.name;
+            }
+        }
     }
 }
