@@ -6,10 +6,27 @@
 
 #include "gui/WindowPlacement.h"
 
+// Last: GTK's headers after the toolkit's.
+#include <gtk/gtk.h>
+
 namespace {
 MessageBoxHandler& Handler() {
     static MessageBoxHandler handler;
     return handler;
+}
+
+// A box shown while no window of ours is visible (a start-up message, the lost device) has no
+// window to stand over. A window manager places it in the middle; without one it would stay at
+// the display's top-left corner. Asked to centre itself once it is realized (that is, before
+// GTK works out where to show it; a hook on "show" would come too late: the class handler that
+// places and maps the window runs before emission hooks), it goes to the middle of the display
+// under every manager and without any.
+gboolean CentreBoxWithoutOwner(GSignalInvocationHint*, guint count, const GValue* params, gpointer) {
+    if (count == 0) return TRUE;
+    GObject* object = static_cast<GObject*>(g_value_get_object(&params[0]));
+    if (object && GTK_IS_MESSAGE_DIALOG(object) && !gtk_window_get_transient_for(GTK_WINDOW(object)))
+        gtk_window_set_position(GTK_WINDOW(object), GTK_WIN_POS_CENTER);
+    return TRUE;  // stays installed until the box has ended
 }
 }  // namespace
 
@@ -22,7 +39,10 @@ int VexoMessageBox(const wxString& text, const wxString& caption, long style) {
     wxWeakRef<wxWindow> before(wxGetActiveWindow() ? wxGetTopLevelParent(wxGetActiveWindow()) : nullptr);
     wxMessageDialog dialog(nullptr, text, caption, style);
     dialog.CallAfter([&dialog] { dialog.Raise(); });
+    const guint realizeSignal = g_signal_lookup("realize", GTK_TYPE_WIDGET);
+    const gulong hook = g_signal_add_emission_hook(realizeSignal, 0, CentreBoxWithoutOwner, nullptr, nullptr);
     const int answer = dialog.ShowModal();
+    g_signal_remove_emission_hook(realizeSignal, hook);
     GiveFocusBack(before.get());
     switch (answer) {
     case wxID_OK:

@@ -360,6 +360,14 @@ WindowInfo DesktopSession::FocusedWindow() {
             WindowInfo info;
             info.id = w;
             info.name = WindowName(display_, w);
+            XWindowAttributes a{};
+            if (XGetWindowAttributes(display_, w, &a)) {
+                Window child = 0;
+                XTranslateCoordinates(display_, w, root, 0, 0, &info.x, &info.y, &child);
+                info.width = a.width;
+                info.height = a.height;
+                info.viewable = a.map_state == IsViewable;
+            }
             return info;
         }
         w = parent;

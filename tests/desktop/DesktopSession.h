@@ -82,7 +82,7 @@ public:
     // Waits until no viewable window's name contains `text`.
     bool WaitForNoWindow(const std::string& text, long long timeoutMs);
     // The client window that holds the keyboard focus (the top-level one above the focused X
-    // window), with its name; id 0 when the focus is nowhere or on the root.
+    // window), with its name and place; id 0 when the focus is nowhere or on the root.
     WindowInfo FocusedWindow();
     bool WaitForFocus(const std::string& text, long long timeoutMs);
 
