@@ -73,7 +73,8 @@ int32_t VexoRPC::Call(const char* name, const void* data, int32_t length, void* 
     GuardedReset(m_receiver.Event());
     int32_t waited;
     {
-        VexoRPCReceiver::SlotGuard slot(m_receiver, replyBuffer, &result, replyCapacity);
+        // The name lets the receive side tell this reply from other frames that share its receive.
+        VexoRPCReceiver::SlotGuard slot(m_receiver, replyBuffer, &result, replyCapacity, name);
         if (m_connection->Send(m_sendFrame, length + kFrameHeadSize) == 0) {
             m_connection->Disconnect();
             return -1;

@@ -45,7 +45,9 @@ public:
     // the slot points into that stack.
     class SlotGuard {
     public:
-        SlotGuard(VexoRPCReceiver& receiver, void* buffer, int32_t* result, uint32_t capacity);
+        // name: the channel name of the waiting call, which its reply carries back (null: none).
+        SlotGuard(VexoRPCReceiver& receiver, void* buffer, int32_t* result, uint32_t capacity,
+                  const char* name = nullptr);
         ~SlotGuard();
         SlotGuard(const SlotGuard&) = delete;
         SlotGuard& operator=(const SlotGuard&) = delete;
@@ -61,9 +63,12 @@ public:
     // Fills handler entry index (0-14); returns index, or -1 outside that range.
     int32_t RegisterHandler(int32_t index, const char* name, VexoRPCHandler handler, uintptr_t context);
 
-    // What a received frame of `received` bytes in Frame() does: a reply no longer than the slot's
-    // capacity is copied into it, and any reply wakes the waiter; a call from the service goes to
-    // its handler, whose answer is sent on `connection`; anything else is ignored.
+    // What the `received` bytes of one receive in Frame() do. Frames carry no length, so a service
+    // that writes them faster than they are read hands over several in one receive: a new frame is
+    // taken to begin wherever the waiting call's name field and a call or reply kind stand behind
+    // a complete frame head. For each frame: the first reply no longer than the slot's capacity is
+    // copied into it, and any reply wakes the waiter; a call from the service goes to its handler,
+    // whose answer is sent on `connection`; anything else is ignored.
     void Dispatch(int32_t received, VexoTCPManager& connection);
 
 private:
@@ -77,10 +82,13 @@ private:
         void* buffer = nullptr;
         int32_t* result = nullptr;
         uint32_t capacity = 0;
+        char name[kFrameNameSize] = {};  // the waiting call's name field, as sent
+        bool answered = false;           // a reply was stored: one call takes one reply
     };
 
-    void StoreReply(int32_t received);
-    void HandleCall(int32_t received, VexoTCPManager& connection);
+    void DispatchFrame(const uint8_t* frame, int32_t length, VexoTCPManager& connection);
+    void StoreReply(const uint8_t* frame, int32_t length);
+    void HandleCall(const uint8_t* frame, int32_t length, VexoTCPManager& connection);
 
     uint8_t m_frame[kFrameSize] = {};        // receive thread
     uint8_t m_answerFrame[kFrameSize] = {};  // receive thread: answers to calls from the service

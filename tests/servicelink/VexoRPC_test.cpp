@@ -144,6 +144,24 @@ TEST_F(ChannelTest, PromptRepliesAreNeverLost) {
     }
 }
 
+// A service that writes a frame of its own right before or after the reply: both come in one
+// receive (one send here), and the reply must still answer its call at once.
+TEST_F(ChannelTest, ReplySharingAReceiveWithAnotherFrameStillAnswers) {
+    const Bytes stray = linktest::Frame(1, Pattern(12, 0x70), "Notify");
+    const Bytes sameName = linktest::Frame(1, Pattern(12, 0x70));
+    const Bytes reply = ReplyFrame(Pattern(38, 0x40));
+    for (const Bytes& sent : {linktest::Join({stray, reply}), linktest::Join({reply, sameName})}) {
+        service.Script(Answer(sent));
+        uint8_t buffer[38] = {};
+        int32_t ok = 0;
+        const auto start = Clock::now();
+        EXPECT_EQ(SendRequest(GetDeviceInfo, buffer, &ok, nullptr, 0, 38), 38);
+        EXPECT_EQ(ok, 1);
+        EXPECT_LT(MsSince(start), 1000);
+        EXPECT_EQ(Bytes(buffer, buffer + 38), Pattern(38, 0x40));
+    }
+}
+
 // The bound of a request runs on the monotonic clock (here one moved by hand): what the wall clock
 // does cannot end it early or stretch it, and it ends when that clock has moved 3000 ms. The real
 // three seconds are the simulated service's fault scenarios' to show.
