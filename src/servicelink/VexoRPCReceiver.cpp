@@ -106,6 +106,7 @@ void VexoRPCReceiver::StoreReply(const uint8_t* frame, int32_t received) {
             m_slot.answered = true;
         }
     }
+    ++m_repliesSeen;
     // Stored (or refused) before the waiter is woken, so it reads a settled result.
     GuardedSignal(m_event);
 }

@@ -7,6 +7,7 @@
 // of its own, so a reply is stored whole or not at all.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -60,6 +61,9 @@ public:
     uint8_t* Frame() { return m_frame; }
     VexoSyncobj* Event() { return m_event; }
 
+    // How many reply frames have arrived, stored or not (any thread).
+    uint32_t RepliesSeen() const { return m_repliesSeen.load(); }
+
     // Fills handler entry index (0-14); returns index, or -1 outside that range.
     int32_t RegisterHandler(int32_t index, const char* name, VexoRPCHandler handler, uintptr_t context);
 
@@ -97,6 +101,7 @@ private:
     std::mutex m_slotLock;                   // the receive thread's check-and-store vs fill/clear
     ReplySlot m_slot;
     VexoSyncobj* m_event = nullptr;          // owned
+    std::atomic<uint32_t> m_repliesSeen{0};  // written by the receive thread
 };
 
 }  // namespace VexoSource
