@@ -6,7 +6,8 @@
 // frames, each a u16 length (taken modulo 2049: one receive brings at most 2048 bytes) and that
 // many bytes (fewer when the input ends). Frames are dispatched as the receive thread does while a
 // call waits; the first reply frame wakes the call, which clears its slot; the frames after it
-// arrive with no call waiting, as late replies do.
+// arrive with no call waiting, as late replies do. The call waits under the channel's name, so a
+// receive may hold several frames, each beginning with that name and a call or reply kind.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -96,16 +97,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     int32_t result = -1;
     bool woken = false;
-    std::vector<uint8_t> wakingPayload;
+    std::vector<uint8_t> wakingReceive;
     size_t n = 0;
     {
-        VexoRPCReceiver::SlotGuard slot(receiver, reply.data(), &result, expected);
+        VexoRPCReceiver::SlotGuard slot(receiver, reply.data(), &result, expected, kServiceChannelName);
         while (!woken && receive(n)) {
             receiver.Dispatch(int32_t(n), *g_nowhere);
             if (receiver.Event()->IsSignalled()) {
                 woken = true;
-                if (n >= size_t(kFrameHeadSize))
-                    wakingPayload.assign(receiver.Frame() + kFrameHeadSize, receiver.Frame() + n);
+                wakingReceive.assign(receiver.Frame(), receiver.Frame() + n);
                 Check(GuardedWait(receiver.Event()) == 1);
             }
         }
@@ -119,13 +119,35 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Only a reply frame wakes the caller; without one the call times out with -1.
     Check(woken || result == -1);
     Check(result >= -1 && result <= int32_t(usable));
+    // Where frames begin in the waking receive: at 0, and behind a whole head wherever the
+    // channel's name with its terminator and a call or reply kind stand.
+    std::vector<size_t> starts;
+    if (wakingReceive.size() >= size_t(kFrameHeadSize)) starts.push_back(0);
+    const size_t nameBytes = std::strlen(kServiceChannelName) + 1;
+    for (size_t at = kFrameHeadSize; at + kFrameHeadSize <= wakingReceive.size(); ++at) {
+        uint32_t kind;
+        std::memcpy(&kind, wakingReceive.data() + at + kFrameNameSize, 4);
+        if (at >= starts.back() + kFrameHeadSize &&
+            std::memcmp(wakingReceive.data() + at, kServiceChannelName, nameBytes) == 0 &&
+            (kind == kFrameCall || kind == kFrameReply))
+            starts.push_back(at);
+    }
     if (result >= 0) {
-        // The result is the waking reply's whole payload, copied as it came.
-        Check(size_t(result) == wakingPayload.size());
-        Check(result == 0 || std::memcmp(reply.data(), wakingPayload.data(), size_t(result)) == 0);
-    } else {
-        // A reply that fit must have been stored.
-        Check(!woken || wakingPayload.size() > expected);
+        // The result is the whole payload of one reply frame of the waking receive, copied as it came.
+        bool matched = false;
+        for (size_t i = 0; i < starts.size() && !matched; ++i) {
+            const size_t end = i + 1 < starts.size() ? starts[i + 1] : wakingReceive.size();
+            uint32_t kind;
+            std::memcpy(&kind, wakingReceive.data() + starts[i] + kFrameNameSize, 4);
+            matched = kind == kFrameReply && end - starts[i] - kFrameHeadSize == size_t(result) &&
+                      (result == 0 ||
+                       std::memcmp(reply.data(), wakingReceive.data() + starts[i] + kFrameHeadSize,
+                                   size_t(result)) == 0);
+        }
+        Check(matched);
+    } else if (woken && starts.size() == 1) {
+        // A lone reply that fit must have been stored.
+        Check(wakingReceive.size() - kFrameHeadSize > expected);
     }
     for (size_t k = result > 0 ? size_t(result) : 0; k < reply.size(); ++k) Check(reply[k] == kCanary);
 

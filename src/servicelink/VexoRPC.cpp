@@ -67,13 +67,16 @@ int32_t VexoRPC::Call(const char* name, const void* data, int32_t length, void* 
     if (VexoThread::CurrentStopRequested()) return -1;
     if (m_replyOwed) {
         m_replyOwed = false;
-        if (!Reopen()) return -1;
+        // The service answers each call once: a reply that came with nobody waiting was the owed
+        // one, and the connection is clear again.
+        if (m_receiver.RepliesSeen() == m_repliesBeforeOwed && !Reopen()) return -1;
     }
 
     GuardedReset(m_receiver.Event());
     int32_t waited;
     {
-        VexoRPCReceiver::SlotGuard slot(m_receiver, replyBuffer, &result, replyCapacity);
+        // The name lets the receive side tell this reply from other frames that share its receive.
+        VexoRPCReceiver::SlotGuard slot(m_receiver, replyBuffer, &result, replyCapacity, name);
         if (m_connection->Send(m_sendFrame, length + kFrameHeadSize) == 0) {
             m_connection->Disconnect();
             return -1;
@@ -85,7 +88,9 @@ int32_t VexoRPC::Call(const char* name, const void* data, int32_t length, void* 
         VexoThread::SleepCurrent(kPauseAfterReplyMs);
     } else {
         // The reply may still come, on this connection: the next call must not take it for its own.
+        // (Counted after the slot was cleared: what arrives from now on finds nobody waiting.)
         m_replyOwed = true;
+        m_repliesBeforeOwed = m_receiver.RepliesSeen();
         // A wait ended by the caller's stop request is no failure of the service.
         if (!VexoThread::CurrentStopRequested()) VexoLogException(L"RPC %hs failed", name ? name : "");
     }

@@ -4,7 +4,8 @@
 // and up to 2028 payload bytes, written with one send and taken as whatever one receive returns.
 // Calls carry no identifier: a reply belongs to the one call that is waiting when it arrives.
 // A call that got no reply in time leaves that reply owed on the connection, where it could only
-// be taken for the next call's answer; the next call therefore opens a fresh connection first.
+// be taken for the next call's answer; unless it has come meanwhile (and was dropped), the next
+// call therefore opens a fresh connection first.
 //
 // Threads: the requesting thread (GUI or the main window's watch thread) sends and waits on the
 // channel's VexoSyncobj; the channel's own receive thread (Run) sleeps in poll() on the socket and
@@ -82,6 +83,7 @@ private:
     int32_t m_payloadCapacity = kFramePayloadCapacity;
     std::mutex m_callLock;                   // one call at a time: send frame, reply slot, waitable
     bool m_replyOwed = false;                // under m_callLock: the last call's reply may still come
+    uint32_t m_repliesBeforeOwed = 0;        // under m_callLock: replies seen when it became owed
     uint8_t m_sendFrame[kFrameSize] = {};    // requesting thread, under m_callLock
     VexoRPCReceiver m_receiver;              // receive frame, reply slot, handlers, waitable object
 };

@@ -28,12 +28,18 @@ VexoRPCReceiver::~VexoRPCReceiver() {
     }
 }
 
-VexoRPCReceiver::SlotGuard::SlotGuard(VexoRPCReceiver& receiver, void* buffer, int32_t* result, uint32_t capacity)
+VexoRPCReceiver::SlotGuard::SlotGuard(VexoRPCReceiver& receiver, void* buffer, int32_t* result, uint32_t capacity,
+                                      const char* name)
     : m_receiver(receiver) {
     std::lock_guard<std::mutex> g(m_receiver.m_slotLock);
-    m_receiver.m_slot.buffer = buffer;
-    m_receiver.m_slot.result = result;
-    m_receiver.m_slot.capacity = capacity;
+    ReplySlot& slot = m_receiver.m_slot;
+    slot.buffer = buffer;
+    slot.result = result;
+    slot.capacity = capacity;
+    // As the call's frame carries it: at most 15 characters and the terminator.
+    std::memset(slot.name, 0, sizeof slot.name);
+    if (name) std::strncpy(slot.name, name, kFrameNameSize - 1);
+    slot.answered = false;
 }
 
 VexoRPCReceiver::SlotGuard::~SlotGuard() {
@@ -57,34 +63,62 @@ int32_t VexoRPCReceiver::RegisterHandler(int32_t index, const char* name, VexoRP
 
 void VexoRPCReceiver::Dispatch(int32_t received, VexoTCPManager& connection) {
     if (received < kFrameHeadSize || received > kFrameSize) return;
-    const uint32_t kind = ReadU32(m_frame + kFrameNameSize);
-    if (kind == kFrameCall)
-        HandleCall(received, connection);
-    else if (kind == kFrameReply)
-        StoreReply(received);
+    // The head of a frame that follows another in the same receive: the waiting call's name with
+    // its terminator (what the reply carries back), then a call or reply kind. Payloads are
+    // records, numbers and device identifiers, which never hold that name and terminator.
+    char name[kFrameNameSize] = {};
+    {
+        std::lock_guard<std::mutex> g(m_slotLock);
+        std::memcpy(name, m_slot.name, sizeof name);
+    }
+    const size_t nameBytes = std::strlen(name) + 1;
+    auto startsFrame = [&](int32_t at) {
+        if (nameBytes < 2 || std::memcmp(m_frame + at, name, nameBytes) != 0) return false;
+        const uint32_t kind = ReadU32(m_frame + at + kFrameNameSize);
+        return kind == kFrameCall || kind == kFrameReply;
+    };
+    int32_t start = 0;
+    for (int32_t at = kFrameHeadSize; at + kFrameHeadSize <= received; ++at) {
+        if (!startsFrame(at)) continue;
+        DispatchFrame(m_frame + start, at - start, connection);
+        start = at;
+        at += kFrameHeadSize - 1;
+    }
+    DispatchFrame(m_frame + start, received - start, connection);
 }
 
-void VexoRPCReceiver::StoreReply(int32_t received) {
+void VexoRPCReceiver::DispatchFrame(const uint8_t* frame, int32_t length, VexoTCPManager& connection) {
+    const uint32_t kind = ReadU32(frame + kFrameNameSize);
+    if (kind == kFrameCall)
+        HandleCall(frame, length, connection);
+    else if (kind == kFrameReply)
+        StoreReply(frame, length);
+}
+
+void VexoRPCReceiver::StoreReply(const uint8_t* frame, int32_t received) {
     const int32_t length = received - kFrameHeadSize;
     {
         std::lock_guard<std::mutex> g(m_slotLock);
-        if (m_slot.buffer && m_slot.result && uint32_t(length) <= m_slot.capacity) {
+        // Only the first reply: a second one must not change what the woken caller is reading.
+        if (m_slot.buffer && m_slot.result && !m_slot.answered && uint32_t(length) <= m_slot.capacity) {
             *m_slot.result = length;
-            if (length > 0) std::memcpy(m_slot.buffer, m_frame + kFrameHeadSize, size_t(length));
+            if (length > 0) std::memcpy(m_slot.buffer, frame + kFrameHeadSize, size_t(length));
+            m_slot.answered = true;
         }
     }
+    ++m_repliesSeen;
     // Stored (or refused) before the waiter is woken, so it reads a settled result.
     GuardedSignal(m_event);
 }
 
-void VexoRPCReceiver::HandleCall(int32_t received, VexoTCPManager& connection) {
+void VexoRPCReceiver::HandleCall(const uint8_t* frame, int32_t received, VexoTCPManager& connection) {
     HandlerEntry entry;
     bool found = false;
     {
         std::lock_guard<std::mutex> g(m_handlerLock);
         for (const HandlerEntry& candidate : m_handlers) {
             if (candidate.active &&
-                std::strncmp(candidate.name, reinterpret_cast<const char*>(m_frame), kFrameNameSize) == 0) {
+                std::strncmp(candidate.name, reinterpret_cast<const char*>(frame), kFrameNameSize) == 0) {
                 entry = candidate;
                 found = true;
                 break;
@@ -93,11 +127,11 @@ void VexoRPCReceiver::HandleCall(int32_t received, VexoTCPManager& connection) {
     }
     if (!found || !entry.handler) return;
     char callName[kFrameNameSize + 1] = {};
-    std::memcpy(callName, m_frame, kFrameNameSize);
+    std::memcpy(callName, frame, kFrameNameSize);
     // Answers use a frame of their own: the send frame belongs to the requesting thread.
-    std::memcpy(m_answerFrame, m_frame, kFrameNameSize);
+    std::memcpy(m_answerFrame, frame, kFrameNameSize);
     WriteU32(m_answerFrame + kFrameNameSize, kFrameReply);
-    const int32_t r = entry.handler(m_frame + kFrameHeadSize, received - kFrameHeadSize,
+    const int32_t r = entry.handler(frame + kFrameHeadSize, received - kFrameHeadSize,
                                     m_answerFrame + kFrameHeadSize, kFramePayloadCapacity, callName, entry.context);
     if (r >= 0 && r <= kFramePayloadCapacity) connection.SendOrDisconnect(m_answerFrame, r + kFrameHeadSize);
 }

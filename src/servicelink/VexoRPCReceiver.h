@@ -7,6 +7,7 @@
 // of its own, so a reply is stored whole or not at all.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -45,7 +46,9 @@ public:
     // the slot points into that stack.
     class SlotGuard {
     public:
-        SlotGuard(VexoRPCReceiver& receiver, void* buffer, int32_t* result, uint32_t capacity);
+        // name: the channel name of the waiting call, which its reply carries back (null: none).
+        SlotGuard(VexoRPCReceiver& receiver, void* buffer, int32_t* result, uint32_t capacity,
+                  const char* name = nullptr);
         ~SlotGuard();
         SlotGuard(const SlotGuard&) = delete;
         SlotGuard& operator=(const SlotGuard&) = delete;
@@ -58,12 +61,18 @@ public:
     uint8_t* Frame() { return m_frame; }
     VexoSyncobj* Event() { return m_event; }
 
+    // How many reply frames have arrived, stored or not (any thread).
+    uint32_t RepliesSeen() const { return m_repliesSeen.load(); }
+
     // Fills handler entry index (0-14); returns index, or -1 outside that range.
     int32_t RegisterHandler(int32_t index, const char* name, VexoRPCHandler handler, uintptr_t context);
 
-    // What a received frame of `received` bytes in Frame() does: a reply no longer than the slot's
-    // capacity is copied into it, and any reply wakes the waiter; a call from the service goes to
-    // its handler, whose answer is sent on `connection`; anything else is ignored.
+    // What the `received` bytes of one receive in Frame() do. Frames carry no length, so a service
+    // that writes them faster than they are read hands over several in one receive: a new frame is
+    // taken to begin wherever the waiting call's name field and a call or reply kind stand behind
+    // a complete frame head. For each frame: the first reply no longer than the slot's capacity is
+    // copied into it, and any reply wakes the waiter; a call from the service goes to its handler,
+    // whose answer is sent on `connection`; anything else is ignored.
     void Dispatch(int32_t received, VexoTCPManager& connection);
 
 private:
@@ -77,10 +86,13 @@ private:
         void* buffer = nullptr;
         int32_t* result = nullptr;
         uint32_t capacity = 0;
+        char name[kFrameNameSize] = {};  // the waiting call's name field, as sent
+        bool answered = false;           // a reply was stored: one call takes one reply
     };
 
-    void StoreReply(int32_t received);
-    void HandleCall(int32_t received, VexoTCPManager& connection);
+    void DispatchFrame(const uint8_t* frame, int32_t length, VexoTCPManager& connection);
+    void StoreReply(const uint8_t* frame, int32_t length);
+    void HandleCall(const uint8_t* frame, int32_t length, VexoTCPManager& connection);
 
     uint8_t m_frame[kFrameSize] = {};        // receive thread
     uint8_t m_answerFrame[kFrameSize] = {};  // receive thread: answers to calls from the service
@@ -89,6 +101,7 @@ private:
     std::mutex m_slotLock;                   // the receive thread's check-and-store vs fill/clear
     ReplySlot m_slot;
     VexoSyncobj* m_event = nullptr;          // owned
+    std::atomic<uint32_t> m_repliesSeen{0};  // written by the receive thread
 };
 
 }  // namespace VexoSource

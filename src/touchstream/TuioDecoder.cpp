@@ -48,6 +48,7 @@ TuioDecodeResult TuioDecoder::Decode(const std::string& text, VexoGroup<VexoTUIO
     if (!root) return TuioDecodeResult::NoRoot;
 
     m_scratch.Release();
+    m_alive.clear();
     bool sawCursor = false;
     for (const TiXmlElement* message = root->FirstChildElement(); message; message = message->NextSiblingElement()) {
         const char* name = message->Attribute("NAME");
@@ -56,7 +57,12 @@ TuioDecodeResult TuioDecoder::Decode(const std::string& text, VexoGroup<VexoTUIO
         const TiXmlElement* argument = message->FirstChildElement();
         if (!argument) break;
         const char* command = argument->Attribute("VALUE");
-        if (!command || std::strcmp(command, "set") != 0) continue;  // "alive", "fseq", "source", ...
+        if (command && std::strcmp(command, "alive") == 0) {
+            for (const TiXmlElement* id = argument->NextSiblingElement(); id; id = id->NextSiblingElement())
+                m_alive.push_back(ReadInt(id->Attribute("VALUE")));
+            continue;
+        }
+        if (!command || std::strcmp(command, "set") != 0) continue;  // "fseq", "source", ...
 
         // TUIO 1.1 cursors carry five values after the id, some producers seven: read what the
         // message has, never past its last argument, and take the missing values as 0.
@@ -73,6 +79,13 @@ TuioDecodeResult TuioDecoder::Decode(const std::string& text, VexoGroup<VexoTUIO
         m_scratch.Add(touch);
     }
     if (!sawCursor) return TuioDecodeResult::NoCursor;
+
+    // A touch that is still down but did not change gets no "set": without this a finger held
+    // still would read as lifted.
+    for (const int32_t id : m_alive) {
+        if (m_scratch.Find(id)) continue;
+        if (const VexoTUIOTouch_Ele* held = touches.Find(id)) m_scratch.Add(*held);
+    }
 
     touches.CopyFrom(m_scratch);
     return TuioDecodeResult::Touches;

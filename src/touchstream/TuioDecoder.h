@@ -8,6 +8,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "touchstream/VexoGroup.h"
 #include "touchstream/VexoTUIOTouch.h"
@@ -35,7 +36,9 @@ public:
     // Values read after "set": the touch id, x, y and five further values.
     static constexpr int kSetValues = 8;
 
-    // Decodes `text`; on Touches the set is replaced in place (same container object).
+    // Decodes `text`; on Touches the set is replaced in place (same container object): the touches
+    // of its "set" messages in order, then those its "alive" names without a "set" (a producer
+    // sends "set" only for touches that changed), with the values they had in the set before.
     TuioDecodeResult Decode(const std::string& text, VexoGroup<VexoTUIOTouch_Ele>& touches);
 
     // The number readings of the stream's "VALUE" texts: leading white space skipped, reading
@@ -49,6 +52,7 @@ private:
 
     std::unique_ptr<VexoXmlDoc> m_doc;
     VexoGroup<VexoTUIOTouch_Ele> m_scratch;  // the new set, built before the old one is replaced
+    std::vector<int32_t> m_alive;            // the ids the packet's "alive" names; reused
     std::wistringstream m_stream;            // reused: a stream per value would dominate the cost
     std::wstring m_wide;
 };

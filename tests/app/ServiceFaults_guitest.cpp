@@ -202,7 +202,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<Loss>& info) { return std::string(info.param.name); });
 
 // One reply past the request bound (a ResetDevice 3.5 s late), then prompt ones: the program
-// takes a fresh connection, goes on showing the device and keeps its window.
+// goes on showing the device and keeps its window.
 TEST(SlowReply, TheProgramRecoversAndKeepsItsWindow) {
     AppEnvironment env;
     VexoPlatform::SetDisplayOrientationSource([] { return 0u; });
@@ -227,7 +227,8 @@ TEST(SlowReply, TheProgramRecoversAndKeepsItsWindow) {
     int failures = 0;
     for (const std::string& line : log.Lines()) failures += line.find("RPC FendrelRPC failed") != std::string::npos;
     EXPECT_EQ(failures, 1) << "the slow reply only";
-    EXPECT_TRUE(log.Contains("RPC connection reopened"));
+    // Whether the next request needed a fresh connection depends on whether the late reply had
+    // come by then; either way the program is connected again.
     EXPECT_EQ(VexoSource::g_pServiceChannel->Connection()->connected, 1);
     const uint32_t mouse = service.sim().Model().deviceConfig.mouseMode;
     EXPECT_EQ(mouse, 1u) << "the mode was written";

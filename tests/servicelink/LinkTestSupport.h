@@ -44,6 +44,12 @@ inline Bytes Pattern(size_t n, uint8_t first = 1) {
     for (size_t i = 0; i < n; ++i) b[i] = uint8_t(first + i);
     return b;
 }
+// Frames written back to back, as one receive may hand them over.
+inline Bytes Join(const std::vector<Bytes>& parts) {
+    Bytes all;
+    for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
 inline uint32_t U32At(const Bytes& b, size_t offset) {
     uint32_t v = 0;
     if (offset + 4 <= b.size()) std::memcpy(&v, b.data() + offset, 4);

@@ -16,10 +16,13 @@
 using namespace VexoSource;
 using linktest::Bytes;
 using linktest::Frame;
+using linktest::Join;
 using linktest::Pattern;
 using linktest::ReplyFrame;
 
 namespace {
+
+const char kCallName[] = "FendrelRPC";
 
 TEST(VexoRPCReceiver, EachFrameKindMeetsTheWaitingCallAsDefined) {
     struct Row {
@@ -45,18 +48,30 @@ TEST(VexoRPCReceiver, EachFrameKindMeetsTheWaitingCallAsDefined) {
         {"late reply with nobody waiting", {ReplyFrame({0x22})}, false, 0, true, -1, {0xEE}},
         {"a second reply after the first was stored", {ReplyFrame({0x01}), ReplyFrame({0x02})}, true, 1, true, 1,
          {0x01}},
+        // A service that writes frames faster than they are read: TCP hands them over in one receive.
+        {"stray call and the reply in one receive", {Join({Frame(1, Pattern(8), "AnyName"), ReplyFrame({0x66})})},
+         true, 1, true, 1, {0x66, 0xEE}},
+        {"the reply and a stray call in one receive", {Join({ReplyFrame({0x61, 0x62}), Frame(1, Pattern(8))})}, true,
+         4, true, 2, {0x61, 0x62, 0xEE}},
+        {"two replies in one receive: the first answers", {Join({ReplyFrame({0x01}), ReplyFrame({0x02})})}, true, 1,
+         true, 1, {0x01, 0xEE}},
+        {"stray call, then an empty reply in one receive", {Join({Frame(1, {}, "AnyName"), ReplyFrame({})})}, true, 1,
+         true, 0, {0xEE}},
+        {"the call's name inside a payload is no frame of its own",
+         {ReplyFrame(Join({Bytes{0x01}, Bytes(kCallName, kCallName + 11), Bytes(9, 0)}))}, true, 21, true, 21,
+         {0x01, 'F'}},
     };
     VexoTCPManager nowhere;  // never connected: an answer to a call would go nowhere
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         VexoRPCReceiver receiver;
-        uint8_t buffer[8];
+        uint8_t buffer[32];
         std::memset(buffer, 0xEE, sizeof buffer);
         int32_t result = -1;
         bool woken = false;
         {
             std::unique_ptr<VexoRPCReceiver::SlotGuard> slot;
-            if (row.callWaits) slot = std::make_unique<VexoRPCReceiver::SlotGuard>(receiver, buffer, &result, row.capacity);
+            if (row.callWaits) slot = std::make_unique<VexoRPCReceiver::SlotGuard>(receiver, buffer, &result, row.capacity, kCallName);
             for (const Bytes& frame : row.frames) {
                 std::memcpy(receiver.Frame(), frame.data(), frame.size());
                 receiver.Dispatch(int32_t(frame.size()), nowhere);

@@ -97,6 +97,14 @@ TEST(TuioDecoder, BuildsTheTouchSetFromCursorMessages) {
         {"malformed", Packet(Set(3, "0.1", "0.2")).substr(0, 80) + "</OSCPACKET>", TuioDecodeResult::Malformed, {9}},
         {"the next packet's '<' after the closing tag parses", Packet(Set(3, "0.1", "0.2")) + "<",
          TuioDecodeResult::Touches, {3}},
+        // Producers send "set" only for the touches that changed; "alive" names every touch down.
+        {"alive keeps a held touch that has no set", Packet(Alive({3, 9}) + Set(3, "0.1", "0.2") + Fseq(4)),
+         TuioDecodeResult::Touches, {3, 9}},
+        {"alive alone keeps a held touch", Packet(Alive({9}) + Fseq(-1)), TuioDecodeResult::Touches, {9}},
+        {"alive names no touch seen before: nothing is made up", Packet(Alive({4}) + Fseq(5)),
+         TuioDecodeResult::Touches, {}},
+        {"alive after the set: no touch twice", Packet(Set(9, "0.1", "0.2") + Alive({9})), TuioDecodeResult::Touches,
+         {9}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -169,6 +177,14 @@ TEST(TuioDecoder, ReplacesTheSetPacketByPacket) {
     EXPECT_EQ(Ids(set), std::vector<int32_t>{5});
     EXPECT_FLOAT_EQ(set.Find(5)->x, 0.35f);
     EXPECT_EQ(set.Find(3), nullptr);
+
+    // A touch that is still alive but did not move keeps the values of its last "set".
+    ASSERT_EQ(decoder.Decode(Packet(Alive({5, 6}) + Set(6, "0.6", "0.7")), set), TuioDecodeResult::Touches);
+    ASSERT_EQ(decoder.Decode(Packet(Alive({5, 6}) + Set(6, "0.65", "0.7")), set), TuioDecodeResult::Touches);
+    EXPECT_EQ(Ids(set), (std::vector<int32_t>{6, 5}));
+    EXPECT_FLOAT_EQ(set.Find(5)->x, 0.35f);
+    EXPECT_FLOAT_EQ(set.Find(5)->y, 0.45f);
+    EXPECT_FLOAT_EQ(set.Find(6)->x, 0.65f);
 
     // Many touches in one packet spill into further blocks.
     std::string many;
