@@ -38,12 +38,6 @@ constexpr const char* kSecond = "1112131415161718";   // selector 0x11 + ... + 0
 constexpr uint32_t kFirstSelector = 36;
 constexpr uint32_t kSecondSelector = 164;
 
-uint32_t Bits(float f) {
-    uint32_t b;
-    std::memcpy(&b, &f, 4);
-    return b;
-}
-
 class Cli : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -256,7 +250,7 @@ TEST_F(Cli, AdvancedSetLoadsWritesAndResetsAsTheDialogsDoneDoes) {
     EXPECT_EQ(Value(created.mark), kMultiConfigMark);
     EXPECT_EQ(created.data[0], 0);
     // Done: the five shown fields from the positions, the four hidden ones forced.
-    const uint32_t expected[9] = {0, 0, 0, 0x3D4CCCCD, 1, 2500, Bits(0.5f), 500, 4};
+    const uint32_t expected[9] = {0, 0, 0, 0x3D4CCCCD, 1, 2500, BitsOf(0.5f), 500, 4};
     ASSERT_EQ(calls[6].payload.size(), sizeof expected);
     EXPECT_EQ(std::memcmp(calls[6].payload.data(), expected, sizeof expected), 0);
     const auto pen = PayloadAs<MultiConfigRecord>(calls[7]);

@@ -9,14 +9,6 @@
 
 using namespace VexoSource;
 
-namespace {
-uint32_t BitsOf(float value) {
-    uint32_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return bits;
-}
-}  // namespace
-
 TEST(AdvSettingRules, StoredValuesBecomeTruncatedPositions) {
     struct Row {
         uint32_t ms;

@@ -88,12 +88,6 @@ uint32_t FirstWord(const MultiConfigRecord& r) {
     return w;
 }
 
-uint32_t Bits(float f) {
-    uint32_t b;
-    std::memcpy(&b, &f, 4);
-    return b;
-}
-
 class AdvSettingTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -193,13 +187,13 @@ TEST_F(AdvSettingTest, DoneAfterAChangeWritesEveryShownFieldAndForcesTheHiddenOn
     ASSERT_NE(set, nullptr);
     const EffectsRecord e = PayloadAs<EffectsRecord>(*set);
     EXPECT_EQ(Value(e.reserved0), 0u);
-    EXPECT_EQ(Bits(Value(e.reserved4)), 0u);
-    EXPECT_EQ(Bits(Value(e.reserved8)), 0u);
-    EXPECT_EQ(Bits(Value(e.reserved12)), 0x3D4CCCCDu);
+    EXPECT_EQ(BitsOf(Value(e.reserved4)), 0u);
+    EXPECT_EQ(BitsOf(Value(e.reserved8)), 0u);
+    EXPECT_EQ(BitsOf(Value(e.reserved12)), 0x3D4CCCCDu);
     EXPECT_EQ(Value(e.rightClick), 1u);
     EXPECT_EQ(Value(e.msRClickDelay), 2500u);  // written back from position 25
     EXPECT_EQ(Value(e.msDClickDelay), 500u);
-    EXPECT_EQ(Bits(Value(e.msRDClickRange)), 0x3E99999Au);
+    EXPECT_EQ(BitsOf(Value(e.msRDClickRange)), 0x3E99999Au);
     EXPECT_EQ(Value(e.smoothValue), 4u);
     const MultiConfigRecord item = PayloadAs<MultiConfigRecord>(*Find(trace, "SetMultiConfig"));
     EXPECT_EQ(Value(item.itemId), 2u);
@@ -370,7 +364,7 @@ TEST_F(AdvSettingTest, UnansweredLoadOpensAtTheLowestPositionsAndALaterDoneWrite
     EXPECT_EQ(Value(e.rightClick), 0u);
     EXPECT_EQ(Value(e.msRClickDelay), 800u);
     EXPECT_EQ(Value(e.msDClickDelay), 300u);
-    EXPECT_EQ(Bits(Value(e.msRDClickRange)), Bits(0.1f));
+    EXPECT_EQ(BitsOf(Value(e.msRDClickRange)), BitsOf(0.1f));
     EXPECT_EQ(Value(e.smoothValue), 2u);
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 template <class T>
@@ -16,4 +17,11 @@ template <typename R>
 std::vector<uint8_t> BytesOf(const R& record) {
     const auto* p = reinterpret_cast<const uint8_t*>(&record);
     return std::vector<uint8_t>(p, p + sizeof record);
+}
+
+// A float's bit pattern: compares stored floats exactly (and without NaN's inequality).
+inline uint32_t BitsOf(float value) {
+    uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
 }
