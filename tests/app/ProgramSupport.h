@@ -28,6 +28,7 @@
 #include "config/TempFolder.h"
 #include "servicelink/FaultsSupport.h"
 #include "support/ChildProcess.h"
+#include "support/TestXServer.h"
 
 namespace programtest {
 
@@ -48,23 +49,42 @@ inline std::string ProgramPath() {
 }
 inline bool ProgramAvailable() { return access(ProgramPath().c_str(), X_OK) == 0; }
 
-// An X server of the test's own; DISPLAY value in Name().
+// An X server of the test's own; DISPLAY value in Name(). How the number is chosen and why the
+// server never resets: support/TestXServer.h.
 class PrivateDisplay {
 public:
+    PrivateDisplay() = default;
+    PrivateDisplay(const PrivateDisplay&) = delete;
+    PrivateDisplay& operator=(const PrivateDisplay&) = delete;
+    // SIGTERM, so that the server removes its lock and socket files (SIGKILL would leave them).
+    ~PrivateDisplay() { Stop(); }
+
     bool Start() {
-        // -displayfd: the server picks a free display number and prints it.
-        if (!server_.Start({"/usr/bin/Xvfb", "-displayfd", "1", "-screen", "0", "1920x1080x24", "-nolisten", "tcp"}))
-            return false;
-        if (!server_.WaitForLines([](const std::vector<std::string>& l) { return !l.empty(); }, 10000)) return false;
-        const std::string number = server_.Lines().front();
-        if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos) return false;
-        name_ = ":" + number;
-        return true;
+        for (int attempt = 0; attempt < testsupport::kDisplayAttempts; ++attempt) {
+            const int n = testsupport::CandidateDisplay(attempt);
+            if (!testsupport::DisplayNumberFree(n)) continue;
+            server_ = std::make_unique<testsupport::ChildProcess>();
+            if (!server_->Start(testsupport::XvfbCommand(n))) return false;
+            // A server that lost the number to another one ends ("Server is already active").
+            if (testsupport::WaitForServer(n, server_->Pid(), [&] { return server_->Running(); }, 10000)) {
+                name_ = ":" + std::to_string(n);
+                return true;
+            }
+            Stop();
+        }
+        return false;
     }
     const std::string& Name() const { return name_; }
 
 private:
-    testsupport::ChildProcess server_;
+    void Stop() {
+        if (!server_) return;
+        server_->Signal(SIGTERM);
+        if (!server_->WaitExit(5000)) server_->Kill();
+        server_.reset();
+    }
+
+    std::unique_ptr<testsupport::ChildProcess> server_;
     std::string name_;
 };
 

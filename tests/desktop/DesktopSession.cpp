@@ -1,6 +1,7 @@
 #include "desktop/DesktopSession.h"
 
 #include "support/ChildProcess.h"
+#include "support/TestXServer.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -189,29 +190,22 @@ bool DesktopSession::Start() {
 }
 
 bool DesktopSession::StartX() {
-    int fds[2];
-    if (pipe(fds) != 0) return false;
-    fcntl(fds[0], F_SETFD, FD_CLOEXEC);
-    xserver_ = Spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1920x1080x24", "-nolisten",
-                      "tcp"},
-                     {}, work_ + "/xvfb.log");
-    close(fds[1]);
-    std::string number;
-    const Clock::time_point start = Clock::now();
-    pollfd p{fds[0], POLLIN, 0};
-    while (number.find('\n') == std::string::npos && MsSince(start) < kStartMs) {
-        if (poll(&p, 1, kPollMs) <= 0) continue;
-        char buffer[32];
-        const ssize_t n = read(fds[0], buffer, sizeof buffer);
-        if (n <= 0) break;
-        number.append(buffer, size_t(n));
+    // The number, -noreset and the lock check: support/TestXServer.h.
+    for (int attempt = 0; attempt < testsupport::kDisplayAttempts && displayName_.empty(); ++attempt) {
+        const int n = testsupport::CandidateDisplay(attempt);
+        if (!testsupport::DisplayNumberFree(n)) continue;
+        xserver_ = Spawn(testsupport::XvfbCommand(n), {}, work_ + "/xvfb.log");
+        const pid_t server = xserver_;
+        if (testsupport::WaitForServer(n, server, [server] { return waitpid(server, nullptr, WNOHANG) == 0; },
+                                       kStartMs))
+            displayName_ = ":" + std::to_string(n);
+        else
+            EndGroup(xserver_, SIGTERM);
     }
-    close(fds[0]);
-    if (number.find('\n') == std::string::npos) {
-        error_ = "Xvfb did not report its display: " + ReadFile(work_ + "/xvfb.log");
+    if (displayName_.empty()) {
+        error_ = "Xvfb did not take a display: " + ReadFile(work_ + "/xvfb.log");
         return false;
     }
-    displayName_ = ":" + number.substr(0, number.find('\n'));
     display_ = XOpenDisplay(displayName_.c_str());
     if (!display_) {
         error_ = "cannot open " + displayName_;
