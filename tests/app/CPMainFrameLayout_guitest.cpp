@@ -102,6 +102,7 @@ void CheckLayout(CPMainFrame& frame, bool chinese) {
 }  // namespace
 
 TEST(CPMainFrameLayout, EnglishControlsTitleAndStates) {
+    const guitest::ScreenLock focus;  // the focus check below
     AppEnvironment env("English");
     FramePtr frame = BuiltFrame();
     CheckLayout(*frame, false);

@@ -121,6 +121,8 @@ protected:
     }
     VexoSource::CalibrationRecord ServiceCalibration() const { return sim_->Model().calibration; }
 
+    // The calibration covers the whole screen and some tests read its pixels.
+    guitest::ScreenLock screen_;
     std::unique_ptr<touchsim::Simulator> sim_;
     guitest::LanguageDir lang_{EnglishTexts()};
 };

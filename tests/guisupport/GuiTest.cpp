@@ -3,7 +3,13 @@
 #include <wx/app.h>
 #include <wx/timer.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cctype>
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 #include "foundation/VexoLog.h"
@@ -17,6 +23,20 @@
 #include <X11/Xlib.h>
 
 namespace guitest {
+
+ScreenLock::ScreenLock() {
+    std::string name = "/tmp/qln-gui-screen";
+    for (const char* c = getenv("DISPLAY"); c && *c; ++c) name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+    fd_ = open((name + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd_ >= 0 && flock(fd_, LOCK_EX) != 0) {
+        close(fd_);
+        fd_ = -1;
+    }
+}
+
+ScreenLock::~ScreenLock() {
+    if (fd_ >= 0) close(fd_);
+}
 
 // Real time, whatever clock a test installed for the program: these bound the test itself.
 void Pump(int ms) {

@@ -40,6 +40,21 @@
 
 namespace guitest {
 
+// Held by a test that reads the screen's pixels, needs the keyboard focus or covers the whole
+// screen: the GUI tests run in parallel processes on one X display, and two of these at once
+// would paint over each other or take the focus from each other. An flock on a file named after
+// the display, so that it goes with the process however it ends.
+class ScreenLock {
+public:
+    ScreenLock();
+    ~ScreenLock();
+    ScreenLock(const ScreenLock&) = delete;
+    ScreenLock& operator=(const ScreenLock&) = delete;
+
+private:
+    int fd_ = -1;
+};
+
 // Named time-outs (milliseconds) used by the GUI tests.
 constexpr int kShortMs = 300;       // settle after Show or a queued event
 constexpr int kEventMs = 3000;      // a queued event or a reply of the service

@@ -66,8 +66,11 @@ TEST(MonotonicClock, EveryTimedWaitFollowsTheInstalledClock) {
         SCOPED_TRACE(r.name);
         clocktest::ManualClock clock;
         std::atomic<bool> done{false};
+        const uint64_t readsBefore = clock.Reads();
         std::thread waiter = r.start(done);
-        std::this_thread::sleep_for(milliseconds(100));
+        // Moving the clock before the waiter took its start reading would leave it waiting for
+        // three seconds that never pass.
+        ASSERT_TRUE(clock.WaitForReadsAbove(readsBefore)) << "the waiter never read the clock";
         clock.Advance(2999);
         std::this_thread::sleep_for(milliseconds(150));
         EXPECT_FALSE(done) << "ended before the clock had moved its length";

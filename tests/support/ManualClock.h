@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <future>
 #include <optional>
+#include <thread>
 #include <type_traits>
 
 #include "platform/MonotonicClock.h"
@@ -24,14 +25,29 @@ public:
     ManualClock(const ManualClock&) = delete;
     ManualClock& operator=(const ManualClock&) = delete;
 
-    uint64_t NowMs() const override { return now_.load(); }
+    uint64_t NowMs() const override {
+        ++reads_;
+        return now_.load();
+    }
     // Waiters look again this often in real time, so that an Advance is seen within it.
     uint32_t RecheckMs() const override { return 2; }
 
     void Advance(uint64_t ms) { now_ += ms; }
 
+    // How often the clock has been read: a test that must move the clock only after a waiter has
+    // taken its start reading waits for the count to pass what it was before the waiter began.
+    uint64_t Reads() const { return reads_.load(); }
+    bool WaitForReadsAbove(uint64_t count, int realMs = 10000) const {
+        for (int waited = 0; reads_.load() <= count; waited += 1) {
+            if (waited > realMs) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return true;
+    }
+
 private:
     std::atomic<uint64_t> now_;
+    mutable std::atomic<uint64_t> reads_{0};
     VexoPlatform::MonotonicClock* previous_ = nullptr;
 };
 
