@@ -10,7 +10,21 @@ namespace VexoSource {
 void TapJudge::Begin(uint64_t nowMs) {
     for (DevicePoint& p : points_) p = DevicePoint{};
     current_ = 0;
+    begun_ = true;
     NextTarget(nowMs);
+}
+
+CalibrationRecord TapJudge::Record(int32_t width, int32_t height) const {
+    CalibrationRecord record{};
+    for (int32_t k = 0; k < kCalibTargetCount; ++k) {
+        const CalibTarget target = CalibTargetAt(k, width, height);
+        CalibrationPoint& slot = CalibSlot(record, k);
+        slot.screenX = CalibScreenValue(target.centreX, width);
+        slot.screenY = CalibScreenValue(target.centreY, height);
+        slot.touchX = points_[k].x;
+        slot.touchY = points_[k].y;
+    }
+    return record;
 }
 
 void TapJudge::NextTarget(uint64_t nowMs) {
@@ -47,7 +61,7 @@ TapVerdict TapJudge::OnTouchSet(const std::vector<TapTouch>& touches, uint64_t n
             Tracked fresh;
             fresh.downMs = nowMs;
             fresh.order = nextOrder_++;
-            fresh.eligible = current_ < kCalibTargetCount && nowMs >= redSinceMs_ + kSettleMs;
+            fresh.eligible = begun_ && current_ < kCalibTargetCount && nowMs >= redSinceMs_ + kSettleMs;
             found = down_.emplace(t.id, fresh).first;
         }
         found->second.x = t.x;

@@ -83,6 +83,9 @@ public:
     const DevicePoint& Point(int32_t target) const { return points_[target & 3]; }
     // Time of the last taken point or of Begin: the calibration's idle time runs from here.
     uint64_t LastProgressMs() const { return redSinceMs_; }
+    // The new record (enabled flag 0) once all four points are in: the touch values taken and
+    // the target centres on a screen of width x height pixels.
+    CalibrationRecord Record(int32_t width, int32_t height) const;
 
 private:
     struct Tracked {
@@ -99,6 +102,8 @@ private:
     void NextTarget(uint64_t nowMs);
 
     std::map<int32_t, Tracked> down_;
+    // Until Begin, touches are only followed: none is a tap (the calibration is still starting).
+    bool begun_ = false;
     uint64_t nextOrder_ = 0;
     uint64_t redSinceMs_ = 0;
     int32_t current_ = 0;

@@ -1,6 +1,8 @@
 #include "dialogs/DlgCalib.h"
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include <wx/dcclient.h>
 #include <wx/display.h>
@@ -12,6 +14,7 @@
 #include "foundation/VexoLog.h"
 #include "gui/MessageBox.h"
 #include "gui/WxText.h"
+#include "platform/MonotonicClock.h"
 #include "platform/PlatformTime.h"
 #include "servicelink/ServiceRequests.h"
 #include "servicelink/VexoRPC.h"
@@ -101,6 +104,15 @@ int32_t DlgCalib::Initialize() {
     if (!WaitForAccess()) return Fail();
     Wait(kSettleMs);
 
+    // The first target turns red now: touches that are down already (a palm on the bezel) are
+    // never taken, and the idle time starts.
+    {
+        std::lock_guard<std::mutex> lock(m_judgeLock);
+        m_judge.Begin(VexoPlatform::NowMs());
+        m_judging = true;
+    }
+    m_target.store(0, std::memory_order_release);
+    m_canvas->Refresh(true);
     m_stepTimer.Start(kStepMs, wxTIMER_CONTINUOUS);
     m_running = 1;
     return m_running;
@@ -111,7 +123,6 @@ void DlgCalib::CoverDisplay() {
     int display = m_opener ? wxDisplay::GetFromWindow(m_opener) : wxNOT_FOUND;
     if (display == wxNOT_FOUND) display = 0;
     m_screen = wxDisplay(unsigned(display)).GetGeometry();
-    m_taker.Begin(m_screen.width, m_screen.height);
 
     // Placed on that display first, so that full screen is taken there.
     Move(m_screen.GetPosition());
@@ -191,13 +202,25 @@ int DlgCalib::ShowModal() {
         ApplyAndConfirm();
     else if (m_mustRestore)
         RestoreSaved();
+    // Ended by itself: say why, and that the previous calibration is back.
+    if (code == CLOSE_STREAM_LOST)
+        VexoMessageBox(LangText("Calibration_Stream_Lost", u"The touch stream of the touch service was lost. The "
+                                                           u"previous calibration is back in force."),
+                       wxEmptyString, wxOK);
+    else if (code == CLOSE_ABANDONED)
+        VexoMessageBox(LangText("Calibration_Abandoned", u"No touch was taken for 30 seconds. The previous "
+                                                         u"calibration is back in force."),
+                       wxEmptyString, wxOK);
     // The opener is not our parent, so nothing gives it the focus back by itself.
     if (m_opener) m_opener->Raise();
     return code;
 }
 
 void DlgCalib::ApplyAndConfirm() {
-    m_working = m_taker.Points();
+    {
+        std::lock_guard<std::mutex> lock(m_judgeLock);
+        m_working = m_judge.Record(m_screen.width, m_screen.height);
+    }
     m_working.enabled = 1;
     if (!SendCalibration(m_working)) {
         // The new record may not be in force: asking to keep it would confirm nothing. Put the
@@ -214,10 +237,14 @@ void DlgCalib::ApplyAndConfirm() {
         return;
     }
     DlgTBox box(LangText("Apply_Callibration", u""));
-    if (box.ShowModal() == wxID_YES)
+    if (box.ShowModal() == wxID_YES) {
         m_mustRestore = false;
-    else
-        RestoreSaved();
+        return;
+    }
+    RestoreSaved();
+    // The box ran out or was cancelled: the screen the user touched must not look calibrated.
+    VexoMessageBox(LangText("Calibration_Restored", u"The previous calibration is back in force."), wxEmptyString,
+                   wxOK);
 }
 
 void DlgCalib::RestoreSaved() {
@@ -241,17 +268,67 @@ void DlgCalib::TouchCallback(const VexoGroup<VexoTUIOTouch_Ele>& touches, void* 
 }
 
 void DlgCalib::OnTouches(const VexoGroup<VexoTUIOTouch_Ele>& touches) {
-    const int32_t count = touches.Count();
-    const VexoTUIOTouch_Ele* first = count > 0 ? touches.Get(0) : nullptr;
-    const bool taken = first ? m_taker.OnPacket(count, first->x, first->y) : m_taker.OnPacket(0, 0.0f, 0.0f);
-    // Refresh is not safe off the GUI thread: queue it.
-    if (taken) CallAfter([this] { m_canvas->Refresh(true); });
+    std::vector<TapTouch> set;
+    set.reserve(size_t(std::max(0, touches.Count())));
+    for (int32_t k = 0; k < touches.Count(); ++k)
+        if (const VexoTUIOTouch_Ele* t = touches.Get(k)) set.push_back({t->id, t->x, t->y});
+    TapVerdict verdict;
+    {
+        std::lock_guard<std::mutex> lock(m_judgeLock);
+        verdict = m_judge.OnTouchSet(set, VexoPlatform::NowMs());
+        m_target.store(m_judge.CurrentTarget(), std::memory_order_release);
+    }
+    // Controls belong to the GUI thread: hand the verdict over.
+    if (verdict != TapVerdict::None) CallAfter([this, verdict] { OnVerdict(verdict); });
 }
+
+void DlgCalib::OnVerdict(TapVerdict verdict) {
+    switch (verdict) {
+        case TapVerdict::Taken: VexoLogDebug(L"Calibration: point %d taken", int(CurrentTarget())); break;
+        case TapVerdict::TooClose: VexoLogInfo(L"Calibration: a touch too close to a point taken was refused"); break;
+        case TapVerdict::MoreThanOne: VexoLogInfo(L"Calibration: a touch with another one during it was refused"); break;
+        case TapVerdict::WrongShape:
+            VexoLogInfo(L"Calibration: the four points are not the corners of the screen; starting again");
+            break;
+        case TapVerdict::None: break;
+    }
+    m_notice = verdict == TapVerdict::Taken ? TapVerdict::None : verdict;
+    m_canvas->Refresh(true);
+}
+
+namespace {
+
+// The guidance lines under the targets' order: what to do, how far along, how to leave, and why
+// the last touch was refused.
+std::vector<wxString> GuidanceLines(int32_t target, TapVerdict notice) {
+    std::vector<wxString> lines;
+    wxString touch = LangText("Calibration_Touch_Target", u"Touch the centre of the red target \u2014 %1 of 4");
+    touch.Replace(wxT("%1"), wxString::Format(wxT("%d"), int(std::min(target, kCalibTargetCount - 1)) + 1));
+    lines.push_back(touch);
+    switch (notice) {
+        case TapVerdict::TooClose:
+            lines.push_back(LangText("Calibration_Too_Close", u"That touch was too close to the last one"));
+            break;
+        case TapVerdict::MoreThanOne:
+            lines.push_back(LangText("Calibration_One_Finger", u"Lift all fingers, then touch with one"));
+            break;
+        case TapVerdict::WrongShape:
+            lines.push_back(LangText("Calibration_Wrong_Shape",
+                                     u"The four touches did not match the corners of the screen \u2014 start again at "
+                                     u"the first target"));
+            break;
+        default: break;
+    }
+    lines.push_back(LangText("Calibration_Escape_Cancels", u"Press Escape to cancel."));
+    return lines;
+}
+
+}  // namespace
 
 void DlgCalib::OnCanvasPaint(wxPaintEvent&) {
     wxPaintDC dc(m_canvas);
     if (m_screen.width <= 0 || m_screen.height <= 0) return;
-    const int32_t current = m_taker.CurrentTarget();
+    const int32_t current = CurrentTarget();
     for (int32_t k = 0; k < kCalibTargetCount; ++k) {
         const CalibTarget t = CalibTargetAt(k, m_screen.width, m_screen.height);
         const int32_t half = kCalibCrossLength / 2;
@@ -260,7 +337,9 @@ void DlgCalib::OnCanvasPaint(wxPaintEvent&) {
                     t.anchorY + half * t.signY);
         dc.DrawLine(t.anchorX + half * t.signX, t.anchorY, t.anchorX + half * t.signX,
                     t.anchorY + kCalibCrossLength * t.signY);
-        if (k == current) {
+        // Red only once touches count: during the start (switching off, the device's reset) a
+        // tap would be lost, so nothing invites one.
+        if (k == current && m_judging) {
             dc.SetBrush(*wxRED_BRUSH);
             dc.SetPen(*wxRED_PEN);
         } else {
@@ -268,12 +347,49 @@ void DlgCalib::OnCanvasPaint(wxPaintEvent&) {
         }
         dc.DrawCircle(t.centreX, t.centreY, kCalibCircleRadius);
     }
+    if (!m_judging || current >= kCalibTargetCount) return;
+    // The guidance, centred on the screen's middle third, far from the targets in the corners.
+    wxFont font = GetFont();
+    font.SetPointSize(std::max(12, m_screen.height / 60));
+    dc.SetFont(font);
+    dc.SetTextForeground(wxColour(220, 220, 220));
+    dc.SetBackgroundMode(wxTRANSPARENT);
+    const std::vector<wxString> lines = GuidanceLines(current, m_notice);
+    const int lineHeight = dc.GetCharHeight() * 3 / 2;
+    int y = m_screen.height / 3;
+    for (size_t k = 0; k < lines.size(); ++k, y += lineHeight) {
+        if (k + 1 == lines.size() && lines.size() > 1) y += lineHeight / 2;
+        const wxSize extent = dc.GetTextExtent(lines[k]);
+        if (k == 1 && m_notice != TapVerdict::None) dc.SetTextForeground(wxColour(255, 210, 80));
+        else dc.SetTextForeground(wxColour(220, 220, 220));
+        dc.DrawText(lines[k], (m_screen.width - extent.x) / 2, y);
+    }
 }
 
 void DlgCalib::OnStepTimer(wxTimerEvent&) {
-    if (m_taker.CurrentTarget() < kCalibTargetCount) return;
-    m_stepTimer.Stop();
-    PostClose(CLOSE_TAKEN);
+    if (CurrentTarget() >= kCalibTargetCount) {
+        m_stepTimer.Stop();
+        PostClose(CLOSE_TAKEN);
+        return;
+    }
+    // Never stuck: a stream that ended can take no more points, and a screen left alone would
+    // keep the calibration switched off for good on a kiosk without a keyboard.
+    if (m_reader.StreamEnded()) {
+        VexoLogException(L"Calibration: the touch stream ended; restoring the saved calibration");
+        m_stepTimer.Stop();
+        PostClose(CLOSE_STREAM_LOST);
+        return;
+    }
+    uint64_t since;
+    {
+        std::lock_guard<std::mutex> lock(m_judgeLock);
+        since = m_judge.LastProgressMs();
+    }
+    if (VexoPlatform::NowMs() >= since + kAbandonMs) {
+        VexoLogInfo(L"Calibration: no point taken for %d s; restoring the saved calibration", int(kAbandonMs / 1000));
+        m_stepTimer.Stop();
+        PostClose(CLOSE_ABANDONED);
+    }
 }
 
 void DlgCalib::PostClose(int id) {
@@ -316,5 +432,6 @@ void DlgCalib::OnClose(wxCloseEvent& event) {
     }
     // Taken targets, Escape or a close request from the system: the loop ends here and ShowModal
     // applies or restores once it has returned.
-    EndModal(event.GetId() == CLOSE_TAKEN ? int(CLOSE_TAKEN) : int(CLOSE_ESCAPE));
+    const int id = event.GetId();
+    EndModal(id == CLOSE_TAKEN || id == CLOSE_STREAM_LOST || id == CLOSE_ABANDONED ? id : int(CLOSE_ESCAPE));
 }

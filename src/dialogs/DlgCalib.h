@@ -8,13 +8,16 @@
 // the paint and every request run on the GUI thread.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <mutex>
 
 #include <wx/dialog.h>
 #include <wx/evtloop.h>
 #include <wx/timer.h>
 
 #include "device/CalibRules.h"
+#include "device/TapJudge.h"
 #include "gui/CPWindow.h"
 #include "servicelink/ServiceContract.h"
 #include "touchstream/VexoTUIO.h"
@@ -26,11 +29,16 @@ public:
         // Ids of the close requests the dialog posts to itself.
         CLOSE_TAKEN = 255,   // all four targets taken
         CLOSE_ESCAPE = 254,  // Escape pressed
+        CLOSE_STREAM_LOST = 253,  // the touch stream ended while the targets were shown
+        CLOSE_ABANDONED = 252,    // no point was taken for kAbandonMs
     };
     static constexpr int kStepMs = 500;
     static constexpr int kAccessPolls = 11;
     static constexpr int kAccessPollMs = 500;
     static constexpr int kSettleMs = 2000;
+    // A touch-only kiosk has no Escape: a calibration nobody finishes ends by itself after this
+    // long without a point taken (twice what calibrators usually give one target).
+    static constexpr uint64_t kAbandonMs = 30000;
 
     // `opener` is the window whose display the calibration covers and which gets the focus back
     // afterwards; it does not become the dialog's parent (see the constructor).
@@ -53,7 +61,7 @@ public:
     int ShowModal() override;
 
     int32_t Running() const { return m_running; }
-    int32_t CurrentTarget() const { return m_taker.CurrentTarget(); }
+    int32_t CurrentTarget() const { return m_target.load(std::memory_order_acquire); }
     // The screen the targets are placed on.
     wxRect ScreenRect() const { return m_screen; }
 
@@ -77,12 +85,19 @@ private:
     void CoverDisplay();
     bool CoversScreen() const;
     void ApplyAndConfirm();
+    void OnVerdict(VexoSource::TapVerdict verdict);
     void RestoreSaved();
 
     VexoSource::CalibrationRecord m_working{};
     int32_t m_running = 0;
     wxRect m_screen;
-    VexoSource::CalibPointTaker m_taker;
+    // The tap rules; fed by the reader thread, begun and read by the GUI thread, under m_judgeLock.
+    std::mutex m_judgeLock;
+    VexoSource::TapJudge m_judge;
+    std::atomic<int32_t> m_target{0};
+    // The last refusal, shown under the instruction until the next point is taken (GUI thread).
+    VexoSource::TapVerdict m_notice = VexoSource::TapVerdict::None;
+    bool m_judging = false;
     VexoSource::VexoTUIO m_reader;
     VexoSource::CalibrationRecord m_saved{};
     // GUI thread: the service's calibration was switched off and the saved record must be written

@@ -9,13 +9,15 @@ wxBEGIN_EVENT_TABLE(DlgTBox, wxDialog)
 wxEND_EVENT_TABLE()
 
 DlgTBox::DlgTBox(const wxString& question)
-    : wxDialog(nullptr, wxID_ANY, question, wxDefaultPosition, wxSize(220, 140), wxCAPTION | wxSYSTEM_MENU) {
+    : wxDialog(nullptr, wxID_ANY, question, wxDefaultPosition, wxSize(260, 170), wxCAPTION | wxSYSTEM_MENU) {
     m_startCount = 5;
-    m_pCount = new wxTextCtrl(this, ID_COUNT, wxEmptyString, wxPoint(65, 15), wxSize(80, 20),
-                              wxNO_BORDER | wxTE_READONLY);
+    m_pQuestion = new wxStaticText(this, wxID_ANY, question, wxPoint(10, 12), wxSize(240, 22),
+                                   wxALIGN_CENTRE_HORIZONTAL | wxST_NO_AUTORESIZE);
+    m_pCount = new wxTextCtrl(this, ID_COUNT, wxEmptyString, wxPoint(90, 42), wxSize(80, 20),
+                              wxNO_BORDER | wxTE_READONLY | wxTE_CENTRE);
     m_pCount->SetBackgroundColour(GetBackgroundColour());
-    m_pDone = new wxButton(this, ID_DONE, LangText("Done", u"Done"), wxPoint(25, 50), wxSize(80, 40));
-    m_pCancel = new wxButton(this, ID_CANCEL, LangText("Cancel", u"Cancel"), wxPoint(115, 50), wxSize(80, 40));
+    m_pDone = new wxButton(this, ID_DONE, LangText("Done", u"Done"), wxPoint(45, 75), wxSize(80, 40));
+    m_pCancel = new wxButton(this, ID_CANCEL, LangText("Cancel", u"Cancel"), wxPoint(135, 75), wxSize(80, 40));
     CentreOnDisplay(this);
     FocusWhenShown(this);
     // The keyboard answers as in any question box: Return for Done, Escape for Cancel.

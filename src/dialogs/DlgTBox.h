@@ -7,6 +7,7 @@
 
 #include <wx/button.h>
 #include <wx/dialog.h>
+#include <wx/stattext.h>
 #include <wx/textctrl.h>
 
 #include "dialogs/ClockTimer.h"
@@ -39,6 +40,9 @@ private:
     wxButton* m_pDone = nullptr;
     wxButton* m_pCancel = nullptr;
     wxTextCtrl* m_pCount = nullptr;
+    // The question again, in the body: without a window manager (most kiosks) there is no title
+    // bar, and the box would show a bare count and two buttons.
+    wxStaticText* m_pQuestion = nullptr;
 
     wxDECLARE_EVENT_TABLE();
 };

@@ -41,6 +41,7 @@ void VexoTUIO::Run() {
             if (!closedLogged) {
                 VexoLogInfo(L"Touch stream closed by the service");
                 closedLogged = true;
+                m_ended.store(true, std::memory_order_release);
             }
             WaitForStop();
             continue;

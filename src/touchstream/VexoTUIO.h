@@ -55,9 +55,13 @@ public:
     // Read only while the reader is not running (the reader thread owns the set while it runs).
     const VexoGroup<VexoTUIOTouch_Ele>& Touches() const { return m_touches; }
 
+    // True once the service closed the stream: no touch will come any more (any thread).
+    bool StreamEnded() const { return m_ended.load(std::memory_order_acquire); }
+
     int32_t connected = 0;
 
 private:
+    std::atomic<bool> m_ended{false};
     VexoTCPManager m_connection;
     VexoGroup<VexoTUIOTouch_Ele> m_touches;
     TouchCallback m_callback = nullptr;

@@ -306,8 +306,11 @@ bool StartCalibration(ProgramRun& run, faults::TouchsimProcess& service, const s
 // Calibration, four taps, and then the timed confirmation box.
 bool ReachConfirmation(ProgramRun& run, faults::TouchsimProcess& service, const std::string& mainWindow) {
     if (!StartCalibration(run, service, mainWindow)) return false;
-    for (const char* tap : {"tap 0.5 0.25", "tap 0.25 0.75", "tap 0.75 0.75", "tap 0.75 0.25"})
+    // A person's pace: a tap counts once its target has been red for a moment.
+    for (const char* tap : {"tap 0.125 0.125", "tap 0.125 0.875", "tap 0.875 0.875", "tap 0.875 0.125"}) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
         if (!service.Command(tap)) return false;
+    }
     return programtest::WaitForWindows(
         run,
         [](const std::vector<ShownWindow>& ws) {

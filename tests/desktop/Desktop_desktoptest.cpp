@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <thread>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -37,15 +38,17 @@ constexpr Point kDoneButton{165 + 32, 421 + 14};
 
 // Target centres on 1920 x 1080 in the order shown, and the taps for them.
 constexpr Point kTargets[4] = {{65, 65}, {65, 1015}, {1855, 1015}, {1855, 65}};
-constexpr const char* kTaps[4] = {"tap 0.5 0.25", "tap 0.25 0.75", "tap 0.75 0.75", "tap 0.75 0.25"};
+constexpr const char* kTaps[4] = {"tap 0.125 0.125", "tap 0.125 0.875", "tap 0.875 0.875", "tap 0.875 0.125"};
+// A tap counts only once its target has been red for a moment: a person's pace between taps.
+constexpr int kTapPauseMs = 400;
 // What those taps give (touch x, y, screen x, y per point; points top-left, top-right,
 // bottom-left, bottom-right), enabled 1, as the wire carries it.
 const char* const kNewRecordHex =
     "01000000"
-    "ff3fff1f5504b407"   // top-left 16383, 8191, 1109, 1972
-    "ff5fff1fa97bb407"   // top-right 24575, 8191, 31657, 1972
-    "ff1fff5f55044a78"   // bottom-left 8191, 24575, 1109, 30794
-    "ff5fff5fa97b4a78";  // bottom-right 24575, 24575, 31657, 30794
+    "ff0fff0f5504b407"   // top-left 4095, 4095, 1109, 1972
+    "ff6fff0fa97bb407"   // top-right 28671, 4095, 31657, 1972
+    "ff0fff6f55044a78"   // bottom-left 4095, 28671, 1109, 30794
+    "ff6fff6fa97b4a78";  // bottom-right 28671, 28671, 31657, 30794
 const std::string kZeroRecordHex(72, '0');
 
 // The calibration screen with target `red` to touch next (-1: none red): the four target centres
@@ -61,10 +64,16 @@ std::string CalibrationScreenProblem(const Screenshot& s, int red) {
             if (std::abs(x - t.x) <= 30 && std::abs(y - t.y) <= 30) return true;
         return false;
     };
+    // The guidance lines, in the middle of the screen from a third of its height down.
+    auto inGuidance = [](int x, int y) { return x >= 200 && x < 1720 && y >= 340 && y < 620; };
+    bool guidance = false;
     for (int y = 0; y < s.height; ++y)
-        for (int x = 0; x < s.width; ++x)
-            if (!inTarget(x, y) && !s.At(x, y).IsBlack())
-                return "pixel " + std::to_string(x) + "," + std::to_string(y) + " is not black";
+        for (int x = 0; x < s.width; ++x) {
+            if (inTarget(x, y) || s.At(x, y).IsBlack()) continue;
+            if (!inGuidance(x, y)) return "pixel " + std::to_string(x) + "," + std::to_string(y) + " is not black";
+            guidance = true;
+        }
+    if (!guidance) return "no guidance text";
     return "";
 }
 
@@ -198,6 +207,7 @@ TEST_P(Desktop, CalibrationCoversTheDisplayTakesFourTapsAndEscapePutsTheRecordBa
     size_t mark = Mark();
     ASSERT_TRUE(OpenCalibration(main));
     for (int k = 0; k < 4; ++k) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(kTapPauseMs));
         ASSERT_TRUE(session_->Sim().Command(kTaps[k])) << kTaps[k];
         if (k == 3) break;
         std::string problem;
@@ -218,6 +228,7 @@ TEST_P(Desktop, CalibrationCoversTheDisplayTakesFourTapsAndEscapePutsTheRecordBa
     // Again, and Escape during the taps: the record of the first calibration goes back.
     mark = Mark();
     ASSERT_TRUE(OpenCalibration(main));
+    std::this_thread::sleep_for(std::chrono::milliseconds(kTapPauseMs));
     ASSERT_TRUE(session_->Sim().Command(kTaps[0]));
     ASSERT_TRUE(session_->WaitForScreen([](const Screenshot& s) { return CalibrationScreenProblem(s, 1).empty(); },
                                         kStepMs, &shot_));

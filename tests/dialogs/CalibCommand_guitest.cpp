@@ -103,6 +103,7 @@ TEST_F(CalibCommand, WholeCalibrationRunsUnderTheWindowLock) {
     bool lockHeldAtBox = false;
     std::vector<Step> steps{[] { return ModalWindow<DlgCalib>() != nullptr; }};
     for (int k = 0; k < 4; ++k) {
+        steps.push_back(PauseMs(kTapSettleMs));
         steps.push_back(Do([this, k] { sim_->Tap(kTaps[k].x, kTaps[k].y); }));
         steps.push_back([k] {
             DlgCalib* dialog = ModalWindow<DlgCalib>();

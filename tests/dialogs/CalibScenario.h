@@ -52,17 +52,20 @@ inline VexoSource::CalibrationRecord SavedRecord() {
 struct Tap {
     float x, y;
 };
-constexpr Tap kTaps[4] = {{0.5f, 0.25f}, {0.25f, 0.75f}, {0.75f, 0.75f}, {0.75f, 0.25f}};
+// A tap is taken only once its target has been red for a moment (a double tap's second half must
+// not count for the next target): the tests wait this long before each tap.
+constexpr int kTapSettleMs = 400;
+constexpr Tap kTaps[4] = {{0.125f, 0.125f}, {0.125f, 0.875f}, {0.875f, 0.875f}, {0.875f, 0.125f}};
 
-// What those taps must give on a 1920 x 1080 screen: touch values x 32767 truncated (0.5 -> 16383,
-// 0.25 -> 8191, 0.75 -> 24575), target centres (65, 65), (65, 1015), (1855, 1015), (1855, 65).
+// What those taps must give on a 1920 x 1080 screen: touch values x 32767 truncated (0.125 -> 4095,
+// 0.875 -> 28671), target centres (65, 65), (65, 1015), (1855, 1015), (1855, 65).
 inline VexoSource::CalibrationRecord ExpectedNewRecord() {
     VexoSource::CalibrationRecord r{};
     r.enabled = 1;
-    r.topLeft = {16383, 8191, 1109, 1972};
-    r.bottomLeft = {8191, 24575, 1109, 30794};
-    r.bottomRight = {24575, 24575, 31657, 30794};
-    r.topRight = {24575, 8191, 31657, 1972};
+    r.topLeft = {4095, 4095, 1109, 1972};
+    r.bottomLeft = {4095, 28671, 1109, 30794};
+    r.bottomRight = {28671, 28671, 31657, 30794};
+    r.topRight = {28671, 4095, 31657, 1972};
     return r;
 }
 
@@ -123,12 +126,15 @@ protected:
 
     // The calibration covers the whole screen and some tests read its pixels.
     guitest::ScreenLock screen_;
+    // Message boxes the calibration shows on its way out are answered without showing them.
+    guitest::MessageBoxes fixtureBoxes_;
     std::unique_ptr<touchsim::Simulator> sim_;
     guitest::LanguageDir lang_{EnglishTexts()};
 };
 
 using guitest::Do;
 using guitest::ModalWindow;
+using guitest::PauseMs;
 using guitest::Step;
 
 enum class BoxAnswer { Done, Cancel, Wait };  // Wait: let the box run out

@@ -41,7 +41,9 @@ protected:
         wxRect screen;
         bool shownAfterInit = false;
     };
-    Outcome Run(std::vector<Step> steps, BoxAnswer answer) {
+    // realTimeTargets: the clock runs at real time while the targets are shown (taps are timed
+    // as a person makes them; the screen's idle limit must not run out under them).
+    Outcome Run(std::vector<Step> steps, BoxAnswer answer, bool realTimeTargets = true) {
         Outcome out;
         // The pauses (2 s before the first target, the access polls) and the box's countdown pass
         // ten times faster; nothing but the dialog talks to the service here.
@@ -51,7 +53,8 @@ protected:
         out.screen = dialog_->ScreenRect();
         out.shownAfterInit = dialog_->IsShown();
         if (out.initialized) {
-            UserDriver user(std::move(steps), answer);
+            fast.Hold(realTimeTargets);
+            UserDriver user(std::move(steps), answer, [&fast] { fast.Hold(false); });
             out.code = dialog_->ShowModal();
             dialog_->Release();
             out.watchdog = user.WatchdogFired();
@@ -64,8 +67,16 @@ protected:
         return out;
     }
 
+    // Waits for the target to have been red long enough, then taps it.
     Step TapTarget(int k) {
-        return Do([this, k] { sim_->Tap(kTaps[k].x, kTaps[k].y); });
+        auto settle = PauseMs(kTapSettleMs);
+        auto tapped = std::make_shared<bool>(false);
+        return [this, k, settle, tapped] {
+            if (!settle()) return false;
+            if (!*tapped) sim_->Tap(kTaps[k].x, kTaps[k].y);
+            *tapped = true;
+            return true;
+        };
     }
     Step WaitForTarget(int32_t k) {
         return [this, k] { return dialog_->CurrentTarget() >= k; };
@@ -105,12 +116,13 @@ TEST_F(CalibDialog, FourTapsAndDoneKeepTheNewRecord) {
 }
 
 // Every way out that is not a confirmed new record puts the saved one back.
-enum class Leave { Escape, SystemClose, AfterFourTaps };
+enum class Leave { Escape, SystemClose, AfterFourTaps, LeftAlone };
 struct WayOut {
     const char* name;
-    Leave leave;        // Escape / system close after the first tap, or all four targets taken
+    Leave leave;        // Escape / system close / nothing more after the first tap, or all four taken
     BoxAnswer answer;
     bool busyAfterNewRecord;  // the device does not come back after the new record's reset
+    const char* message;      // what the user is told afterwards, if anything
 };
 void PrintTo(const WayOut& w, std::ostream* os) { *os << w.name; }
 class CalibWayOut : public CalibDialog, public ::testing::WithParamInterface<WayOut> {};
@@ -122,6 +134,8 @@ TEST_P(CalibWayOut, PutsTheSavedRecordBack) {
         steps = FourTaps();
         // Set before the last tap, so that it is in place when the new record is sent.
         if (w.busyAfterNewRecord) steps.insert(steps.end() - 2, Do([this] { sim_->SetBusyAfterReset(60000); }));
+    } else if (w.leave == Leave::LeftAlone) {
+        steps = {TapTarget(0), WaitForTarget(1)};
     } else {
         steps = {TapTarget(0), WaitForTarget(1), Do([this, w] {
                      if (w.leave == Leave::SystemClose) {
@@ -134,10 +148,15 @@ TEST_P(CalibWayOut, PutsTheSavedRecordBack) {
                      }
                  })};
     }
-    const Outcome out = Run(steps, w.answer);
+    // Left alone, the clock runs fast so that the screen's idle limit passes in a few seconds.
+    const Outcome out = Run(steps, w.answer, w.leave != Leave::LeftAlone);
 
     ASSERT_EQ(out.initialized, 1);
     EXPECT_FALSE(out.watchdog);
+    if (w.leave == Leave::LeftAlone) {
+        EXPECT_EQ(out.code, DlgCalib::CLOSE_ABANDONED);
+    }
+    EXPECT_EQ(fixtureBoxes_.Texts(), w.message ? std::vector<std::string>{w.message} : std::vector<std::string>{});
     std::vector<Call> expected{GetCal(), SetCal(Disabled()), Reset()};
     if (w.leave == Leave::AfterFourTaps) {
         EXPECT_EQ(out.code, DlgCalib::CLOSE_TAKEN);
@@ -156,32 +175,43 @@ TEST_P(CalibWayOut, PutsTheSavedRecordBack) {
 
 INSTANTIATE_TEST_SUITE_P(
     Calib, CalibWayOut,
-    ::testing::Values(WayOut{"Escape", Leave::Escape, BoxAnswer::Wait, false},
-                      WayOut{"SystemClose", Leave::SystemClose, BoxAnswer::Wait, false},
-                      WayOut{"Cancel", Leave::AfterFourTaps, BoxAnswer::Cancel, false},
-                      WayOut{"BoxRunsOut", Leave::AfterFourTaps, BoxAnswer::Wait, false},
-                      WayOut{"DeviceDoesNotComeBack", Leave::AfterFourTaps, BoxAnswer::Done, true}),
+    ::testing::Values(WayOut{"Escape", Leave::Escape, BoxAnswer::Wait, false, nullptr},
+                      WayOut{"SystemClose", Leave::SystemClose, BoxAnswer::Wait, false, nullptr},
+                      WayOut{"LeftAlone", Leave::LeftAlone, BoxAnswer::Wait, false,
+                             "No touch was taken for 30 seconds. The previous calibration is back in force."},
+                      WayOut{"Cancel", Leave::AfterFourTaps, BoxAnswer::Cancel, false,
+                             "The previous calibration is back in force."},
+                      WayOut{"BoxRunsOut", Leave::AfterFourTaps, BoxAnswer::Wait, false,
+                             "The previous calibration is back in force."},
+                      WayOut{"DeviceDoesNotComeBack", Leave::AfterFourTaps, BoxAnswer::Done, true, nullptr}),
     [](const ::testing::TestParamInfo<WayOut>& info) { return std::string(info.param.name); });
 
-// A finger held over several packets gives one point from its last packet; with two fingers only
-// the first touch of a packet counts and the point waits for the last lift; taps after the fourth
-// target change nothing.
-TEST_F(CalibDialog, PointsComeFromLiftsOfTheFirstTouch) {
+// A finger held and moved gives one point from its last position when it lifts; a palm resting
+// on the frame is ignored, two fingers give no point, a quick second tap on the same target and
+// taps after the fourth target change nothing.
+TEST_F(CalibDialog, PointsComeFromCleanLiftsOfOneFinger) {
     std::vector<Step> steps{
+        PauseMs(kTapSettleMs),
         // Target 0: down far away, moved over several packets to the tap position, lifted.
         Do([this] { sim_->FingerDown(0, 0.9f, 0.9f); }), WaitForPackets(3),
         Do([this] { sim_->FingerMove(0, 0.6f, 0.6f); }), WaitForPackets(3),
         Do([this] { sim_->FingerMove(0, kTaps[0].x, kTaps[0].y); }), WaitForPackets(3),
         [this] { return dialog_->CurrentTarget() == 0; },  // still held: nothing taken yet
         Do([this] { sim_->FingerUp(0); }), WaitForTarget(1),
-        // Target 1: two fingers; the first one lifts, the second (now first in the packet) moves to
-        // the tap position and lifts last.
-        Do([this] { sim_->FingerDown(0, 0.1f, 0.1f); }), WaitForPackets(2),
-        Do([this] { sim_->FingerDown(1, 0.2f, 0.2f); }), WaitForPackets(2),
-        Do([this] { sim_->FingerUp(0); }), WaitForPackets(2),
-        Do([this] { sim_->FingerMove(1, kTaps[1].x, kTaps[1].y); }), WaitForPackets(3),
+        // At once a second tap on the same spot: not taken for the next target.
+        Do([this] { sim_->Tap(kTaps[0].x, kTaps[0].y); }), PauseMs(200),
         [this] { return dialog_->CurrentTarget() == 1; },
-        Do([this] { sim_->FingerUp(1); }), WaitForTarget(2),
+        // Target 1: a palm lands on the bezel and rests; two fingers overlap: no point.
+        PauseMs(kTapSettleMs),
+        Do([this] { sim_->FingerDown(5, 0.5f, 0.99f); }), WaitForPackets(2),
+        Do([this] { sim_->FingerDown(0, 0.1f, 0.1f); }), WaitForPackets(2),
+        Do([this] { sim_->FingerDown(1, kTaps[1].x, kTaps[1].y); }), WaitForPackets(2),
+        Do([this] { sim_->FingerUp(0); }), WaitForPackets(2),
+        Do([this] { sim_->FingerUp(1); }), WaitForPackets(3),
+        [this] { return dialog_->CurrentTarget() == 1; },
+        // A clean tap with the palm still resting is taken.
+        TapTarget(1), WaitForTarget(2),
+        Do([this] { sim_->FingerUp(5); }),
         TapTarget(2), WaitForTarget(3), TapTarget(3),
         // Straight after the fourth: ignored.
         Do([this] { sim_->Tap(0.01f, 0.99f); }),
@@ -244,7 +274,8 @@ std::string ScreenColours(const wxRect& screen) {
         const CalibTarget t = CalibTargetAt(k, screen.width, screen.height);
         colours += ScreenColourAt(wxPoint(t.centreX, t.centreY));
     }
-    colours += ScreenColourAt(wxPoint(screen.width / 2, screen.height / 2));
+    // Black between the targets, below the guidance text.
+    colours += ScreenColourAt(wxPoint(screen.width / 2, screen.height * 3 / 4));
     return colours;
 }
 

@@ -21,16 +21,21 @@ public:
     // stepMs of the clock pass per tick, on top of real time.
     explicit FastClock(uint32_t stepMs = 200) : step_(stepMs) {
         timer_.SetOwner(this);
-        Bind(wxEVT_TIMER, [this](wxTimerEvent&) { clock_.Advance(step_); });
+        Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
+            if (!held_) clock_.Advance(step_);
+        });
         timer_.Start(kTickMs);
     }
     ~FastClock() override { timer_.Stop(); }
 
     clocktest::JumpClock& Clock() { return clock_; }
+    // While held the clock runs at real time: for steps whose timing a person sets (taps).
+    void Hold(bool held) { held_ = held; }
 
 private:
     clocktest::JumpClock clock_;
     uint32_t step_;
+    bool held_ = false;
     wxTimer timer_;
 };
 

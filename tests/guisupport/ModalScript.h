@@ -9,6 +9,7 @@
 #include <wx/timer.h>
 #include <wx/toplevel.h>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -99,6 +100,19 @@ inline Step Do(std::function<void()> action) {
     return [action]() {
         action();
         return true;
+    };
+}
+// A step that waits ms of real time from the moment it is first reached, without blocking.
+inline Step PauseMs(int ms) {
+    auto since = std::make_shared<std::chrono::steady_clock::time_point>();
+    auto started = std::make_shared<bool>(false);
+    return [=]() {
+        const auto now = std::chrono::steady_clock::now();
+        if (!*started) {
+            *started = true;
+            *since = now;
+        }
+        return now - *since >= std::chrono::milliseconds(ms);
     };
 }
 // A step that waits for a number of ticks, so that queued events are handled in between.
