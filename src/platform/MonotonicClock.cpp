@@ -4,12 +4,23 @@
 
 #include <algorithm>
 #include <atomic>
+#include <thread>
 
 namespace VexoPlatform {
 
 namespace {
 SystemMonotonicClock g_systemClock;
 std::atomic<MonotonicClock*> g_clock{nullptr};
+// Threads inside a read of the installed clock; SetClock waits for it to drop to 0.
+std::atomic<int> g_readers{0};
+
+class ReadGuard {
+public:
+    ReadGuard() { g_readers.fetch_add(1, std::memory_order_acq_rel); }
+    ~ReadGuard() { g_readers.fetch_sub(1, std::memory_order_acq_rel); }
+    ReadGuard(const ReadGuard&) = delete;
+    ReadGuard& operator=(const ReadGuard&) = delete;
+};
 }  // namespace
 
 uint64_t SystemMonotonicClock::NowMs() const {
@@ -25,7 +36,14 @@ MonotonicClock& Clock() {
 
 MonotonicClock* SetClock(MonotonicClock* clock) {
     MonotonicClock* previous = g_clock.exchange(clock, std::memory_order_acq_rel);
+    // A read is a few instructions: readers that took the previous clock leave within moments.
+    while (g_readers.load(std::memory_order_acquire) != 0) std::this_thread::yield();
     return previous ? previous : &g_systemClock;
+}
+
+uint64_t NowMs() {
+    const ReadGuard guard;
+    return Clock().NowMs();
 }
 
 uint64_t RemainingMs(uint64_t deadline) {
@@ -35,6 +53,7 @@ uint64_t RemainingMs(uint64_t deadline) {
 
 uint32_t RealWaitMs(uint64_t deadline) {
     const uint64_t remaining = RemainingMs(deadline);
+    const ReadGuard guard;
     return uint32_t(std::min<uint64_t>(remaining, Clock().RecheckMs()));
 }
 

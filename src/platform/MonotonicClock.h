@@ -28,13 +28,16 @@ public:
     static constexpr uint32_t kNoRecheck = 0xFFFFFFFFu;
 };
 
-// The installed clock: the system's unless another was set.
+// The installed clock: the system's unless another was set. A reference kept beyond the call is
+// not covered by SetClock's wait: read the time through NowMs.
 MonotonicClock& Clock();
-// Installs a clock (nullptr: the system's again) for every thread; returns the previous one. The
-// clock must outlive its use.
+// Installs a clock (nullptr: the system's again) for every thread; returns the previous one once
+// no thread reads a clock any more, so that a clock that uninstalls itself in its destructor is
+// never read while it goes (a worker thread may read the clock at any moment).
 MonotonicClock* SetClock(MonotonicClock* clock);
 
-inline uint64_t NowMs() { return Clock().NowMs(); }
+// The installed clock's time; every reader of the program goes through this and RealWaitMs.
+uint64_t NowMs();
 
 // Milliseconds left until `deadline` on the installed clock (0 once it has passed), and how long a
 // waiter may block in real time towards it.

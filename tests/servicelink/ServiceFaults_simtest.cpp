@@ -348,6 +348,9 @@ TEST_F(ServiceFaults, ClosedOrResetConnectionFailsCallsWithoutWaiting) {
         {"close during a call", false, true, "Exception - Client Closed for 0 byte was received"},
         {"reset during a call", true, true, "ECONNRESET: connection closed by remote host"},
     };
+    // Moved over a call's bound below. It outlives every channel of the test: the channel's
+    // receive thread reads the clock until the channel is closed (at the end of the test).
+    clocktest::JumpClock clock;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         // A fresh channel for each way the connection ends.
@@ -363,7 +366,6 @@ TEST_F(ServiceFaults, ClosedOrResetConnectionFailsCallsWithoutWaiting) {
             sim->SetReplyDelayMs(1000);
             // The call in flight gets no reply on an ended connection: it ends at its bound, over
             // which the clock is moved.
-            clocktest::JumpClock clock;
             std::atomic<bool> sent{false};
             std::thread fault([&] {
                 sim->WaitForCalls(2, 2000);
@@ -397,6 +399,7 @@ TEST_F(ServiceFaults, ClosedOrResetConnectionFailsCallsWithoutWaiting) {
         EXPECT_EQ(sim->Trace().size(), traced) << "nothing is written after the connection ended";
         EXPECT_EQ(g_pServiceChannel->Role(), VexoRPC::kRoleClient);
     }
+    CloseServiceChannel();
 }
 
 }  // namespace
