@@ -35,6 +35,14 @@ void CPMainFrame::RunCalibration() {
         } else if (dialog->Initialize()) {
             dialog->ShowModal();
             dialog->Release();
+        } else if (dialog->CancelledByUser()) {
+            // Left with Escape before anything was written: nothing to say.
+        } else if (dialog->StreamUnreachable()) {
+            // Not "could not be started" alone: the user needs to know what is missing.
+            VexoMessageBox(LangText("Calibration_Stream_Unreachable",
+                                    u"The touch stream of the touch service cannot be reached, so the calibration "
+                                    u"cannot start."),
+                           wxEmptyString, wxOK);
         } else {
             VexoMessageBox(LangText("Callibration_Initialization_Failed", u"none"), wxEmptyString, wxOK);
         }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include <wx/app.h>
 #include <wx/dcclient.h>
 #include <wx/display.h>
 #include <wx/utils.h>
@@ -80,9 +81,16 @@ int32_t DlgCalib::Initialize() {
     CoverDisplay();
     VexoLogDebug(L"Calibration screen %dx%d at %d,%d", m_screen.width, m_screen.height, m_screen.x, m_screen.y);
 
-    if (!m_reader.Initialize()) return Fail();
+    if (!m_reader.Initialize()) {
+        VexoLogException(L"Calibration: the touch stream cannot be reached");
+        m_streamUnreachable = true;
+        return Fail();
+    }
     m_reader.SetTouchCallback(&DlgCalib::TouchCallback, this);
     m_reader.Start();
+
+    // Escape while the screen came up: nothing has been written yet, so nothing needs undoing.
+    if (LeaveSeen()) return Cancelled();
 
     CalibrationRecord saved{};
     int32_t ok = 0;
@@ -93,6 +101,7 @@ int32_t DlgCalib::Initialize() {
         return Fail();
     }
     m_saved = saved;
+    if (LeaveSeen()) return Cancelled();
 
     std::memset(&m_working, 0, sizeof m_working);
     // From here on the service's calibration may be off: every way out but a confirmation must
@@ -135,8 +144,12 @@ void DlgCalib::CoverDisplay() {
 
     // Full screen arrives asynchronously, from the window manager if there is one. Should it not
     // come (a manager that refuses it), the window is sized over the display by hand.
+    // One step at least, so that a key pressed as the screen appears is seen before anything is
+    // written to the device.
     const int kCoverWaitMs = 1000, kCoverStepMs = 20;
-    for (int waited = 0; waited < kCoverWaitMs && !CoversScreen(); waited += kCoverStepMs) Wait(kCoverStepMs);
+    Wait(kCoverStepMs);
+    for (int waited = kCoverStepMs; waited < kCoverWaitMs && !CoversScreen(); waited += kCoverStepMs)
+        Wait(kCoverStepMs);
     if (!CoversScreen()) {
         VexoLogInfo(L"Calibration: full screen not granted; covering the display by hand");
         SetSize(m_screen);
@@ -175,6 +188,18 @@ int32_t DlgCalib::Fail() {
     }
     if (m_mustRestore) RestoreSaved();
     return 0;
+}
+
+bool DlgCalib::LeaveSeen() {
+    // Escape reaches the close handler through a queued close request: hand it over now.
+    if (wxTheApp) wxTheApp->ProcessPendingEvents();
+    return m_leaveRequested;
+}
+
+int32_t DlgCalib::Cancelled() {
+    VexoLogInfo(L"Calibration: cancelled while starting, before anything was written");
+    m_cancelled = true;
+    return Fail();
 }
 
 void DlgCalib::Release() {

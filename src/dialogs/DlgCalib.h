@@ -61,6 +61,11 @@ public:
     int ShowModal() override;
 
     int32_t Running() const { return m_running; }
+    // After a failed Initialize: the touch stream could not be connected.
+    bool StreamUnreachable() const { return m_streamUnreachable; }
+    // After a failed Initialize: the user left (Escape, a close request) before anything was
+    // written to the device; there is nothing to report.
+    bool CancelledByUser() const { return m_cancelled; }
     int32_t CurrentTarget() const { return m_target.load(std::memory_order_acquire); }
     // The screen the targets are placed on.
     wxRect ScreenRect() const { return m_screen; }
@@ -77,6 +82,8 @@ private:
 
     void PostClose(int id);
     int32_t Fail();
+    int32_t Cancelled();
+    bool LeaveSeen();
     bool WaitForAccess();
     // Keeps the event loop running for `ms` of the monotonic clock (painting, keys) instead of
     // blocking it; returns early when the user asks to leave.
@@ -104,6 +111,8 @@ private:
     // back on every way out except a confirmed new record.
     bool m_mustRestore = false;
     bool m_wentFullScreen = false;
+    bool m_streamUnreachable = false;
+    bool m_cancelled = false;
     // GUI thread: Escape or a close request came before the modal loop ran; it ends the
     // calibration as soon as Initialize is over.
     bool m_leaveRequested = false;

@@ -142,7 +142,8 @@ TEST_F(CalibCommandNoStream, FailedStartGetsTheFailureMessageWithTheDialogHidden
     frame_->RunCalibration();
 
     // The language file has no text for it: the fallback "none".
-    EXPECT_EQ(boxes_.Texts(), (std::vector<std::string>{"none"}));
+    EXPECT_EQ(boxes_.Texts(), (std::vector<std::string>{"The touch stream of the touch service cannot be reached, so "
+                                                         "the calibration cannot start."}));
     EXPECT_FALSE(calibShownAtMessage);
     EXPECT_EQ(AllCallNames(), (std::vector<std::string>{"GetAccessState"}));
     EXPECT_TRUE(LockIsFree());

@@ -224,6 +224,30 @@ TEST_F(CalibDialog, PointsComeFromCleanLiftsOfOneFinger) {
     EXPECT_EQ(Calls(), (std::vector<Call>{GetCal(), SetCal(Disabled()), Reset(), SetCal(ExpectedNewRecord()), Reset()}));
 }
 
+// Escape while the screen comes up ends the start before anything is written: no switch-off and
+// no reset to undo, and nothing to report.
+TEST_F(CalibDialog, EscapeWhileTheScreenComesUpWritesNothing) {
+    guitest::FastClock fast;
+    dialog_ = new DlgCalib(nullptr);
+    // The key arrives as soon as the screen shows, while the start still waits for it to cover.
+    dialog_->Bind(wxEVT_SHOW, [this](wxShowEvent& shown) {
+        shown.Skip();
+        if (!shown.IsShown()) return;
+        wxKeyEvent* key = new wxKeyEvent(wxEVT_CHAR_HOOK);
+        key->m_keyCode = WXK_ESCAPE;
+        key->SetEventObject(dialog_);
+        dialog_->GetEventHandler()->QueueEvent(key);
+    });
+    EXPECT_EQ(dialog_->Initialize(), 0);
+    EXPECT_TRUE(dialog_->CancelledByUser());
+    EXPECT_FALSE(dialog_->IsShown());
+    dialog_->Destroy();
+    dialog_ = nullptr;
+    wxTheApp->ProcessPendingEvents();
+    for (const Call& c : Calls()) EXPECT_TRUE(c.name == "GetCalibration") << c.name << " sent after Escape";
+    EXPECT_EQ(Bytes(ServiceCalibration()), Bytes(SavedRecord()));
+}
+
 TEST_F(CalibDialog, FailedStartAfterSwitchingOffPutsTheSavedRecordBackAndHides) {
     // The device never comes back from the reset: the wait for access gives up.
     sim_->SetBusyAfterReset(60000);
