@@ -14,6 +14,7 @@
 #include "device/MainFrameRules.h"
 #include "device/AdvSettingRules.h"
 #include "device/CalibRules.h"
+#include "device/TapJudge.h"
 #include "foundation/VexoWString.h"
 #include "servicelink/ServiceContract.h"
 #include "servicelink/VexoRPC.h"
@@ -170,20 +171,27 @@ float AnyFloat(FuzzedDataProvider& in) {
     return value;
 }
 
-// The calibration's use of the touch stream's positions: any float (NaN, infinities, huge).
+// The calibration's use of the touch stream: any touch sets (any float: NaN, infinities, huge;
+// ids that come and go) at any pace.
 void Calibration(FuzzedDataProvider& in) {
-    CalibPointTaker taker;
+    TapJudge judge;
     const int32_t width = in.ConsumeIntegralInRange<int32_t>(0, 8192);
     const int32_t height = in.ConsumeIntegralInRange<int32_t>(0, 8192);
-    taker.Begin(width, height);
-    int32_t taken = 0;
+    uint64_t now = 0;
+    judge.Begin(now);
     for (int packet = 0; packet < 64 && in.remaining_bytes() > 0; ++packet) {
-        const int32_t count = in.ConsumeIntegralInRange<int32_t>(0, 3);
-        const float x = AnyFloat(in);
-        const float y = AnyFloat(in);
-        if (taker.OnPacket(count, x, y)) ++taken;
-        Check(taker.CurrentTarget() == taken && taken <= kCalibTargetCount);
+        now += in.ConsumeIntegralInRange<uint64_t>(0, 1000);
+        std::vector<TapTouch> set(in.ConsumeIntegralInRange<size_t>(0, 3));
+        for (TapTouch& t : set) {
+            t.id = in.ConsumeIntegralInRange<int32_t>(0, 4);
+            t.x = AnyFloat(in);
+            t.y = AnyFloat(in);
+        }
+        judge.OnTouchSet(set, now);
+        Check(judge.CurrentTarget() >= 0 && judge.CurrentTarget() <= kCalibTargetCount);
     }
+    const CalibrationRecord record = judge.Record(width, height);
+    Check(record.enabled == 0);
     const float value = AnyFloat(in);
     const uint16_t touch = CalibTouchValue(value);
     Check(touch <= kCalibScale);

@@ -50,38 +50,4 @@ uint16_t CalibScreenValue(int32_t centre, int32_t extent) {
 
 uint16_t CalibTouchValue(float normalised) { return ScaleUnit(static_cast<double>(normalised)); }
 
-CalibPointTaker::CalibPointTaker() = default;
-
-void CalibPointTaker::Begin(int32_t width, int32_t height) {
-    m_width = width;
-    m_height = height;
-    m_touchPresent = false;
-    m_lastX = m_lastY = 0.0f;
-    std::memset(&m_points, 0, sizeof(m_points));
-    m_current.store(0, std::memory_order_release);
-}
-
-bool CalibPointTaker::OnPacket(int32_t touchCount, float firstX, float firstY) {
-    const int32_t k = m_current.load(std::memory_order_relaxed);
-    if (k >= kCalibTargetCount) return false;
-    if (touchCount > 0) {
-        m_lastX = firstX;
-        m_lastY = firstY;
-        m_touchPresent = true;
-        return false;
-    }
-    if (!m_touchPresent) return false;
-    m_touchPresent = false;
-
-    const CalibTarget target = CalibTargetAt(k, m_width, m_height);
-    CalibrationPoint& slot = CalibSlot(m_points, k);
-    slot.screenX = CalibScreenValue(target.centreX, m_width);
-    slot.screenY = CalibScreenValue(target.centreY, m_height);
-    slot.touchX = CalibTouchValue(m_lastX);
-    slot.touchY = CalibTouchValue(m_lastY);
-    // Publishes the slot just written: the GUI thread reads the points after it sees 4.
-    m_current.store(k + 1, std::memory_order_release);
-    return true;
-}
-
 }  // namespace VexoSource

@@ -1,9 +1,7 @@
 // The arithmetic of the four-point calibration, free of any window: where the targets are, how
-// screen and touch positions become record values, and the lift-to-take rule that turns the
-// touch stream into one point per target.
+// screen and touch positions become record values (which touches are taps: TapJudge.h).
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -40,39 +38,5 @@ uint16_t CalibScreenValue(int32_t centre, int32_t extent);
 // A normalised touch position x 32767, truncated. The stream may carry values outside 0..1 (or
 // not a number at all); they are clamped first so that they cannot wrap into a wrong coordinate.
 uint16_t CalibTouchValue(float normalised);
-
-// Collects one point per target from the touch stream: a point is taken when a packet arrives
-// with no touch left, from the first touch of the last packet that had one.
-//
-// Threads: Begin runs on the GUI thread before the reader starts; OnPacket runs on the reader
-// thread only. The GUI thread reads CurrentTarget (atomic) at any time and the record only after
-// CurrentTarget has reached 4: the record is complete before that store.
-class CalibPointTaker {
-public:
-    CalibPointTaker();
-
-    // Forgets every point and sets the screen size used for the screen values.
-    void Begin(int32_t width, int32_t height);
-
-    // One packet: the number of touches and the first touch's position (ignored when the count is
-    // 0). Returns true when this packet took a point, i.e. the display must show the next target.
-    bool OnPacket(int32_t touchCount, float firstX, float firstY);
-
-    // Index of the target to touch next; 4 once all four are taken.
-    int32_t CurrentTarget() const { return m_current.load(std::memory_order_acquire); }
-
-    // The points taken so far, enabled flag 0. Complete once CurrentTarget() is 4.
-    const CalibrationRecord& Points() const { return m_points; }
-
-private:
-    std::atomic<int32_t> m_current{0};
-    // Reader thread only.
-    int32_t m_width = 0;
-    int32_t m_height = 0;
-    bool m_touchPresent = false;
-    float m_lastX = 0.0f;
-    float m_lastY = 0.0f;
-    CalibrationRecord m_points{};
-};
 
 }  // namespace VexoSource

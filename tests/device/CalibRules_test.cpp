@@ -1,4 +1,5 @@
 #include "device/CalibRules.h"
+#include "device/TapJudge.h"
 
 #include <gtest/gtest.h>
 
@@ -96,49 +97,20 @@ TEST(CalibRules, TouchValuesAreClampedToTheUnitRangeThenTruncated) {
     }
 }
 
-// One packet of the stream as the taker sees it: the touch count and the first touch.
-struct Packet {
-    int32_t count;
-    float x, y;
-};
-const Packet kLift{0, 0.0f, 0.0f};
-
-struct Feed {
-    CalibPointTaker taker;
-    std::vector<bool> took;
-    explicit Feed(int32_t w = 1920, int32_t h = 1080) { taker.Begin(w, h); }
-    void Send(const std::vector<Packet>& packets) {
-        for (const Packet& p : packets) took.push_back(taker.OnPacket(p.count, p.x, p.y));
-    }
-};
-
-TEST(CalibPointTaker, HeldFingerGivesOnePointFromItsLastPacket) {
-    Feed feed;
-    feed.Send({kLift, {1, 0.1f, 0.1f}, {1, 0.2f, 0.3f}, {1, 0.5f, 0.25f}, kLift, kLift});
-    EXPECT_EQ(feed.took, (std::vector<bool>{false, false, false, false, true, false}));
-    EXPECT_EQ(feed.taker.CurrentTarget(), 1);
-    const CalibrationPoint& p = feed.taker.Points().topLeft;
-    EXPECT_EQ(Value(p.touchX), 16383);
-    EXPECT_EQ(Value(p.touchY), 8191);
-    EXPECT_EQ(Value(p.screenX), 1109);
-    EXPECT_EQ(Value(p.screenY), 1972);
-}
-
-TEST(CalibPointTaker, TwoFingersCountOnlyTheFirstAndTakeWhenBothAreGone) {
-    Feed feed;
-    // Two fingers: the first touch of each packet counts; lifting one of them takes nothing.
-    feed.Send({{2, 0.1f, 0.1f}, {2, 0.15f, 0.2f}, {1, 0.9f, 0.9f}});
-    EXPECT_EQ(feed.taker.CurrentTarget(), 0);
-    feed.Send({kLift});
-    EXPECT_EQ(feed.taker.CurrentTarget(), 1);
-    EXPECT_EQ(Value(feed.taker.Points().topLeft.touchX), 29490);  // 0.9 of 32767
-}
-
-TEST(CalibPointTaker, FourTapsFillTheRecordSlotsAndLaterTouchesAreIgnored) {
-    Feed feed;
+// Four clean taps, 500 ms apart, through the tap judge: each touch value lands in its record
+// slot, the screen values are the target centres, and a fifth tap changes nothing.
+TEST(CalibRules, FourTapsFillTheRecordSlotsForTheScreenSize) {
     const float taps[4][2] = {{0.03f, 0.06f}, {0.04f, 0.94f}, {0.96f, 0.93f}, {0.97f, 0.05f}};
-    for (const auto& tap : taps) feed.Send({{1, tap[0], tap[1]}, kLift});
-    ASSERT_EQ(feed.taker.CurrentTarget(), 4);
+    TapJudge judge;
+    judge.Begin(0);
+    uint64_t t = 400;
+    auto tap = [&](int32_t id, float x, float y) {
+        judge.OnTouchSet({{id, x, y}}, t);
+        judge.OnTouchSet({}, t + 50);
+        t += 500;
+    };
+    for (int k = 0; k < 4; ++k) tap(k + 1, taps[k][0], taps[k][1]);
+    ASSERT_EQ(judge.CurrentTarget(), 4);
 
     // Touch values: each tap's position x 32767, truncated. Screen values: the target centres
     // (65, 65), (65, 1015), (1855, 1015), (1855, 65) of a 1920 x 1080 screen, likewise. The
@@ -148,27 +120,19 @@ TEST(CalibPointTaker, FourTapsFillTheRecordSlotsAndLaterTouchesAreIgnored) {
     expected.bottomLeft = {1310, 30800, 1109, 30794};
     expected.bottomRight = {31456, 30473, 31657, 30794};
     expected.topRight = {31783, 1638, 31657, 1972};
-    EXPECT_EQ(std::memcmp(&feed.taker.Points(), &expected, sizeof(expected)), 0);
+    CalibrationRecord record = judge.Record(1920, 1080);
+    EXPECT_EQ(std::memcmp(&record, &expected, sizeof(expected)), 0);
+    EXPECT_EQ(Value(record.enabled), 0u);
 
-    // A fifth tap changes nothing.
-    feed.Send({{1, 0.5f, 0.5f}, kLift});
-    EXPECT_EQ(feed.taker.CurrentTarget(), 4);
-    EXPECT_EQ(std::memcmp(&feed.taker.Points(), &expected, sizeof(expected)), 0);
-    EXPECT_EQ(Value(feed.taker.Points().enabled), 0u);
-}
+    tap(9, 0.5f, 0.5f);
+    EXPECT_EQ(judge.CurrentTarget(), 4);
+    record = judge.Record(1920, 1080);
+    EXPECT_EQ(std::memcmp(&record, &expected, sizeof(expected)), 0);
 
-TEST(CalibPointTaker, BeginForgetsEarlierPointsAndAHalfFinishedTouch) {
-    Feed feed;
-    feed.Send({{1, 0.2f, 0.2f}, kLift, {1, 0.3f, 0.3f}});
-    ASSERT_EQ(feed.taker.CurrentTarget(), 1);
-    feed.taker.Begin(1280, 1024);
-    EXPECT_EQ(feed.taker.CurrentTarget(), 0);
-    EXPECT_EQ(Value(feed.taker.Points().topLeft.touchX), 0);
-    EXPECT_FALSE(feed.taker.OnPacket(0, 0.0f, 0.0f));  // the touch before Begin is gone
-    feed.Send({{1, 0.5f, 0.5f}, kLift});
-    // The first target's centre (65, 65) on the new screen size.
-    EXPECT_EQ(Value(feed.taker.Points().topLeft.screenX), 1663);  // 65 / 1280 of 32767
-    EXPECT_EQ(Value(feed.taker.Points().topLeft.screenY), 2079);  // 65 / 1024 of 32767
+    // Another screen size: the screen values follow it.
+    record = judge.Record(1280, 1024);
+    EXPECT_EQ(Value(record.topLeft.screenX), 1663);  // 65 / 1280 of 32767
+    EXPECT_EQ(Value(record.topLeft.screenY), 2079);  // 65 / 1024 of 32767
 }
 
 }  // namespace
