@@ -17,7 +17,13 @@ trap qln_stop_all EXIT INT TERM
 qln_start_xvfb 61 69 || { echo "sanitize: could not start Xvfb"; exit 1; }
 qln_start_wm || { echo "sanitize: could not start openbox"; exit 1; }
 
-SUPP="$ROOT/tests/sanitizers"
+# The suppressions go to a world-readable copy: some tests run the program as another user, which
+# cannot read a checkout under a private home folder (e.g. /root).
+WORK="$(mktemp -d /tmp/qln-sanitize-XXXXXX)"
+chmod 755 "$WORK"
+cp "$ROOT"/tests/sanitizers/*.supp "$WORK"/
+chmod 644 "$WORK"/*.supp
+SUPP="$WORK"
 # halt_on_error/abort: a report fails the test that caused it, with the report in its output.
 export ASAN_OPTIONS="halt_on_error=1:abort_on_error=1:detect_leaks=1:detect_stack_use_after_return=1:strict_string_checks=1:check_initialization_order=1"
 export LSAN_OPTIONS="suppressions=$SUPP/lsan.supp:print_suppressions=0"
