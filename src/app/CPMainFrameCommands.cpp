@@ -37,8 +37,9 @@ void OpenAdvancedSettings(CPMainFrame& frame) {
 }
 
 void FactoryResetCommand(CPMainFrame& frame) {
+    // No is the default: Return alone must not overwrite the frame's settings with factory values.
     if (VexoMessageBox(LangText("Reset_Configuration", u"Reset to manufacturer setting?"), wxEmptyString,
-                       wxYES_NO) != wxYES)
+                       wxYES_NO | wxNO_DEFAULT) != wxYES)
         return;
     RequestLock lock(frame.m_requestLock, kFactoryPlace);
     if (!lock.Owns() || !frame.CheckAccess(nullptr)) return;

@@ -77,7 +77,9 @@ int32_t VexoRPC::Call(const char* name, const void* data, int32_t length, void* 
     {
         // The name lets the receive side tell this reply from other frames that share its receive.
         VexoRPCReceiver::SlotGuard slot(m_receiver, replyBuffer, &result, replyCapacity, name);
-        if (m_connection->Send(m_sendFrame, length + kFrameHeadSize) == 0) {
+        // Anything short of the whole frame (0 after the peer went, -1 on a closed socket, a part
+        // sent) can bring no reply: fail now rather than wait out the reply bound.
+        if (m_connection->Send(m_sendFrame, length + kFrameHeadSize) != length + kFrameHeadSize) {
             m_connection->Disconnect();
             return -1;
         }

@@ -242,6 +242,8 @@ TEST_F(MainFrameCommands, FactoryResetSendsTheManufacturerRecordsInOrderAndStops
         EXPECT_EQ(boxes_.Shown().back().text, "Reset to manufacturer setting?");
         EXPECT_EQ(boxes_.Shown().back().caption, "");
         EXPECT_TRUE(boxes_.Shown().back().style & wxYES_NO);
+        // A destructive answer is never the default: Return alone answers No.
+        EXPECT_TRUE(boxes_.Shown().back().style & wxNO_DEFAULT);
         const Trace trace = sim().Trace();
         EXPECT_EQ(Names(trace), r.calls);
         EXPECT_TRUE(LockIsFree());
