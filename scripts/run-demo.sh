@@ -5,8 +5,9 @@
 # then ends the service.
 # Without one (CI): runs under its own Xvfb for a few seconds, saves screenshots of the window in
 # English and in Chinese to screenshots/, closes the program and ends by itself. Needs no stdin.
-# The English window alone also goes to docs/main-window.png, the picture the README shows (no
-# time stamps in the file, so it changes only when the window does).
+# The English window alone also goes to screenshots/main-window-only.png (no time stamps in the file,
+# so it changes only when the window does); the README's picture, docs/main-window.png, is refreshed
+# on purpose by copying that file, never by a run.
 set -eu
 BIN="${1:?usage: run-demo.sh BIN_DIR}"
 BIN="$(cd "$BIN" && pwd)"
@@ -94,7 +95,7 @@ run_once() {
   APP_PID=""
 }
 
-run_once English screenshots/main-window.png docs/main-window.png screenshots/calibration.png
+run_once English screenshots/main-window.png screenshots/main-window-only.png screenshots/calibration.png
 run_once Chinese screenshots/main-window-zh.png
 echo "run-demo: done; $(($(wc -l <"$WORK/touchsim.log") - 1)) calls reached the service"
 

@@ -30,9 +30,8 @@ struct Fields {
 
 Fields FieldsOf(const StatusReport& r) {
     Fields f;
-    DeviceInfoRecord info = r.state.info;  // the "camera" rule writes into it
     f.touches = Narrow(TouchPointsText(r.state.runtimeStatus));
-    f.inches = Narrow(ScreenSizeNumber(info, r.series));
+    f.inches = Narrow(ScreenSizeNumber(r.state.info, r.series));
     f.firmware = Narrow(FirmwareText(r.state.info.bytes[1], r.state.info.bytes[1]));
     f.runMode = RunModeName(r.state.runtimeStatus[15]);
     f.mode = ModeName(r.state.config);

@@ -55,9 +55,11 @@ std::u16string TouchPointsText(const uint8_t* runtimeStatus) {
     return FormatText(L"%d", static_cast<int32_t>(runtimeStatus[9]));
 }
 
-std::u16string ScreenSizeNumber(DeviceInfoRecord& info, const std::string& productSeries) {
-    if (productSeries == "camera") info.bytes[35] = 55;
-    return FormatText(L"%d", static_cast<int32_t>(info.bytes[35]));
+std::u16string ScreenSizeNumber(const DeviceInfoRecord& info, const std::string& productSeries) {
+    // A camera frame reports no size of its own: it is shown as 55 inches, without changing the
+    // record the device sent.
+    const int32_t inches = productSeries == "camera" ? 55 : static_cast<int32_t>(info.bytes[35]);
+    return FormatText(L"%d", inches);
 }
 
 std::u16string FirmwareText(uint8_t startVersionByte, uint8_t currentVersionByte) {

@@ -35,9 +35,9 @@ ChoiceEdit PlanChoiceEdit(const std::vector<std::u16string>& items, const std::u
 
 // Texts of the information fields.
 std::u16string TouchPointsText(const uint8_t* runtimeStatus);
-// The number of the screen size field: 55 for the "camera" series (written into info[35] too,
-// as the display does), otherwise info[35].
-std::u16string ScreenSizeNumber(DeviceInfoRecord& info, const std::string& productSeries);
+// The number of the screen size field: 55 for the "camera" series, otherwise info[35]; the record
+// is left as the device sent it.
+std::u16string ScreenSizeNumber(const DeviceInfoRecord& info, const std::string& productSeries);
 // "1.0" for a start-up version byte below 2, otherwise the current version byte as "w/10.w%10".
 std::u16string FirmwareText(uint8_t startVersionByte, uint8_t currentVersionByte);
 // Language key of the service mode byte: "Running" (3), "Hardware_Mode" (2), empty otherwise.

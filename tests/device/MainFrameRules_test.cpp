@@ -103,7 +103,7 @@ TEST(MainFrameRules, InformationTexts) {
     EXPECT_EQ(ScreenSizeNumber(info, "Infrared"), u"65");
     EXPECT_EQ(ScreenSizeNumber(info, "Camera"), u"65") << "the series comparison is case-sensitive";
     EXPECT_EQ(ScreenSizeNumber(info, "camera"), u"55");
-    EXPECT_EQ(info.bytes[35], 55) << "the camera size is stored in the record";
+    EXPECT_EQ(info.bytes[35], 65) << "the record stays as the device sent it";
 
     struct Row {
         uint8_t start, current;
