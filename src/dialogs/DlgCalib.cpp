@@ -261,7 +261,8 @@ void DlgCalib::ApplyAndConfirm() {
         RestoreSaved();
         return;
     }
-    DlgTBox box(LangText("Apply_Callibration", u""));
+    // On the display that was calibrated, where the user stands, whichever display is the first.
+    DlgTBox box(LangText("Apply_Callibration", u""), this);
     if (box.ShowModal() == wxID_YES) {
         m_mustRestore = false;
         return;

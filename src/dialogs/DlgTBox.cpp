@@ -8,7 +8,7 @@ wxBEGIN_EVENT_TABLE(DlgTBox, wxDialog)
     EVT_BUTTON(wxID_ANY, DlgTBox::OnButton)
 wxEND_EVENT_TABLE()
 
-DlgTBox::DlgTBox(const wxString& question)
+DlgTBox::DlgTBox(const wxString& question, const wxWindow* onDisplayOf)
     : wxDialog(nullptr, wxID_ANY, question, wxDefaultPosition, wxSize(260, 170), wxCAPTION | wxSYSTEM_MENU) {
     m_startCount = 5;
     m_pQuestion = new wxStaticText(this, wxID_ANY, question, wxPoint(10, 12), wxSize(240, 22),
@@ -18,7 +18,7 @@ DlgTBox::DlgTBox(const wxString& question)
     m_pCount->SetBackgroundColour(GetBackgroundColour());
     m_pDone = new wxButton(this, ID_DONE, LangText("Done", u"Done"), wxPoint(45, 75), wxSize(80, 40));
     m_pCancel = new wxButton(this, ID_CANCEL, LangText("Cancel", u"Cancel"), wxPoint(135, 75), wxSize(80, 40));
-    CentreOnDisplay(this);
+    CentreOnDisplay(this, onDisplayOf);
     FocusWhenShown(this);
     // The keyboard answers as in any question box: Return for Done, Escape for Cancel.
     m_pDone->SetDefault();

@@ -16,8 +16,9 @@ class DlgTBox : public wxDialog {
 public:
     enum { ID_DONE = 10080, ID_CANCEL = 10081, ID_COUNT = 10082 };
 
-    // No parent: the box is centred on the screen, not on the window that asks.
-    explicit DlgTBox(const wxString& question);
+    // No parent: the box is centred on a display, not on the window that asks; on the display of
+    // `onDisplayOf` when given (the screen the user is looking at), else on its own.
+    explicit DlgTBox(const wxString& question, const wxWindow* onDisplayOf = nullptr);
     ~DlgTBox() override;
 
     // Starts the count at 5; returns wxID_YES for Done, wxID_NO for Cancel or when the count ran out.

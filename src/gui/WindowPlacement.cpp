@@ -6,21 +6,34 @@
 #include <wx/utils.h>
 #include <wx/weakref.h>
 
-void CentreOnDisplay(wxTopLevelWindow* window) {
+namespace {
+
+// The geometry of the display `window` is on (the first one when it is on none).
+wxRect DisplayAreaOf(const wxWindow* window) {
+    int index = window ? wxDisplay::GetFromWindow(window) : wxNOT_FOUND;
+    if (index == wxNOT_FOUND) index = 0;
+    return wxDisplay(unsigned(index)).GetGeometry();
+}
+
+}  // namespace
+
+void CentreOnDisplay(wxTopLevelWindow* window, const wxWindow* onDisplayOf) {
     if (!window) return;
-    window->Centre(wxBOTH);
     // The size asked for: right after mapping the toolkit may not know the real one yet.
     const wxSize size = window->GetSize();
+    // A window of another's (a box that answers a full-screen one) goes on that one's display;
+    // the toolkit's own centring would take the display the new window happens to start on.
+    const wxWindow* reference = onDisplayOf ? onDisplayOf : window;
+    const wxRect first = DisplayAreaOf(reference);
+    window->Move(first.x + (first.width - size.x) / 2, first.y + (first.height - size.y) / 2);
     // Once, on the first activation: by then the manager has mapped and placed the window, so
     // the move is not overtaken by its placement. A window the user moved later stays there.
     auto done = std::make_shared<bool>(false);
-    window->Bind(wxEVT_ACTIVATE, [window, size, done](wxActivateEvent& event) {
+    window->Bind(wxEVT_ACTIVATE, [window, reference, size, done](wxActivateEvent& event) {
         event.Skip();
         if (!event.GetActive() || *done) return;
         *done = true;
-        int index = wxDisplay::GetFromWindow(window);
-        if (index == wxNOT_FOUND) index = 0;
-        const wxRect area = wxDisplay(unsigned(index)).GetGeometry();
+        const wxRect area = DisplayAreaOf(reference);
         window->Move(area.x + (area.width - size.x) / 2, area.y + (area.height - size.y) / 2);
     });
 }

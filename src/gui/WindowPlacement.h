@@ -8,8 +8,9 @@
 // managers (openbox) take a program-given position at map time for a bogus one and place the
 // window themselves; a move once the window is mapped is a plain client request that every
 // manager follows.
-// Call it after the window has its size.
-void CentreOnDisplay(wxTopLevelWindow* window);
+// Call it after the window has its size. With `onDisplayOf`, the window goes on that window's
+// display instead of its own (which must then outlive the first activation).
+void CentreOnDisplay(wxTopLevelWindow* window, const wxWindow* onDisplayOf = nullptr);
 
 // Brings `window` to the front with the keyboard focus once it is shown, and gives the focus back
 // to the window that had it when it is hidden again. Without a window manager nobody hands the

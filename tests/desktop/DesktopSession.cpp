@@ -194,7 +194,7 @@ bool DesktopSession::StartX() {
     for (int attempt = 0; attempt < testsupport::kDisplayAttempts && displayName_.empty(); ++attempt) {
         const int n = testsupport::CandidateDisplay(attempt);
         if (!testsupport::DisplayNumberFree(n)) continue;
-        xserver_ = Spawn(testsupport::XvfbCommand(n), {}, work_ + "/xvfb.log");
+        xserver_ = StartServer(n);
         const pid_t server = xserver_;
         if (testsupport::WaitForServer(n, server, [server] { return waitpid(server, nullptr, WNOHANG) == 0; },
                                        kStartMs))
@@ -203,9 +203,10 @@ bool DesktopSession::StartX() {
             EndGroup(xserver_, SIGTERM);
     }
     if (displayName_.empty()) {
-        error_ = "Xvfb did not take a display: " + ReadFile(work_ + "/xvfb.log");
+        error_ = "the X server did not take a display: " + ReadFile(work_ + "/xvfb.log");
         return false;
     }
+    if (twoDisplays_ && !SetUpTwoDisplays()) return false;
     display_ = XOpenDisplay(displayName_.c_str());
     if (!display_) {
         error_ = "cannot open " + displayName_;
@@ -218,6 +219,65 @@ bool DesktopSession::StartX() {
         return false;
     }
     return true;
+}
+
+pid_t DesktopSession::StartServer(int n) {
+    if (!twoDisplays_) return Spawn(testsupport::XvfbCommand(n), {}, work_ + "/xvfb.log");
+    // Xvfb has a single output, and GTK counts displays by outputs (RandR monitors without one,
+    // and Xvfb's Xinerama screens, are not seen). The X server with its dummy driver has many.
+    const std::string config = work_ + "/xorg.conf";
+    std::ofstream(config) << "Section \"ServerFlags\"\n"
+                             "  Option \"DontVTSwitch\" \"true\"\n"
+                             "  Option \"AutoAddDevices\" \"false\"\n"
+                             "EndSection\n"
+                             "Section \"Device\"\n  Identifier \"dummy\"\n  Driver \"dummy\"\n"
+                             "  VideoRam 65536\nEndSection\n"
+                             "Section \"Screen\"\n  Identifier \"screen\"\n  Device \"dummy\"\n"
+                             "  DefaultDepth 24\n  SubSection \"Display\"\n    Depth 24\n"
+                             "    Virtual 3200 1080\n  EndSubSection\nEndSection\n";
+    return Spawn({"Xorg", ":" + std::to_string(n), "-config", config, "-noreset", "-nolisten", "tcp", "-novtswitch",
+                  "-sharevts", "-logfile", work_ + "/xorg.log"},
+                 {}, work_ + "/xvfb.log");
+}
+
+bool DesktopSession::SetUpTwoDisplays() {
+    // The outputs' modes as a person's xrandr calls would set them.
+    const std::vector<std::vector<std::string>> steps = {
+        {"xrandr", "--newmode", "1920x1080", "148.50", "1920", "2008", "2052", "2200", "1080", "1084", "1089", "1125",
+         "+hsync", "+vsync"},
+        {"xrandr", "--newmode", "1280x1024", "108.00", "1280", "1328", "1440", "1688", "1024", "1025", "1028", "1066",
+         "+hsync", "+vsync"},
+        {"xrandr", "--addmode", "DUMMY0", "1920x1080"},
+        {"xrandr", "--addmode", "DUMMY1", "1280x1024"},
+        {"xrandr", "--output", "DUMMY0", "--mode", "1920x1080", "--pos", "0x0", "--primary", "--output", "DUMMY1",
+         "--mode", "1280x1024", "--pos", "1920x0"},
+    };
+    auto run = [this](const std::vector<std::string>& args) {
+        const pid_t pid = Spawn(args, {"DISPLAY=" + displayName_}, work_ + "/xrandr.log");
+        int status = -1;
+        return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    };
+    for (const std::vector<std::string>& step : steps) {
+        if (!run(step)) {
+            error_ = "could not set up two displays: " + ReadFile(work_ + "/xrandr.log");
+            return false;
+        }
+    }
+    // The server may still be taking the new layout in: a program started at once saw one display.
+    const Clock::time_point start = Clock::now();
+    while (!(run({"xrandr", "--listmonitors"}) && ReadFile(work_ + "/xrandr.log").find("Monitors: 2") == 0)) {
+        if (MsSince(start) > kStartMs) {
+            error_ = "two displays were not set up: " + ReadFile(work_ + "/xrandr.log");
+            return false;
+        }
+        Nap(kPollMs);
+    }
+    return true;
+}
+
+void DesktopSession::MoveWindow(XWindowId id, int x, int y) {
+    XMoveWindow(display_, id, x, y);
+    XFlush(display_);
 }
 
 bool DesktopSession::WindowManagerUp() {

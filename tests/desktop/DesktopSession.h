@@ -55,6 +55,9 @@ public:
     DesktopSession(const DesktopSession&) = delete;
     DesktopSession& operator=(const DesktopSession&) = delete;
 
+    // Before Start: two displays side by side instead of one, a 1920 x 1080 one at 0,0 and a
+    // 1280 x 1024 one at 1920,0 (an X server with two outputs; Xvfb has only one).
+    void UseTwoDisplays() { twoDisplays_ = true; }
     // Starts the X server, the window manager and touchsim; false (with the reason in Error())
     // when one of them does not come up.
     bool Start();
@@ -86,6 +89,9 @@ public:
     WindowInfo FocusedWindow();
     bool WaitForFocus(const std::string& text, long long timeoutMs);
 
+    // Moves a top-level window (as a person dragging it would, without a window manager).
+    void MoveWindow(XWindowId id, int x, int y);
+
     // XTEST input.
     void Click(int x, int y);
     void PressKey(const char* keysymName);  // "Escape", "Return", ...
@@ -97,6 +103,8 @@ public:
 
 private:
     bool StartX();
+    pid_t StartServer(int n);
+    bool SetUpTwoDisplays();
     bool StartWindowManager();
     bool WindowManagerUp();
     pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env, const std::string& out,
@@ -106,6 +114,7 @@ private:
     std::string error_;
     std::string displayName_;
     std::string language_ = "English";
+    bool twoDisplays_ = false;
     std::string work_;  // private folder: the program's copy, its runtime folder, logs
     Display* display_ = nullptr;
     pid_t xserver_ = -1, wmProcess_ = -1, program_ = -1;
