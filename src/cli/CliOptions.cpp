@@ -92,7 +92,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     app.fallthrough();  // the common options may follow the command
     app.set_version_flag("-V,--version", std::string("qlncfg-cli ") + VexoSource::ProgramVersion());
     app.add_option("-d,--device", r.device, "the device's identifier (16 hexadecimal digits)")->type_name("ID");
-    app.add_flag("--json", r.json, "status, devices and advanced get: print JSON");
+    app.add_flag("--json", r.json,
+                 "status, devices, advanced get and calibration get: print JSON; a failure prints "
+                 "{\"error\": ..., \"exit\": N}");
     app.add_flag("-v,--verbose", r.verbose, "print the diagnostic log on standard error");
     double waitSeconds = kDefaultWaitMs / 1000.0;
     app.add_option("--wait", waitSeconds,
