@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "device/MainFrameRules.h"
+#include "device/ProfileDocument.h"
 #include "device/TouchMode.h"
 #include "foundation/VexoWString.h"
 
@@ -145,17 +146,6 @@ std::vector<NamedPoint> RecordPoints(const CalibrationRecord& r) {
             {"bottom_right", "bottom-right", &r.bottomRight}};
 }
 
-std::string Hex(const void* bytes, size_t size) {
-    static const char digits[] = "0123456789abcdef";
-    std::string text;
-    for (size_t i = 0; i < size; ++i) {
-        const uint8_t b = static_cast<const uint8_t*>(bytes)[i];
-        text += digits[b >> 4];
-        text += digits[b & 15];
-    }
-    return text;
-}
-
 }  // namespace
 
 std::string CalibrationText(const std::string& device, const CalibrationRecord& r) {
@@ -186,7 +176,7 @@ std::string CalibrationJson(const std::string& device, const CalibrationRecord& 
                           {"screen_y", uint16_t{c.screenY}}});
     }
     j["points"] = points;
-    j["record"] = Hex(&r, sizeof r);
+    j["record"] = ToHex(&r, sizeof r);
     return j.dump(2) + "\n";
 }
 
