@@ -224,7 +224,7 @@ TEST_F(CliFleet, ScriptFriendlyEdges) {
 
 TEST_F(CliFleet, ACommandThatResetsReturnsOnlyOnceTheDeviceIsReadyAgain) {
     // Busy for a moment after every reset, as a frame is.
-    sim_->SetBusyAfterReset(800);
+    sim_->SetBusyAfterReset(1500);
     CliResult result = Run({"mode", "mouse"});
     ASSERT_EQ(result.status, 0) << result.err;
     Calls calls = Names(sim_->Trace());
