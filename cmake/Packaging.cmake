@@ -56,6 +56,9 @@ endif()
 if(TARGET qlncfg-cli)
   install(TARGETS qlncfg-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT qlncfg)
   install(FILES ${QLN_PACKAGING_BINARY}/qlncfg-cli.1.gz DESTINATION ${QLN_MAN1_DESTINATION} COMPONENT qlncfg)
+  # Where Debian's bash-completion loads a command's completion from, named after the command.
+  install(FILES ${QLN_PACKAGING_SOURCE}/qlncfg-cli.bash-completion
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME qlncfg-cli COMPONENT qlncfg)
 endif()
 install(FILES ${CMAKE_SOURCE_DIR}/Data/Configuration.xml ${CMAKE_SOURCE_DIR}/Data/MultiLang.xml
         DESTINATION ${QLN_DATA_DESTINATION} COMPONENT qlncfg)

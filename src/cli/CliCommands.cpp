@@ -13,7 +13,9 @@
 #include <vector>
 
 #include "cli/CliReport.h"
+#include "cli/CliStreams.h"
 #include "config/CommandLineRules.h"
+#include "device/AccessWait.h"
 #include "device/AdvancedSettings.h"
 #include "device/DeviceChoice.h"
 #include "device/DeviceProfile.h"
@@ -21,6 +23,7 @@
 #include "device/DeviceStatus.h"
 #include "device/FactoryReset.h"
 #include "device/ProfileDocument.h"
+#include "device/ProfileSettings.h"
 #include "device/TouchMode.h"
 #include "foundation/VexoLog.h"
 #include "platform/InstanceGuard.h"
@@ -56,6 +59,7 @@ struct Target {
     std::vector<std::string> devices;
     std::string device;
     AccessState access = AccessState::NoAnswer;
+    bool terminal = false;  // standard error is a terminal: a person sees the waiting line
 };
 
 int Fail(std::ostream& err, int code, const std::string& message) {
@@ -69,6 +73,27 @@ enum class AccessNeed {
     ReportBusy,  // a busy device is an answer (status)
     Ready,       // a busy device ends the command before anything is sent
 };
+
+std::string Seconds(uint32_t ms) {
+    std::ostringstream text;
+    text << ms / 1000.0;
+    return text.str();
+}
+
+// Asks until the device is ready or --wait runs out. The single-instance guard is never waited
+// for: behind it is a person with the window open, not a reset that ends by itself.
+AccessState AwaitAccess(const CliRequest& r, const Target& t, std::ostream& err) {
+    AccessWait wait;
+    wait.boundMs = r.waitMs;
+    // One line for a person; a script's log stays clean.
+    if (t.terminal)
+        wait.onWaiting = [&] {
+            err << kName << "waiting for device " << t.device << " to finish resetting (up to " << Seconds(r.waitMs)
+                << " s)\n";
+            err.flush();
+        };
+    return WaitForAccess(wait);
+}
 
 // Guard, channel, device list, device choice, access. Returns -1 to go on, else the exit status.
 int Prepare(Session& session, const CliRequest& r, std::ostream& err, Target& target, AccessNeed need) {
@@ -98,6 +123,8 @@ int Prepare(Session& session, const CliRequest& r, std::ostream& err, Target& ta
                         : Fail(err, kExitUnreachable, "the touch service does not answer");
     }
     target.devices = DeviceNames(list);
+    // `devices` answers with the list as it is: an empty one is an answer, not a failure.
+    if (list.empty() && need == AccessNeed::None && r.device.empty()) return -1;
     if (list.empty()) return Fail(err, kExitFailed, "no touch device is attached");
     const int index = FindDevice(list, r.device);
     if (index < 0) {
@@ -110,18 +137,41 @@ int Prepare(Session& session, const CliRequest& r, std::ostream& err, Target& ta
         VexoLogInfo(L"Device %hs gives no selector; requests keep selector %u", target.device, DeviceSelector);
 
     if (need == AccessNeed::None) return -1;
-    target.access = QueryAccess();
+    target.access = AwaitAccess(r, target, err);
     if (target.access == AccessState::NoAnswer) return Fail(err, kExitUnreachable, "the touch service does not answer");
     if (target.access == AccessState::Busy && need == AccessNeed::Ready)
-        return Fail(err, kExitBusy, "device " + target.device + " is busy (being reset); try again later");
+        return Fail(err, kExitBusy,
+                    "device " + target.device + " is busy (being reset)" +
+                        (r.waitMs > 0 ? " after waiting " + Seconds(r.waitMs) + " s" : std::string()) +
+                        "; try again later");
     return -1;
 }
 
-int Reset(std::ostream& out, std::ostream& err, const std::string& done) {
+// After a reset that the device answered: status 0 means written and usable again, so a script's
+// next command finds the device ready. --wait 0 returns at once, as before there was a wait.
+int Settled(const CliRequest& r, const Target& t, std::ostream& err) {
+    if (r.waitMs == 0) return kExitDone;
+    switch (AwaitAccess(r, t, err)) {
+        case AccessState::Ready:
+            return kExitDone;
+        case AccessState::Busy:
+            return Fail(err, kExitNotSettled,
+                        "written and reset, but device " + t.device + " was still busy after " + Seconds(r.waitMs) +
+                            " s; it takes the settings once its reset ends");
+        case AccessState::NoAnswer:
+            break;
+    }
+    return Fail(err, kExitNotSettled,
+                "written and reset, but the touch service stopped answering while device " + t.device +
+                    " was being reset");
+}
+
+int Reset(const CliRequest& r, const Target& t, std::ostream& out, std::ostream& err, const std::string& done) {
     if (!RequestDeviceReset())
         return Fail(err, kExitFailed, done + ", but the device did not answer the reset: it may still work the old way");
     out << done << "; device reset\n";
-    return kExitDone;
+    out.flush();
+    return Settled(r, t, err);
 }
 
 int Status(const CliRequest& r, const Target& t, std::ostream& out, std::ostream& err) {
@@ -141,7 +191,7 @@ int Mode(const CliRequest& r, const Target& t, std::ostream& out, std::ostream& 
     DeviceConfigRecord config{};
     if (!WriteTouchMode(r.multiTouch, config))
         return Fail(err, kExitFailed, "the mode could not be written to device " + t.device);
-    return Reset(out, err, std::string("device ") + t.device + ": " + (r.multiTouch ? "multitouch" : "mouse") + " mode written");
+    return Reset(r, t, out, err, std::string("device ") + t.device + ": " + (r.multiTouch ? "multitouch" : "mouse") + " mode written");
 }
 
 int AdvancedGet(const CliRequest& r, std::ostream& out, std::ostream& err) {
@@ -180,16 +230,17 @@ int AdvancedSet(const CliRequest& r, const Target& t, std::ostream& out, std::os
         case AdvancedWriteResult::PenFailed:
             return Fail(err, kExitFailed, "the effects were written but the pen simulation item was not; the device was not reset");
     }
-    return Reset(out, err, "device " + t.device + ": advanced settings written");
+    return Reset(r, t, out, err, "device " + t.device + ": advanced settings written");
 }
 
-int FactoryReset(const Target& t, std::ostream& out, std::ostream& err) {
+int FactoryReset(const CliRequest& r, const Target& t, std::ostream& out, std::ostream& err) {
     FactoryRecords working;
     MultiConfigRecord pen{};  // built afresh: no other item's bytes go into the pen item
     switch (ResetToFactory(working, pen)) {
         case FactoryResetResult::Done:
             out << "device " << t.device << ": manufacturer settings written; device reset\n";
-            return kExitDone;
+            out.flush();
+            return Settled(r, t, err);
         case FactoryResetResult::ReadFailed:
             return Fail(err, kExitFailed, "the device's settings could not be read; nothing was written");
         case FactoryResetResult::WriteFailed:
@@ -268,6 +319,13 @@ bool ReadProfileFile(const std::string& path, std::string& text, std::string& pr
     return true;
 }
 
+// One line per write of an import, as the service answered it.
+void ReportStep(std::ostream& out, const ProfileStep& s) {
+    out << (s.ok ? "wrote " : "FAILED ") << s.what;
+    if (s.itemId) out << " " << s.itemId;
+    out << " (" << s.request << ")\n";
+}
+
 int Import(const CliRequest& r, const DeviceProfile& profile, const Target& t, std::ostream& out, std::ostream& err) {
     if (!SameDevice(profile.device, t.device)) {
         if (!r.force)
@@ -276,15 +334,12 @@ int Import(const CliRequest& r, const DeviceProfile& profile, const Target& t, s
                             "; nothing was written (--force writes it all the same)");
         out << "profile of device " << profile.device << " written to device " << t.device << " (--force)\n";
     }
-    const ProfileWriteResult result = WriteDeviceProfile(profile, [&](const ProfileStep& s) {
-        out << (s.ok ? "wrote " : "FAILED ") << s.what;
-        if (s.itemId) out << " " << s.itemId;
-        out << " (" << s.request << ")\n";
-    });
+    const ProfileWriteResult result = WriteDeviceProfile(profile, [&](const ProfileStep& s) { ReportStep(out, s); });
     switch (result) {
         case ProfileWriteResult::Done:
             out << "device " << t.device << ": profile imported; device reset\n";
-            return kExitDone;
+            out.flush();
+            return Settled(r, t, err);
         case ProfileWriteResult::WriteFailed:
             return Fail(err, kExitFailed, "a write failed part-way; what was written stays, the device was not reset");
         case ProfileWriteResult::ResetFailed:
@@ -293,13 +348,38 @@ int Import(const CliRequest& r, const DeviceProfile& profile, const Target& t, s
     return kExitFailed;
 }
 
-}  // namespace
+// The settings alone go to any device: no --force, since nothing of the source frame's own
+// (calibration, display orientation) is written.
+int ImportSettings(const CliRequest& r, const DeviceProfile& profile, const Target& t, std::ostream& out,
+                   std::ostream& err) {
+    switch (WriteProfileSettings(profile, [&](const ProfileStep& s) { ReportStep(out, s); })) {
+        case SettingsWriteResult::Done:
+            out << "device " << t.device << ": settings of device " << profile.device
+                << "'s profile imported (touch mode, effects, pen simulation); device reset\n";
+            out.flush();
+            return Settled(r, t, err);
+        case SettingsWriteResult::ReadFailed:
+            return Fail(err, kExitFailed, "the device's configuration could not be read; nothing was written");
+        case SettingsWriteResult::WriteFailed:
+            return Fail(err, kExitFailed, "a write failed part-way; what was written stays, the device was not reset");
+        case SettingsWriteResult::ResetFailed:
+            return Fail(err, kExitFailed, "the settings were written, but the device did not answer the reset");
+    }
+    return kExitFailed;
+}
 
-int RunRequest(const CliRequest& r, std::ostream& out, std::ostream& err) {
-    g_VexoLog.enabled = 1;
-    g_VexoLog.flags = VEXO_LOG_DEBUGGER;  // standard error
-    g_VexoLog.tag = L"qlncfg-cli ";
-    g_VexoLog.minimumLevel = r.verbose ? VEXO_LOG_DEBUG : VEXO_LOG_EXCEPTION;
+int CalibrationGet(const CliRequest& r, const Target& t, std::ostream& out, std::ostream& err) {
+    // Read whole: a short reply would show points of no record at all.
+    CalibrationRecord record{};
+    if (!ReadWhole(GetCalibration, record)) {
+        VexoLogException(L"Get response failed! ");
+        return Fail(err, kExitFailed, "the calibration could not be read");
+    }
+    out << (r.json ? CalibrationJson(t.device, record) : CalibrationText(t.device, record));
+    return kExitDone;
+}
+
+int Run(const CliRequest& r, std::ostream& out, std::ostream& err, bool errIsTerminal) {
 
     // A profile that cannot be used is refused before anything is asked of the service.
     DeviceProfile profile;
@@ -312,6 +392,7 @@ int RunRequest(const CliRequest& r, std::ostream& out, std::ostream& err) {
 
     Session session;
     Target target;
+    target.terminal = errIsTerminal;
     const AccessNeed need = r.command == Command::Devices  ? AccessNeed::None
                             : r.command == Command::Status ? AccessNeed::ReportBusy
                                                            : AccessNeed::Ready;
@@ -322,15 +403,41 @@ int RunRequest(const CliRequest& r, std::ostream& out, std::ostream& err) {
         case Command::Status: return Status(r, target, out, err);
         case Command::Devices:
             out << (r.json ? DevicesJson(target.devices) : DevicesText(target.devices));
+            if (target.devices.empty() && !r.json) err << kName << "no touch device is attached\n";
             return kExitDone;
         case Command::Mode: return Mode(r, target, out, err);
         case Command::AdvancedGet: return AdvancedGet(r, out, err);
         case Command::AdvancedSet: return AdvancedSet(r, target, out, err);
-        case Command::FactoryReset: return FactoryReset(target, out, err);
+        case Command::FactoryReset: return FactoryReset(r, target, out, err);
         case Command::Export: return Export(r, target, out, err);
-        case Command::Import: return Import(r, profile, target, out, err);
+        case Command::Import:
+            return r.settingsOnly ? ImportSettings(r, profile, target, out, err) : Import(r, profile, target, out, err);
+        case Command::CalibrationGet: return CalibrationGet(r, target, out, err);
     }
     return kExitFailed;
+}
+
+}  // namespace
+
+int RunRequest(const CliRequest& r, std::ostream& out, std::ostream& err, bool errIsTerminal) {
+    // The diagnostic log is for finding faults: without --verbose, standard error carries the
+    // program's own messages only.
+    g_VexoLog.enabled = r.verbose ? 1 : 0;
+    g_VexoLog.flags = VEXO_LOG_DEBUGGER;  // standard error
+    g_VexoLog.tag = L"qlncfg-cli ";
+    g_VexoLog.minimumLevel = VEXO_LOG_DEBUG;
+
+    CountingStreamBuf counted(out.rdbuf());
+    std::ostream countedOut(&counted);
+    LastLineStreamBuf tapped(err.rdbuf());
+    std::ostream tappedErr(&tapped);
+    const int code = Run(r, countedOut, tappedErr, errIsTerminal);
+    countedOut.flush();
+    tappedErr.flush();
+    // With --json a script reads standard output: a failure that printed nothing there still
+    // leaves an object to parse.
+    if (r.json && code != kExitDone && counted.Count() == 0) out << ErrorJson(ErrorMessage(tapped.LastLine()), code);
+    return code;
 }
 
 }  // namespace QlnCli

@@ -2,8 +2,12 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cctype>
+#include <cmath>
 #include <sstream>
 
+#include "cli/CliReport.h"
+#include "cli/CliStreams.h"
 #include "config/CommandLineRules.h"
 #include "device/AdvSettingRules.h"
 
@@ -24,9 +28,56 @@ const char* kFooter =
     "  1  failed (the message is on standard error)\n"
     "  2  usage error\n"
     "  3  the touch service is not reachable or does not answer\n"
-    "  4  busy: the device is being reset, or qlncfg (or another qlncfg-cli) is running";
+    "  4  busy: the device is being reset (still after --wait), or qlncfg (or another qlncfg-cli)\n"
+    "     is running (refused at once: no waiting for a person)\n"
+    "  5  written and reset, but the device was not ready again within --wait\n"
+    "\n"
+    "A command that needs the device waits up to --wait seconds (default 15) while it is being\n"
+    "reset; a command that resets it returns once it is ready again.";
 
 bool OnOff(const std::string& text) { return text == "on"; }
+
+// A device identifier is 16 hexadecimal digits; anything else can never be attached, so it is a
+// usage error rather than a device that is missing.
+bool IsDeviceIdentifier(const std::string& text) {
+    if (text.size() != 16) return false;
+    for (const char c : text)
+        if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+    return true;
+}
+
+// The options of the program itself that take a value: their value is not a command.
+bool TakesValue(const std::string& option) { return option == "-d" || option == "--device" || option == "--wait"; }
+
+// The first word that stands where the command goes, or "" when there is none.
+std::string CommandWord(const std::vector<std::string>& args) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--") return i + 1 < args.size() ? args[i + 1] : "";
+        if (!a.empty() && a[0] == '-') {
+            if (TakesValue(a)) ++i;
+            continue;
+        }
+        return a;
+    }
+    return "";
+}
+
+bool Contains(const std::vector<std::string>& args, const char* word) {
+    for (const std::string& a : args)
+        if (a == word) return true;
+    return false;
+}
+
+// The first line of a message, without the program's name in front.
+std::string FirstLine(const std::string& text) { return ErrorMessage(text.substr(0, text.find('\n'))); }
+
+// A script that parses standard output gets an object there for a failure too, not nothing.
+ParsedCommandLine& WithJsonError(ParsedCommandLine& parsed, const std::vector<std::string>& args) {
+    if (parsed.exitCode != kExitDone && Contains(args, "--json"))
+        parsed.out += ErrorJson(FirstLine(parsed.err), parsed.exitCode);
+    return parsed;
+}
 
 }  // namespace
 
@@ -41,8 +92,16 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     app.fallthrough();  // the common options may follow the command
     app.set_version_flag("-V,--version", std::string("qlncfg-cli ") + VexoSource::ProgramVersion());
     app.add_option("-d,--device", r.device, "the device's identifier (16 hexadecimal digits)")->type_name("ID");
-    app.add_flag("--json", r.json, "status, devices and advanced get: print JSON");
+    app.add_flag("--json", r.json,
+                 "status, devices, advanced get and calibration get: print JSON; a failure prints "
+                 "{\"error\": ..., \"exit\": N}");
     app.add_flag("-v,--verbose", r.verbose, "print the diagnostic log on standard error");
+    double waitSeconds = kDefaultWaitMs / 1000.0;
+    app.add_option("--wait", waitSeconds,
+                   "wait up to SECONDS for a device that is being reset, before and after a reset (default 15; "
+                   "0: do not wait)")
+        ->type_name("SECONDS")
+        ->check(CLI::Range(0.0, kMaxWaitSeconds));
 
     CLI::App* status = app.add_subcommand(
         "status", "the devices, and the chosen one's type, touches, size, firmware, status, run mode and mode");
@@ -50,7 +109,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
 
     std::string mode;
     CLI::App* modeCommand = app.add_subcommand("mode", "switch to multi-touch or mouse mode, and reset the device");
-    modeCommand->add_option("mode", mode, "multitouch or mouse")->required()->check(CLI::IsMember({"multitouch", "mouse"}));
+    modeCommand->add_option("mode", mode, "multitouch or mouse")->required()->check(CLI::IsMember({"multitouch", "mouse"}, CLI::ignore_case));
 
     CLI::App* advanced = app.add_subcommand("advanced", "the advanced settings (see 'advanced get --help')");
     advanced->require_subcommand(1);
@@ -61,9 +120,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     int rClick = 0, dClick = 0, range = 0, smooth = 0;
     auto range_of = [](SliderRange s) { return CLI::Range(s.minimum, s.maximum); };
     CLI::Option* oRightClick = advancedSet->add_option("--right-click", rightClick, "right-click simulation")
-                                   ->type_name("on|off")->check(CLI::IsMember({"on", "off"}));
+                                   ->type_name("on|off")->check(CLI::IsMember({"on", "off"}, CLI::ignore_case));
     CLI::Option* oPen = advancedSet->add_option("--pen", pen, "pen simulation")
-                            ->type_name("on|off")->check(CLI::IsMember({"on", "off"}));
+                            ->type_name("on|off")->check(CLI::IsMember({"on", "off"}, CLI::ignore_case));
     CLI::Option* oRClick = advancedSet->add_option("--right-click-duration", rClick,
                                                    "right-click duration in tenths of a second (8-32)")
                                ->check(range_of(VexoSource::kRClickDelaySlider));
@@ -84,6 +143,14 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     CLI::App* importCommand = app.add_subcommand("import", "write a profile's settings to the device, and reset it");
     importCommand->add_option("file", r.file, "the profile to read, - for standard input")->required()->type_name("FILE");
     importCommand->add_flag("--force", r.force, "write a profile that was saved from another device");
+    importCommand->add_flag("--settings-only", r.settingsOnly,
+                            "write only the touch mode, effects and pen simulation (no calibration, no display "
+                            "orientation), to any device");
+
+    CLI::App* calibration = app.add_subcommand("calibration", "the calibration on record (see 'calibration get --help')");
+    calibration->require_subcommand(1);
+    CLI::App* calibrationGet =
+        calibration->add_subcommand("get", "whether a calibration is in force, and its four points; writes nothing");
 
     // CLI11 reads a C-style argument vector.
     std::vector<std::string> all{"qlncfg-cli"};
@@ -100,8 +167,20 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
         parsed.err = err.str();
         // Help and version end well; every other parse error is a usage error.
         parsed.exitCode = code == 0 ? kExitDone : kExitUsage;
-        return parsed;
+        const std::string word = CommandWord(args);
+        const std::function<bool(const CLI::App*)> named = [&word](const CLI::App* c) { return c->get_name() == word; };
+        const CLI::App& commands = app;
+        if (code != 0 && !word.empty() && commands.get_subcommands(named).empty())
+            parsed.err = "qlncfg-cli: unknown command '" + word + "'; see qlncfg-cli --help\n";
+        return WithJsonError(parsed, args);
     }
+    if (!r.device.empty() && !IsDeviceIdentifier(r.device)) {
+        parsed.exitCode = kExitUsage;
+        parsed.err = "qlncfg-cli: --device: '" + r.device +
+                     "' is not a device identifier (16 hexadecimal digits, as 'qlncfg-cli devices' lists them)\n";
+        return WithJsonError(parsed, args);
+    }
+    r.waitMs = uint32_t(std::lround(waitSeconds * 1000.0));
 
     if (*status) {
         r.command = Command::Status;
@@ -123,19 +202,21 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
         if (!r.rightClick && !r.pen && !r.rClickDelay && !r.dClickDelay && !r.clickRange && !r.smooth) {
             parsed.exitCode = kExitUsage;
             parsed.err = "qlncfg-cli: advanced set: give at least one setting\n" + advancedSet->help();
-            return parsed;
+            return WithJsonError(parsed, args);
         }
     } else if (*factory) {
         if (!yes) {
             parsed.exitCode = kExitUsage;
             parsed.err = "qlncfg-cli: factory-reset overwrites the device's settings: confirm with --yes\n";
-            return parsed;
+            return WithJsonError(parsed, args);
         }
         r.command = Command::FactoryReset;
     } else if (*exportCommand) {
         r.command = Command::Export;
     } else if (*importCommand) {
         r.command = Command::Import;
+    } else if (*calibrationGet) {
+        r.command = Command::CalibrationGet;
     }
     parsed.run = true;
     return parsed;

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "device/MainFrameRules.h"
+#include "device/ProfileDocument.h"
 #include "device/TouchMode.h"
 #include "foundation/VexoWString.h"
 
@@ -128,6 +129,62 @@ std::string AdvancedJson(const AdvancedSettings& s) {
     j["click_range"] = p.clickRange;
     j["smoothing"] = p.smooth;
     return j.dump(2) + "\n";
+}
+
+namespace {
+
+struct NamedPoint {
+    const char* name;  // JSON
+    const char* label;  // text
+    const CalibrationPoint* point;
+};
+
+std::vector<NamedPoint> RecordPoints(const CalibrationRecord& r) {
+    return {{"top_left", "top-left", &r.topLeft},
+            {"top_right", "top-right", &r.topRight},
+            {"bottom_left", "bottom-left", &r.bottomLeft},
+            {"bottom_right", "bottom-right", &r.bottomRight}};
+}
+
+}  // namespace
+
+std::string CalibrationText(const std::string& device, const CalibrationRecord& r) {
+    const uint32_t flag = r.enabled;
+    std::string text = Line("device", device);
+    text += Line("calibration", std::string(flag ? "in force" : "off") + " (enabled flag " + std::to_string(flag) + ")");
+    for (const NamedPoint& p : RecordPoints(r)) {
+        const CalibrationPoint c = *p.point;
+        text += Line(p.label, "touch " + std::to_string(c.touchX) + "," + std::to_string(c.touchY) + "  screen " +
+                                  std::to_string(c.screenX) + "," + std::to_string(c.screenY));
+    }
+    return text;
+}
+
+std::string CalibrationJson(const std::string& device, const CalibrationRecord& r) {
+    const uint32_t flag = r.enabled;
+    json j;
+    j["device"] = device;
+    j["enabled"] = flag != 0;
+    j["enabled_flag"] = flag;
+    json points = json::array();
+    for (const NamedPoint& p : RecordPoints(r)) {
+        const CalibrationPoint c = *p.point;
+        points.push_back({{"corner", p.name},
+                          {"touch_x", uint16_t{c.touchX}},
+                          {"touch_y", uint16_t{c.touchY}},
+                          {"screen_x", uint16_t{c.screenX}},
+                          {"screen_y", uint16_t{c.screenY}}});
+    }
+    j["points"] = points;
+    j["record"] = ToHex(&r, sizeof r);
+    return j.dump(2) + "\n";
+}
+
+std::string ErrorJson(const std::string& message, int exitCode) {
+    json j;
+    j["error"] = message;
+    j["exit"] = exitCode;
+    return j.dump() + "\n";
 }
 
 }  // namespace QlnCli

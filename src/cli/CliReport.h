@@ -7,6 +7,7 @@
 
 #include "device/AdvancedSettings.h"
 #include "device/DeviceStatus.h"
+#include "servicelink/ServiceContract.h"
 
 namespace QlnCli {
 
@@ -29,5 +30,13 @@ std::string DevicesJson(const std::vector<std::string>& devices);
 // stored value lies outside).
 std::string AdvancedText(const VexoSource::AdvancedSettings& settings);
 std::string AdvancedJson(const VexoSource::AdvancedSettings& settings);
+
+// The calibration on record: whether it is in force (the enabled flag) and its four points in the
+// record's order (top-left, top-right, bottom-left, bottom-right), touch and screen values.
+std::string CalibrationText(const std::string& device, const VexoSource::CalibrationRecord& record);
+std::string CalibrationJson(const std::string& device, const VexoSource::CalibrationRecord& record);
+
+// What a failed command prints on standard output with --json: {"error": message, "exit": code}.
+std::string ErrorJson(const std::string& message, int exitCode);
 
 }  // namespace QlnCli

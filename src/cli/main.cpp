@@ -1,4 +1,6 @@
 // qlncfg-cli: the touch frame's settings from a shell. No toolkit: it runs without a display.
+#include <unistd.h>
+
 #include <iostream>
 #include <string>
 #include <vector>
@@ -13,7 +15,7 @@ int main(int argc, char** argv) {
         std::cerr << parsed.err;
         return parsed.exitCode;
     }
-    const int code = QlnCli::RunRequest(parsed.request, std::cout, std::cerr);
+    const int code = QlnCli::RunRequest(parsed.request, std::cout, std::cerr, isatty(STDERR_FILENO) == 1);
     std::cout.flush();
     return code;
 }

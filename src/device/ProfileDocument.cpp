@@ -9,12 +9,6 @@
 
 namespace VexoSource {
 
-namespace {
-
-using nlohmann::json;
-// Written in the order of this file's description, for people reading a profile.
-using ordered = nlohmann::ordered_json;
-
 std::string ToHex(const void* data, size_t size) {
     static const char digits[] = "0123456789abcdef";
     const uint8_t* p = static_cast<const uint8_t*>(data);
@@ -26,6 +20,12 @@ std::string ToHex(const void* data, size_t size) {
     }
     return text;
 }
+
+namespace {
+
+using nlohmann::json;
+// Written in the order of this file's description, for people reading a profile.
+using ordered = nlohmann::ordered_json;
 
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';

@@ -21,6 +21,9 @@ constexpr int kProfileVersion = 1;
 // A profile is a few hundred bytes; anything far larger is not one.
 constexpr size_t kProfileMaxBytes = 64 * 1024;
 
+// A record's bytes as a profile carries them: two lower-case hexadecimal digits a byte, in order.
+std::string ToHex(const void* data, size_t size);
+
 std::string ProfileToJson(const DeviceProfile& profile, const std::string& writtenBy);
 
 enum class ProfileProblem { None, NotJson, NotAProfile, NewerVersion, BadRecord };

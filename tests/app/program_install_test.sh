@@ -33,6 +33,7 @@ cli="$BUILD/bin/qlncfg-cli"
 expect 0 '^Exit status:$' "" "$cli" --help
 expect 0 '^qlncfg-cli [0-9]+\.[0-9]+\.[0-9]+$' "" "$cli" --version
 expect 2 "" 'subcommand is required' "$cli"
+expect 2 "" "^qlncfg-cli: unknown command 'frobnicate'" "$cli" frobnicate
 expect 2 "" 'factory-reset overwrites' "$cli" factory-reset
 
 root="$WORK/root"
@@ -42,6 +43,7 @@ installed="$root/usr/bin/qlncfg"
 [ -x "$installed" ] || fail "no $installed"
 [ -x "$root/usr/bin/qlncfg-cli" ] || fail "no $root/usr/bin/qlncfg-cli"
 [ -f "$root/usr/share/man/man1/qlncfg-cli.1.gz" ] || fail "no qlncfg-cli manual page"
+[ -f "$root/usr/share/bash-completion/completions/qlncfg-cli" ] || fail "no bash completion for qlncfg-cli"
 # A version only the scratch root's shipped file has: the installed program must read it there,
 # and with no user file yet, --version must not create one.
 sed -i 's|<Version>[^<]*</Version>|<Version>9.8.7.6</Version>|' "$root/usr/share/qlncfg/Configuration.xml"

@@ -15,7 +15,8 @@ TEST(CliOptions, HelpNamesTheCommandsAndEveryExitStatus) {
         EXPECT_EQ(p.exitCode, kExitDone);
         for (const char* text : {"status", "devices", "mode", "advanced", "factory-reset", "export", "import", "--device",
                                  "--json", "Exit status:", "0  done", "1  failed", "2  usage error",
-                                 "3  the touch service is not reachable", "4  busy"})
+                                 "3  the touch service is not reachable", "4  busy", "5  written and reset",
+                                 "calibration", "--wait", "default 15"})
             EXPECT_NE(p.out.find(text), std::string::npos) << option << " lacks " << text;
     }
     const ParsedCommandLine v = ParseCommandLine({"--version"});
@@ -30,11 +31,14 @@ TEST(CliOptions, CommandsReadTheirArgumentsAndCommonOptionsGoAnywhere) {
     EXPECT_TRUE(p.request.json);
     EXPECT_EQ(p.request.device, "1112131415161718");
 
-    p = ParseCommandLine({"-d", "ab", "mode", "mouse"});
+    EXPECT_EQ(p.request.waitMs, kDefaultWaitMs);
+
+    p = ParseCommandLine({"-d", "ABABABABABABABAB", "mode", "MOUSE", "--wait", "2.5"});
     ASSERT_TRUE(p.run) << p.err;
     EXPECT_EQ(p.request.command, Command::Mode);
     EXPECT_FALSE(p.request.multiTouch);
-    EXPECT_EQ(p.request.device, "ab");
+    EXPECT_EQ(p.request.device, "ABABABABABABABAB");
+    EXPECT_EQ(p.request.waitMs, 2500u);
 
     p = ParseCommandLine({"advanced", "set", "--smoothing", "4", "--pen", "off", "--click-range", "5"});
     ASSERT_TRUE(p.run) << p.err;
@@ -50,6 +54,18 @@ TEST(CliOptions, CommandsReadTheirArgumentsAndCommonOptionsGoAnywhere) {
     EXPECT_EQ(p.request.command, Command::Import);
     EXPECT_EQ(p.request.file, "kiosk.json");
     EXPECT_TRUE(p.request.force);
+    EXPECT_FALSE(p.request.settingsOnly);
+
+    p = ParseCommandLine({"--wait", "0", "import", "--settings-only", "kiosk.json"});
+    ASSERT_TRUE(p.run) << p.err;
+    EXPECT_TRUE(p.request.settingsOnly);
+    EXPECT_FALSE(p.request.force);
+    EXPECT_EQ(p.request.waitMs, 0u);
+
+    p = ParseCommandLine({"calibration", "get", "--json"});
+    ASSERT_TRUE(p.run) << p.err;
+    EXPECT_EQ(p.request.command, Command::CalibrationGet);
+    EXPECT_TRUE(p.request.json);
 
     p = ParseCommandLine({"factory-reset", "--yes"});
     ASSERT_TRUE(p.run) << p.err;
@@ -75,6 +91,13 @@ TEST(CliOptions, EverythingElseIsAUsageError) {
         {"export"},
         {"import"},
         {"--device"},
+        {"--device", "12345", "status"},
+        {"--device", "010203040506070g", "status"},
+        {"--wait", "-1", "status"},
+        {"--wait", "3601", "status"},
+        {"--wait", "soon", "status"},
+        {"calibration"},
+        {"calibration", "set"},
     };
     for (const auto& args : rows) {
         std::string joined;

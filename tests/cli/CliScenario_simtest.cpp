@@ -157,9 +157,11 @@ TEST_F(Cli, ModeWritesTheConfigurationAsReadWithOneFlagAndResetsTheDevice) {
         const CliResult result = Run({"--device", kSecond, "mode", multiTouch ? "multitouch" : "mouse"});
         ASSERT_EQ(result.status, 0) << result.err;
         EXPECT_NE(result.out.find("mode written; device reset"), std::string::npos) << result.out;
-        // As the window's Apply, after the access check its other commands make.
+        // As the window's Apply, after the access check its other commands make; then the wait
+        // until the device is ready again.
         const Trace calls = AfterList();
-        EXPECT_EQ(Names(calls), (Calls{"GetAccessState", "GetDeviceConfig", "SetDeviceConfig", "ResetDevice"}));
+        EXPECT_EQ(Names(calls),
+                  (Calls{"GetAccessState", "GetDeviceConfig", "SetDeviceConfig", "ResetDevice", "GetAccessState"}));
         for (const auto& c : calls) EXPECT_EQ(c.selector, kSecondSelector) << c.name;
         DeviceConfigRecord expected = before;
         expected.mouseMode = multiTouch ? 0 : 1;
@@ -183,7 +185,7 @@ TEST_F(Cli, AFailedModeWriteIsReportedAndNeverFollowedByAReset) {
         sim().SetTraceListener([this, failAfter](const touchsim::TraceEntry& e) {
             if (e.name == failAfter) sim().SendTwentyByteNextReply();
         });
-        const CliResult result = Run({"mode", "mouse"});
+        const CliResult result = Run({"--verbose", "mode", "mouse"});
         sim().SetTraceListener(nullptr);
         EXPECT_EQ(result.status, 1);
         EXPECT_NE(result.err.find("qlncfg-cli: the mode could not be written"), std::string::npos) << result.err;
@@ -243,7 +245,8 @@ TEST_F(Cli, AdvancedSetLoadsWritesAndResetsAsTheDialogsDoneDoes) {
 
     const Trace calls = AfterList();
     EXPECT_EQ(Names(calls), (Calls{"GetAccessState", "GetDeviceConfig", "GetEffects", "GetMultiConfig",
-                                   "SetMultiConfig", "GetEffects", "SetEffects", "SetMultiConfig", "ResetDevice"}));
+                                   "SetMultiConfig", "GetEffects", "SetEffects", "SetMultiConfig", "ResetDevice",
+                                   "GetAccessState"}));
     // Opening: item 2 created with the flag 0.
     const auto created = PayloadAs<MultiConfigRecord>(calls[4]);
     EXPECT_EQ(Value(created.itemId), 2u);
@@ -287,7 +290,9 @@ TEST_F(Cli, FactoryResetSendsTheWindowsRecordsInItsOrderAndStopsAtTheFirstFailur
         sim().SetTraceListener(nullptr);
         EXPECT_EQ(result.status, r.status) << result.err;
         const Trace calls = AfterList();
-        EXPECT_EQ(Names(calls), r.calls);
+        Calls expected = r.calls;
+        if (r.status == 0) expected.push_back("GetAccessState");  // ready again after the reset
+        EXPECT_EQ(Names(calls), expected);
         // Built afresh here: no byte of another item goes into the pen item.
         factorytest::ExpectManufacturerWrites(calls, r.readMouse, r.readMulti, true);
     }
@@ -332,7 +337,7 @@ TEST_F(Cli, ExportThenChangesThenImportBringsEveryByteBack) {
     result = Run({"import", file});
     ASSERT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(Names(AfterList()), (Calls{"GetAccessState", "SetMultiConfig", "SetMultiConfig", "SetDeviceConfig",
-                                         "SetEffects", "SetCalibration", "ResetDevice"}));
+                                         "SetEffects", "SetCalibration", "ResetDevice", "GetAccessState"}));
     for (const char* step : {"wrote pen simulation item 2 (SetMultiConfig)\n",
                              "wrote display orientation item 13 (SetMultiConfig)\n",
                              "wrote device configuration (SetDeviceConfig)\n", "wrote effects (SetEffects)\n",
@@ -475,12 +480,12 @@ TEST_F(Cli, EachExitStatus) {
 
 TEST_F(Cli, ABusyDeviceOrARunningWindowEndsWithStatusFourBeforeAnythingIsWritten) {
     sim().SetBusy(true);
-    CliResult result = Run({"mode", "mouse"});
+    CliResult result = Run({"--wait", "0", "mode", "mouse"});
     EXPECT_EQ(result.status, 4);
     EXPECT_NE(result.err.find("device 0102030405060708 is busy (being reset)"), std::string::npos) << result.err;
     EXPECT_EQ(Names(sim().Trace()), (Calls{"GetDeviceList", "GetAccessState"}));
     // status says so, and still prints what it knows.
-    result = Run({"status", "--json"});
+    result = Run({"status", "--json", "--wait", "0"});
     EXPECT_EQ(result.status, 4);
     const json j = json::parse(result.out);
     EXPECT_EQ(j["status"], "busy");

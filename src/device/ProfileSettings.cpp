@@ -1,0 +1,41 @@
+#include "device/ProfileSettings.h"
+
+#include "device/DeviceRequests.h"
+#include "foundation/VexoLog.h"
+
+namespace VexoSource {
+
+namespace {
+
+constexpr uint32_t kPenItem = 2;
+
+}  // namespace
+
+SettingsWriteResult WriteProfileSettings(const DeviceProfile& profile,
+                                         const std::function<void(const ProfileStep&)>& report) {
+    DeviceConfigRecord config{};
+    if (!ReadWhole(GetDeviceConfig, config)) {
+        VexoLogException(L"Get response failed! ");
+        return SettingsWriteResult::ReadFailed;
+    }
+    config.mouseMode = profile.config.mouseMode;
+    config.multiTouchMode = profile.config.multiTouchMode;
+
+    auto step = [&](const char* what, const char* request, uint32_t itemId, bool ok) {
+        if (report) report(ProfileStep{what, request, itemId, ok});
+        if (!ok) VexoLogException(L"Writing %hs failed (%hs)", what, request);
+        return ok;
+    };
+    const auto pen = profile.items.find(kPenItem);
+    if (pen != profile.items.end() &&
+        !step("pen simulation item", "SetMultiConfig", kPenItem, WriteWhole(SetMultiConfig, pen->second)))
+        return SettingsWriteResult::WriteFailed;
+    if (!step("touch mode", "SetDeviceConfig", 0, WriteWhole(SetDeviceConfig, config)) ||
+        !step("effects", "SetEffects", 0, WriteWhole(SetEffects, profile.effects)))
+        return SettingsWriteResult::WriteFailed;
+    const bool reset = RequestDeviceReset();
+    if (report) report(ProfileStep{"device reset", "ResetDevice", 0, reset});
+    return reset ? SettingsWriteResult::Done : SettingsWriteResult::ResetFailed;
+}
+
+}  // namespace VexoSource
