@@ -6,23 +6,49 @@
 #include <wx/utils.h>
 #include <wx/weakref.h>
 
-void CentreOnDisplay(wxTopLevelWindow* window) {
-    if (!window) return;
+namespace {
+
+// The middle of the display `window` is on.
+wxPoint DisplayMiddle(wxWindow* window) {
+    int index = wxDisplay::GetFromWindow(window);
+    if (index == wxNOT_FOUND) index = 0;
+    const wxRect area = wxDisplay(unsigned(index)).GetGeometry();
+    return wxPoint(area.x + area.width / 2, area.y + area.height / 2);
+}
+
+// The middle of the parent's client area, from the X server's own origin of it: the toolkit's idea
+// of a managed window's outer position can be off by its title bar.
+wxPoint ParentMiddle(wxWindow* window) {
+    wxWindow* parent = window->GetParent();
+    if (!parent || !parent->IsShownOnScreen()) return DisplayMiddle(window);
+    const wxSize client = parent->GetClientSize();
+    return parent->ClientToScreen(wxPoint(client.x / 2, client.y / 2));
+}
+
+void CentreNowAndWhenActivated(wxTopLevelWindow* window, wxPoint (*middle)(wxWindow*)) {
     window->Centre(wxBOTH);
     // The size asked for: right after mapping the toolkit may not know the real one yet.
     const wxSize size = window->GetSize();
     // Once, on the first activation: by then the manager has mapped and placed the window, so
     // the move is not overtaken by its placement. A window the user moved later stays there.
     auto done = std::make_shared<bool>(false);
-    window->Bind(wxEVT_ACTIVATE, [window, size, done](wxActivateEvent& event) {
+    window->Bind(wxEVT_ACTIVATE, [window, size, done, middle](wxActivateEvent& event) {
         event.Skip();
         if (!event.GetActive() || *done) return;
         *done = true;
-        int index = wxDisplay::GetFromWindow(window);
-        if (index == wxNOT_FOUND) index = 0;
-        const wxRect area = wxDisplay(unsigned(index)).GetGeometry();
-        window->Move(area.x + (area.width - size.x) / 2, area.y + (area.height - size.y) / 2);
+        const wxPoint m = middle(window);
+        window->Move(m.x - size.x / 2, m.y - size.y / 2);
     });
+}
+
+}  // namespace
+
+void CentreOnDisplay(wxTopLevelWindow* window) {
+    if (window) CentreNowAndWhenActivated(window, DisplayMiddle);
+}
+
+void CentreOverParent(wxTopLevelWindow* window) {
+    if (window) CentreNowAndWhenActivated(window, ParentMiddle);
 }
 
 void FocusWhenShown(wxTopLevelWindow* window) {
