@@ -7,6 +7,8 @@ PACKAGES="cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
 libwxgtk3.2-dev libgtk-3-dev libtinyxml-dev libboost-dev libboost-thread-dev libboost-chrono-dev \
 libx11-dev libxcb-randr0-dev xvfb xauth fonts-wqy-microhei x11-xserver-utils x11-utils xdotool imagemagick \
 iproute2 util-linux procps openbox metacity xfwm4 dbus libxtst-dev libcli11-dev nlohmann-json3-dev"
+# The toolkit's own texts (a message box's Yes, No, OK) in the interface's language.
+PACKAGES="$PACKAGES wx3.2-i18n"
 # CPack's DEB generator (dpkg-shlibdeps, file) and the package checks.
 PACKAGING="dpkg-dev file lintian desktop-file-utils appstream"
 EXTRA="${QLN_EXTRA_PACKAGES:-}"
