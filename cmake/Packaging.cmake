@@ -103,8 +103,9 @@ set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 # Descriptions: the synopsis, then the long text (CPack indents its lines).
 set(CPACK_DEBIAN_QLNCFG_PACKAGE_NAME qlncfg)
 set(CPACK_DEBIAN_QLNCFG_PACKAGE_SECTION utils)
-# The Chinese texts need a CJK font; without one they show as boxes.
-set(CPACK_DEBIAN_QLNCFG_PACKAGE_DEPENDS "fonts-wqy-microhei")
+# The Chinese texts need a CJK font; without one they show as boxes. wx's own translations give
+# the message boxes' buttons in the interface's language.
+set(CPACK_DEBIAN_QLNCFG_PACKAGE_DEPENDS "fonts-wqy-microhei, wx3.2-i18n")
 set(CPACK_DEBIAN_QLNCFG_PACKAGE_SUGGESTS "qlncfg-touchsim")
 set(CPACK_DEBIAN_QLNCFG_DESCRIPTION
 "configuration program for infrared multi-touch screen frames

@@ -10,6 +10,7 @@
 #include "device/MainFrameRules.h"
 #include "foundation/VexoLog.h"
 #include "gui/MessageBox.h"
+#include "gui/ToolkitLanguage.h"
 #include "gui/WxText.h"
 #include "platform/InstanceGuard.h"
 #include "platform/ModuleFolder.h"
@@ -60,7 +61,10 @@ bool AppStartUp() {
     VexoLogDebug(L"Current version %d.%d", g_ConfigVersion / 10, g_ConfigVersion % 10);
 
     bool result = false;
-    if (!g_MultiLang.Initialize()) {
+    const bool languageChosen = g_MultiLang.Initialize() != 0;
+    // Before the first box: its buttons speak the interface's language too.
+    if (languageChosen) UseInterfaceLanguageForToolkit();
+    if (!languageChosen) {
         // No message can be shown without the language table; the log says why start-up ended.
         VexoLogInfo(L"Language selection failed");
     } else if (!g_MultiLang.LoadTexts()) {

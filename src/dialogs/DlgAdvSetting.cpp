@@ -31,7 +31,8 @@ DlgAdvSetting::DlgAdvSetting(wxWindow* parent)
     // The main window's font: a top-level window does not inherit it, and the layout was drawn
     // for it (GTK's default runs the labels into each other).
     ApplyDialogFont(this);
-    Centre(wxBOTH);
+    // Not Centre alone: under openbox a program-given place does not always survive the mapping.
+    CentreOverParent(this);
     FocusWhenShown(this);
 }
 

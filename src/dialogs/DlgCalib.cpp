@@ -1,7 +1,6 @@
 #include "dialogs/DlgCalib.h"
 
 #include <algorithm>
-#include <cstring>
 #include <vector>
 
 #include <wx/app.h>
@@ -17,8 +16,6 @@
 #include "gui/WxText.h"
 #include "platform/MonotonicClock.h"
 #include "platform/PlatformTime.h"
-#include "servicelink/ServiceRequests.h"
-#include "servicelink/VexoRPC.h"
 
 using namespace VexoSource;
 
@@ -33,14 +30,6 @@ namespace {
 
 constexpr int kEscapeKey = 27;
 
-bool SendCalibration(const CalibrationRecord& record) {
-    uint8_t reply = 0;
-    int32_t ok = 0;
-    SendRequest(SetCalibration, &reply, &ok, &record, uint8_t(sizeof record), 1);
-    if (!ok) VexoLogException(L"Get response failed! ");
-    return ok != 0;
-}
-
 }  // namespace
 
 DlgCalib::DlgCalib(wxWindow* opener)
@@ -50,6 +39,7 @@ DlgCalib::DlgCalib(wxWindow* opener)
     // dialog is placed relative to its parent, off the screen.
     : wxDialog(nullptr, wxID_ANY, wxT("Modal dialog"), wxDefaultPosition, wxSize(363, 253),
                wxNO_BORDER | wxRESIZE_BORDER),
+      m_session(CalibrationPace{[this](int ms) { Wait(ms); }, [this] { return LeaveSeen(); }}),
       m_opener(opener),
       m_stepTimer(this, ID_STEP_TIMER) {
     m_screen = wxRect(0, 0, 0, 0);
@@ -92,26 +82,15 @@ int32_t DlgCalib::Initialize() {
     // Escape while the screen came up: nothing has been written yet, so nothing needs undoing.
     if (LeaveSeen()) return Cancelled();
 
-    CalibrationRecord saved{};
-    int32_t ok = 0;
-    const int32_t got = SendRequest(GetCalibration, &saved, &ok, nullptr, 0, sizeof saved);
-    // A short reply would be restored later as a half-stale record: refuse it like a missing one.
-    if (!ok || got < int32_t(sizeof saved)) {
-        VexoLogException(L"Get response failed! ");
-        return Fail();
+    // Escape during the access polls or the settle wait ends the start early with Ready: the
+    // modal loop then ends at once and the saved record goes back.
+    switch (m_session.Start()) {
+        case CalibStartResult::Ready: break;
+        case CalibStartResult::Cancelled: return Cancelled();
+        case CalibStartResult::ReadFailed:
+        case CalibStartResult::SwitchOffFailed:
+        case CalibStartResult::NoAccess: return Fail();
     }
-    m_saved = saved;
-    if (LeaveSeen()) return Cancelled();
-
-    std::memset(&m_working, 0, sizeof m_working);
-    // From here on the service's calibration may be off: every way out but a confirmation must
-    // put the saved record back.
-    m_mustRestore = true;
-    if (!SendCalibration(m_working)) return Fail();
-    SendResetDevice();
-
-    if (!WaitForAccess()) return Fail();
-    Wait(kSettleMs);
 
     // The first target turns red now: touches that are down already (a palm on the bezel) are
     // never taken, and the idle time starts.
@@ -186,7 +165,7 @@ int32_t DlgCalib::Fail() {
         ShowFullScreen(false);
         Hide();
     }
-    if (m_mustRestore) RestoreSaved();
+    m_session.PutSavedBack();
     return 0;
 }
 
@@ -225,8 +204,8 @@ int DlgCalib::ShowModal() {
     m_stepTimer.Stop();
     if (code == CLOSE_TAKEN)
         ApplyAndConfirm();
-    else if (m_mustRestore)
-        RestoreSaved();
+    else
+        m_session.PutSavedBack();
     // Ended by itself: say why, and that the previous calibration is back.
     if (code == CLOSE_STREAM_LOST)
         VexoMessageBox(LangText("Calibration_Stream_Lost", u"The touch stream of the touch service was lost. The "
@@ -242,51 +221,29 @@ int DlgCalib::ShowModal() {
 }
 
 void DlgCalib::ApplyAndConfirm() {
+    CalibrationRecord record;
     {
         std::lock_guard<std::mutex> lock(m_judgeLock);
-        m_working = m_judge.Record(m_screen.width, m_screen.height);
+        record = m_judge.Record(m_screen.width, m_screen.height);
     }
-    m_working.enabled = 1;
-    if (!SendCalibration(m_working)) {
-        // The new record may not be in force: asking to keep it would confirm nothing. Put the
-        // saved record back and say that the calibration failed.
-        RestoreSaved();
-        VexoMessageBox(LangText("Callibration_Initialization_Failed", u"none"), wxEmptyString, wxOK);
-        return;
-    }
-    SendResetDevice();
-    if (!WaitForAccess()) {
-        // Nobody could confirm the new record: it must not stay in force.
-        VexoLogException(L"Calibration: the device did not come back after the reset; restoring");
-        RestoreSaved();
-        return;
+    switch (m_session.Apply(record)) {
+        case CalibApplyResult::Applied: break;
+        case CalibApplyResult::WriteFailed:
+            // Nothing to confirm: the saved record is back, and the user is told that it failed.
+            VexoMessageBox(LangText("Callibration_Initialization_Failed", u"none"), wxEmptyString, wxOK);
+            return;
+        case CalibApplyResult::NoAccess: return;
     }
     // On the display that was calibrated, where the user stands, whichever display is the first.
     DlgTBox box(LangText("Apply_Callibration", u""), this);
     if (box.ShowModal() == wxID_YES) {
-        m_mustRestore = false;
+        m_session.Keep();
         return;
     }
-    RestoreSaved();
+    m_session.PutSavedBack();
     // The box ran out or was cancelled: the screen the user touched must not look calibrated.
     VexoMessageBox(LangText("Calibration_Restored", u"The previous calibration is back in force."), wxEmptyString,
                    wxOK);
-}
-
-void DlgCalib::RestoreSaved() {
-    m_mustRestore = false;
-    SendCalibration(m_saved);
-    SendResetDevice();
-}
-
-bool DlgCalib::WaitForAccess() {
-    for (int sleeps = 0;; ++sleeps) {
-        if (CheckAccess(nullptr)) return true;
-        if (sleeps >= kAccessPolls) return false;
-        Wait(kAccessPollMs);
-        // The user is leaving: the saved record goes back whatever the device says now.
-        if (m_leaveRequested) return true;
-    }
 }
 
 void DlgCalib::TouchCallback(const VexoGroup<VexoTUIOTouch_Ele>& touches, void* user) {
@@ -378,7 +335,6 @@ void DlgCalib::OnCanvasPaint(wxPaintEvent&) {
     wxFont font = GetFont();
     font.SetPointSize(std::max(12, m_screen.height / 60));
     dc.SetFont(font);
-    dc.SetTextForeground(wxColour(220, 220, 220));
     dc.SetBackgroundMode(wxTRANSPARENT);
     const std::vector<wxString> lines = GuidanceLines(current, m_notice);
     const int lineHeight = dc.GetCharHeight() * 3 / 2;

@@ -1,7 +1,7 @@
 // The four-point calibration dialog: covers the screen in black, shows four targets near the
-// corners, takes one touch per target from the live touch stream, writes the new record to the
-// touch service and asks for confirmation; anything but a confirmation puts the previous record
-// back.
+// corners, forwards the live touch stream to the tap judge and asks for confirmation of the new
+// record. The requests (save, switch off, apply, put back) are the calibration session's; anything
+// but a confirmation puts the previous record back.
 //
 // Threads: the touch reader calls OnTouches on its own thread. It writes only the point taker
 // (whose progress is one atomic word) and asks for a repaint through a queued call; every control,
@@ -17,6 +17,7 @@
 #include <wx/timer.h>
 
 #include "device/CalibRules.h"
+#include "device/CalibrationSession.h"
 #include "device/TapJudge.h"
 #include "gui/CPWindow.h"
 #include "servicelink/ServiceContract.h"
@@ -33,9 +34,6 @@ public:
         CLOSE_ABANDONED = 252,    // no point was taken for kAbandonMs
     };
     static constexpr int kStepMs = 500;
-    static constexpr int kAccessPolls = 11;
-    static constexpr int kAccessPollMs = 500;
-    static constexpr int kSettleMs = 2000;
     // A touch-only kiosk has no Escape: a calibration nobody finishes ends by itself after this
     // long without a point taken (twice what calibrators usually give one target).
     static constexpr uint64_t kAbandonMs = 30000;
@@ -84,7 +82,6 @@ private:
     int32_t Fail();
     int32_t Cancelled();
     bool LeaveSeen();
-    bool WaitForAccess();
     // Keeps the event loop running for `ms` of the monotonic clock (painting, keys) instead of
     // blocking it; returns early when the user asks to leave.
     void Wait(int ms);
@@ -93,9 +90,7 @@ private:
     bool CoversScreen() const;
     void ApplyAndConfirm();
     void OnVerdict(VexoSource::TapVerdict verdict);
-    void RestoreSaved();
 
-    VexoSource::CalibrationRecord m_working{};
     int32_t m_running = 0;
     wxRect m_screen;
     // The tap rules; fed by the reader thread, begun and read by the GUI thread, under m_judgeLock.
@@ -106,10 +101,8 @@ private:
     VexoSource::TapVerdict m_notice = VexoSource::TapVerdict::None;
     bool m_judging = false;
     VexoSource::VexoTUIO m_reader;
-    VexoSource::CalibrationRecord m_saved{};
-    // GUI thread: the service's calibration was switched off and the saved record must be written
-    // back on every way out except a confirmed new record.
-    bool m_mustRestore = false;
+    // The requests, on the GUI thread; it waits through the dialog's Wait and sees Escape.
+    VexoSource::CalibrationSession m_session;
     bool m_wentFullScreen = false;
     bool m_streamUnreachable = false;
     bool m_cancelled = false;

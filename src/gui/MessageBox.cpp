@@ -1,6 +1,7 @@
 #include "gui/MessageBox.h"
 
 #include <wx/msgdlg.h>
+#include <wx/stockitem.h>
 #include <wx/utils.h>
 #include <wx/weakref.h>
 
@@ -28,6 +29,24 @@ gboolean CentreBoxWithoutOwner(GSignalInvocationHint*, guint count, const GValue
         gtk_window_set_position(GTK_WINDOW(object), GTK_WIN_POS_CENTER);
     return TRUE;  // stays installed until the box has ended
 }
+
+// The buttons' texts from the toolkit's translations (UseInterfaceLanguageForToolkit), which
+// follow the interface's language. Left to GTK, they would be its stock items, translated by the
+// system locale alone.
+void SetButtonTexts(wxMessageDialog& dialog, long style) {
+    const wxString ok = wxGetStockLabel(wxID_OK), cancel = wxGetStockLabel(wxID_CANCEL);
+    if (style & wxYES_NO) {
+        const wxString yes = wxGetStockLabel(wxID_YES), no = wxGetStockLabel(wxID_NO);
+        if (style & wxCANCEL)
+            dialog.SetYesNoCancelLabels(yes, no, cancel);
+        else
+            dialog.SetYesNoLabels(yes, no);
+    } else if (style & wxCANCEL) {
+        dialog.SetOKCancelLabels(ok, cancel);
+    } else {
+        dialog.SetOKLabel(ok);
+    }
+}
 }  // namespace
 
 int VexoMessageBox(const wxString& text, const wxString& caption, long style) {
@@ -38,6 +57,7 @@ int VexoMessageBox(const wxString& text, const wxString& caption, long style) {
     if (!(style & wxICON_NONE) && !(style & wxICON_MASK)) style |= (style & wxYES) ? wxICON_QUESTION : wxICON_INFORMATION;
     wxWeakRef<wxWindow> before(wxGetActiveWindow() ? wxGetTopLevelParent(wxGetActiveWindow()) : nullptr);
     wxMessageDialog dialog(nullptr, text, caption, style);
+    SetButtonTexts(dialog, style);
     dialog.CallAfter([&dialog] { dialog.Raise(); });
     const guint realizeSignal = g_signal_lookup("realize", GTK_TYPE_WIDGET);
     const gulong hook = g_signal_add_emission_hook(realizeSignal, 0, CentreBoxWithoutOwner, nullptr, nullptr);

@@ -1,5 +1,6 @@
 #include "gui/WindowPlacement.h"
 
+#include <functional>
 #include <memory>
 
 #include <wx/display.h>
@@ -15,27 +16,46 @@ wxRect DisplayAreaOf(const wxWindow* window) {
     return wxDisplay(unsigned(index)).GetGeometry();
 }
 
+wxPoint MiddleOf(const wxRect& area) { return wxPoint(area.x + area.width / 2, area.y + area.height / 2); }
+
+// The middle of the parent's client area, from the X server's own origin of it: the toolkit's idea
+// of a managed window's outer position can be off by its title bar.
+wxPoint ParentMiddle(wxWindow* window) {
+    wxWindow* parent = window->GetParent();
+    if (!parent || !parent->IsShownOnScreen()) return MiddleOf(DisplayAreaOf(window));
+    const wxSize client = parent->GetClientSize();
+    return parent->ClientToScreen(wxPoint(client.x / 2, client.y / 2));
+}
+
+void CentreNowAndWhenActivated(wxTopLevelWindow* window, std::function<wxPoint()> middle) {
+    // The size asked for: right after mapping the toolkit may not know the real one yet.
+    const wxSize size = window->GetSize();
+    const wxPoint now = middle();
+    window->Move(now.x - size.x / 2, now.y - size.y / 2);
+    // Once, on the first activation: by then the manager has mapped and placed the window, so
+    // the move is not overtaken by its placement. A window the user moved later stays there.
+    auto done = std::make_shared<bool>(false);
+    window->Bind(wxEVT_ACTIVATE, [window, size, done, middle](wxActivateEvent& event) {
+        event.Skip();
+        if (!event.GetActive() || *done) return;
+        *done = true;
+        const wxPoint m = middle();
+        window->Move(m.x - size.x / 2, m.y - size.y / 2);
+    });
+}
+
 }  // namespace
 
 void CentreOnDisplay(wxTopLevelWindow* window, const wxWindow* onDisplayOf) {
     if (!window) return;
-    // The size asked for: right after mapping the toolkit may not know the real one yet.
-    const wxSize size = window->GetSize();
     // A window of another's (a box that answers a full-screen one) goes on that one's display;
     // the toolkit's own centring would take the display the new window happens to start on.
     const wxWindow* reference = onDisplayOf ? onDisplayOf : window;
-    const wxRect first = DisplayAreaOf(reference);
-    window->Move(first.x + (first.width - size.x) / 2, first.y + (first.height - size.y) / 2);
-    // Once, on the first activation: by then the manager has mapped and placed the window, so
-    // the move is not overtaken by its placement. A window the user moved later stays there.
-    auto done = std::make_shared<bool>(false);
-    window->Bind(wxEVT_ACTIVATE, [window, reference, size, done](wxActivateEvent& event) {
-        event.Skip();
-        if (!event.GetActive() || *done) return;
-        *done = true;
-        const wxRect area = DisplayAreaOf(reference);
-        window->Move(area.x + (area.width - size.x) / 2, area.y + (area.height - size.y) / 2);
-    });
+    CentreNowAndWhenActivated(window, [reference] { return MiddleOf(DisplayAreaOf(reference)); });
+}
+
+void CentreOverParent(wxTopLevelWindow* window) {
+    if (window) CentreNowAndWhenActivated(window, [window] { return ParentMiddle(window); });
 }
 
 void FocusWhenShown(wxTopLevelWindow* window) {

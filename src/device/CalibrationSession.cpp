@@ -1,0 +1,83 @@
+#include "device/CalibrationSession.h"
+
+#include <utility>
+
+#include "device/DeviceRequests.h"
+#include "foundation/VexoLog.h"
+
+namespace VexoSource {
+
+namespace {
+
+bool SendCalibration(const CalibrationRecord& record) {
+    if (WriteWhole(SetCalibration, record)) return true;
+    VexoLogException(L"Get response failed! ");
+    return false;
+}
+
+}  // namespace
+
+CalibrationSession::CalibrationSession(CalibrationPace pace) : pace_(std::move(pace)) {}
+
+void CalibrationSession::Wait(int ms) {
+    if (pace_.wait) pace_.wait(ms);
+}
+
+bool CalibrationSession::Leaving() { return pace_.leaving && pace_.leaving(); }
+
+CalibStartResult CalibrationSession::Start() {
+    // A short reply would be put back later as a half-stale record: it counts as none.
+    if (!ReadWhole(GetCalibration, saved_)) {
+        VexoLogException(L"Get response failed! ");
+        return CalibStartResult::ReadFailed;
+    }
+    if (Leaving()) return CalibStartResult::Cancelled;
+
+    // From here on the service's calibration may be off: every way out but a kept new record
+    // puts the saved one back.
+    mustPutBack_ = true;
+    if (!SendCalibration(CalibrationRecord{})) return CalibStartResult::SwitchOffFailed;
+    RequestDeviceReset();
+    if (!WaitForAccess()) return CalibStartResult::NoAccess;
+    if (!Leaving()) Wait(kSettleMs);
+    return CalibStartResult::Ready;
+}
+
+CalibApplyResult CalibrationSession::Apply(CalibrationRecord record) {
+    record.enabled = 1;
+    if (!SendCalibration(record)) {
+        // The new record may or may not be in force: asking to keep it would confirm nothing.
+        PutSavedBack();
+        return CalibApplyResult::WriteFailed;
+    }
+    RequestDeviceReset();
+    if (!WaitForAccess()) {
+        // Nobody could confirm the new record: it must not stay in force.
+        VexoLogException(L"Calibration: the device did not come back after the reset; restoring");
+        PutSavedBack();
+        return CalibApplyResult::NoAccess;
+    }
+    return CalibApplyResult::Applied;
+}
+
+void CalibrationSession::Keep() { mustPutBack_ = false; }
+
+bool CalibrationSession::PutSavedBack() {
+    if (!mustPutBack_) return false;
+    mustPutBack_ = false;
+    SendCalibration(saved_);
+    RequestDeviceReset();
+    return true;
+}
+
+bool CalibrationSession::WaitForAccess() {
+    for (int waits = 0;; ++waits) {
+        if (QueryAccess() == AccessState::Ready) return true;
+        if (waits >= kAccessPolls) return false;
+        Wait(kAccessPollMs);
+        // The user is leaving: the saved record goes back whatever the device says now.
+        if (Leaving()) return true;
+    }
+}
+
+}  // namespace VexoSource

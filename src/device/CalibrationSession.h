@@ -1,0 +1,86 @@
+// The calibration's requests: save the record in force, switch the calibration off while the
+// targets are shown, apply the new record, and put the saved one back on every way out but a
+// confirmed new record. No display: the window draws the targets and takes the touches (the tap
+// judge decides which count), and lends the session its way of letting time pass.
+//
+// Requests go out on the caller's thread; the caller serialises them (the window holds its request
+// lock from the start until the session is over).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "servicelink/ServiceContract.h"
+
+namespace VexoSource {
+
+// What the session needs from whoever runs it.
+struct CalibrationPace {
+    // Lets ms of time pass; a window keeps its event loop running meanwhile (painting, Escape)
+    // and may return early once the user is leaving.
+    std::function<void(int ms)> wait;
+    // True once the user asked to leave.
+    std::function<bool()> leaving;
+};
+
+enum class CalibStartResult {
+    Ready,            // switched off and the device back: the targets may take touches. Also when
+                      // the user left while the device came back: the caller then ends as with
+                      // Escape, which puts the saved record back.
+    Cancelled,        // the user left after the saved record was read: nothing was written
+    ReadFailed,       // the record in force could not be read whole: nothing was written
+    SwitchOffFailed,  // the switch-off was not answered (it may be in force): PutSavedBack
+    NoAccess,         // the device did not come back after its reset: PutSavedBack
+};
+
+enum class CalibApplyResult {
+    Applied,      // the new record in force, the device back: ask the user, then Keep or PutSavedBack
+    WriteFailed,  // the service did not answer the new record; the saved one is back already
+    NoAccess,     // the device did not come back after its reset; the saved one is back already
+};
+
+class CalibrationSession {
+public:
+    // The device's reset takes about a second; a device that is not back after this many polls
+    // (the first at once, then one per wait) counts as not coming back.
+    static constexpr int kAccessPolls = 11;
+    static constexpr int kAccessPollMs = 500;
+    // Time for the re-initialised frame to settle before the first target turns red.
+    static constexpr int kSettleMs = 2000;
+
+    explicit CalibrationSession(CalibrationPace pace);
+
+    // GetCalibration read whole into the saved record; the user leaving now costs nothing. Then
+    // SetCalibration with a cleared record (enabled 0, every point 0) so that the touches arrive
+    // raw, ResetDevice (its answer not looked at), GetAccessState until the device is back, and
+    // the settle wait (skipped when the user is leaving). Failed requests log "Get response
+    // failed! ".
+    CalibStartResult Start();
+
+    // SetCalibration with `record` switched on (enabled 1), ResetDevice, GetAccessState until
+    // the device is back. A new record that nobody could confirm must not stay: on failure the
+    // saved record is put back before returning.
+    CalibApplyResult Apply(CalibrationRecord record);
+
+    // The user kept the new record: nothing is put back any more.
+    void Keep();
+
+    // SetCalibration with the saved record and ResetDevice, when the calibration was switched
+    // off (or a new record applied) and not kept; otherwise nothing. True when it wrote.
+    bool PutSavedBack();
+
+    // True from the switch-off until PutSavedBack or Keep.
+    bool MustPutBack() const { return mustPutBack_; }
+    const CalibrationRecord& Saved() const { return saved_; }
+
+private:
+    bool WaitForAccess();
+    void Wait(int ms);
+    bool Leaving();
+
+    CalibrationPace pace_;
+    CalibrationRecord saved_{};
+    bool mustPutBack_ = false;
+};
+
+}  // namespace VexoSource
