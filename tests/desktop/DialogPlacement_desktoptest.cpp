@@ -15,9 +15,9 @@ using desktop::WindowInfo;
 
 namespace {
 
-constexpr long long kWindowMs = 10000;  // the program's window after launch
-constexpr long long kStepMs = 8000;     // a dialog after its button (its requests included)
-constexpr long long kExitMs = 8000;
+constexpr long long kWindowMs = 40000;  // the program's window after launch (sanitized builds are slow)
+constexpr long long kStepMs = 15000;    // a dialog after its button (its requests included)
+constexpr long long kExitMs = 15000;
 constexpr const char* kMainTitle = "Touch Frame Configuration";
 constexpr const char* kAdvancedTitle = "Advanced Setting";
 // How far a window's middle may lie from the display's: a title bar moves the client area down.
