@@ -86,7 +86,10 @@ int32_t VexoRPC::Call(const char* name, const void* data, int32_t length, void* 
         waited = GuardedWait(m_receiver.Event());
     }
     // The slot is clear now: a stray reply during the pause can no longer overwrite this one.
-    if (waited != 0) {
+    if (waited != 0 && result == -1 && m_connection->connected == 0) {
+        // Woken by the end of the connection (the service went away): the reply cannot come.
+        VexoLogInfo(L"RPC %hs: the connection ended before the reply", name ? name : "");
+    } else if (waited != 0) {
         VexoThread::SleepCurrent(kPauseAfterReplyMs);
     } else {
         // The reply may still come, on this connection: the next call must not take it for its own.
@@ -135,6 +138,12 @@ void VexoRPC::Run() {
                 continue;
         }
         const int32_t n = m_connection->ReceiveMessage(m_receiver.Frame());
+        if (m_connection->connected == 0) {
+            // The service closed or reset the connection: a call waiting for its reply learns it
+            // now rather than when its bound runs out (a sent request raced the end).
+            GuardedSignal(m_receiver.Event());
+            continue;
+        }
         if (n == -1) {
             // Readable, yet nothing came (a socket error other than a reset): pause rather than spin.
             SleepFor(kReceivePollMs);
