@@ -10,7 +10,9 @@
 #include "device/MainFrameRules.h"
 #include "foundation/VexoLog.h"
 #include "gui/MessageBox.h"
+#include "gui/ToolkitDisplay.h"
 #include "gui/WxText.h"
+#include "platform/DisplayOrientation.h"
 #include "platform/InstanceGuard.h"
 #include "platform/ModuleFolder.h"
 #include "servicelink/VexoRPC.h"
@@ -131,6 +133,9 @@ int AppShutDown() {
 bool VexoWxApp::OnInit() {
     // Before start-up, so that a signal in any phase ends the program the ordinary way.
     InstallShutdownOnSignal();
+    // The orientation watch asks the display server the toolkit opened.
+    VexoPlatform::SetDisplayServer(ToolkitOnWayland() ? VexoPlatform::DisplayServer::Wayland
+                                                      : VexoPlatform::DisplayServer::X11);
     const bool started = AppStartUp();
     if (!started) RemoveShutdownOnSignal();
     return started;
