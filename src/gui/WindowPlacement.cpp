@@ -6,8 +6,14 @@
 #include <wx/utils.h>
 #include <wx/weakref.h>
 
+#include "gui/ToolkitDisplay.h"
+
 void CentreOnDisplay(wxTopLevelWindow* window) {
     if (!window) return;
+    // A Wayland compositor places every window itself (sway floats a fixed-size one in the middle
+    // of the output) and tells no client where its window is: a move would not show, and would
+    // leave the toolkit believing in a place the window is not.
+    if (ToolkitOnWayland()) return;
     window->Centre(wxBOTH);
     // The size asked for: right after mapping the toolkit may not know the real one yet.
     const wxSize size = window->GetSize();

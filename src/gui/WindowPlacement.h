@@ -8,7 +8,7 @@
 // managers (openbox) take a program-given position at map time for a bogus one and place the
 // window themselves; a move once the window is mapped is a plain client request that every
 // manager follows.
-// Call it after the window has its size.
+// Call it after the window has its size. Under Wayland it does nothing: the compositor places.
 void CentreOnDisplay(wxTopLevelWindow* window);
 
 // Brings `window` to the front with the keyboard focus once it is shown, and gives the focus back
