@@ -25,6 +25,7 @@ constexpr long long kWindowMs = 10000;   // the program's window after launch
 constexpr long long kCoverMs = 4000;     // the calibration screen after the button (about 1 s idle)
 constexpr long long kStepMs = 8000;      // a request sequence with its waits (access polls, settle)
 constexpr long long kExitMs = 8000;      // the program ends after its window closed
+constexpr long long kLostMs = 20000;     // a lost device noticed: a watch pass (3 s) whose request goes unanswered (3 s)
 // A rotation reaches the device within two orientation checks (about every six seconds) and
 // the pass's requests.
 constexpr long long kRotationMs = 20000;
@@ -304,6 +305,31 @@ TEST_F(WaylandDesktop, QuestionsAndDialogsAnswerTheKeyboard) {
     EXPECT_TRUE(session_.WaitForNoWindow("Advanced Setting", kStepMs));
 
     CloseWithDone(main);
+    ExpectNoToolkitComplaints();
+}
+
+// The device goes away while the window is up: the window hides and the message about it, a box
+// with no window to stand over, comes up in the middle of the output with the keyboard; Return
+// ends it and the program.
+TEST_F(WaylandDesktop, TheMessageOfALostDeviceStandsInTheMiddleAndTakesTheKeyboard) {
+    const WindowInfo main = Launch();
+    ASSERT_NE(main.id, 0u) << "no main window";
+    ASSERT_TRUE(session_.Sim().Command("unplug"));
+
+    WindowInfo box;
+    const bool shown = faults::WaitFor(
+        [&] {
+            box = session_.FocusedWindow();
+            return box.id != 0 && box.id != main.id && session_.FindWindows(kMainTitle).empty();
+        },
+        kLostMs);
+    ASSERT_TRUE(shown) << "focus on '" << box.name << "'";
+    const int dx = box.x + box.width / 2 - 960, dy = box.y + box.height / 2 - 540;
+    EXPECT_TRUE(std::abs(dx) <= 40 && std::abs(dy) <= 40)
+        << "message at " << box.x << "," << box.y << " " << box.width << "x" << box.height;
+
+    EXPECT_TRUE(session_.PressKey("Return"));
+    EXPECT_EQ(session_.WaitForProgramExit(kExitMs), 0);
     ExpectNoToolkitComplaints();
 }
 
