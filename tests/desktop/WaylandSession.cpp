@@ -111,8 +111,8 @@ WindowInfo ViewInfo(const nlohmann::json& view) {
     info.id = view.value("id", 0ul);
     info.name = view.contains("name") && view["name"].is_string() ? view["name"].get<std::string>() : "";
     // The container's place plus the content's place inside it: what the client draws.
-    const nlohmann::json& rect = view["rect"];
-    const nlohmann::json& content = view["window_rect"];
+    const nlohmann::json rect = view.value("rect", nlohmann::json::object());
+    const nlohmann::json content = view.value("window_rect", nlohmann::json::object());
     info.x = rect.value("x", 0) + content.value("x", 0);
     info.y = rect.value("y", 0) + content.value("y", 0);
     info.width = content.value("width", 0);
@@ -251,7 +251,7 @@ bool WaylandSession::OutputSize(int& width, int& height) {
     if (RunTool({"swaymsg", "-r", "-t", "get_outputs"}, &out) != 0) return false;
     const nlohmann::json outputs = nlohmann::json::parse(out, nullptr, false);
     if (!outputs.is_array() || outputs.empty()) return false;
-    const nlohmann::json& rect = outputs[0]["rect"];
+    const nlohmann::json rect = outputs[0].value("rect", nlohmann::json::object());
     width = rect.value("width", 0);
     height = rect.value("height", 0);
     return width > 0 && height > 0;
