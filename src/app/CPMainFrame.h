@@ -104,6 +104,7 @@ public:
     int32_t m_running = 0;
     uint32_t m_lastOrientationCheck = 0;  // watch thread
     bool m_orientationNeverChecked = true; // watch thread: the first pass checks at once
+    bool m_orientationFailureLogged = false;  // watch thread: an unreadable display is said once
 
     // Controls, in the order of creation (Cancel, Apply and Done live in CPWindow).
     wxStaticBox* m_pSettingBox = nullptr;

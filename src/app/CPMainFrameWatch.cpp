@@ -64,7 +64,20 @@ void CPMainFrame::WatchOrientation() {
     MultiConfigRecord& record = g_MultiConfigRecord;
     if (!ReadMultiConfigItem(kOrientationItem, record)) return;
 
-    const uint32_t orientation = VexoPlatform::GetDisplayOrientation();
+    // A display server that cannot be asked says nothing about the screen: the stored orientation
+    // stays, rather than an upright 0 being written over it and the device re-initialised. Said
+    // once, then asked again quietly every check until it answers.
+    const VexoPlatform::OrientationReading reading = VexoPlatform::ReadDisplayOrientation();
+    if (!reading.ok) {
+        if (!m_orientationFailureLogged)
+            VexoLogException(L"Display orientation cannot be read (%hs); the device keeps its orientation",
+                             reading.failure);
+        m_orientationFailureLogged = true;
+        return;
+    }
+    if (m_orientationFailureLogged) VexoLogInfo(L"Display orientation readable again");
+    m_orientationFailureLogged = false;
+    const uint32_t orientation = reading.orientation;
     MultiConfigRecord out{};
     const OrientationAction action = PlanOrientation(record, orientation, out);
     if (action != OrientationAction::None) {

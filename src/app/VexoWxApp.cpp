@@ -10,8 +10,10 @@
 #include "device/MainFrameRules.h"
 #include "foundation/VexoLog.h"
 #include "gui/MessageBox.h"
+#include "gui/ToolkitDisplay.h"
 #include "gui/ToolkitLanguage.h"
 #include "gui/WxText.h"
+#include "platform/DisplayOrientation.h"
 #include "platform/InstanceGuard.h"
 #include "platform/ModuleFolder.h"
 #include "servicelink/VexoRPC.h"
@@ -135,6 +137,9 @@ int AppShutDown() {
 bool VexoWxApp::OnInit() {
     // Before start-up, so that a signal in any phase ends the program the ordinary way.
     InstallShutdownOnSignal();
+    // The orientation watch asks the display server the toolkit opened.
+    VexoPlatform::SetDisplayServer(ToolkitOnWayland() ? VexoPlatform::DisplayServer::Wayland
+                                                      : VexoPlatform::DisplayServer::X11);
     const bool started = AppStartUp();
     if (!started) RemoveShutdownOnSignal();
     return started;

@@ -7,6 +7,8 @@
 #include <wx/utils.h>
 #include <wx/weakref.h>
 
+#include "gui/ToolkitDisplay.h"
+
 namespace {
 
 // The geometry of the display `window` is on (the first one when it is on none).
@@ -28,6 +30,10 @@ wxPoint ParentMiddle(wxWindow* window) {
 }
 
 void CentreNowAndWhenActivated(wxTopLevelWindow* window, std::function<wxPoint()> middle) {
+    // A Wayland compositor places every window itself (sway floats a fixed-size one in the middle
+    // of the output) and tells no client where its window is: a move would not show, and would
+    // leave the toolkit believing in a place the window is not.
+    if (ToolkitOnWayland()) return;
     // The size asked for: right after mapping the toolkit may not know the real one yet.
     const wxSize size = window->GetSize();
     const wxPoint now = middle();

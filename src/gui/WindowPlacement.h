@@ -9,7 +9,8 @@
 // window themselves; a move once the window is mapped is a plain client request that every
 // manager follows.
 // Call it after the window has its size. With `onDisplayOf`, the window goes on that window's
-// display instead of its own (which must then outlive the first activation).
+// display instead of its own (which must then outlive the first activation). Under Wayland both
+// do nothing: the compositor places.
 void CentreOnDisplay(wxTopLevelWindow* window, const wxWindow* onDisplayOf = nullptr);
 
 // The same over the middle of `window`'s parent (a dialog over the window it belongs to), or of

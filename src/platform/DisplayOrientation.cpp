@@ -3,15 +3,19 @@
 #include <xcb/randr.h>
 #include <xcb/xcb.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <string>
 
 namespace VexoPlatform {
 
 namespace {
 std::mutex g_sourceLock;
 OrientationSource g_source;
+// Set once on the GUI thread at start-up, read by the watch thread.
+std::atomic<DisplayServer> g_server{DisplayServer::X11};
 
 // Replies (and errors) of XCB are malloc'ed.
 struct FreeDeleter {
@@ -104,6 +108,10 @@ uint32_t QueryOn(xcb_connection_t* c, int screenNumber) {
 }
 }  // namespace
 
+void SetDisplayServer(DisplayServer server) { g_server = server; }
+
+DisplayServer CurrentDisplayServer() { return g_server; }
+
 OrientationSource SetDisplayOrientationSource(OrientationSource source) {
     std::lock_guard<std::mutex> lock(g_sourceLock);
     OrientationSource previous = g_source;
@@ -111,23 +119,37 @@ OrientationSource SetDisplayOrientationSource(OrientationSource source) {
     return previous;
 }
 
-uint32_t GetDisplayOrientation() {
+OrientationReading ReadDisplayOrientation() {
     OrientationSource source;
     {
         std::lock_guard<std::mutex> lock(g_sourceLock);
         source = g_source;
     }
-    if (source) return source();
-    return QueryXRandROrientation();
+    if (source) {
+        OrientationReading reading;
+        reading.orientation = source();
+        return reading;
+    }
+    return g_server == DisplayServer::Wayland ? QueryWayland() : QueryXRandR();
 }
 
-uint32_t QueryXRandROrientation() {
+uint32_t GetDisplayOrientation() { return ReadDisplayOrientation().orientation; }
+
+OrientationReading QueryXRandR() {
+    OrientationReading reading;
     int screenNumber = 0;
     xcb_connection_t* c = xcb_connect(nullptr, &screenNumber);
-    uint32_t result = 0;
-    if (!xcb_connection_has_error(c)) result = QueryOn(c, screenNumber);
+    if (xcb_connection_has_error(c)) {
+        const char* name = std::getenv("DISPLAY");
+        reading.ok = false;
+        reading.failure = std::string("cannot connect to the X display ") + (name && *name ? name : "(DISPLAY unset)");
+    } else {
+        reading.orientation = QueryOn(c, screenNumber);
+    }
     xcb_disconnect(c);
-    return result;
+    return reading;
 }
+
+uint32_t QueryXRandROrientation() { return QueryXRandR().orientation; }
 
 }  // namespace VexoPlatform

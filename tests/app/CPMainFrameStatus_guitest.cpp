@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -253,4 +254,54 @@ TEST(CPMainFrameStatus, ServiceWithoutOrientationGetsZeroThenTheDisplays) {
     ASSERT_EQ(sets.size(), 2u);
     EXPECT_EQ(Orientation(sets[0]), 0u);
     EXPECT_EQ(Orientation(sets[1]), 3u);
+}
+
+// On a Wayland desktop whose compositor cannot be asked, the watch knows nothing of the screen: the
+// device keeps its stored orientation (no upright 0 written over it, no reset), the failure is said
+// once, and the checks go on quietly until the display answers again.
+TEST(CPMainFrameStatus, AnUnreadableDisplayLeavesTheOrientationAloneAndIsSaidOnce) {
+    AppEnvironment env;
+    SimService service(true, WithOrientationItem(1));
+    // The program as started on a Wayland desktop whose compositor is gone; X again afterwards.
+    struct NoCompositor {
+        NoCompositor() {
+            const char* value = std::getenv("WAYLAND_DISPLAY");
+            had = value != nullptr;
+            if (had) saved = value;
+            setenv("WAYLAND_DISPLAY", "/nonexistent/qln-no-compositor", 1);
+            VexoPlatform::SetDisplayServer(VexoPlatform::DisplayServer::Wayland);
+        }
+        ~NoCompositor() {
+            VexoPlatform::SetDisplayServer(VexoPlatform::DisplayServer::X11);
+            if (had)
+                setenv("WAYLAND_DISPLAY", saved.c_str(), 1);
+            else
+                unsetenv("WAYLAND_DISPLAY");
+        }
+        bool had = false;
+        std::string saved;
+    } noCompositor;
+    VexoPlatform::SetDisplayOrientationSource(nullptr);
+    LogCapture log;
+    WatchPasses passes;
+    FramePtr frame = ShownFrame(&passes);
+    ASSERT_EQ(frame->Running(), 1);
+    for (int pass = 0; pass < 4; ++pass) ASSERT_TRUE(passes.Next());  // two more checks
+    ASSERT_TRUE(passes.Next());
+    EXPECT_GE(service.Calls("GetMultiConfig").size(), 3u) << "the checks went on";
+    EXPECT_TRUE(service.Calls("SetMultiConfig").empty());
+    EXPECT_TRUE(service.Calls("ResetDevice").empty());
+    EXPECT_EQ(log.Count("Exception - Display orientation cannot be read (cannot connect to the Wayland display "
+                        "/nonexistent/qln-no-compositor); the device keeps its orientation"),
+              1u);
+
+    // The display answers again, turned by 180 degrees: the next check writes it.
+    VexoPlatform::SetDisplayOrientationSource([] { return 2u; });
+    ASSERT_TRUE(passes.Next());
+    ASSERT_TRUE(passes.Next());
+    ASSERT_TRUE(WaitUntil([&] { return !service.Calls("ResetDevice").empty(); }, guitest::kEventMs));
+    const auto sets = service.Calls("SetMultiConfig");
+    ASSERT_EQ(sets.size(), 1u);
+    EXPECT_EQ(Orientation(sets[0]), 2u);
+    EXPECT_EQ(log.Count("Information - Display orientation readable again"), 1u);
 }

@@ -1,0 +1,382 @@
+// The program on a Wayland desktop (sway headless, GDK_BACKEND=wayland, no X display), the twin
+// of the X scenarios in Desktop_desktoptest.cpp: the calibration screen read back with grim, taps
+// through the touch stream, keys and clicks through a virtual keyboard and pointer, the service's
+// calls read from touchsim's trace; and the screen's rotation told by the compositor reaching the
+// device.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "desktop/WaylandSession.h"
+
+using desktop::Screenshot;
+using desktop::WaylandSession;
+using desktop::WindowInfo;
+
+namespace {
+
+constexpr long long kWindowMs = 10000;   // the program's window after launch
+constexpr long long kCoverMs = 4000;     // the calibration screen after the button (about 1 s idle)
+constexpr long long kStepMs = 8000;      // a request sequence with its waits (access polls, settle)
+constexpr long long kExitMs = 8000;      // the program ends after its window closed
+constexpr long long kLostMs = 20000;     // a lost device noticed: a watch pass (3 s) whose request goes unanswered (3 s)
+// A rotation reaches the device within two orientation checks (about every six seconds) and
+// the pass's requests.
+constexpr long long kRotationMs = 20000;
+constexpr const char* kMainTitle = "Touch Frame Configuration";
+constexpr const char* kCalibTitle = "Modal dialog";
+constexpr const char* kKeepQuestion = "Keep the new calibration?";
+
+struct Point {
+    int x, y;
+};
+// Centres of the main window's buttons in its client area (the fixed layout).
+constexpr Point kCalibrationButton{30 + 74, 340 + 12};
+constexpr Point kAdvancedButton{190 + 74, 340 + 12};
+constexpr Point kFactoryButton{30 + 74, 368 + 12};
+constexpr Point kDoneButton{165 + 32, 421 + 14};
+
+constexpr const char* kTaps[4] = {"tap 0.125 0.125", "tap 0.125 0.875", "tap 0.875 0.875", "tap 0.875 0.125"};
+constexpr int kTapPauseMs = 400;  // a tap counts once its target has been red for a moment
+constexpr int kTargetInset = 65;  // target centres in from the screen's corners
+
+// Target centres on a width x height screen in the order shown.
+std::vector<Point> Targets(int width, int height) {
+    const int l = kTargetInset, t = kTargetInset, r = width - kTargetInset, b = height - kTargetInset;
+    return {{l, t}, {l, b}, {r, b}, {r, t}};
+}
+
+// What the four taps give (touch x, y, screen x, y per point; points top-left, top-right,
+// bottom-left, bottom-right), enabled 1, as the wire carries it.
+const char* const kLandscapeRecordHex =
+    "01000000"
+    "ff0fff0f5504b407"   // top-left 4095, 4095, 1109, 1972
+    "ff6fff0fa97bb407"   // top-right 28671, 4095, 31657, 1972
+    "ff0fff6f55044a78"   // bottom-left 4095, 28671, 1109, 30794
+    "ff6fff6fa97b4a78";  // bottom-right 28671, 28671, 31657, 30794
+// The same taps on the output turned to portrait (1080 x 1920): the screen values follow it.
+const char* const kPortraitRecordHex =
+    "01000000"
+    "ff0fff0fb4075504"   // top-left 4095, 4095, 1972, 1109
+    "ff6fff0f4a785504"   // top-right 28671, 4095, 30794, 1109
+    "ff0fff6fb407a97b"   // bottom-left 4095, 28671, 1972, 31657
+    "ff6fff6f4a78a97b";  // bottom-right 28671, 28671, 30794, 31657
+const std::string kZeroRecordHex(72, '0');
+
+// The calibration screen of width x height with target `red` to touch next: the four target
+// centres red or white, every other pixel outside the targets' crosses black but for the
+// guidance text in the middle, so nothing else shows.
+std::string CalibrationScreenProblem(const Screenshot& s, int width, int height, int red) {
+    if (s.width != width || s.height != height)
+        return "screen is " + std::to_string(s.width) + "x" + std::to_string(s.height);
+    const std::vector<Point> targets = Targets(width, height);
+    for (int k = 0; k < 4; ++k) {
+        const desktop::Rgb c = s.At(targets[size_t(k)].x, targets[size_t(k)].y);
+        if (k == red ? !c.IsRed() : !c.IsWhite()) return "target " + std::to_string(k) + " has the wrong colour";
+    }
+    auto inTarget = [&](int x, int y) {
+        for (const Point& t : targets)
+            if (std::abs(x - t.x) <= 30 && std::abs(y - t.y) <= 30) return true;
+        return false;
+    };
+    // Between the targets' rows, from a quarter to three quarters of the height (on a portrait
+    // screen its lines take nearly the whole width).
+    auto inGuidance = [&](int, int y) { return y >= height / 4 && y < height * 3 / 4; };
+    bool guidance = false;
+    for (int y = 0; y < s.height; ++y)
+        for (int x = 0; x < s.width; ++x) {
+            if (inTarget(x, y) || s.At(x, y).IsBlack()) continue;
+            if (!inGuidance(x, y)) return "pixel " + std::to_string(x) + "," + std::to_string(y) + " is not black";
+            guidance = true;
+        }
+    if (!guidance) return "no guidance text";
+    return "";
+}
+
+std::string PayloadOf(const std::string& line) {
+    const size_t at = line.find("payload=");
+    if (at == std::string::npos) return "";
+    const size_t colon = line.find(':', at);
+    const size_t end = line.find(' ', colon);
+    return line.substr(colon + 1, end == std::string::npos ? std::string::npos : end - colon - 1);
+}
+
+std::string NameOf(const std::string& line) { return line.substr(5, line.find(' ', 5) - 5); }
+
+// The orientation in an orientation item as written (item 13, its data's second word), or -1.
+int OrientationIn(const std::string& payloadHex) {
+    if (payloadHex.size() != 96 || payloadHex.compare(0, 8, "0d000000") != 0) return -1;
+    return int(std::strtoul(payloadHex.substr(32, 2).c_str(), nullptr, 16));
+}
+
+class WaylandDesktop : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(session_.Start()) << session_.Error();
+    }
+    void TearDown() override {
+        if (HasFailure()) std::printf("program output:\n%s\n", session_.ProgramStderr().c_str());
+        if (HasFailure() && !shot_.pixels.empty()) {
+            const std::string path = std::string("/tmp/qln-wayland-") +
+                                     ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".ppm";
+            shot_.SavePpm(path);
+            std::printf("last screenshot: %s\n", path.c_str());
+        }
+        // QLN_WAYLAND_SHOTS=folder keeps the screens a person should look at (see Keep).
+    }
+
+    // Writes the screen as it is now to $QLN_WAYLAND_SHOTS/name.png when that is set.
+    void Keep(const std::string& name) {
+        const char* folder = std::getenv("QLN_WAYLAND_SHOTS");
+        if (folder && *folder) session_.SavePng(std::string(folder) + "/" + name + ".png");
+    }
+
+    // Launches the program and waits for its main window, which sway floats in the middle of the
+    // output, and for it to have the keyboard.
+    WindowInfo Launch() {
+        EXPECT_TRUE(session_.LaunchProgram());
+        WindowInfo main;
+        const bool centred = faults::WaitFor(
+            [&] {
+                main = session_.WaitForWindow(kMainTitle, 0);
+                return main.id != 0 && std::abs(main.x + main.width / 2 - 960) <= 40 &&
+                       std::abs(main.y + main.height / 2 - 540) <= 40;
+            },
+            kWindowMs);
+        EXPECT_TRUE(centred) << "main window at " << main.x << "," << main.y << " " << main.width << "x"
+                             << main.height;
+        EXPECT_TRUE(session_.WaitForFocus(kMainTitle, kStepMs)) << "focus on " << session_.FocusedWindow().name;
+        return main;
+    }
+    void ClickIn(const WindowInfo& w, Point p) { EXPECT_TRUE(session_.Click(w.x + p.x, w.y + p.y)); }
+
+    std::vector<std::string> CallsSince(size_t from) {
+        std::vector<std::string> lines = session_.Sim().CallLines();
+        if (from > lines.size()) from = lines.size();
+        return std::vector<std::string>(lines.begin() + long(from), lines.end());
+    }
+    std::string WaitForCall(size_t from, const std::string& name, long long timeoutMs, size_t nth = 1) {
+        std::string payload = "(none)";
+        faults::WaitFor(
+            [&] {
+                size_t seen = 0;
+                for (const std::string& l : CallsSince(from))
+                    if (NameOf(l) == name && ++seen == nth) {
+                        payload = PayloadOf(l);
+                        return true;
+                    }
+                return false;
+            },
+            timeoutMs);
+        return payload;
+    }
+    // Waits for an orientation item written since `from` with `orientation`; true when it came.
+    bool WaitForOrientationWritten(size_t from, int orientation, long long timeoutMs) {
+        return faults::WaitFor(
+            [&] {
+                for (const std::string& l : CallsSince(from))
+                    if (NameOf(l) == "SetMultiConfig" && OrientationIn(PayloadOf(l)) == orientation) return true;
+                return false;
+            },
+            timeoutMs);
+    }
+    size_t Mark() { return session_.Sim().CallLines().size(); }
+
+    // Presses the calibration button and waits for the calibration screen over the whole output
+    // with target 0 red and the keyboard.
+    bool OpenCalibration(const WindowInfo& main, int width, int height) {
+        ClickIn(main, kCalibrationButton);
+        std::string problem;
+        const bool covered = session_.WaitForScreen(
+            [&](const Screenshot& s) { return (problem = CalibrationScreenProblem(s, width, height, 0)).empty(); },
+            kCoverMs, &shot_);
+        EXPECT_TRUE(covered) << "calibration screen: " << problem;
+        EXPECT_TRUE(session_.WaitForFocus(kCalibTitle, kStepMs)) << "focus on " << session_.FocusedWindow().name;
+        return covered;
+    }
+    // Four taps at a person's pace, each answered by the next target turning red.
+    void TapFour(int width, int height) {
+        for (int k = 0; k < 4; ++k) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(kTapPauseMs));
+            ASSERT_TRUE(session_.Sim().Command(kTaps[k])) << kTaps[k];
+            if (k == 3) break;
+            std::string problem;
+            EXPECT_TRUE(session_.WaitForScreen(
+                [&](const Screenshot& s) {
+                    return (problem = CalibrationScreenProblem(s, width, height, k + 1)).empty();
+                },
+                kStepMs, &shot_))
+                << "after tap " << k << ": " << problem;
+        }
+    }
+    // The confirmation box in front with the keyboard; Return keeps the record.
+    void KeepWithReturn() {
+        ASSERT_NE(session_.WaitForWindow(kKeepQuestion, kStepMs).id, 0u) << "no confirmation box";
+        ASSERT_TRUE(session_.WaitForFocus(kKeepQuestion, kStepMs)) << "focus on " << session_.FocusedWindow().name;
+        EXPECT_TRUE(session_.PressKey("Return"));
+        ASSERT_TRUE(session_.WaitForNoWindow(kKeepQuestion, kStepMs));
+    }
+
+    void CloseWithDone(const WindowInfo& main) {
+        ASSERT_TRUE(session_.WaitForFocus(kMainTitle, kStepMs)) << "focus on " << session_.FocusedWindow().name;
+        ClickIn(main, kDoneButton);
+        EXPECT_EQ(session_.WaitForProgramExit(kExitMs), 0);
+    }
+
+    void ExpectNoToolkitComplaints() {
+        const std::string err = session_.ProgramStderr();
+        EXPECT_EQ(err.find("Gtk-CRITICAL"), std::string::npos) << err;
+        EXPECT_EQ(err.find("Gtk-WARNING"), std::string::npos) << err;
+    }
+
+    WaylandSession session_;
+    Screenshot shot_;
+};
+
+// A user calibrates with four taps and keeps the result with Return, calibrates again and leaves
+// with Escape: the first record stays, the second attempt puts it back.
+TEST_F(WaylandDesktop, CalibrationCoversTheOutputTakesFourTapsAndEscapePutsTheRecordBack) {
+    const WindowInfo main = Launch();
+    ASSERT_NE(main.id, 0u) << "no main window";
+
+    size_t mark = Mark();
+    ASSERT_TRUE(OpenCalibration(main, 1920, 1080));
+    Keep("calibration-upright");
+    TapFour(1920, 1080);
+    KeepWithReturn();
+    EXPECT_EQ(WaitForCall(mark, "SetCalibration", kStepMs, 2), kLandscapeRecordHex);
+    EXPECT_TRUE(session_.WaitForFocus(kMainTitle, kStepMs)) << "focus on " << session_.FocusedWindow().name;
+    EXPECT_EQ(WaitForCall(mark, "SetCalibration", 500, 3), "(none)") << "the kept record was not written over";
+
+    mark = Mark();
+    ASSERT_TRUE(OpenCalibration(main, 1920, 1080));
+    std::this_thread::sleep_for(std::chrono::milliseconds(kTapPauseMs));
+    ASSERT_TRUE(session_.Sim().Command(kTaps[0]));
+    ASSERT_TRUE(session_.WaitForScreen(
+        [](const Screenshot& s) { return CalibrationScreenProblem(s, 1920, 1080, 1).empty(); }, kStepMs, &shot_));
+    EXPECT_TRUE(session_.PressKey("Escape"));
+    EXPECT_EQ(WaitForCall(mark, "SetCalibration", kStepMs, 1), kZeroRecordHex) << "switched off while calibrating";
+    EXPECT_EQ(WaitForCall(mark, "SetCalibration", kStepMs, 2), kLandscapeRecordHex) << "the saved record put back";
+    EXPECT_NE(WaitForCall(mark, "ResetDevice", kStepMs, 2), "(none)") << "the device reset after the restore";
+    EXPECT_TRUE(session_.WaitForNoWindow(kCalibTitle, kStepMs));
+    EXPECT_TRUE(session_.WaitForFocus(kMainTitle, kStepMs)) << "focus on " << session_.FocusedWindow().name;
+    EXPECT_TRUE(session_.WaitForScreen(
+        [&](const Screenshot& s) { return !s.At(main.x + kDoneButton.x, main.y + kDoneButton.y).IsBlack(); },
+        kStepMs, &shot_))
+        << "main window visible again";
+
+    CloseWithDone(main);
+    ExpectNoToolkitComplaints();
+}
+
+// The factory question and the advanced settings dialog come up in front with the keyboard:
+// Escape and Return answer the question No, Escape leaves the dialog.
+TEST_F(WaylandDesktop, QuestionsAndDialogsAnswerTheKeyboard) {
+    const WindowInfo main = Launch();
+    ASSERT_NE(main.id, 0u) << "no main window";
+
+    for (const char* key : {"Escape", "Return"}) {
+        SCOPED_TRACE(key);
+        const size_t mark = Mark();
+        ClickIn(main, kFactoryButton);
+        ASSERT_TRUE(faults::WaitFor(
+            [&] {
+                const WindowInfo w = session_.FocusedWindow();
+                return w.id != 0 && w.id != main.id;
+            },
+            kStepMs))
+            << "the factory question takes the focus";
+        EXPECT_TRUE(session_.PressKey(key));
+        ASSERT_TRUE(session_.WaitForFocus(kMainTitle, kStepMs)) << "focus on " << session_.FocusedWindow().name;
+        EXPECT_EQ(WaitForCall(mark, "SetDeviceConfig", 1000), "(none)") << "answered No";
+        EXPECT_EQ(WaitForCall(mark, "ResetDevice", 200), "(none)");
+    }
+
+    ClickIn(main, kAdvancedButton);
+    ASSERT_NE(session_.WaitForWindow("Advanced Setting", kStepMs).id, 0u) << "no advanced settings dialog";
+    ASSERT_TRUE(session_.WaitForFocus("Advanced Setting", kStepMs)) << "focus on " << session_.FocusedWindow().name;
+    EXPECT_TRUE(session_.PressKey("Escape"));
+    EXPECT_TRUE(session_.WaitForNoWindow("Advanced Setting", kStepMs));
+
+    CloseWithDone(main);
+    ExpectNoToolkitComplaints();
+}
+
+// The device goes away while the window is up: the window hides and the message about it, a box
+// with no window to stand over, comes up in the middle of the output with the keyboard; Return
+// ends it and the program.
+TEST_F(WaylandDesktop, TheMessageOfALostDeviceStandsInTheMiddleAndTakesTheKeyboard) {
+    const WindowInfo main = Launch();
+    ASSERT_NE(main.id, 0u) << "no main window";
+    ASSERT_TRUE(session_.Sim().Command("unplug"));
+
+    WindowInfo box;
+    const bool shown = faults::WaitFor(
+        [&] {
+            box = session_.FocusedWindow();
+            return box.id != 0 && box.id != main.id && session_.FindWindows(kMainTitle).empty();
+        },
+        kLostMs);
+    ASSERT_TRUE(shown) << "focus on '" << box.name << "'";
+    const int dx = box.x + box.width / 2 - 960, dy = box.y + box.height / 2 - 540;
+    EXPECT_TRUE(std::abs(dx) <= 40 && std::abs(dy) <= 40)
+        << "message at " << box.x << "," << box.y << " " << box.width << "x" << box.height;
+
+    EXPECT_TRUE(session_.PressKey("Return"));
+    EXPECT_EQ(session_.WaitForProgramExit(kExitMs), 0);
+    ExpectNoToolkitComplaints();
+}
+
+// The kiosk's screen is turned while the program runs. sway turns clockwise ("transform 90" is a
+// quarter turn clockwise, the same turn as `xrandr --rotate right`) and tells its clients the
+// protocol's counter-clockwise transform (270): the device gets the value X gives for that turn,
+// 3. The calibration then covers the portrait output and its record's screen values follow it.
+// A quarter turn the other way ("transform 270", `xrandr --rotate left`) gives 1, and upright
+// again 0.
+TEST_F(WaylandDesktop, RotatingTheOutputReachesTheDeviceAndTheCalibrationFollowsIt) {
+    const WindowInfo before = Launch();
+    ASSERT_NE(before.id, 0u) << "no main window";
+    // touchsim holds no orientation item at first: the watch's first check writes an upright one.
+    ASSERT_TRUE(WaitForOrientationWritten(0, 0, kRotationMs)) << "no upright orientation item written";
+
+    size_t mark = Mark();
+    ASSERT_TRUE(session_.Command("output HEADLESS-1 transform 90"));
+    int width = 0, height = 0;
+    ASSERT_TRUE(session_.OutputSize(width, height));
+    ASSERT_EQ(width, 1080);
+    ASSERT_EQ(height, 1920);
+    ASSERT_TRUE(WaitForOrientationWritten(mark, 3, kRotationMs)) << "a clockwise quarter turn not written";
+    EXPECT_NE(WaitForCall(mark, "ResetDevice", kStepMs), "(none)") << "the device re-initialised";
+
+    // The window where sway has it on the turned output.
+    const WindowInfo main = session_.WaitForWindow(kMainTitle, kStepMs);
+    ASSERT_NE(main.id, 0u);
+    ASSERT_TRUE(session_.WaitForFocus(kMainTitle, kStepMs)) << "focus on " << session_.FocusedWindow().name;
+    mark = Mark();
+    ASSERT_TRUE(OpenCalibration(main, 1080, 1920));
+    Keep("calibration-rotated");
+    TapFour(1080, 1920);
+    KeepWithReturn();
+    EXPECT_EQ(WaitForCall(mark, "SetCalibration", kStepMs, 2), kPortraitRecordHex);
+
+    mark = Mark();
+    ASSERT_TRUE(session_.Command("output HEADLESS-1 transform 270"));
+    EXPECT_TRUE(WaitForOrientationWritten(mark, 1, kRotationMs)) << "an anticlockwise quarter turn not written";
+
+    mark = Mark();
+    ASSERT_TRUE(session_.Command("output HEADLESS-1 transform normal"));
+    EXPECT_TRUE(WaitForOrientationWritten(mark, 0, kRotationMs)) << "the upright orientation not written back";
+
+    const WindowInfo after = session_.WaitForWindow(kMainTitle, kStepMs);
+    ASSERT_NE(after.id, 0u);
+    CloseWithDone(after);
+    ExpectNoToolkitComplaints();
+}
+
+}  // namespace
