@@ -43,8 +43,7 @@ void FactoryResetCommand(CPMainFrame& frame) {
         return;
     RequestLock lock(frame.m_requestLock, kFactoryPlace);
     if (!lock.Owns() || !frame.CheckAccess(nullptr)) return;
-    // The pen item is built in the shared multi-config buffer, which the lock keeps from the watch.
-    ResetToFactory(frame.m_records, g_MultiConfigRecord);
+    ResetToFactory(frame.m_records);
 }
 
 // True when the window should close: the updater takes over even when it could not be started.

@@ -60,8 +60,9 @@ void CPMainFrame::WatchOrientation() {
     m_orientationNeverChecked = false;
     m_lastOrientationCheck = now;
 
-    // Its mark and its further data are trusted and written back: only a whole reply counts.
-    MultiConfigRecord& record = g_MultiConfigRecord;
+    // Its mark and its further data are trusted and written back: only a whole reply counts. A
+    // record of its own: no other item's bytes can go out as this one's.
+    MultiConfigRecord record{};
     if (!ReadMultiConfigItem(kOrientationItem, record)) return;
 
     const uint32_t orientation = VexoPlatform::GetDisplayOrientation();

@@ -38,6 +38,8 @@ touchsim::DeviceModel QuietDevice() {
     touchsim::DeviceModel model;
     model.deviceIds = {"0102030405060708", "1112131415161718"};
     model.multiConfig[kOrientationItem] = touchsim::DeviceModel::StoredItem(kOrientationItem, kOrientationItemLength, 0);
+    // Further data of its own, which must never turn up in another item the window writes.
+    std::memset(model.multiConfig[kOrientationItem].data + 8, 0x6D, sizeof(MultiConfigRecord::data) - 8);
     model.deviceConfig.mouseMode = 0;
     model.deviceConfig.multiTouchMode = 1;
     return model;
@@ -202,7 +204,15 @@ struct FactoryCase {
 };
 
 TEST_F(MainFrameCommands, FactoryResetSendsTheManufacturerRecordsInOrderAndStopsAtTheFirstFailure) {
-    // The device watch is stopped so that the trace holds the command's requests only.
+    // The watch's first pass has read the orientation item (its further data are not zero); then
+    // the watch is stopped so that the trace holds the command's requests only.
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            const std::vector<std::string> names = Names(sim().Trace());
+            const auto item = std::find(names.begin(), names.end(), "GetMultiConfig");
+            return item != names.end() && std::find(item, names.end(), "GetDeviceConfig") != names.end();
+        },
+        kPassMs));
     frame_->Release();
     const std::vector<std::string> everything = factorytest::WholeRun();
     const FactoryCase rows[] = {
@@ -250,7 +260,11 @@ TEST_F(MainFrameCommands, FactoryResetSendsTheManufacturerRecordsInOrderAndStops
         EXPECT_TRUE(heldAtEveryRequest);
         EXPECT_EQ(log.Contains("Get response failed! "), r.failAfter != nullptr);
 
-        factorytest::ExpectManufacturerWrites(trace, r.readMouse, r.readMulti, false);
+        factorytest::ExpectManufacturerWrites(trace, r.readMouse, r.readMulti);
+        if (r.calls == everything) {
+            // What the device now stores as item 2: the flag off and nothing of item 13.
+            EXPECT_EQ(BytesOf(sim().Model().multiConfig.at(2)), BytesOf(touchsim::DeviceModel::StoredItem(2, 0)));
+        }
     }
 }
 
