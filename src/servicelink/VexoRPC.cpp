@@ -41,7 +41,14 @@ bool VexoRPC::Connect(const char* host, int32_t port) {
     if (!m_connection->Connect(host, port, false)) return false;
     // The role first: the receive thread idles for good when it starts without one.
     m_role = kRoleClient;
-    Start();
+    if (!Start()) {
+        // Without the receive thread no reply would ever be taken: every call would wait out its
+        // bound. No channel is better than one that cannot hear.
+        VexoLogException(L"RPC client not created: no receive thread");
+        m_role = kRoleNone;
+        m_connection->Disconnect();
+        return false;
+    }
     VexoLogDebug(L"RPC client was created");
     return true;
 }
@@ -109,7 +116,11 @@ bool VexoRPC::Reopen() {
     m_connection->Disconnect();
     if (m_connection->IsOpen()) m_connection->Close();
     const bool connected = m_connection->Connect(host.c_str(), port, false);
-    Start();
+    if (!Start()) {
+        // Logged by Start. Deaf, the channel could only make the next calls wait out their bounds.
+        m_connection->Disconnect();
+        return false;
+    }
     return connected;
 }
 
