@@ -139,6 +139,10 @@ public:
     VexoSource::DeviceInfoRecord m_currentInfo{};
     uint8_t m_runtimeStatus[VexoSource::kRuntimeStatusLength] = {};
     VexoSource::DeviceConfigRecord m_currentConfig{};
+    // The selector the last reading's requests carried; false in m_readingOfOneDevice when the
+    // device choice changed while they were sent (the reading then mixes two devices).
+    uint32_t m_readingSelector = 0;
+    bool m_readingOfOneDevice = true;
 
 private:
     void BuildControls();

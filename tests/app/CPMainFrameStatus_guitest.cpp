@@ -135,6 +135,51 @@ TEST(CPMainFrameStatus, DeviceChoiceFollowsTheDeviceList) {
     EXPECT_EQ(ChoiceItems(*frame), std::vector<std::string>{second});
 }
 
+// The user chooses the other device while a pass is part-way through reading the first one (its
+// configuration reply is slow): that reading never shows for the new choice, whose own mode the
+// next pass shows. Shown for the new device, the old mode would be what Apply writes to it.
+TEST(CPMainFrameStatus, ChoosingAnotherDeviceDuringAPassShowsOnlyTheChosenDevicesMode) {
+    AppEnvironment env;
+    const std::string first = "0102030405060708", second = "1112131415161718";
+    touchsim::DeviceModel model;
+    model.deviceIds = {first, second};
+    touchsim::DeviceRecords& a = model.OwnRecords(first);
+    a.deviceConfig.mouseMode = 0;
+    a.deviceConfig.multiTouchMode = 1;
+    touchsim::DeviceRecords& b = model.OwnRecords(second);
+    b.deviceConfig.mouseMode = 1;
+    b.deviceConfig.multiTouchMode = 0;
+    b.touches = 4;
+    SimService service(true, model);
+    WatchPasses passes;
+    FramePtr frame = ShownFrame(&passes);
+    ASSERT_EQ(frame->Running(), 1);
+    ASSERT_EQ(ChoiceItems(*frame), (std::vector<std::string>{first, second}));
+    EXPECT_TRUE(frame->m_pMultiTouch->GetValue());
+    LogCapture log;
+
+    service.sim().ClearTrace();
+    service.sim().DelayNextReply(VexoSource::GetDeviceConfig, 1000);
+    ASSERT_TRUE(passes.Next());
+    ASSERT_TRUE(WaitUntil([&] { return !service.Calls("GetDeviceConfig").empty(); }, kPassMs));
+    EXPECT_EQ(service.Calls("GetDeviceConfig").front().selector, 36u) << "the first device's reading is under way";
+    const int refreshesAtChoice = passes.Refreshes();
+    guitest::SelectComboItem(frame->m_pDeviceChoice, 1);
+    // The slow pass ends and its refresh arrives after the choice.
+    ASSERT_TRUE(WaitUntil([&] { return passes.Refreshes() > refreshesAtChoice; }, kPassMs));
+    guitest::Pump(guitest::kShortMs);
+    EXPECT_EQ(g_CurrentDeviceId, second);
+    EXPECT_TRUE(log.Contains("Debug - Reading of device 36 dropped: device 164 is chosen now"));
+
+    // The next pass reads the chosen device, and the mode buttons follow it.
+    ASSERT_TRUE(passes.Next());
+    ASSERT_TRUE(WaitUntil([&] { return Value(frame->m_pTouches) == "4"; }, kPassMs));
+    EXPECT_TRUE(frame->m_pMouse->GetValue());
+    EXPECT_FALSE(frame->m_pMultiTouch->GetValue());
+    EXPECT_EQ(service.Calls("GetDeviceConfig").back().selector, 164u);
+    EXPECT_FALSE(frame->m_pApply->IsEnabled()) << "showing the device's mode is no change";
+}
+
 TEST(CPMainFrameStatus, BusyDeviceKeepsTheWindowAndSkipsReading) {
     AppEnvironment env;
     SimService service;
