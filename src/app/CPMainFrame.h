@@ -149,6 +149,9 @@ private:
     void LabelControls();
     wxTextCtrl* AddField(int id, int x, int y, int w, int h);
     void ShowDeviceLost(const wxString& message, const wxString& caption, bool show);
+    // Watch thread, after a pass lost the connection to the service: connects again until the
+    // service answers or kServiceReturnMs have passed (or a stop is requested). 1 when it is back.
+    int32_t AwaitServiceReturn();
 
     std::vector<VexoSource::VexoWString> m_deviceList;
 

@@ -109,6 +109,21 @@ int32_t VexoRPC::Call(const char* name, const void* data, int32_t length, void* 
 bool VexoRPC::Reopen() {
     // A reply that comes late lands on the old socket, which nobody reads any more.
     VexoLogInfo(L"RPC connection reopened: the last call's reply is still owed");
+    return ReplaceConnection();
+}
+
+bool VexoRPC::Reconnect() {
+    std::lock_guard<std::mutex> callGuard(m_callLock);
+    if (m_role != kRoleClient || !m_connection) return false;
+    if (m_connection->connected != 0) return true;
+    // Whatever was owed went with the old connection.
+    m_replyOwed = false;
+    if (!ReplaceConnection()) return false;
+    VexoLogInfo(L"RPC connection to the service made again");
+    return true;
+}
+
+bool VexoRPC::ReplaceConnection() {
     const std::string host = m_connection->PeerHost();
     const int32_t port = m_connection->Port();
     // The receive thread reads the connection: hold it while the socket is replaced.
@@ -169,6 +184,17 @@ bool OpenServiceChannelAt(const char* host, int port) {
 }
 
 bool OpenServiceChannel() { return OpenServiceChannelAt(kServiceHost, kServicePort); }
+
+bool ServiceChannelConnected() {
+    VexoRPC* channel = g_pServiceChannel;
+    return channel && channel->Role() == VexoRPC::kRoleClient && channel->Connection() &&
+           channel->Connection()->connected != 0;
+}
+
+bool ReconnectServiceChannel() {
+    VexoRPC* channel = g_pServiceChannel;
+    return channel && channel->Reconnect();
+}
 
 void CloseServiceChannel() {
     VexoRPC* channel = g_pServiceChannel;
