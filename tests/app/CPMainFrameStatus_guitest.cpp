@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -178,6 +179,24 @@ TEST(CPMainFrameStatus, ChoosingAnotherDeviceDuringAPassShowsOnlyTheChosenDevice
     EXPECT_FALSE(frame->m_pMultiTouch->GetValue());
     EXPECT_EQ(service.Calls("GetDeviceConfig").back().selector, 164u);
     EXPECT_FALSE(frame->m_pApply->IsEnabled()) << "showing the device's mode is no change";
+}
+
+// No thread for the watch (the system refused one): the window still opens with the start-up
+// reading and its commands, and the log says that it will not follow the device.
+TEST(CPMainFrameStatus, WithoutItsWatchThreadTheWindowOpensAndSaysSo) {
+    AppEnvironment env;
+    SimService service;
+    LogCapture log;
+    const auto previous = VexoSource::VexoThread::SetThreadCreator(
+        [](pthread_t*, const pthread_attr_t*, void* (*)(void*), void*) { return EAGAIN; });
+    FramePtr frame(new CPMainFrame());
+    const int32_t running = frame->Initialize();
+    VexoSource::VexoThread::SetThreadCreator(previous);
+    EXPECT_EQ(running, 1);
+    EXPECT_FALSE(frame->IsStarted());
+    EXPECT_TRUE(log.Contains("Exception - Thread device-watch could not be started"));
+    EXPECT_TRUE(log.Contains("Exception - Device watch not started: the window will not follow the device"));
+    EXPECT_EQ(ChoiceItems(*frame), std::vector<std::string>{"0102030405060708"});
 }
 
 TEST(CPMainFrameStatus, BusyDeviceKeepsTheWindowAndSkipsReading) {
