@@ -160,7 +160,7 @@ TEST(CPMainFrameStatus, ChoosingAnotherDeviceDuringAPassShowsOnlyTheChosenDevice
     LogCapture log;
 
     service.sim().ClearTrace();
-    service.sim().DelayNextReply(VexoSource::GetDeviceConfig, 1000);
+    service.sim().DelayNextReply(VexoSource::GetDeviceConfig, 1500);
     ASSERT_TRUE(passes.Next());
     ASSERT_TRUE(WaitUntil([&] { return !service.Calls("GetDeviceConfig").empty(); }, kPassMs));
     EXPECT_EQ(service.Calls("GetDeviceConfig").front().selector, 36u) << "the first device's reading is under way";
