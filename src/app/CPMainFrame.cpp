@@ -4,6 +4,7 @@
 #include <wx/intl.h>
 
 #include "config/ProcessConfig.h"
+#include "foundation/VexoLog.h"
 #include "foundation/VexoWString.h"
 #include "gui/DialogFont.h"
 #include "gui/WindowPlacement.h"
@@ -130,7 +131,9 @@ int32_t CPMainFrame::Initialize() {
     m_pDone->SetFocus();
     if (LoadFromService()) {
         m_ready = 1;
-        Start();
+        // Without its watch the window still shows the start-up reading and its commands work,
+        // but it would follow no device change, rotation or service loss: the log says so.
+        if (!Start()) VexoLogException(L"Device watch not started: the window will not follow the device");
         m_running = 1;
     }
     return m_running;

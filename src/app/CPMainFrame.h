@@ -140,12 +140,19 @@ public:
     VexoSource::DeviceInfoRecord m_currentInfo{};
     uint8_t m_runtimeStatus[VexoSource::kRuntimeStatusLength] = {};
     VexoSource::DeviceConfigRecord m_currentConfig{};
+    // The selector the last reading's requests carried; false in m_readingOfOneDevice when the
+    // device choice changed while they were sent (the reading then mixes two devices).
+    uint32_t m_readingSelector = 0;
+    bool m_readingOfOneDevice = true;
 
 private:
     void BuildControls();
     void LabelControls();
     wxTextCtrl* AddField(int id, int x, int y, int w, int h);
     void ShowDeviceLost(const wxString& message, const wxString& caption, bool show);
+    // Watch thread, after a pass lost the connection to the service: connects again until the
+    // service answers or kServiceReturnMs have passed (or a stop is requested). 1 when it is back.
+    int32_t AwaitServiceReturn();
 
     std::vector<VexoSource::VexoWString> m_deviceList;
 

@@ -4,6 +4,7 @@
 #include "device/FactoryReset.h"
 #include "device/TouchMode.h"
 #include "dialogs/DlgAdvSetting.h"
+#include "foundation/VexoLog.h"
 #include "gui/MessageBox.h"
 #include "gui/WxText.h"
 #include "platform/ProcessLauncher.h"
@@ -43,18 +44,22 @@ void FactoryResetCommand(CPMainFrame& frame) {
         return;
     RequestLock lock(frame.m_requestLock, kFactoryPlace);
     if (!lock.Owns() || !frame.CheckAccess(nullptr)) return;
-    // The pen item is built in the shared multi-config buffer, which the lock keeps from the watch.
-    ResetToFactory(frame.m_records, g_MultiConfigRecord);
+    ResetToFactory(frame.m_records);
 }
 
-// True when the window should close: the updater takes over even when it could not be started.
+// True when the window should close: only once the updater has been started and takes over. When
+// it cannot start (it is missing, or not executable) the user is told and keeps the window: closing
+// would look like an update under way when nothing runs.
 bool RunUpdater() {
     if (VexoMessageBox(LangText("Run_Update",
                                 u"Run the update application and quit current configuration application?"),
                        wxEmptyString, wxYES_NO) != wxYES)
         return false;
-    VexoPlatform::StartUpdater();
-    return true;
+    if (VexoPlatform::StartUpdater()) return true;
+    VexoLogException(L"The updater %hs could not be started", VexoPlatform::UpdaterPath().c_str());
+    VexoMessageBox(LangText("Update_Not_Started", u"The update application could not be started."), wxEmptyString,
+                   wxOK);
+    return false;
 }
 
 }  // namespace

@@ -33,8 +33,15 @@ int32_t CPMainFrame::LoadFromService() {
 int32_t CPMainFrame::ReadDeviceList() { return VexoSource::ReadDeviceList(m_deviceList); }
 
 int32_t CPMainFrame::ReadDeviceState() {
+    // The user may choose another device (GUI thread) while these requests go out: note which
+    // device they addressed, so that the display never shows one device's values as another's.
+    const uint32_t before = ChosenSelector();
     // Only shown, never written back: a short reply shows what it brought beside the last reading.
-    return VexoSource::ReadDeviceState(m_currentInfo, m_runtimeStatus, m_currentConfig, ReadRule::AsAnswered);
+    const int32_t result =
+        VexoSource::ReadDeviceState(m_currentInfo, m_runtimeStatus, m_currentConfig, ReadRule::AsAnswered);
+    m_readingSelector = before;
+    m_readingOfOneDevice = ChosenSelector() == before;
+    return result;
 }
 
 int32_t CPMainFrame::SyncDeviceChoice() {
@@ -89,7 +96,15 @@ void CPMainFrame::OnRefresh(wxCommandEvent& event) {
     }
     if (event.GetInt() == kRefreshValue) {
         SyncDeviceChoice();
-        RefreshDisplay();
+        // A reading taken (even in part) for the device chosen before would show its values for
+        // the one chosen now, and set the mode buttons from it, which Apply would then write to
+        // the new device. It is dropped; the next pass reads the chosen device.
+        const uint32_t chosen = ChosenSelector();
+        if (m_readingOfOneDevice && m_readingSelector == chosen) {
+            RefreshDisplay();
+        } else {
+            VexoLogDebug(L"Reading of device %u dropped: device %u is chosen now", m_readingSelector, chosen);
+        }
     }
 }
 

@@ -7,6 +7,7 @@
 #include "platform/DisplayOrientation.h"
 #include "platform/PlatformTime.h"
 #include "servicelink/ServiceRequests.h"
+#include "servicelink/VexoRPC.h"
 
 using namespace VexoSource;
 
@@ -38,6 +39,10 @@ void CPMainFrame::Run() {
             }
             if (!result) CheckAccess(&result);
         }
+        // The connection itself is gone (the service stopped or restarts): that is no lost device
+        // yet. A service that is back within a few seconds is simply used again.
+        const bool serviceGone = !result && !StopRequested() && !ServiceChannelConnected();
+        if (serviceGone) result = AwaitServiceReturn();
         // A stop requested while the pass ran (the window is closing) is no device loss.
         if (StopRequested()) break;
         if (result) {
@@ -46,12 +51,45 @@ void CPMainFrame::Run() {
             continue;
         }
         // The language table is not shared with workers: the text is looked up on the GUI thread.
-        CallAfter([this] {
-            ReportDeviceLost(LangText("Device_Undetected", u"Device undetected,Please insert device!"), wxEmptyString,
-                             true);
-        });
+        if (serviceGone) {
+            // The frame is not to blame: say that the service stopped, as start-up does.
+            CallAfter([this] {
+                ReportDeviceLost(LangText("Service_RPC_Not_Created",
+                                          u"The touch service does not answer. Please start it and try again."),
+                                 wxEmptyString, true);
+            });
+        } else {
+            CallAfter([this] {
+                ReportDeviceLost(LangText("Device_Undetected", u"Device undetected,Please insert device!"),
+                                 wxEmptyString, true);
+            });
+        }
         break;
     }
+}
+
+int32_t CPMainFrame::AwaitServiceReturn() {
+    VexoLogInfo(L"Connection to the touch service lost: connecting again for up to %u ms", kServiceReturnMs);
+    const uint32_t start = VexoPlatform::GetTickCount();
+    for (;;) {
+        {
+            // Each attempt under the window's lock, as any pass: no command's request may go out
+            // on a connection while it is replaced. Between attempts the commands may run.
+            RequestLock lock(m_requestLock, kWatchPlace);
+            if (lock.Owns() && ReconnectServiceChannel()) {
+                int32_t answered = 0;
+                CheckAccess(&answered);
+                if (answered) {
+                    VexoLogInfo(L"The touch service answers again");
+                    return 1;
+                }
+            }
+        }
+        if (VexoPlatform::GetTickCount() - start >= kServiceReturnMs) break;
+        if (!SleepFor(kServiceRetryMs)) return 0;  // the window is closing
+    }
+    VexoLogException(L"The touch service did not come back within %u ms", kServiceReturnMs);
+    return 0;
 }
 
 void CPMainFrame::WatchOrientation() {
@@ -60,8 +98,9 @@ void CPMainFrame::WatchOrientation() {
     m_orientationNeverChecked = false;
     m_lastOrientationCheck = now;
 
-    // Its mark and its further data are trusted and written back: only a whole reply counts.
-    MultiConfigRecord& record = g_MultiConfigRecord;
+    // Its mark and its further data are trusted and written back: only a whole reply counts. A
+    // record of its own: no other item's bytes can go out as this one's.
+    MultiConfigRecord record{};
     if (!ReadMultiConfigItem(kOrientationItem, record)) return;
 
     // A display server that cannot be asked says nothing about the screen: the stored orientation

@@ -235,8 +235,7 @@ int AdvancedSet(const CliRequest& r, const Target& t, std::ostream& out, std::os
 
 int FactoryReset(const CliRequest& r, const Target& t, std::ostream& out, std::ostream& err) {
     FactoryRecords working;
-    MultiConfigRecord pen{};  // built afresh: no other item's bytes go into the pen item
-    switch (ResetToFactory(working, pen)) {
+    switch (ResetToFactory(working)) {
         case FactoryResetResult::Done:
             out << "device " << t.device << ": manufacturer settings written; device reset\n";
             out.flush();

@@ -26,6 +26,8 @@ bool LoadAdvancedSettings(AdvancedSettings& out, DeviceConfigRecord& configCheck
     const bool answered = ReadMultiConfigItem(kPenItemId, penItem);
     out.penState = ReadPenItem(answered, penItem, out.pen);
     if (out.penState == PenItemState::Missing && createMissingPen) {
+        // Built afresh: what the service answered for an item it does not hold is no item data.
+        penItem = MultiConfigRecord{};
         FillPenItem(penItem, 0);
         WriteWhole(SetMultiConfig, penItem);  // its answer is not looked at
     }

@@ -16,6 +16,11 @@ bool AdoptDevice(const std::string& identifier, std::string* chosen) {
     return true;
 }
 
+uint32_t ChosenSelector() {
+    boost::lock_guard<boost::mutex> hold(g_SelectorLock);
+    return DeviceSelector;
+}
+
 int FindDevice(const std::vector<VexoWString>& devices, const std::string& wanted) {
     if (devices.empty()) return -1;
     if (wanted.empty()) return 0;

@@ -15,6 +15,9 @@ namespace VexoSource {
 // of what its device choice shows.
 bool AdoptDevice(const std::string& identifier, std::string* chosen = nullptr);
 
+// The selector that requests carry now (read under the selector lock).
+uint32_t ChosenSelector();
+
 // The position of wanted in the device list, letters compared without regard to case (as the
 // device choice does); with wanted empty, the first device. -1 when it is not listed.
 int FindDevice(const std::vector<VexoWString>& devices, const std::string& wanted);

@@ -7,7 +7,7 @@
 
 namespace VexoSource {
 
-FactoryResetResult ResetToFactory(FactoryRecords& working, MultiConfigRecord& penItem) {
+FactoryResetResult ResetToFactory(FactoryRecords& working) {
     if (!ReadWhole(GetDeviceConfig, working.config) || !ReadWhole(GetEffects, working.effects) ||
         !ReadWhole(GetCalibration, working.calibration)) {
         VexoLogException(L"Get response failed! ");
@@ -18,6 +18,7 @@ FactoryResetResult ResetToFactory(FactoryRecords& working, MultiConfigRecord& pe
     ApplyFactoryCalibration(working.calibration);
 
     // Pen simulation off.
+    MultiConfigRecord penItem{};
     FillPenItem(penItem, 0);
     WriteWhole(SetMultiConfig, penItem);
 

@@ -20,13 +20,12 @@ enum class FactoryResetResult {
 };
 
 // Reads the device configuration, effects and calibration (stopping at the first that fails),
-// writes the manufacturer values over them, switches pen simulation off (item 2 built in penItem,
-// whose answer does not stop the reset), writes the three records back (stopping at the first
-// failure) and resets the device. Failed requests log "Get response failed! ". The access check
-// is the caller's.
+// writes the manufacturer values over them, switches pen simulation off (item 2, whose answer does
+// not stop the reset), writes the three records back (stopping at the first failure) and resets
+// the device. Failed requests log "Get response failed! ". The access check is the caller's.
 //
-// penItem keeps what it held beyond the item's head and first data word: the window passes its
-// shared multi-config buffer, as it always has; a caller without one passes a cleared record.
-FactoryResetResult ResetToFactory(FactoryRecords& working, MultiConfigRecord& penItem);
+// The pen item is built afresh (zeros behind its flag): a buffer that held another item would
+// send that item's bytes to the device as item 2's, and every later export would carry them.
+FactoryResetResult ResetToFactory(FactoryRecords& working);
 
 }  // namespace VexoSource

@@ -54,6 +54,10 @@ bool ParseProductSeries(const uint8_t* reply, size_t length, std::string& series
 constexpr uint32_t kWatchPassMs = 3000;
 constexpr uint32_t kOrientationCheckMs = 5000;
 constexpr uint32_t kWatchAfterRefreshMs = 100;
+// A lost connection to the service (it stopped, or restarts after an upgrade or a crash): the watch
+// connects again every kServiceRetryMs for up to kServiceReturnMs before it gives the service up.
+constexpr uint32_t kServiceReturnMs = 5000;
+constexpr uint32_t kServiceRetryMs = 200;
 // Milliseconds the watch still has to wait before the next pass (0: start it now). Tick counts
 // wrap at 32 bits; differences are unsigned.
 uint32_t WatchWaitMs(uint32_t now, uint32_t passStart, bool firstPass);

@@ -113,10 +113,11 @@ int32_t DlgAdvSetting::Initialize() {
 void DlgAdvSetting::Release() { m_shown = 0; }
 
 int32_t DlgAdvSetting::LoadFromService() {
-    // The shared buffer is safe here: the opener holds the main window's request lock, which the
-    // watch thread needs before it touches the buffer.
+    // The pen item starts cleared at every load: a load that fails before the item is read leaves
+    // it so, and Done then writes item 2 with zeros behind its flag, never bytes of another item.
+    m_penItem = MultiConfigRecord{};
     AdvancedSettings loaded;
-    if (!LoadAdvancedSettings(loaded, m_deviceConfig, g_MultiConfigRecord, true)) return 0;
+    if (!LoadAdvancedSettings(loaded, m_deviceConfig, m_penItem, true)) return 0;
     const AdvSettingPositions& p = loaded.positions;
     m_pRightClick->SetValue(p.rightClick);
     SetSlider(m_pRClickSlider, p.rClickDelay, kRClickDelaySlider);
@@ -138,8 +139,8 @@ AdvSettingPositions DlgAdvSetting::ReadControls() const {
 }
 
 int32_t DlgAdvSetting::WriteSettings() {
-    // The pen item goes out of the shared buffer with the data bytes that the load left there.
-    return WriteAdvancedSettings(ReadControls(), m_pPen->GetValue(), m_effects, g_MultiConfigRecord) ==
+    // The pen item goes out with the data bytes that the load read for item 2 (zeros without them).
+    return WriteAdvancedSettings(ReadControls(), m_pPen->GetValue(), m_effects, m_penItem) ==
                    AdvancedWriteResult::Done
                ? 1
                : 0;

@@ -49,6 +49,8 @@ private:
     VexoSource::EffectsRecord m_effects{};
     // Read only as a check that the service answers.
     VexoSource::DeviceConfigRecord m_deviceConfig{};
+    // Item 2 (pen simulation) as the last load read it; the dialog's own, since it is written.
+    VexoSource::MultiConfigRecord m_penItem{};
     int32_t m_shown = 0;
 
     wxStaticBox* m_pEffectsBox = nullptr;

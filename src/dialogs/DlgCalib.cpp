@@ -77,7 +77,8 @@ int32_t DlgCalib::Initialize() {
         return Fail();
     }
     m_reader.SetTouchCallback(&DlgCalib::TouchCallback, this);
-    m_reader.Start();
+    // Without its reader no touch would ever come: stop before anything is written (Start logs why).
+    if (!m_reader.Start()) return Fail();
 
     // Escape while the screen came up: nothing has been written yet, so nothing needs undoing.
     if (LeaveSeen()) return Cancelled();

@@ -1,9 +1,11 @@
 #include "foundation/VexoThread.h"
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 
 #include "foundation/VexoLog.h"
+#include "platform/LastError.h"
 #include "platform/MonotonicClock.h"
 #include "platform/PlatformTime.h"
 #include "platform/TerminationSignals.h"
@@ -12,6 +14,7 @@ namespace VexoSource {
 
 namespace {
 thread_local VexoThread* t_current = nullptr;
+std::atomic<VexoThread::ThreadCreator> g_createThread{&pthread_create};
 
 // Marks the object finished however Run leaves: normally or by a cancellation unwinding. The
 // wake-up is sent under the lock, so whoever sees the flag set (under that lock) knows this thread
@@ -43,23 +46,35 @@ void* VexoThread::ThreadMain(void* self) {
     return nullptr;
 }
 
-void VexoThread::Start() {
+VexoThread::ThreadCreator VexoThread::SetThreadCreator(ThreadCreator creator) {
+    return g_createThread.exchange(creator ? creator : &pthread_create);
+}
+
+bool VexoThread::Start() {
     std::lock_guard<std::mutex> lock(m_stateLock);
     m_state = kRunning;
     if (m_hasThread) {
         // A second Start is the caller's mistake: say so in the log, where every failure goes.
         VexoLogException(L"Thread's created ");
-        return;
+        return true;
     }
     m_stopEvent.Clear();
     m_finished = false;
     // Workers leave SIGTERM, SIGINT and SIGHUP to the GUI thread, which ends the program on them;
     // blocked here, a signal can never cut a worker's poll or sleep short either.
     VexoPlatform::ScopedTerminationSignalBlock blocked;
-    if (pthread_create(&m_thread, nullptr, &VexoThread::ThreadMain, this) == 0) {
-        m_hasThread = true;
-        if (!m_name.empty()) pthread_setname_np(m_thread, m_name.c_str());
+    const int rc = g_createThread.load()(&m_thread, nullptr, &VexoThread::ThreadMain, this);
+    if (rc != 0) {
+        // Nothing runs: a state of "running" would have every caller wait for work that never
+        // happens (a request for its whole bound). pthread_create reports its reason as its result.
+        m_state = kStopRequested;
+        VexoPlatform::SetLastError(static_cast<uint32_t>(rc));
+        VexoLogException(L"Thread %hs could not be started", m_name.empty() ? "(unnamed)" : m_name.c_str());
+        return false;
     }
+    m_hasThread = true;
+    if (!m_name.empty()) pthread_setname_np(m_thread, m_name.c_str());
+    return true;
 }
 
 bool VexoThread::WaitFinished(uint32_t milliseconds) {

@@ -38,8 +38,17 @@ public:
     VexoThread(const VexoThread&) = delete;
     VexoThread& operator=(const VexoThread&) = delete;
 
-    void Start();
+    // Starts Run on a new thread. False when the system would not create one: logged at Exception
+    // with the system's reason, the state back to "stop requested", no thread held. A caller that
+    // cannot do its job without the thread must say so. A second Start while a thread is held
+    // returns true (and logs the caller's mistake).
+    bool Start();
     void Stop();
+
+    // How threads are created: pthread_create unless a test installs another (to see what a
+    // failed creation does). Returns the previous one; nullptr restores pthread_create.
+    using ThreadCreator = int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*);
+    static ThreadCreator SetThreadCreator(ThreadCreator creator);
 
     // The thread body. The base version returns once it reads state 2.
     virtual void Run();

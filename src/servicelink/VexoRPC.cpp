@@ -41,7 +41,14 @@ bool VexoRPC::Connect(const char* host, int32_t port) {
     if (!m_connection->Connect(host, port, false)) return false;
     // The role first: the receive thread idles for good when it starts without one.
     m_role = kRoleClient;
-    Start();
+    if (!Start()) {
+        // Without the receive thread no reply would ever be taken: every call would wait out its
+        // bound. No channel is better than one that cannot hear.
+        VexoLogException(L"RPC client not created: no receive thread");
+        m_role = kRoleNone;
+        m_connection->Disconnect();
+        return false;
+    }
     VexoLogDebug(L"RPC client was created");
     return true;
 }
@@ -105,6 +112,21 @@ int32_t VexoRPC::Call(const char* name, const void* data, int32_t length, void* 
 bool VexoRPC::Reopen() {
     // A reply that comes late lands on the old socket, which nobody reads any more.
     VexoLogInfo(L"RPC connection reopened: the last call's reply is still owed");
+    return ReplaceConnection();
+}
+
+bool VexoRPC::Reconnect() {
+    std::lock_guard<std::mutex> callGuard(m_callLock);
+    if (m_role != kRoleClient || !m_connection) return false;
+    if (m_connection->connected != 0) return true;
+    // Whatever was owed went with the old connection.
+    m_replyOwed = false;
+    if (!ReplaceConnection()) return false;
+    VexoLogInfo(L"RPC connection to the service made again");
+    return true;
+}
+
+bool VexoRPC::ReplaceConnection() {
     const std::string host = m_connection->PeerHost();
     const int32_t port = m_connection->Port();
     // The receive thread reads the connection: hold it while the socket is replaced.
@@ -112,7 +134,11 @@ bool VexoRPC::Reopen() {
     m_connection->Disconnect();
     if (m_connection->IsOpen()) m_connection->Close();
     const bool connected = m_connection->Connect(host.c_str(), port, false);
-    Start();
+    if (!Start()) {
+        // Logged by Start. Deaf, the channel could only make the next calls wait out their bounds.
+        m_connection->Disconnect();
+        return false;
+    }
     return connected;
 }
 
@@ -167,6 +193,17 @@ bool OpenServiceChannelAt(const char* host, int port) {
 }
 
 bool OpenServiceChannel() { return OpenServiceChannelAt(kServiceHost, kServicePort); }
+
+bool ServiceChannelConnected() {
+    VexoRPC* channel = g_pServiceChannel;
+    return channel && channel->Role() == VexoRPC::kRoleClient && channel->Connection() &&
+           channel->Connection()->connected != 0;
+}
+
+bool ReconnectServiceChannel() {
+    VexoRPC* channel = g_pServiceChannel;
+    return channel && channel->Reconnect();
+}
 
 void CloseServiceChannel() {
     VexoRPC* channel = g_pServiceChannel;

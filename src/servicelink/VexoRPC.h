@@ -71,12 +71,18 @@ public:
     // Fills handler entry index (0-14); returns index, or -1 outside that range.
     virtual int32_t RegisterHandler(int32_t index, const char* name, VexoRPCHandler handler, uintptr_t context);
 
+    // Connects again to the same peer after the connection was lost (the service closed or reset
+    // it, or went away): replaces the socket as the reconnect after a late reply does. True when
+    // connected (with the receive thread running); false, still disconnected, otherwise.
+    bool Reconnect();
+
     VexoTCPManager* Connection() { return m_connection; }
     int32_t Role() const { return m_role.load(); }
 
 private:
     // Replaces the connection by a fresh one to the same peer (requesting thread, m_callLock held).
     bool Reopen();
+    bool ReplaceConnection();
 
     VexoTCPManager* m_connection = nullptr;  // owned; replaced only while the receive thread is stopped
     std::atomic<int32_t> m_role{kRoleNone};
@@ -101,6 +107,12 @@ bool OpenServiceChannel();
 bool OpenServiceChannelAt(const char* host, int port);
 // Stops the receive thread and destroys the channel (program exit, tests).
 void CloseServiceChannel();
+// True when the channel exists and its connection is up (a lost service shows here at once: a
+// closed or reset connection, a refused reconnect).
+bool ServiceChannelConnected();
+// Tries once to connect the channel again to its service (VexoRPC::Reconnect); false without a
+// channel or when the service does not take the connection.
+bool ReconnectServiceChannel();
 
 // The one way to talk to the service: sends code with DeviceSelector and expectedReplyLength in
 // the head, then payloadLength bytes of payload, and waits for the reply. ok is 1 when a reply of

@@ -38,6 +38,8 @@ touchsim::DeviceModel QuietDevice() {
     touchsim::DeviceModel model;
     model.deviceIds = {"0102030405060708", "1112131415161718"};
     model.multiConfig[kOrientationItem] = touchsim::DeviceModel::StoredItem(kOrientationItem, kOrientationItemLength, 0);
+    // Further data of its own, which must never turn up in another item the window writes.
+    std::memset(model.multiConfig[kOrientationItem].data + 8, 0x6D, sizeof(MultiConfigRecord::data) - 8);
     model.deviceConfig.mouseMode = 0;
     model.deviceConfig.multiTouchMode = 1;
     return model;
@@ -49,7 +51,7 @@ protected:
         previousOrientation_ = VexoPlatform::SetDisplayOrientationSource([] { return 0u; });
         previousStarter_ = VexoPlatform::SetProcessStarter([this](const std::vector<std::string>& argv, bool) {
             started_.push_back(argv.empty() ? std::string() : argv[0]);
-            return false;  // as if the updater were missing
+            return startSucceeds_;  // false: as if the updater were missing
         });
         service_ = std::make_unique<SimService>(true, QuietDevice());
         ASSERT_TRUE(service_->started());
@@ -96,6 +98,7 @@ protected:
     std::unique_ptr<SimService> service_;
     MessageBoxes boxes_;
     std::vector<std::string> started_;
+    bool startSucceeds_ = false;
     VexoPlatform::ProcessStarter previousStarter_;
     VexoPlatform::OrientationSource previousOrientation_;
 };
@@ -202,7 +205,15 @@ struct FactoryCase {
 };
 
 TEST_F(MainFrameCommands, FactoryResetSendsTheManufacturerRecordsInOrderAndStopsAtTheFirstFailure) {
-    // The device watch is stopped so that the trace holds the command's requests only.
+    // The watch's first pass has read the orientation item (its further data are not zero); then
+    // the watch is stopped so that the trace holds the command's requests only.
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            const std::vector<std::string> names = Names(sim().Trace());
+            const auto item = std::find(names.begin(), names.end(), "GetMultiConfig");
+            return item != names.end() && std::find(item, names.end(), "GetDeviceConfig") != names.end();
+        },
+        kPassMs));
     frame_->Release();
     const std::vector<std::string> everything = factorytest::WholeRun();
     const FactoryCase rows[] = {
@@ -250,7 +261,11 @@ TEST_F(MainFrameCommands, FactoryResetSendsTheManufacturerRecordsInOrderAndStops
         EXPECT_TRUE(heldAtEveryRequest);
         EXPECT_EQ(log.Contains("Get response failed! "), r.failAfter != nullptr);
 
-        factorytest::ExpectManufacturerWrites(trace, r.readMouse, r.readMulti, false);
+        factorytest::ExpectManufacturerWrites(trace, r.readMouse, r.readMulti);
+        if (r.calls == everything) {
+            // What the device now stores as item 2: the flag off and nothing of item 13.
+            EXPECT_EQ(BytesOf(sim().Model().multiConfig.at(2)), BytesOf(touchsim::DeviceModel::StoredItem(2, 0)));
+        }
     }
 }
 
@@ -295,25 +310,41 @@ TEST_F(MainFrameCommands, AdvancedSettingsOpenUnderTheWindowLockOrReportABusyDev
     EXPECT_TRUE(Writes(sim().Trace()).empty());
 }
 
-TEST_F(MainFrameCommands, UpdaterAnsweredYesClosesTheWindowEvenWhenItCannotStart) {
+// Yes closes the window only when the updater has started; when it cannot start (none installed),
+// the user is told, the failure is logged and the window stays.
+TEST_F(MainFrameCommands, UpdaterAnsweredYesClosesTheWindowOnlyWhenItStarted) {
     struct Row {
+        const char* name;
         int answer;
-        bool closes;
-    } rows[] = {{wxYES, true}, {wxNO, false}};
+        bool starts;  // what the starter reports
+        bool tried, closes;
+        std::vector<std::string> boxes;
+    } rows[] = {
+        {"Yes, updater started", wxYES, true, true, true, {"Run the update application and quit current configuration application?"}},
+        {"Yes, no updater", wxYES, false, true, false,
+         {"Run the update application and quit current configuration application?",
+          "The update application could not be started."}},
+        {"No", wxNO, true, false, false, {"Run the update application and quit current configuration application?"}},
+    };
     for (const Row& r : rows) {
-        SCOPED_TRACE(r.answer == wxYES ? "Yes" : "No");
+        SCOPED_TRACE(r.name);
         started_.clear();
+        startSucceeds_ = r.starts;
+        boxes_.Clear();
         boxes_.Answer(r.answer);
         NewFrame();
+        LogCapture log;
         bool openAfterAnswer = false;
         ASSERT_TRUE(RunWindow({Do([&] { Click(frame_->m_pUpdate); }), Pause(10), Do([&] { Click(frame_->m_pCancel); })},
                               &openAfterAnswer));
-        EXPECT_EQ(boxes_.Shown().back().text, "Run the update application and quit current configuration application?");
+        EXPECT_EQ(boxes_.Texts(), r.boxes);
         EXPECT_EQ(openAfterAnswer, !r.closes);
-        EXPECT_EQ(started_.size(), r.closes ? 1u : 0u);
+        EXPECT_EQ(started_.size(), r.tried ? 1u : 0u);
         if (!started_.empty()) {
             EXPECT_EQ(started_[0], VexoPlatform::UpdaterPath());
         }
+        EXPECT_EQ(log.Contains("Exception - The updater " + VexoPlatform::UpdaterPath() + " could not be started"),
+                  r.tried && !r.starts);
         EXPECT_TRUE(Writes(sim().Trace()).empty());
     }
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -134,6 +135,69 @@ TEST(CPMainFrameStatus, DeviceChoiceFollowsTheDeviceList) {
     EXPECT_TRUE(frame->IsShown());
     EXPECT_TRUE(boxes.Shown().empty());
     EXPECT_EQ(ChoiceItems(*frame), std::vector<std::string>{second});
+}
+
+// The user chooses the other device while a pass is part-way through reading the first one (its
+// configuration reply is slow): that reading never shows for the new choice, whose own mode the
+// next pass shows. Shown for the new device, the old mode would be what Apply writes to it.
+TEST(CPMainFrameStatus, ChoosingAnotherDeviceDuringAPassShowsOnlyTheChosenDevicesMode) {
+    AppEnvironment env;
+    const std::string first = "0102030405060708", second = "1112131415161718";
+    touchsim::DeviceModel model;
+    model.deviceIds = {first, second};
+    touchsim::DeviceRecords& a = model.OwnRecords(first);
+    a.deviceConfig.mouseMode = 0;
+    a.deviceConfig.multiTouchMode = 1;
+    touchsim::DeviceRecords& b = model.OwnRecords(second);
+    b.deviceConfig.mouseMode = 1;
+    b.deviceConfig.multiTouchMode = 0;
+    b.touches = 4;
+    SimService service(true, model);
+    WatchPasses passes;
+    FramePtr frame = ShownFrame(&passes);
+    ASSERT_EQ(frame->Running(), 1);
+    ASSERT_EQ(ChoiceItems(*frame), (std::vector<std::string>{first, second}));
+    EXPECT_TRUE(frame->m_pMultiTouch->GetValue());
+    LogCapture log;
+
+    service.sim().ClearTrace();
+    service.sim().DelayNextReply(VexoSource::GetDeviceConfig, 1500);
+    ASSERT_TRUE(passes.Next());
+    ASSERT_TRUE(WaitUntil([&] { return !service.Calls("GetDeviceConfig").empty(); }, kPassMs));
+    EXPECT_EQ(service.Calls("GetDeviceConfig").front().selector, 36u) << "the first device's reading is under way";
+    const int refreshesAtChoice = passes.Refreshes();
+    guitest::SelectComboItem(frame->m_pDeviceChoice, 1);
+    // The slow pass ends and its refresh arrives after the choice.
+    ASSERT_TRUE(WaitUntil([&] { return passes.Refreshes() > refreshesAtChoice; }, kPassMs));
+    guitest::Pump(guitest::kShortMs);
+    EXPECT_EQ(g_CurrentDeviceId, second);
+    EXPECT_TRUE(log.Contains("Debug - Reading of device 36 dropped: device 164 is chosen now"));
+
+    // The next pass reads the chosen device, and the mode buttons follow it.
+    ASSERT_TRUE(passes.Next());
+    ASSERT_TRUE(WaitUntil([&] { return Value(frame->m_pTouches) == "4"; }, kPassMs));
+    EXPECT_TRUE(frame->m_pMouse->GetValue());
+    EXPECT_FALSE(frame->m_pMultiTouch->GetValue());
+    EXPECT_EQ(service.Calls("GetDeviceConfig").back().selector, 164u);
+    EXPECT_FALSE(frame->m_pApply->IsEnabled()) << "showing the device's mode is no change";
+}
+
+// No thread for the watch (the system refused one): the window still opens with the start-up
+// reading and its commands, and the log says that it will not follow the device.
+TEST(CPMainFrameStatus, WithoutItsWatchThreadTheWindowOpensAndSaysSo) {
+    AppEnvironment env;
+    SimService service;
+    LogCapture log;
+    const auto previous = VexoSource::VexoThread::SetThreadCreator(
+        [](pthread_t*, const pthread_attr_t*, void* (*)(void*), void*) { return EAGAIN; });
+    FramePtr frame(new CPMainFrame());
+    const int32_t running = frame->Initialize();
+    VexoSource::VexoThread::SetThreadCreator(previous);
+    EXPECT_EQ(running, 1);
+    EXPECT_FALSE(frame->IsStarted());
+    EXPECT_TRUE(log.Contains("Exception - Thread device-watch could not be started"));
+    EXPECT_TRUE(log.Contains("Exception - Device watch not started: the window will not follow the device"));
+    EXPECT_EQ(ChoiceItems(*frame), std::vector<std::string>{"0102030405060708"});
 }
 
 TEST(CPMainFrameStatus, BusyDeviceKeepsTheWindowAndSkipsReading) {

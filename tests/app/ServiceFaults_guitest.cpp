@@ -35,7 +35,8 @@ using guitest::WaitUntil;
 
 namespace {
 
-const std::string kDeviceLost = "Device undetected,Please insert device!";
+constexpr const char* kDeviceLost = "Device undetected,Please insert device!";
+constexpr const char* kServiceStopped = "The touch service does not answer. Please start it and try again.";
 
 
 std::string ReadLine(const std::string& path) {
@@ -69,7 +70,9 @@ protected:
     faults::TouchsimProcess service;
 };
 
-TEST_F(KilledService, WatchReportsTheLostDeviceAndTheWindowCloses) {
+// The service is gone for good: the watch connects again for a few seconds, then says that the
+// service stopped (not that the frame went) and the window closes.
+TEST_F(KilledService, StoppedForGoodIsReportedAsTheServiceAndTheWindowCloses) {
     AppEnvironment env;
     apptest::WatchPasses passes;
     FramePtr frame = ShownFrame(&passes);
@@ -79,12 +82,15 @@ TEST_F(KilledService, WatchReportsTheLostDeviceAndTheWindowCloses) {
     LogCapture log;
 
     service.Kill();
-    // The next pass starts at once and notices the closed connection without waiting for a reply.
+    // The next pass starts at once and notices the closed connection without waiting for a reply;
+    // the clock is moved over the reconnect attempts.
     ASSERT_TRUE(passes.Next());
-    ASSERT_TRUE(WaitUntil([&] { return !boxes.Shown().empty(); }, guitest::kEventMs + int(kCallBoundMs)));
+    ASSERT_TRUE(passes.AdvanceUntil([&] { return !boxes.Shown().empty(); }));
     EXPECT_FALSE(log.Contains("RPC FendrelRPC failed")) << "the pass waited for a reply that could not come";
+    EXPECT_TRUE(log.Contains("Information - Connection to the touch service lost: connecting again for up to 5000 ms"));
+    EXPECT_TRUE(log.Contains("Exception - The touch service did not come back within 5000 ms"));
     guitest::Pump(guitest::kShortMs);
-    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{kDeviceLost});
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{kServiceStopped});
     EXPECT_FALSE(frame->IsShown());
     EXPECT_EQ(VexoSource::g_pServiceChannel->Connection()->connected, 0);
 
@@ -92,6 +98,40 @@ TEST_F(KilledService, WatchReportsTheLostDeviceAndTheWindowCloses) {
     const Clock::time_point stopping = Clock::now();
     frame.reset();
     EXPECT_LT(MsSince(stopping), faults::kPromptMs);
+}
+
+// The service restarts (an upgrade, a crash restarted by its supervisor) 0.2 s after it went: the
+// watch connects to the new one and carries on; the window stays and shows the device again.
+TEST_F(KilledService, RestartedServiceIsUsedAgainAndTheWindowStays) {
+    AppEnvironment env;
+    apptest::WatchPasses passes;
+    FramePtr frame = ShownFrame(&passes);
+    ASSERT_EQ(frame->Running(), 1);
+    ASSERT_TRUE(WaitUntil([&] { return Value(frame->m_pFirmware) == "2.6"; }, guitest::kPassMs));
+    MessageBoxes boxes;
+    LogCapture log;
+
+    service.Kill();
+    const int refreshesBefore = passes.Refreshes();
+    ASSERT_TRUE(passes.Next());  // this pass finds the connection closed
+    ASSERT_TRUE(WaitUntil([&] { return log.Contains("Connection to the touch service lost"); }, guitest::kEventMs));
+    guitest::Pump(200);
+    faults::TouchsimProcess restarted;  // the same ports
+    ASSERT_TRUE(restarted.Start({"--no-stream", "--device", "0102030405060708:touches=7"}));
+
+    // The watch's attempts run on the real clock here: well within their five seconds.
+    ASSERT_TRUE(WaitUntil([&] { return passes.Refreshes() > refreshesBefore; }, int(VexoSource::kServiceReturnMs)));
+    ASSERT_TRUE(passes.Next());
+    EXPECT_TRUE(WaitUntil([&] { return Value(frame->m_pTouches) == "7"; }, guitest::kPassMs))
+        << "the restarted service's device is shown";
+    EXPECT_TRUE(boxes.Shown().empty());
+    EXPECT_TRUE(frame->IsShown());
+    EXPECT_TRUE(log.Contains("Information - RPC connection to the service made again"));
+    EXPECT_TRUE(log.Contains("Information - The touch service answers again"));
+    EXPECT_EQ(VexoSource::g_pServiceChannel->Connection()->connected, 1);
+    const std::vector<std::string> calls = restarted.Calls();
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls.front(), "GetAccessState") << "the first request on the new connection";
 }
 
 TEST_F(KilledService, FactoryResetStopsAtTheFirstFailureAndTheWindowCloses) {
@@ -107,9 +147,10 @@ TEST_F(KilledService, FactoryResetStopsAtTheFirstFailureAndTheWindowCloses) {
     service.KillOnCall("SetMultiConfig code=50 sel=36 expect=1 payload=48:02000000");
 
     guitest::Click(frame->m_pManuSetting);
-    // The failed item ends the reset at once; the next watch pass then reports the lost device.
-    ASSERT_TRUE(
-        WaitUntil([&] { return boxes.Shown().size() >= 2; }, 3 * kCallBoundMs + 2 * guitest::kPassMs + kSlackMs));
+    // The failed item ends the reset at once; the next watch pass tries the service again for a
+    // few seconds and then reports it stopped.
+    ASSERT_TRUE(WaitUntil([&] { return boxes.Shown().size() >= 2; },
+                          3 * kCallBoundMs + 2 * guitest::kPassMs + VexoSource::kServiceReturnMs + kSlackMs));
     guitest::Pump(guitest::kShortMs);
 
     // What the service received ends with the item it died on: nothing was sent after the failure.
@@ -118,7 +159,7 @@ TEST_F(KilledService, FactoryResetStopsAtTheFirstFailureAndTheWindowCloses) {
     EXPECT_EQ(std::vector<std::string>(calls.end() - 4, calls.end()),
               (std::vector<std::string>{"GetDeviceConfig", "GetEffects", "GetCalibration", "SetMultiConfig"}));
     EXPECT_TRUE(log.Contains("Exception - Get response failed! "));
-    EXPECT_EQ(boxes.Texts().back(), kDeviceLost);
+    EXPECT_EQ(boxes.Texts().back(), kServiceStopped);
     EXPECT_EQ(boxes.Shown().size(), 2u);
     EXPECT_FALSE(frame->IsShown());
 }
@@ -130,13 +171,16 @@ touchsim::DeviceModel SettledDevice() {
     return model;
 }
 
-// Every way the service can be lost between two passes of the watch, with the same end: the
-// window hides, says so once on the GUI thread, closes, and nothing more is asked. The clock is
-// moved over the requests' bounds (no answer can end them). A kill of the service's process is
-// KilledService's, on the real clock.
+// Every way the service can be lost between two passes of the watch. A connection that ends is
+// made again for a few seconds: a service that takes it is used on (the window stays, nothing is
+// said); one that does not is reported as stopped. A service that keeps the connection but answers
+// nothing is a lost device. Either end: the window hides, says so once on the GUI thread, closes,
+// and nothing more is asked. The clock is moved over the requests' bounds and the reconnect
+// attempts (no answer can end them). A kill of the service's process is KilledService's.
 struct Loss {
     const char* name;
     void (*cause)(touchsim::Simulator&);
+    const char* message;  // what the user is told; nullptr: the service is back and used on
     bool connectionEnds;  // the channel's connection is gone afterwards
     const char* logged;   // a line the loss leaves in the log
 };
@@ -144,7 +188,7 @@ void PrintTo(const Loss& l, std::ostream* os) { *os << l.name; }
 
 class LostService : public ::testing::TestWithParam<Loss> {};
 
-TEST_P(LostService, TheWatchReportsItOnceAndTheWindowCloses) {
+TEST_P(LostService, TheWatchReconnectsOrReportsItOnceAndTheWindowCloses) {
     AppEnvironment env;
     VexoPlatform::SetDisplayOrientationSource([] { return 0u; });
     guitest::SimService service(true, SettledDevice());
@@ -162,10 +206,25 @@ TEST_P(LostService, TheWatchReportsItOnceAndTheWindowCloses) {
     LogCapture log;
 
     GetParam().cause(service.sim());
+    const int refreshesBefore = passes.Refreshes();
     ASSERT_TRUE(passes.Next());
+    if (!GetParam().message) {
+        // Back at once: the pass ends with a refresh, and the next ones are answered and shown.
+        ASSERT_TRUE(passes.AdvanceUntil([&] { return passes.Refreshes() > refreshesBefore; }));
+        service.sim().Edit([](touchsim::DeviceModel& m) { m.touches = 7; });
+        ASSERT_TRUE(passes.Next());
+        EXPECT_TRUE(WaitUntil([&] { return Value(frame->m_pTouches) == "7"; }, guitest::kEventMs));
+        EXPECT_TRUE(boxes.Shown().empty());
+        EXPECT_TRUE(frame->IsShown());
+        EXPECT_TRUE(log.Contains(GetParam().logged));
+        EXPECT_TRUE(log.Contains("Information - RPC connection to the service made again"));
+        EXPECT_EQ(VexoSource::g_pServiceChannel->Connection()->connected, 1);
+        VexoPlatform::SetDisplayOrientationSource(nullptr);
+        return;
+    }
     ASSERT_TRUE(passes.AdvanceUntil([&] { return !boxes.Shown().empty(); }));
     guitest::Pump(guitest::kShortMs);
-    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{kDeviceLost});
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{GetParam().message});
     EXPECT_EQ(boxes.Shown()[0].caption, "");
     EXPECT_EQ(boxes.Shown()[0].style & wxOK, wxOK);
     EXPECT_FALSE(shownDuringMessage) << "hidden before the message";
@@ -188,11 +247,18 @@ TEST_P(LostService, TheWatchReportsItOnceAndTheWindowCloses) {
 INSTANTIATE_TEST_SUITE_P(
     Watch, LostService,
     ::testing::Values(
-        Loss{"Unanswering", [](touchsim::Simulator& s) { s.Unplug(); }, false, "Exception - RPC FendrelRPC failed"},
-        Loss{"Closed", [](touchsim::Simulator& s) { s.CloseClients(); }, true,
+        Loss{"Unanswering", [](touchsim::Simulator& s) { s.Unplug(); }, kDeviceLost, false,
+             "Exception - RPC FendrelRPC failed"},
+        Loss{"Closed", [](touchsim::Simulator& s) { s.CloseClients(); }, nullptr, false,
              "Exception - Client Closed for 0 byte was received"},
-        Loss{"Reset", [](touchsim::Simulator& s) { s.ResetClients(); }, true,
+        Loss{"Reset", [](touchsim::Simulator& s) { s.ResetClients(); }, nullptr, false,
              "ECONNRESET: connection closed by remote host"},
+        Loss{"ClosedAndRefused",
+             [](touchsim::Simulator& s) {
+                 s.RefuseConnections(true);
+                 s.CloseClients();
+             },
+             kServiceStopped, true, "Exception - The touch service did not come back within 5000 ms"},
         // A reply comes too late, and the service then refuses the fresh connection that the next
         // request needs.
         Loss{"LateReplyThenRefused",
@@ -200,7 +266,7 @@ INSTANTIATE_TEST_SUITE_P(
                  s.DelayNextReply(VexoSource::GetAccessState, int(kCallBoundMs) + 500);
                  s.RefuseConnections(true);
              },
-             true, "RPC connection reopened"}),
+             kServiceStopped, true, "RPC connection reopened"}),
     [](const ::testing::TestParamInfo<Loss>& info) { return std::string(info.param.name); });
 
 // One reply past the request bound (a ResetDevice 3.5 s late), then prompt ones: the program

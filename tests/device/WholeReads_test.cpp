@@ -100,8 +100,7 @@ TEST_F(WholeReads, EverySequenceStopsAtAShortReadBeforeWritingFromIt) {
          }, {GetDeviceConfig}},
         {"factory reset: calibration short", {31, 36, 35}, [] {
              FactoryRecords w;
-             MultiConfigRecord pen{};
-             return ResetToFactory(w, pen) == FactoryResetResult::Done;
+             return ResetToFactory(w) == FactoryResetResult::Done;
          }, {GetDeviceConfig, GetEffects, GetCalibration}},
         {"advanced settings: effects short", {31, 20}, [] {
              AdvancedSettings s;

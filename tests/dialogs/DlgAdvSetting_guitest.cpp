@@ -169,6 +169,8 @@ TEST_F(AdvSettingTest, DoneAfterAChangeWritesEveryShownFieldAndForcesTheHiddenOn
         m.effects.reserved4 = 1.5f;
         m.effects.reserved8 = -2.0f;
         m.effects.reserved12 = 9.0f;
+        // Item 2 with data of its own behind the flag: they go back as read.
+        m.multiConfig[2] = touchsim::DeviceModel::StoredItem(2, 0, 0x01020304u);
     });
     LanguageDir lang(&english);
     LogCapture log;
@@ -195,11 +197,10 @@ TEST_F(AdvSettingTest, DoneAfterAChangeWritesEveryShownFieldAndForcesTheHiddenOn
     EXPECT_EQ(Value(e.msDClickDelay), 500u);
     EXPECT_EQ(BitsOf(Value(e.msRDClickRange)), 0x3E99999Au);
     EXPECT_EQ(Value(e.smoothValue), 4u);
-    const MultiConfigRecord item = PayloadAs<MultiConfigRecord>(*Find(trace, "SetMultiConfig"));
-    EXPECT_EQ(Value(item.itemId), 2u);
-    EXPECT_EQ(Value(item.length), 40u);
-    EXPECT_EQ(Value(item.mark), kMultiConfigMark);
-    EXPECT_EQ(FirstWord(item), 1u);
+    // The whole item: the flag on, the rest as the device stored it.
+    const std::vector<uint8_t> penOn = BytesOf(touchsim::DeviceModel::StoredItem(2, 1, 0x01020304u));
+    EXPECT_EQ(Find(trace, "SetMultiConfig")->payload, penOn);
+    EXPECT_EQ(BytesOf(sim->Model().multiConfig.at(2)), penOn);
     EXPECT_EQ(Value(sim->Model().effects.msRClickDelay), 2500u);
     for (const char* line : {"Advanced Setting -> Update Configuration...", "msRClickDelay 25", "smoothValue 4"})
         EXPECT_TRUE(log.Contains(line)) << line;
@@ -345,6 +346,9 @@ TEST_F(AdvSettingTest, MissingPenItemIsCreatedOnOpening) {
 
 TEST_F(AdvSettingTest, UnansweredLoadOpensAtTheLowestPositionsAndALaterDoneWritesThem) {
     LanguageDir lang(&english);
+    // What the main window's orientation watch may have left in the process-wide item buffer.
+    g_MultiConfigRecord = touchsim::DeviceModel::StoredItem(13, 28, 1);
+    std::memset(g_MultiConfigRecord.data + 8, 0x6D, sizeof g_MultiConfigRecord.data - 8);
     DlgAdvSetting dialog(nullptr);
     sim->Unplug();
     EXPECT_EQ(dialog.Initialize(), 1);  // still shown
@@ -366,6 +370,10 @@ TEST_F(AdvSettingTest, UnansweredLoadOpensAtTheLowestPositionsAndALaterDoneWrite
     EXPECT_EQ(Value(e.msDClickDelay), 300u);
     EXPECT_EQ(BitsOf(Value(e.msRDClickRange)), BitsOf(0.1f));
     EXPECT_EQ(Value(e.smoothValue), 2u);
+    // The pen item built afresh: nothing of any other item behind the flag.
+    const std::vector<uint8_t> penOff = BytesOf(touchsim::DeviceModel::StoredItem(2, 0));
+    EXPECT_EQ(Find(trace, "SetMultiConfig")->payload, penOff);
+    EXPECT_EQ(BytesOf(sim->Model().multiConfig.at(2)), penOff);
 }
 
 TEST_F(AdvSettingTest, TextsComeFromTheLanguageFileWithTheirFallbacks) {

@@ -5,9 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "support/LogCapture.h"
@@ -103,6 +106,32 @@ TEST(VexoThread, StopOfANeverStartedObjectIsSilent) {
     EXPECT_LT(ElapsedSince(start), 1900u);  // no thread: nothing to wait for
     EXPECT_TRUE(log.Lines().empty());
     EXPECT_EQ(worker.runs, 0);
+}
+
+// The system refuses a thread (as pthread_create does at its thread limit): Start says so in its
+// result and the log, and the object is as if never started; once threads can be had again, it
+// starts as usual.
+int RefuseThread(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*) { return EAGAIN; }
+
+TEST(VexoThread, FailedCreationIsReportedAndLeavesNothingRunning) {
+    LogCapture log;
+    PoliteWorker worker;
+    worker.SetThreadName("refused");
+    const VexoThread::ThreadCreator previous = VexoThread::SetThreadCreator(&RefuseThread);
+    const bool started = worker.Start();
+    VexoThread::SetThreadCreator(previous);
+    EXPECT_FALSE(started);
+    EXPECT_EQ(worker.GetState(), VexoThread::kStopRequested) << "nothing runs, so nothing says running";
+    EXPECT_FALSE(worker.IsStarted());
+    EXPECT_TRUE(log.Contains("Exception - Thread refused could not be started"));
+    EXPECT_TRUE(log.Contains(std::strerror(EAGAIN))) << "the system's reason";
+    const size_t lines = log.Lines().size();
+    worker.Stop();  // nothing to wait for
+    EXPECT_EQ(log.Lines().size(), lines);
+
+    EXPECT_TRUE(worker.Start());
+    ASSERT_TRUE(WaitUntil([&] { return worker.runs == 1; }));
+    worker.Stop();
 }
 
 TEST(VexoThread, CooperativeWorkerStopsAtOnceWithBothLines) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <thread>
 
@@ -403,6 +404,22 @@ TEST(OpenServiceChannelAt, FailureLeavesNoChannel) {
     EXPECT_FALSE(OpenServiceChannelAt("127.0.0.1", port));
     EXPECT_EQ(g_pServiceChannel, nullptr);
     EXPECT_TRUE(log.Contains("Connect(127.0.0.1, " + std::to_string(port) + ") failed"));
+}
+
+// A channel whose receive thread cannot be had would hear no reply: it is not created, and the
+// service is left unconnected.
+TEST(OpenServiceChannelAt, WithoutAReceiveThreadLeavesNoChannel) {
+    FakeService service;
+    ASSERT_TRUE(service.Listening());
+    LogCapture log;
+    const auto previous = VexoThread::SetThreadCreator(
+        [](pthread_t*, const pthread_attr_t*, void* (*)(void*), void*) { return EAGAIN; });
+    const bool opened = OpenServiceChannelAt("127.0.0.1", service.Port());
+    VexoThread::SetThreadCreator(previous);
+    EXPECT_FALSE(opened);
+    EXPECT_EQ(g_pServiceChannel, nullptr);
+    EXPECT_TRUE(log.Contains("Exception - Thread rpc-receive could not be started"));
+    EXPECT_TRUE(log.Contains("Exception - RPC client not created: no receive thread"));
 }
 
 TEST(DeviceSelector, IsTheSumOfTheIdentifiersBytePairs) {

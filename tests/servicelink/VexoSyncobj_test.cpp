@@ -85,8 +85,11 @@ TEST_F(SyncobjTest, SignalIsRememberedUntilResetAndAWaitLastsItsSlices) {
     // Reset: 80 ms are ten slices of the clock; the wait ends when, and only when, they have passed.
     event.Reset();
     std::atomic<int32_t> result{-1};
+    const uint64_t readsBefore = clock.Reads();
     std::thread waiter([&] { result = event.TimedWait(80); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the waiter took its deadline
+    // The waiter has taken its deadline (its first reading of the clock): moved earlier, the clock
+    // would put the deadline beyond the steps below and the wait would never end.
+    EXPECT_TRUE(clock.WaitForReadsAbove(readsBefore));
     clock.Advance(72);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(result, -1) << "ended before its ten slices";
