@@ -128,7 +128,7 @@ int Status(const CliRequest& r, const Target& t, std::ostream& out, std::ostream
     report.busy = t.access == AccessState::Busy;
     if (!report.busy) {
         if (!ReadDeviceState(report.state)) return Fail(err, kExitFailed, "the device's state could not be read");
-        ReadProductSeries(report.state.info.bytes[1], report.series, report.requiredConfigVersion);
+        ReadProductSeries(report.state.info.VersionByte(), report.series, report.requiredConfigVersion);
     }
     out << (r.json ? StatusJson(report) : StatusText(report));
     return report.busy ? kExitBusy : kExitDone;
