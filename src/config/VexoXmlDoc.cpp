@@ -14,6 +14,7 @@
 #include <iterator>
 
 #include "foundation/VexoLog.h"
+#include "foundation/XmlParse.h"
 #include "platform/FileReplace.h"
 #include "platform/LastError.h"
 
@@ -56,19 +57,6 @@ std::string NumberText(const char16_t* text) {
     return narrow;
 }
 
-// TinyXML steps over a UTF-8 sequence by the length its lead byte announces even when the text
-// ends inside it, and then reads on past the terminator (a data file ending in a cut character is
-// enough). The parser therefore always gets its text followed by this many zero bytes: such a
-// step lands on a zero and parsing ends inside the buffer.
-constexpr size_t kParsePadding = 4;
-
-// The text up to its first zero byte (where TinyXML takes it to end) and the padding.
-std::string PaddedForParser(std::string text) {
-    text.resize(std::min(text.size(), text.find('\0')));
-    text.append(kParsePadding, '\0');
-    return text;
-}
-
 // A file as TinyXML's own LoadFile hands it to the parser: up to its first zero byte, with CR LF
 // and a lone CR made LF. False when it cannot be opened or read.
 bool ReadXmlFile(const std::string& path, std::string& out) {
@@ -108,7 +96,7 @@ void VexoXmlDoc::ResetCursor() {
 }
 
 bool VexoXmlDoc::LoadFile(const std::string& path) {
-    // Read here rather than by TinyXML so that the parser gets a padded buffer (kParsePadding).
+    // Read here rather than by TinyXML so that the parser gets a padded buffer (XmlParse.h).
     document_->Clear();
     document_->ClearError();
     std::string text;
@@ -116,8 +104,7 @@ bool VexoXmlDoc::LoadFile(const std::string& path) {
     if (!ReadXmlFile(path, text)) {
         document_->SetError(TiXmlBase::TIXML_ERROR_OPENING_FILE, nullptr, nullptr, TIXML_ENCODING_UNKNOWN);
     } else {
-        document_->Parse(PaddedForParser(std::move(text)).c_str(), nullptr, TIXML_DEFAULT_ENCODING);
-        ok = !document_->Error();
+        ok = ParseXmlInto(*document_, text, TIXML_DEFAULT_ENCODING);
     }
     if (!ok) document_->Clear();  // a failed parse may have left half a tree behind
     ResetCursor();
@@ -160,8 +147,7 @@ bool VexoXmlDoc::ParseText(const std::string& text) {
     // TinyXML's Parse appends to what a document already holds; parse into a fresh one so that a
     // reused instance holds exactly the new text, and a failure changes nothing.
     std::unique_ptr<TiXmlDocument> fresh(new TiXmlDocument);
-    fresh->Parse(PaddedForParser(text).c_str(), nullptr, TIXML_ENCODING_UTF8);
-    if (fresh->Error()) {
+    if (!ParseXmlInto(*fresh, text, TIXML_ENCODING_UTF8)) {
         VexoLogException(L"%hs", fresh->ErrorDesc());
         return false;
     }
