@@ -4,7 +4,7 @@
 #   sh scripts/deps.sh [packaging]    packaging: also what building and checking the .debs needs
 set -eu
 PACKAGES="cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
-libwxgtk3.2-dev libgtk-3-dev libtinyxml-dev libboost-dev libboost-thread-dev libboost-chrono-dev \
+libwxgtk3.2-dev libgtk-3-dev libtinyxml-dev \
 libx11-dev libxcb-randr0-dev xvfb xauth fonts-wqy-microhei x11-xserver-utils x11-utils xdotool imagemagick \
 iproute2 util-linux procps openbox metacity xfwm4 dbus libxtst-dev libcli11-dev nlohmann-json3-dev"
 # CPack's DEB generator (dpkg-shlibdeps, file) and the package checks.

@@ -29,7 +29,7 @@ protected:
     }
     void TearDown() override {
         CloseServiceChannel();
-        boost::lock_guard<boost::mutex> g(g_SelectorLock);
+        std::lock_guard<std::mutex> g(g_SelectorLock);
         DeviceSelector = 0;
     }
     touchsim::Simulator sim{Ephemeral()};
@@ -39,7 +39,7 @@ TEST_F(LinkWithSimulator, RecordsComeBackAsStoredAndTheTraceSeesTheHead) {
     uint32_t selector = 0;
     ASSERT_TRUE(DeviceSelectorFromIdentifier(sim.Model().deviceIds.at(0), selector));
     {
-        boost::lock_guard<boost::mutex> g(g_SelectorLock);
+        std::lock_guard<std::mutex> g(g_SelectorLock);
         DeviceSelector = selector;
     }
     DeviceInfoRecord info = {};
