@@ -3,7 +3,7 @@
 # are already installed are left alone, so a second run costs a second or two.
 #   sh scripts/deps.sh [packaging]    packaging: also what building and checking the .debs needs
 set -eu
-PACKAGES="cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
+PACKAGES="cmake g++ make pkg-config libgtest-dev libgmock-dev \
 libwxgtk3.2-dev libgtk-3-dev libtinyxml-dev \
 libx11-dev libxcb-randr0-dev xvfb xauth fonts-wqy-microhei x11-xserver-utils x11-utils xdotool imagemagick \
 iproute2 util-linux procps openbox metacity xfwm4 dbus libxtst-dev libcli11-dev nlohmann-json3-dev"
