@@ -22,7 +22,7 @@
 #include "servicelink/ServiceContract.h"
 #include "servicelink/VexoRPCReceiver.h"
 #include "servicelink/VexoSyncobj.h"
-#include "servicelink/VexoTCPManager.h"
+#include "foundation/VexoTCPManager.h"
 
 namespace VexoSource {
 

@@ -1,4 +1,4 @@
-#include "servicelink/VexoTCPManager.h"
+#include "foundation/VexoTCPManager.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 
 #include "platform/LastError.h"
 #include "servicelink/LinkTestSupport.h"
-#include "servicelink/SocketErrors.h"
+#include "foundation/SocketErrors.h"
 
 using namespace VexoSource;
 using linktest::Bytes;

@@ -1,4 +1,4 @@
-#include "servicelink/VexoTCPManager.h"
+#include "foundation/VexoTCPManager.h"
 
 #include <fcntl.h>
 #include <netdb.h>
@@ -13,7 +13,7 @@
 
 #include "foundation/VexoLog.h"
 #include "platform/LastError.h"
-#include "servicelink/SocketErrors.h"
+#include "foundation/SocketErrors.h"
 
 namespace VexoSource {
 

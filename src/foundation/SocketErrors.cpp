@@ -1,4 +1,4 @@
-#include "servicelink/SocketErrors.h"
+#include "foundation/SocketErrors.h"
 
 #include <cerrno>
 
