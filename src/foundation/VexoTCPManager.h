@@ -1,4 +1,5 @@
-// One TCP client connection to a local service (the RPC channel and the touch stream reader).
+// One TCP client connection to a local service (the RPC channel and the touch stream reader). The
+// system calls are platform/TcpSocket.h's; this class adds the locking, the codes and the log lines.
 //
 // The connect itself blocks; afterwards the socket works in the mode Connect was asked for (both
 // of the program's connections ask for non-blocking). Every socket failure is a return value plus

@@ -52,8 +52,7 @@ TEST(SocketErrors, ReportLogsOnlyTheReportedCodes) {
     };
     for (const auto& row : rows) {
         LogCapture log;
-        errno = row.error;
-        const uint32_t code = ReportSocketError();
+        const uint32_t code = ReportSocketError(row.error);
         EXPECT_EQ(VexoPlatform::GetLastError(), code);
         if (row.text) {
             ASSERT_EQ(log.Lines().size(), 1u) << row.error;
