@@ -132,7 +132,6 @@ void VexoTCPManager::PeerGone() {
 
 int32_t VexoTCPManager::ReceiveMessage(void* buffer) {
     const int32_t n = Receive(buffer, kMessageCapacity);
-    lastReceiveCount = n;
     if (n == 0) {
         VexoLogException(L"Client Closed for 0 byte was received");
         PeerGone();
@@ -144,7 +143,6 @@ int32_t VexoTCPManager::ReceiveMessage(void* buffer) {
 
 std::string VexoTCPManager::ReceiveText() {
     const int32_t n = Receive(m_textBuffer, kTextCapacity);
-    lastReceiveCount = n;
     if (n == 0 || (n == -1 && VexoPlatform::GetLastError() == kSockConnReset)) PeerGone();
     if (n <= 0) return std::string();
     m_textBuffer[n] = 0;
@@ -152,13 +150,6 @@ std::string VexoTCPManager::ReceiveText() {
     for (char& c : text)
         if (c == '\0') c = ' ';
     return text;
-}
-
-bool VexoTCPManager::WaitReadable(int timeoutMs) {
-    const int fd = m_socket.load();
-    if (fd < 0) return false;
-    return VexoPlatform::WaitReadableOrWoken(fd, -1, timeoutMs < 0 ? 0 : timeoutMs) ==
-           VexoPlatform::SocketWait::Readable;
 }
 
 VexoTCPManager::WaitResult VexoTCPManager::WaitReadableOrWoken(int wakeFd, int timeoutMs) {
