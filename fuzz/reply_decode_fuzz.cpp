@@ -105,10 +105,10 @@ void InformationTexts(FuzzedDataProvider& in) {
     const std::vector<uint8_t> bytes = in.ConsumeBytes<uint8_t>(in.ConsumeIntegralInRange<size_t>(0, sizeof status));
     if (!bytes.empty()) std::memcpy(status, bytes.data(), bytes.size());
     Check(TouchPointsText(status).size() <= 3);
-    ServiceModeKey(status[15]);
+    ServiceModeKey(RuntimeRunMode(status));
     const DeviceInfoRecord start = TakeRecord<DeviceInfoRecord>(in);
     const DeviceInfoRecord now = TakeRecord<DeviceInfoRecord>(in);
-    const std::u16string firmware = FirmwareText(start.bytes[1], now.bytes[1]);
+    const std::u16string firmware = FirmwareText(start.VersionByte(), now.VersionByte());
     Check(firmware.size() >= 3 && firmware.size() <= 4);
 }
 

@@ -17,7 +17,7 @@
 #include "FuzzSupport.h"
 #include "servicelink/VexoRPC.h"
 #include "servicelink/VexoRPCReceiver.h"
-#include "servicelink/VexoTCPManager.h"
+#include "foundation/VexoTCPManager.h"
 
 using namespace VexoSource;
 using QlnFuzz::Check;

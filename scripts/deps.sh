@@ -3,8 +3,8 @@
 # are already installed are left alone, so a second run costs a second or two.
 #   sh scripts/deps.sh [packaging]    packaging: also what building and checking the .debs needs
 set -eu
-PACKAGES="cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
-libwxgtk3.2-dev libgtk-3-dev libtinyxml-dev libboost-dev libboost-thread-dev libboost-chrono-dev \
+PACKAGES="cmake g++ make pkg-config libgtest-dev libgmock-dev \
+libwxgtk3.2-dev libgtk-3-dev libtinyxml-dev \
 libx11-dev libxcb-randr0-dev libwayland-dev xvfb xauth fonts-wqy-microhei x11-xserver-utils x11-utils xdotool imagemagick \
 iproute2 util-linux procps openbox metacity xfwm4 dbus sway grim libwayland-bin libxkbcommon-dev libxtst-dev libcli11-dev nlohmann-json3-dev"
 # An X server with two outputs, for the desktop suite's two-display scenario (Xvfb has one).

@@ -100,7 +100,6 @@ public:
     VexoSource::DeviceInfoRecord m_startInfo{};
     // Working copies of the mode write (its configuration) and the reset to manufacturer settings.
     VexoSource::FactoryRecords m_records;
-    uint8_t m_runMode = 0;
     int32_t m_running = 0;
     uint32_t m_lastOrientationCheck = 0;  // watch thread
     bool m_orientationNeverChecked = true; // watch thread: the first pass checks at once
@@ -131,10 +130,6 @@ public:
     wxStaticText* m_pBrand = nullptr;
     wxComboBox* m_pDeviceChoice = nullptr;
     wxButton* m_pUpdate = nullptr;
-    // Service operations the layout offers no control for; they stay none unless a control is added.
-    wxButton* m_pInstallService = nullptr;
-    wxButton* m_pUninstallService = nullptr;
-    wxButton* m_pRunModeToggle = nullptr;
 
     // Last readings (watch thread under the request lock; GUI thread after taking it).
     VexoSource::DeviceInfoRecord m_currentInfo{};

@@ -72,8 +72,8 @@ int32_t CPMainFrame::RefreshDisplay() {
     }
     m_pTouches->SetValue(ToWx(TouchPointsText(m_runtimeStatus)));
     m_pScreenSize->SetValue(ToWx(ScreenSizeNumber(m_currentInfo, g_ProductSeries)) + wxT(" ") + LangText("Inches", u""));
-    m_pFirmware->SetValue(ToWx(FirmwareText(m_startInfo.bytes[1], m_currentInfo.bytes[1])));
-    const std::string modeKey = ServiceModeKey(m_runtimeStatus[15]);
+    m_pFirmware->SetValue(ToWx(FirmwareText(m_startInfo.VersionByte(), m_currentInfo.VersionByte())));
+    const std::string modeKey = ServiceModeKey(VexoSource::RuntimeRunMode(m_runtimeStatus));
     if (!modeKey.empty()) m_pServiceStatus->SetValue(LangText(modeKey.c_str(), u""));
     g_FirstRefresh = 0;
     return 1;

@@ -1,9 +1,5 @@
 #include "cli/CliCommands.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -26,6 +22,7 @@
 #include "device/ProfileSettings.h"
 #include "device/TouchMode.h"
 #include "foundation/VexoLog.h"
+#include "platform/FileReplace.h"
 #include "platform/InstanceGuard.h"
 #include "servicelink/VexoRPC.h"
 
@@ -181,7 +178,7 @@ int Status(const CliRequest& r, const Target& t, std::ostream& out, std::ostream
     report.busy = t.access == AccessState::Busy;
     if (!report.busy) {
         if (!ReadDeviceState(report.state)) return Fail(err, kExitFailed, "the device's state could not be read");
-        ReadProductSeries(report.state.info.bytes[1], report.series, report.requiredConfigVersion);
+        ReadProductSeries(report.state.info.VersionByte(), report.series, report.requiredConfigVersion);
     }
     out << (r.json ? StatusJson(report) : StatusText(report));
     return report.busy ? kExitBusy : kExitDone;
@@ -253,35 +250,13 @@ int FactoryReset(const CliRequest& r, const Target& t, std::ostream& out, std::o
 // Writes text to path through a temporary file beside it, so that an interrupted export never
 // leaves half a profile under the name.
 bool WriteFileAtomically(const std::string& path, const std::string& text, std::string& problem) {
-    std::string temp = path + ".XXXXXX";
-    std::vector<char> name(temp.begin(), temp.end());
-    name.push_back('\0');
-    const int fd = mkstemp(name.data());
-    if (fd < 0) {
-        problem = "cannot create a file beside " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    temp = name.data();
-    size_t done = 0;
-    bool ok = true;
-    while (ok && done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) ok = false;
-        else done += size_t(n);
-    }
-    // Readable as an ordinary file of the user's (mkstemp makes it 0600).
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ok = ok && ::fchmod(fd, 0666 & ~mask) == 0 && ::fsync(fd) == 0;
-    const int error = errno;
-    ok = (::close(fd) == 0) && ok;
-    if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
-        problem = "cannot write " + path + ": " + std::strerror(ok ? errno : error);
-        ::unlink(temp.c_str());
-        return false;
-    }
-    return true;
+    const VexoPlatform::FileReplaceResult result = VexoPlatform::ReplaceFileWith(path, text);
+    if (result.Ok()) return true;
+    if (result.failed == VexoPlatform::FileReplaceResult::Step::CreateTemp)
+        problem = "cannot create a file beside " + path + ": " + std::strerror(result.error);
+    else
+        problem = "cannot write " + path + ": " + std::strerror(result.error);
+    return false;
 }
 
 int Export(const CliRequest& r, const Target& t, std::ostream& out, std::ostream& err) {

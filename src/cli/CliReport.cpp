@@ -33,8 +33,8 @@ Fields FieldsOf(const StatusReport& r) {
     Fields f;
     f.touches = Narrow(TouchPointsText(r.state.runtimeStatus));
     f.inches = Narrow(ScreenSizeNumber(r.state.info, r.series));
-    f.firmware = Narrow(FirmwareText(r.state.info.bytes[1], r.state.info.bytes[1]));
-    f.runMode = RunModeName(r.state.runtimeStatus[15]);
+    f.firmware = Narrow(FirmwareText(r.state.info.VersionByte(), r.state.info.VersionByte()));
+    f.runMode = RunModeName(RuntimeRunMode(r.state.runtimeStatus));
     f.mode = ModeName(r.state.config);
     return f;
 }
@@ -82,7 +82,7 @@ std::string StatusJson(const StatusReport& r) {
         const Fields f = FieldsOf(r);
         j["type"] = r.series;
         j["required_configuration_version"] = r.requiredConfigVersion;
-        j["touches"] = r.state.runtimeStatus[9];
+        j["touches"] = RuntimeTouches(r.state.runtimeStatus);
         j["screen_inches"] = std::stoi(f.inches);
         j["firmware"] = f.firmware;
         j["run_mode"] = f.runMode;

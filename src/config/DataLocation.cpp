@@ -1,16 +1,11 @@
 #include "config/DataLocation.h"
 
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdlib>
-#include <vector>
 
 #include "config/VexoXmlDoc.h"
 #include "foundation/VexoLog.h"
 #include "foundation/VexoWString.h"
+#include "platform/FileSystem.h"
 #include "platform/LastError.h"
 #include "platform/ModuleFolder.h"
 
@@ -26,20 +21,10 @@ constexpr const char* kConfigName = "Configuration.xml";
 constexpr const char* kLanguageName = "MultiLang.xml";
 constexpr const char* kVersionKey = "Configuration:Version";
 
-bool IsFolder(const std::string& path) {
-    struct stat info;
-    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
+using VexoPlatform::IsFolder;
+using VexoPlatform::IsMissingOrEmpty;
 
-bool IsFile(const std::string& path) {
-    struct stat info;
-    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
-
-bool IsMissingOrEmpty(const std::string& path) {
-    struct stat info;
-    return stat(path.c_str(), &info) != 0 || info.st_size == 0;
-}
+bool IsFile(const std::string& path) { return VexoPlatform::IsRegularFile(path); }
 
 bool Absolute(const std::string& path) { return !path.empty() && path[0] == '/'; }
 
@@ -60,24 +45,12 @@ std::string DataFolderOf(const DataFacts& facts) {
 
 // Creates the folder and its missing parents, private to the user as the base directory rules ask.
 bool MakeFolders(const std::string& folder) {
-    std::string path;
-    size_t start = 0;
-    while (start <= folder.size()) {
-        size_t slash = folder.find('/', start);
-        if (slash == std::string::npos) slash = folder.size();
-        path = folder.substr(0, slash);
-        if (!path.empty() && !IsFolder(path) && mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
-            VexoPlatform::SetLastErrorFromErrno();
-            return false;
-        }
-        start = slash + 1;
-    }
-    if (IsFolder(folder)) return true;
-    VexoPlatform::SetLastError(ENOTDIR);  // a file stands where a folder should be
-    return false;
+    const int error = VexoPlatform::MakeFolders(folder, 0700);
+    if (error != 0) VexoPlatform::SetLastError(uint32_t(error));
+    return error == 0;
 }
 
-bool DefaultWritable(const std::string& folder) { return access(folder.c_str(), W_OK | X_OK) == 0; }
+bool DefaultWritable(const std::string& folder) { return VexoPlatform::MayWriteInFolder(folder); }
 
 // The version text says what the installed program supports, not what the user chose: after an
 // upgrade ships another one, the user's copy takes it (and keeps everything else), or a device
@@ -103,11 +76,7 @@ DataFacts CurrentDataFacts() {
     if (const char* value = std::getenv("HOME")) {
         facts.home = value;
     } else {
-        std::vector<char> buffer(16384);
-        passwd entry;
-        passwd* found = nullptr;
-        if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_dir)
-            facts.home = found->pw_dir;
+        facts.home = VexoPlatform::HomeFromPasswordDatabase();
     }
     facts.installedDataFolder = InstalledDataFolder();
     facts.writable = DefaultWritable;

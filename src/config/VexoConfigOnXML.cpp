@@ -1,10 +1,9 @@
 #include "config/VexoConfigOnXML.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 
 #include "foundation/VexoLog.h"
+#include "platform/FileSystem.h"
 
 namespace VexoSource {
 
@@ -24,9 +23,7 @@ int32_t VexoConfigOnXML::Load() {
         VexoLogException(L"Configuration file %hs cannot be read; running on defaults", path_);
         return 0;
     }
-    struct stat info;
-    const bool exists = stat(path_.c_str(), &info) == 0;
-    if (!exists || info.st_size == 0) {
+    if (VexoPlatform::IsMissingOrEmpty(path_)) {
         // Missing or empty: start a new file; the empty document is what gets saved later.
         xml_.CreateFile(path_);
         xml_.LoadFile(path_);

@@ -1,10 +1,6 @@
 #include "config/VexoXmlDoc.h"
 
-#include <fcntl.h>
-#include <libgen.h>
 #include <locale.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -18,6 +14,8 @@
 #include <iterator>
 
 #include "foundation/VexoLog.h"
+#include "foundation/XmlParse.h"
+#include "platform/FileReplace.h"
 #include "platform/LastError.h"
 
 namespace VexoSource {
@@ -59,19 +57,6 @@ std::string NumberText(const char16_t* text) {
     return narrow;
 }
 
-// TinyXML steps over a UTF-8 sequence by the length its lead byte announces even when the text
-// ends inside it, and then reads on past the terminator (a data file ending in a cut character is
-// enough). The parser therefore always gets its text followed by this many zero bytes: such a
-// step lands on a zero and parsing ends inside the buffer.
-constexpr size_t kParsePadding = 4;
-
-// The text up to its first zero byte (where TinyXML takes it to end) and the padding.
-std::string PaddedForParser(std::string text) {
-    text.resize(std::min(text.size(), text.find('\0')));
-    text.append(kParsePadding, '\0');
-    return text;
-}
-
 // A file as TinyXML's own LoadFile hands it to the parser: up to its first zero byte, with CR LF
 // and a lone CR made LF. False when it cannot be opened or read.
 bool ReadXmlFile(const std::string& path, std::string& out) {
@@ -97,17 +82,6 @@ TiXmlElement* NthChildElement(TiXmlNode* node, const std::string& name, int32_t 
     return TiXmlHandle(node).ChildElement(name.c_str(), index).ToElement();
 }
 
-// Reads the process umask without changing it (umask() would, and another thread could create a
-// file in that window).
-mode_t CurrentUmask() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.compare(0, 6, "Umask:") == 0) return mode_t(std::strtoul(line.c_str() + 6, nullptr, 8));
-    }
-    return 022;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -122,7 +96,7 @@ void VexoXmlDoc::ResetCursor() {
 }
 
 bool VexoXmlDoc::LoadFile(const std::string& path) {
-    // Read here rather than by TinyXML so that the parser gets a padded buffer (kParsePadding).
+    // Read here rather than by TinyXML so that the parser gets a padded buffer (XmlParse.h).
     document_->Clear();
     document_->ClearError();
     std::string text;
@@ -130,8 +104,7 @@ bool VexoXmlDoc::LoadFile(const std::string& path) {
     if (!ReadXmlFile(path, text)) {
         document_->SetError(TiXmlBase::TIXML_ERROR_OPENING_FILE, nullptr, nullptr, TIXML_ENCODING_UNKNOWN);
     } else {
-        document_->Parse(PaddedForParser(std::move(text)).c_str(), nullptr, TIXML_DEFAULT_ENCODING);
-        ok = !document_->Error();
+        ok = ParseXmlInto(*document_, text, TIXML_DEFAULT_ENCODING);
     }
     if (!ok) document_->Clear();  // a failed parse may have left half a tree behind
     ResetCursor();
@@ -141,76 +114,22 @@ bool VexoXmlDoc::LoadFile(const std::string& path) {
 void VexoXmlDoc::SaveFile(const std::string& path) { SaveFileChecked(path); }
 
 bool VexoXmlDoc::SaveFileChecked(const std::string& path) {
-    // Replace the file the path names, not a symbolic link on the way to it.
-    std::string target = path;
-    struct stat linkInfo;
-    if (lstat(path.c_str(), &linkInfo) == 0 && S_ISLNK(linkInfo.st_mode)) {
-        char* real = realpath(path.c_str(), nullptr);
-        if (real) {
-            target = real;
-            std::free(real);
-        }
+    const VexoPlatform::FileReplaceResult result =
+        VexoPlatform::ReplaceFile(path, [this](std::FILE* fp) { return document_->SaveFile(fp); });
+    if (result.Ok()) return true;
+    VexoPlatform::SetLastError(uint32_t(result.error));
+    switch (result.failed) {
+        case VexoPlatform::FileReplaceResult::Step::CreateTemp:
+            VexoLogException(L"Saving %hs failed: cannot create a temporary file", path);
+            break;
+        case VexoPlatform::FileReplaceResult::Step::Rename:
+            VexoLogException(L"Saving %hs failed: cannot replace the file", path);
+            break;
+        default:
+            VexoLogException(L"Saving %hs failed while writing; the previous file is kept", path);
+            break;
     }
-
-    std::vector<char> dirBuf(target.begin(), target.end());
-    dirBuf.push_back('\0');
-    std::string folder = dirname(dirBuf.data());
-
-    std::string tempPath = target + ".XXXXXX";
-    std::vector<char> tempBuf(tempPath.begin(), tempPath.end());
-    tempBuf.push_back('\0');
-    int fd = mkstemp(tempBuf.data());
-    if (fd < 0) {
-        VexoPlatform::SetLastErrorFromErrno();
-        VexoLogException(L"Saving %hs failed: cannot create a temporary file", path);
-        return false;
-    }
-    tempPath = tempBuf.data();
-
-    struct stat old;
-    if (stat(target.c_str(), &old) == 0) {
-        if (fchown(fd, old.st_uid, old.st_gid) != 0) {
-            // Only root may hand a file to another owner; the mode below still applies.
-        }
-        fchmod(fd, old.st_mode & 07777);
-    } else {
-        fchmod(fd, 0666 & ~CurrentUmask());
-    }
-
-    FILE* fp = fdopen(fd, "w");
-    if (!fp) {
-        VexoPlatform::SetLastErrorFromErrno();
-        close(fd);
-        unlink(tempPath.c_str());
-        VexoLogException(L"Saving %hs failed: cannot open the temporary file", path);
-        return false;
-    }
-    bool ok = document_->SaveFile(fp);
-    ok = (std::fflush(fp) == 0) && ok && !std::ferror(fp);
-    ok = (fsync(fd) == 0) && ok;
-    if (!ok) VexoPlatform::SetLastErrorFromErrno();
-    if (std::fclose(fp) != 0 && ok) {
-        VexoPlatform::SetLastErrorFromErrno();
-        ok = false;
-    }
-    if (!ok) {
-        unlink(tempPath.c_str());
-        VexoLogException(L"Saving %hs failed while writing; the previous file is kept", path);
-        return false;
-    }
-    if (std::rename(tempPath.c_str(), target.c_str()) != 0) {
-        VexoPlatform::SetLastErrorFromErrno();
-        unlink(tempPath.c_str());
-        VexoLogException(L"Saving %hs failed: cannot replace the file", path);
-        return false;
-    }
-    // Make the rename itself durable.
-    int dirFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY);
-    if (dirFd >= 0) {
-        fsync(dirFd);
-        close(dirFd);
-    }
-    return true;
+    return false;
 }
 
 bool VexoXmlDoc::CreateFile(const std::string& path) {
@@ -228,8 +147,7 @@ bool VexoXmlDoc::ParseText(const std::string& text) {
     // TinyXML's Parse appends to what a document already holds; parse into a fresh one so that a
     // reused instance holds exactly the new text, and a failure changes nothing.
     std::unique_ptr<TiXmlDocument> fresh(new TiXmlDocument);
-    fresh->Parse(PaddedForParser(text).c_str(), nullptr, TIXML_ENCODING_UTF8);
-    if (fresh->Error()) {
+    if (!ParseXmlInto(*fresh, text, TIXML_ENCODING_UTF8)) {
         VexoLogException(L"%hs", fresh->ErrorDesc());
         return false;
     }

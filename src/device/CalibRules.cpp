@@ -25,12 +25,6 @@ CalibTarget CalibTargetAt(int32_t index, int32_t width, int32_t height) {
     t.anchorY = bottom ? height - kCalibAnchorInset : kCalibAnchorInset;
     t.centreX = t.anchorX + t.signX * (kCalibCrossLength / 2);
     t.centreY = t.anchorY + t.signY * (kCalibCrossLength / 2);
-    switch (index) {
-        case 1: t.slotOffset = offsetof(CalibrationRecord, bottomLeft); break;
-        case 2: t.slotOffset = offsetof(CalibrationRecord, bottomRight); break;
-        case 3: t.slotOffset = offsetof(CalibrationRecord, topRight); break;
-        default: t.slotOffset = offsetof(CalibrationRecord, topLeft); break;
-    }
     return t;
 }
 

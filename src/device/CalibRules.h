@@ -21,7 +21,6 @@ struct CalibTarget {
     int32_t anchorX, anchorY;  // corner point the cross is drawn from
     int32_t signX, signY;      // +1 when the cross extends right / down from the anchor
     int32_t centreX, centreY;  // where the two lines cross
-    size_t slotOffset;         // byte offset of the target's point in CalibrationRecord
 };
 
 // Target `index` (0..3, in the order shown: top-left, bottom-left, bottom-right, top-right) on a

@@ -1,6 +1,6 @@
 #include "device/DeviceChoice.h"
 
-#include <boost/thread/locks.hpp>
+#include <mutex>
 
 #include "servicelink/VexoRPC.h"
 
@@ -8,7 +8,7 @@ namespace VexoSource {
 
 bool AdoptDevice(const std::string& identifier, std::string* chosen) {
     // No request may be built with a half-changed selector.
-    boost::lock_guard<boost::mutex> hold(g_SelectorLock);
+    std::lock_guard<std::mutex> hold(g_SelectorLock);
     if (chosen) *chosen = identifier;
     uint32_t selector = 0;
     if (!DeviceSelectorFromIdentifier(identifier, selector)) return false;
@@ -17,7 +17,7 @@ bool AdoptDevice(const std::string& identifier, std::string* chosen) {
 }
 
 uint32_t ChosenSelector() {
-    boost::lock_guard<boost::mutex> hold(g_SelectorLock);
+    std::lock_guard<std::mutex> hold(g_SelectorLock);
     return DeviceSelector;
 }
 

@@ -47,8 +47,8 @@ StartInfoResult ReadStartInfo(DeviceInfoRecord& info, std::string& series, uint3
         VexoLogException(L"Get response failed! ");
         return StartInfoResult::NotRead;
     }
-    if (info.bytes[1] < kLowestVersionByte) return StartInfoResult::TooOld;
-    ReadProductSeries(info.bytes[1], series, required);
+    if (info.VersionByte() < kLowestVersionByte) return StartInfoResult::TooOld;
+    ReadProductSeries(info.VersionByte(), series, required);
     return StartInfoResult::Ready;
 }
 

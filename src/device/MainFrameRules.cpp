@@ -51,14 +51,14 @@ ChoiceEdit PlanChoiceEdit(const std::vector<std::u16string>& items, const std::u
     return edit;
 }
 
-std::u16string TouchPointsText(const uint8_t* runtimeStatus) {
-    return FormatText(L"%d", static_cast<int32_t>(runtimeStatus[9]));
+std::u16string TouchPointsText(const RuntimeStatusReply& runtimeStatus) {
+    return FormatText(L"%d", static_cast<int32_t>(RuntimeTouches(runtimeStatus)));
 }
 
 std::u16string ScreenSizeNumber(const DeviceInfoRecord& info, const std::string& productSeries) {
     // A camera frame reports no size of its own: it is shown as 55 inches, without changing the
     // record the device sent.
-    const int32_t inches = productSeries == "camera" ? 55 : static_cast<int32_t>(info.bytes[35]);
+    const int32_t inches = productSeries == "camera" ? 55 : static_cast<int32_t>(info.ScreenInches());
     return FormatText(L"%d", inches);
 }
 
@@ -68,8 +68,8 @@ std::u16string FirmwareText(uint8_t startVersionByte, uint8_t currentVersionByte
 }
 
 std::string ServiceModeKey(uint8_t mode) {
-    if (mode == 3) return "Running";
-    if (mode == 2) return "Hardware_Mode";
+    if (mode == kRunModeRunning) return "Running";
+    if (mode == kRunModeHardware) return "Hardware_Mode";
     return std::string();
 }
 
@@ -99,21 +99,20 @@ bool OrientationCheckDue(uint32_t now, uint32_t lastCheck, bool firstCheck) {
 OrientationAction PlanOrientation(const MultiConfigRecord& read, uint32_t displayOrientation,
                                   MultiConfigRecord& out) {
     out = read;
-    uint32_t itemLength = 0, stored = 0;
-    std::memcpy(&itemLength, read.data, 4);
-    std::memcpy(&stored, read.data + 4, 4);
+    const uint32_t itemLength = read.DataWord(kOrientationLengthWord);
+    const uint32_t stored = read.DataWord(kOrientationValueWord);
     out.itemId = kOrientationItem;
-    out.length = 40;
+    out.length = kMultiConfigFollowing;
     out.mark = kMultiConfigMark;
-    std::memcpy(out.data, &kOrientationItemLength, 4);
-    if (read.mark == kMultiConfigMark && itemLength == kOrientationItemLength) {
+    out.SetDataWord(kOrientationLengthWord, kOrientationItemLength);
+    if (read.Stored() && itemLength == kOrientationItemLength) {
         if (stored == displayOrientation) return OrientationAction::None;
-        std::memcpy(out.data + 4, &displayOrientation, 4);
+        out.SetDataWord(kOrientationValueWord, displayOrientation);
         return OrientationAction::WriteDisplay;
     }
     // No valid item yet: write orientation 0 with zeroed data (offsets 16 to 39); the last eight
     // bytes stay as read. The display's value follows at the next check.
-    std::memset(out.data + 4, 0, 24);
+    std::memset(out.data + 4 * kOrientationValueWord, 0, 24);
     return OrientationAction::WriteDefault;
 }
 

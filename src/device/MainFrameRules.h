@@ -34,13 +34,14 @@ ChoiceEdit PlanChoiceEdit(const std::vector<std::u16string>& items, const std::u
                           const std::vector<VexoWString>& devices);
 
 // Texts of the information fields.
-std::u16string TouchPointsText(const uint8_t* runtimeStatus);
-// The number of the screen size field: 55 for the "camera" series, otherwise info[35]; the record
-// is left as the device sent it.
+std::u16string TouchPointsText(const RuntimeStatusReply& runtimeStatus);
+// The number of the screen size field: 55 for the "camera" series, otherwise the record's screen
+// size in inches; the record is left as the device sent it.
 std::u16string ScreenSizeNumber(const DeviceInfoRecord& info, const std::string& productSeries);
 // "1.0" for a start-up version byte below 2, otherwise the current version byte as "w/10.w%10".
 std::u16string FirmwareText(uint8_t startVersionByte, uint8_t currentVersionByte);
-// Language key of the service mode byte: "Running" (3), "Hardware_Mode" (2), empty otherwise.
+// Language key of the service's run mode: "Running" (kRunModeRunning), "Hardware_Mode"
+// (kRunModeHardware), empty otherwise.
 std::string ServiceModeKey(uint8_t mode);
 
 // The GetProductSeries reply: the u32 required version at offset 0 and the text from offset 4 up
@@ -66,6 +67,9 @@ bool OrientationCheckDue(uint32_t now, uint32_t lastCheck, bool firstCheck);
 // The orientation item (id 13) of the multi-configuration record.
 constexpr uint32_t kOrientationItem = 13;
 constexpr uint32_t kOrientationItemLength = 28;
+// Its data words: the item's own length (kOrientationItemLength), then the stored orientation.
+constexpr size_t kOrientationLengthWord = 0;
+constexpr size_t kOrientationValueWord = 1;
 enum class OrientationAction { None, WriteDisplay, WriteDefault };
 // Decides from the record the service returned and the display orientation; for a write, fills
 // out with the record to send.

@@ -1,7 +1,6 @@
 #include "platform/InstanceGuard.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,7 +9,8 @@
 #include <cstdlib>
 #include <string>
 #include <system_error>
-#include <vector>
+
+#include "platform/FileSystem.h"
 
 namespace VexoPlatform {
 
@@ -110,14 +110,7 @@ GuardEnvironment CurrentGuardEnvironment() {
     if (const char* v = std::getenv("XDG_RUNTIME_DIR")) env.runtimeDir = v;
     if (const char* v = std::getenv("XDG_CACHE_HOME")) env.cacheHome = v;
     if (const char* v = std::getenv("HOME")) env.home = v;
-    if (env.home.empty()) {
-        long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
-        std::vector<char> buffer(size_t(size > 0 ? size : 16384));
-        struct passwd entry {};
-        struct passwd* found = nullptr;
-        if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_dir)
-            env.home = found->pw_dir;
-    }
+    if (env.home.empty()) env.home = HomeFromPasswordDatabase();
     return env;
 }
 

@@ -1,7 +1,7 @@
 // The calling thread's last system error, standing in for GetLastError/SetLastError.
 //
 // Socket calls record Windows Sockets codes (10054 for a reset connection and so on, see
-// servicelink/SocketErrors.h) so that the service link's error reports read as the program
+// foundation/SocketErrors.h) so that the service link's error reports read as the program
 // expects; other failing calls record their errno value.
 #pragma once
 

@@ -30,14 +30,25 @@ constexpr uint32_t kMultiConfigMark = 0xFCFC9900u;
 constexpr uint32_t kDeviceListReplyLength = 1024;
 constexpr uint32_t kRuntimeStatusLength = 18;
 constexpr uint32_t kProductSeriesLength = 42;
+// The bytes a MultiConfigRecord carries after its item id and length: the mark and the data.
+constexpr uint32_t kMultiConfigFollowing = 40;
 
 #pragma pack(push, 1)
 
 struct MultiConfigRecord {
     uint32_t itemId;
-    uint32_t length;  // 40: the bytes that follow
+    uint32_t length;  // kMultiConfigFollowing: the bytes that follow
     uint32_t mark;    // kMultiConfigMark when the record holds data
     uint8_t data[36];
+
+    bool Stored() const { return mark == kMultiConfigMark; }
+    // The index-th u32 of the data (offset 12 + 4 * index of the record); index below 9.
+    uint32_t DataWord(size_t index) const {
+        uint32_t value;
+        std::memcpy(&value, data + 4 * index, sizeof value);
+        return value;
+    }
+    void SetDataWord(size_t index, uint32_t value) { std::memcpy(data + 4 * index, &value, sizeof value); }
 };
 
 struct EffectsRecord {
@@ -77,16 +88,37 @@ struct CalibrationRecord {
 };
 
 struct DeviceInfoRecord {
-    uint8_t bytes[38];  // [1] version x 10, [35] screen size in inches
+    uint8_t bytes[38];
+
+    static constexpr size_t kVersionOffset = 1;
+    static constexpr size_t kScreenInchesOffset = 35;
+    // The version times ten: 20 is 2.0, 26 is 2.6.
+    uint8_t VersionByte() const { return bytes[kVersionOffset]; }
+    uint8_t ScreenInches() const { return bytes[kScreenInchesOffset]; }
 };
 
 #pragma pack(pop)
+
+// The GetRuntimeStatus reply, of which this program reads two bytes.
+using RuntimeStatusReply = uint8_t[kRuntimeStatusLength];
+constexpr size_t kRuntimeTouchesOffset = 9;
+constexpr size_t kRuntimeRunModeOffset = 15;
+// Run modes of the service.
+constexpr uint8_t kRunModeHardware = 2;
+constexpr uint8_t kRunModeRunning = 3;
+// The number of touch points as the device runs.
+inline uint8_t RuntimeTouches(const RuntimeStatusReply& status) { return status[kRuntimeTouchesOffset]; }
+// kRunModeRunning, kRunModeHardware, or a value this program does not know.
+inline uint8_t RuntimeRunMode(const RuntimeStatusReply& status) { return status[kRuntimeRunModeOffset]; }
 
 static_assert(sizeof(MultiConfigRecord) == 48, "MultiConfigRecord is 48 bytes on the wire");
 static_assert(sizeof(EffectsRecord) == 36, "EffectsRecord is 36 bytes on the wire");
 static_assert(sizeof(DeviceConfigRecord) == 31, "DeviceConfigRecord is 31 bytes on the wire");
 static_assert(sizeof(CalibrationRecord) == 36, "CalibrationRecord is 36 bytes on the wire");
 static_assert(sizeof(DeviceInfoRecord) == 38, "DeviceInfoRecord is 38 bytes on the wire");
+static_assert(offsetof(MultiConfigRecord, data) + sizeof(MultiConfigRecord::data) - offsetof(MultiConfigRecord, mark) ==
+                  kMultiConfigFollowing,
+              "the length field counts the mark and the data");
 static_assert(offsetof(DeviceConfigRecord, mouseMode) == 23 && offsetof(DeviceConfigRecord, multiTouchMode) == 27,
               "mode flags at 23 and 27");
 static_assert(offsetof(CalibrationRecord, bottomLeft) == 20 && offsetof(CalibrationRecord, bottomRight) == 28,

@@ -9,7 +9,7 @@ namespace VexoSource {
 
 VexoRPC* g_pServiceChannel = nullptr;
 uint32_t DeviceSelector = 0;
-boost::mutex g_SelectorLock;
+std::mutex g_SelectorLock;
 
 namespace {
 
@@ -228,7 +228,7 @@ int32_t SendRequest(uint32_t code, void* replyBuffer, int32_t* ok, const void* p
     uint8_t request[sizeof(RequestHead) + kMaxRequestPayload];
     RequestHead head{};
     {
-        boost::lock_guard<boost::mutex> g(g_SelectorLock);
+        std::lock_guard<std::mutex> g(g_SelectorLock);
         head.selector = DeviceSelector;
     }
     head.code = code;

@@ -12,8 +12,6 @@
 // its stop event, stores each reply in the waiting caller's reply slot and signals. At most one request is in flight; calls are serialised here too.
 #pragma once
 
-#include <boost/thread/mutex.hpp>
-
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -24,7 +22,7 @@
 #include "servicelink/ServiceContract.h"
 #include "servicelink/VexoRPCReceiver.h"
 #include "servicelink/VexoSyncobj.h"
-#include "servicelink/VexoTCPManager.h"
+#include "foundation/VexoTCPManager.h"
 
 namespace VexoSource {
 
@@ -98,7 +96,7 @@ private:
 extern VexoRPC* g_pServiceChannel;
 // First field of every request head; written by the device selection under g_SelectorLock.
 extern uint32_t DeviceSelector;
-extern boost::mutex g_SelectorLock;
+extern std::mutex g_SelectorLock;
 
 // Creates the channel to 127.0.0.1:28875. False, doing nothing, when a channel exists already;
 // false when the service does not answer (the channel is then destroyed again).

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "servicelink/VexoTCPManager.h"
+#include "foundation/VexoTCPManager.h"
 
 namespace VexoSource {
 

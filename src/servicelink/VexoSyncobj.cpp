@@ -2,8 +2,7 @@
 
 #include <cxxabi.h>
 
-#include <boost/chrono/duration.hpp>
-
+#include <chrono>
 #include <mutex>
 #include <set>
 
@@ -77,7 +76,7 @@ VexoSyncobj::~VexoSyncobj() { Release(); }
 
 int32_t VexoSyncobj::Initialize() {
     {
-        boost::lock_guard<boost::mutex> g(m_flagLock);
+        std::lock_guard<std::mutex> g(m_flagLock);
         m_signalled = 0;
     }
     m_initialized = 1;
@@ -87,7 +86,7 @@ int32_t VexoSyncobj::Initialize() {
 void VexoSyncobj::Release() {
     const bool wasInitialized = m_initialized.exchange(0) != 0;
     {
-        boost::lock_guard<boost::mutex> g(m_flagLock);
+        std::lock_guard<std::mutex> g(m_flagLock);
         m_signalled = 0;
     }
     m_wake.notify_all();
@@ -96,7 +95,7 @@ void VexoSyncobj::Release() {
 }
 
 int32_t VexoSyncobj::TimedWait(uint32_t milliseconds) {
-    boost::unique_lock<boost::mutex> lock(m_flagLock);
+    std::unique_lock<std::mutex> lock(m_flagLock);
     if (m_signalled) return 1;
     const uint32_t slices = milliseconds / kSliceMs;
     if (slices == 0) return 0;
@@ -109,16 +108,16 @@ int32_t VexoSyncobj::TimedWait(uint32_t milliseconds) {
         if (VexoThread::CurrentStopRequested() || !m_initialized) return 0;
         const uint32_t left = VexoPlatform::RealWaitMs(end);
         if (left == 0) return 0;
-        m_wake.wait_for(lock, boost::chrono::milliseconds(left < kSliceMs ? left : kSliceMs));
+        m_wake.wait_for(lock, std::chrono::milliseconds(left < kSliceMs ? left : kSliceMs));
         if (m_signalled) return 1;
     }
 }
 
 void VexoSyncobj::Wait() {
-    boost::unique_lock<boost::mutex> lock(m_flagLock);
+    std::unique_lock<std::mutex> lock(m_flagLock);
     while (!m_signalled) {
         if (VexoThread::CurrentStopRequested() || !m_initialized) return;
-        m_wake.wait_for(lock, boost::chrono::milliseconds(kSliceMs));
+        m_wake.wait_for(lock, std::chrono::milliseconds(kSliceMs));
     }
 }
 
@@ -126,19 +125,19 @@ void VexoSyncobj::Close() { Release(); }
 
 void VexoSyncobj::Signal() {
     {
-        boost::lock_guard<boost::mutex> g(m_flagLock);
+        std::lock_guard<std::mutex> g(m_flagLock);
         m_signalled = 1;
     }
     m_wake.notify_all();
 }
 
 void VexoSyncobj::Reset() {
-    boost::lock_guard<boost::mutex> g(m_flagLock);
+    std::lock_guard<std::mutex> g(m_flagLock);
     m_signalled = 0;
 }
 
 bool VexoSyncobj::IsSignalled() const {
-    boost::lock_guard<boost::mutex> g(m_flagLock);
+    std::lock_guard<std::mutex> g(m_flagLock);
     return m_signalled != 0;
 }
 

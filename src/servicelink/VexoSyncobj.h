@@ -9,12 +9,11 @@
 // freed memory.
 #pragma once
 
-#include <boost/thread/condition_variable.hpp>
-#include <boost/thread/mutex.hpp>
-
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 
 #include "foundation/VexoObj.h"
 
@@ -74,8 +73,8 @@ public:
 
 private:
     std::atomic<int32_t> m_initialized{0};
-    mutable boost::mutex m_flagLock;         // guards m_signalled and pairs with m_wake
-    boost::condition_variable m_wake;
+    mutable std::mutex m_flagLock;         // guards m_signalled and pairs with m_wake
+    std::condition_variable m_wake;
     int32_t m_signalled = 0;
 };
 

@@ -5,12 +5,13 @@
 
 #include <tinyxml.h>
 
-#include "config/VexoXmlDoc.h"
+#include "foundation/VexoLog.h"
 #include "foundation/VexoWString.h"
+#include "foundation/XmlParse.h"
 
 namespace VexoSource {
 
-TuioDecoder::TuioDecoder() : m_doc(new VexoXmlDoc) {
+TuioDecoder::TuioDecoder() {
     // A '.' decimal point whatever the user's locale says.
     m_stream.imbue(std::locale::classic());
 }
@@ -42,9 +43,13 @@ float TuioDecoder::ReadFloat(const char* text) {
 }
 
 TuioDecodeResult TuioDecoder::Decode(const std::string& text, VexoGroup<VexoTUIOTouch_Ele>& touches) {
-    // ParseText replaces the whole document, so one instance serves every packet.
-    if (!m_doc->ParseText(text)) return TuioDecodeResult::Malformed;
-    const TiXmlElement* root = m_doc->Document().FirstChildElement();
+    // TinyXML adds to what a document holds: every packet gets a document of its own.
+    TiXmlDocument doc;
+    if (!ParseXmlInto(doc, text, TIXML_ENCODING_UTF8)) {
+        VexoLogException(L"%hs", doc.ErrorDesc());
+        return TuioDecodeResult::Malformed;
+    }
+    const TiXmlElement* root = doc.FirstChildElement();
     if (!root) return TuioDecodeResult::NoRoot;
 
     m_scratch.Release();

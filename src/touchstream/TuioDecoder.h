@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -22,8 +21,6 @@ enum class TuioDecodeResult {
     NoCursor,   // the walk ended before any cursor message (another profile, or no message);
                 // the packet says nothing about cursors and `touches` is untouched
 };
-
-class VexoXmlDoc;
 
 class TuioDecoder {
 public:
@@ -50,7 +47,6 @@ public:
 private:
     void LoadStream(const char* text);
 
-    std::unique_ptr<VexoXmlDoc> m_doc;
     VexoGroup<VexoTUIOTouch_Ele> m_scratch;  // the new set, built before the old one is replaced
     std::vector<int32_t> m_alive;            // the ids the packet's "alive" names; reused
     std::wistringstream m_stream;            // reused: a stream per value would dominate the cost

@@ -13,7 +13,7 @@
 
 #include "foundation/VexoObj.h"
 #include "foundation/VexoThread.h"
-#include "servicelink/VexoTCPManager.h"
+#include "foundation/VexoTCPManager.h"
 #include "touchstream/TuioStream.h"
 #include "touchstream/VexoGroup.h"
 #include "touchstream/VexoTUIOTouch.h"

@@ -40,7 +40,6 @@ TEST(CalibRules, TargetsFollowTheCornersInTheOrderShown) {
         EXPECT_EQ(t.signY, r.signY);
         EXPECT_EQ(t.centreX, r.centreX);
         EXPECT_EQ(t.centreY, r.centreY);
-        EXPECT_EQ(t.slotOffset, r.slot);
         // The cross drawn from the anchor meets at the centre.
         EXPECT_EQ(t.anchorX + t.signX * kCalibCrossLength / 2, t.centreX);
         EXPECT_EQ(t.anchorY + t.signY * kCalibCrossLength / 2, t.centreY);

@@ -29,7 +29,7 @@ protected:
     }
     void TearDown() override {
         CloseServiceChannel();
-        boost::lock_guard<boost::mutex> g(g_SelectorLock);
+        std::lock_guard<std::mutex> g(g_SelectorLock);
         DeviceSelector = 0;
     }
     touchsim::Simulator sim{Ephemeral()};
@@ -39,7 +39,7 @@ TEST_F(LinkWithSimulator, RecordsComeBackAsStoredAndTheTraceSeesTheHead) {
     uint32_t selector = 0;
     ASSERT_TRUE(DeviceSelectorFromIdentifier(sim.Model().deviceIds.at(0), selector));
     {
-        boost::lock_guard<boost::mutex> g(g_SelectorLock);
+        std::lock_guard<std::mutex> g(g_SelectorLock);
         DeviceSelector = selector;
     }
     DeviceInfoRecord info = {};
@@ -49,15 +49,19 @@ TEST_F(LinkWithSimulator, RecordsComeBackAsStoredAndTheTraceSeesTheHead) {
     EXPECT_EQ(info.bytes[1], 26);
     EXPECT_EQ(info.bytes[35], 65);
 
-    const uint32_t value[1] = {1};
+    MultiConfigRecord item = {};
+    item.itemId = 2;
+    item.length = kMultiConfigFollowing;
+    item.mark = kMultiConfigMark;
+    item.SetDataWord(0, 1);
     uint8_t done = 0;
-    SendRequest(SetMultiConfig, &done, &ok, BuildMultiConfigRecord(2, value, sizeof value), 48, 1);
+    SendRequest(SetMultiConfig, &done, &ok, &item, 48, 1);
     EXPECT_EQ(ok, 1);
-    std::memset(&g_MultiConfigRecord, 0, sizeof g_MultiConfigRecord);
-    MultiConfigRecord* query = BuildMultiConfigRecord(2, nullptr, 0);
-    EXPECT_EQ(SendRequest(GetMultiConfig, query, &ok, query, 48, 48), 48);
-    EXPECT_EQ(query->mark, kMultiConfigMark);
-    EXPECT_EQ(query->data[0], 1);
+    MultiConfigRecord query = {};
+    query.itemId = 2;
+    EXPECT_EQ(SendRequest(GetMultiConfig, &query, &ok, &query, 48, 48), 48);
+    EXPECT_EQ(query.mark, kMultiConfigMark);
+    EXPECT_EQ(query.data[0], 1);
 
     const auto trace = sim.Trace();
     ASSERT_EQ(trace.size(), 3u);

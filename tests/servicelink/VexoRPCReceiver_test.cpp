@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "servicelink/LinkTestSupport.h"
-#include "servicelink/VexoTCPManager.h"
+#include "foundation/VexoTCPManager.h"
 
 using namespace VexoSource;
 using linktest::Bytes;

@@ -58,7 +58,7 @@ protected:
         SetSelector(0);
     }
     static void SetSelector(uint32_t value) {
-        boost::lock_guard<boost::mutex> g(g_SelectorLock);
+        std::lock_guard<std::mutex> g(g_SelectorLock);
         DeviceSelector = value;
     }
     FakeService service;

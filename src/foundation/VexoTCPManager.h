@@ -1,4 +1,5 @@
-// One TCP client connection to a local service (the RPC channel and the touch stream reader).
+// One TCP client connection to a local service (the RPC channel and the touch stream reader). The
+// system calls are platform/TcpSocket.h's; this class adds the locking, the codes and the log lines.
 //
 // The connect itself blocks; afterwards the socket works in the mode Connect was asked for (both
 // of the program's connections ask for non-blocking). Every socket failure is a return value plus
@@ -6,7 +7,7 @@
 // callers and log texts expect (10054 reset, 10053 aborted, 32 broken pipe, 9 bad socket, 10035
 // would block), see SocketErrors.h.
 //
-// Threads: one thread may receive (or wait with WaitReadable) while another sends. Closing the
+// Threads: one thread may receive (or wait with WaitReadableOrWoken) while another sends. Closing the
 // socket is serialised with sending and non-blocking receiving, so a socket closed by the
 // receiving thread can never be written through after its descriptor number has been reused.
 #pragma once
@@ -51,9 +52,6 @@ public:
     // producer ends each packet with a NUL, and several packets may arrive in one receive);
     // empty when nothing was received. A peer close or reset disconnects, as in ReceiveMessage.
     std::string ReceiveText();
-    // Waits up to timeoutMs for data (or a close) on the socket; false on time-out or without a
-    // socket (then at once).
-    bool WaitReadable(int timeoutMs);
     enum class WaitResult { Readable, Woken, TimedOut, NoSocket };
     // Waits for data (or a close) on the socket or for wakeFd to become readable, whichever comes
     // first; timeoutMs < 0 waits without a time-out. Readable wins when both are.
@@ -65,8 +63,6 @@ public:
 
     // Written by the owner (connect) and the receiving thread (peer went away); read by any.
     std::atomic<int32_t> connected{0};
-    // The result of the last ReceiveMessage/ReceiveText; used by the receiving thread.
-    int32_t lastReceiveCount = 0;
 
 private:
     bool CloseLocked();

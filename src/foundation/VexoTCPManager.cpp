@@ -1,19 +1,9 @@
-#include "servicelink/VexoTCPManager.h"
+#include "foundation/VexoTCPManager.h"
 
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-
+#include "foundation/SocketErrors.h"
 #include "foundation/VexoLog.h"
 #include "platform/LastError.h"
-#include "servicelink/SocketErrors.h"
+#include "platform/TcpSocket.h"
 
 namespace VexoSource {
 
@@ -30,9 +20,9 @@ bool VexoTCPManager::Connect(const char* host, int32_t port, bool blocking) {
         VexoLogException(L"Create() failed");
         return false;
     }
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        ReportSocketError();
+    int fd = -1;
+    if (const int error = VexoPlatform::TcpSocketOpen(fd)) {
+        ReportSocketError(error);
         VexoLogException(L"Create() failed");
         return false;
     }
@@ -41,25 +31,11 @@ bool VexoTCPManager::Connect(const char* host, int32_t port, bool blocking) {
     const char* hostText = host ? host : "";
     bool connectedNow = false;
     if (host && port > 0 && port < 65536) {
-        // getaddrinfo rather than gethostbyname: the two connections may connect from two threads.
-        addrinfo hints{};
-        hints.ai_family = AF_INET;
-        hints.ai_socktype = SOCK_STREAM;
-        addrinfo* found = nullptr;
-        if (::getaddrinfo(host, nullptr, &hints, &found) == 0 && found) {
-            sockaddr_in address{};
-            std::memcpy(&address, found->ai_addr, sizeof address);
-            ::freeaddrinfo(found);
-            address.sin_port = htons(uint16_t(port));
-            int rc;
-            do {
-                rc = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-            } while (rc != 0 && errno == EINTR);
-            if (rc == 0)
-                connectedNow = true;
-            else
-                ReportSocketError();
-        }
+        const int error = VexoPlatform::TcpConnect(fd, host, port);
+        if (error == 0)
+            connectedNow = true;
+        else if (error != VexoPlatform::kHostNotFound)
+            ReportSocketError(error);
     }
     if (!connectedNow) {
         VexoLogException(L"Connect(%hs, %i) failed", hostText, port);
@@ -68,12 +44,9 @@ bool VexoTCPManager::Connect(const char* host, int32_t port, bool blocking) {
     }
 
     // Request and reply are small single writes: send them at once, not after Nagle's delay.
-    const int one = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    VexoPlatform::TcpSendAtOnce(fd);
 
-    const int flags = ::fcntl(fd, F_GETFL, 0);
-    const int wanted = blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK);
-    if (flags < 0 || ::fcntl(fd, F_SETFL, wanted) != 0) ReportSocketError();
+    if (const int error = VexoPlatform::SocketSetBlocking(fd, blocking)) ReportSocketError(error);
     m_nonBlocking = blocking ? 0 : 1;
 
     m_port = port;
@@ -87,8 +60,8 @@ bool VexoTCPManager::CloseLocked() {
     if (fd < 0) return true;
     // Linux releases the descriptor even when close reports an error: never close it twice.
     m_socket = -1;
-    if (::close(fd) != 0) {
-        ReportSocketError();
+    if (const int error = VexoPlatform::SocketClose(fd)) {
+        ReportSocketError(error);
         return false;
     }
     return true;
@@ -115,23 +88,16 @@ int32_t VexoTCPManager::Send(const void* data, int32_t length) {
     if (fd < 0) return -1;
     if (length <= 0 || !data) return -1;
 
-    const char* bytes = static_cast<const char*>(data);
-    int32_t sent = 0;
-    while (sent < length) {
-        // MSG_NOSIGNAL: a peer that went away must give EPIPE, not end the program with SIGPIPE.
-        const ssize_t n = ::send(fd, bytes + sent, size_t(length - sent), MSG_NOSIGNAL);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            const uint32_t code = ReportSocketError();
-            if (code == kSockBrokenPipe || code == kSockConnAborted || code == kSockConnReset) {
-                CloseLocked();
-                return 0;
-            }
-            return sent == 0 ? -1 : sent;
+    size_t sent = 0;
+    if (const int error = VexoPlatform::SocketSend(fd, data, size_t(length), sent)) {
+        const uint32_t code = ReportSocketError(error);
+        if (code == kSockBrokenPipe || code == kSockConnAborted || code == kSockConnReset) {
+            CloseLocked();
+            return 0;
         }
-        sent += int32_t(n);
+        return sent == 0 ? -1 : int32_t(sent);
     }
-    return sent;
+    return int32_t(sent);
 }
 
 bool VexoTCPManager::SendOrDisconnect(const void* data, int32_t length) {
@@ -151,15 +117,12 @@ int32_t VexoTCPManager::Receive(void* buffer, int32_t capacity) {
     if (m_nonBlocking) g.lock();
     const int fd = m_socket.load();
     if (fd < 0) return -1;
-    ssize_t n;
-    do {
-        n = ::recv(fd, buffer, size_t(capacity), 0);
-    } while (n < 0 && errno == EINTR);
-    if (n < 0) {
-        ReportSocketError();
+    size_t received = 0;
+    if (const int error = VexoPlatform::SocketReceive(fd, buffer, size_t(capacity), received)) {
+        ReportSocketError(error);
         return -1;
     }
-    return int32_t(n);
+    return int32_t(received);
 }
 
 void VexoTCPManager::PeerGone() {
@@ -169,7 +132,6 @@ void VexoTCPManager::PeerGone() {
 
 int32_t VexoTCPManager::ReceiveMessage(void* buffer) {
     const int32_t n = Receive(buffer, kMessageCapacity);
-    lastReceiveCount = n;
     if (n == 0) {
         VexoLogException(L"Client Closed for 0 byte was received");
         PeerGone();
@@ -181,7 +143,6 @@ int32_t VexoTCPManager::ReceiveMessage(void* buffer) {
 
 std::string VexoTCPManager::ReceiveText() {
     const int32_t n = Receive(m_textBuffer, kTextCapacity);
-    lastReceiveCount = n;
     if (n == 0 || (n == -1 && VexoPlatform::GetLastError() == kSockConnReset)) PeerGone();
     if (n <= 0) return std::string();
     m_textBuffer[n] = 0;
@@ -191,23 +152,15 @@ std::string VexoTCPManager::ReceiveText() {
     return text;
 }
 
-bool VexoTCPManager::WaitReadable(int timeoutMs) {
-    const int fd = m_socket.load();
-    if (fd < 0) return false;
-    pollfd p{fd, POLLIN, 0};
-    const int r = ::poll(&p, 1, timeoutMs < 0 ? 0 : timeoutMs);
-    return r > 0;
-}
-
 VexoTCPManager::WaitResult VexoTCPManager::WaitReadableOrWoken(int wakeFd, int timeoutMs) {
     const int fd = m_socket.load();
     if (fd < 0) return WaitResult::NoSocket;
-    pollfd p[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
-    const int r = ::poll(p, wakeFd >= 0 ? 2 : 1, timeoutMs < 0 ? -1 : timeoutMs);
-    if (r < 0) return errno == EINTR ? WaitResult::TimedOut : WaitResult::NoSocket;
-    if (r == 0) return WaitResult::TimedOut;
-    if (p[0].revents) return WaitResult::Readable;
-    return WaitResult::Woken;
+    switch (VexoPlatform::WaitReadableOrWoken(fd, wakeFd, timeoutMs)) {
+        case VexoPlatform::SocketWait::Readable: return WaitResult::Readable;
+        case VexoPlatform::SocketWait::Woken: return WaitResult::Woken;
+        case VexoPlatform::SocketWait::TimedOut: return WaitResult::TimedOut;
+        default: return WaitResult::NoSocket;
+    }
 }
 
 }  // namespace VexoSource

@@ -20,8 +20,8 @@ constexpr uint32_t kSockRefused = 10061;       // WSAECONNREFUSED
 // The socket code for an errno value (other values pass through unchanged).
 uint32_t SocketCodeFromErrno(int error);
 
-// After a failing socket call: records errno's socket code as the last error, logs it at
-// Exception when it is one of the reported codes, and returns it.
-uint32_t ReportSocketError();
+// After a failing socket call with the given errno value: records its socket code as the last
+// error, logs it at Exception when it is one of the reported codes, and returns it.
+uint32_t ReportSocketError(int error);
 
 }  // namespace VexoSource

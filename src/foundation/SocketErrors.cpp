@@ -1,4 +1,4 @@
-#include "servicelink/SocketErrors.h"
+#include "foundation/SocketErrors.h"
 
 #include <cerrno>
 
@@ -24,8 +24,8 @@ uint32_t SocketCodeFromErrno(int error) {
     }
 }
 
-uint32_t ReportSocketError() {
-    const uint32_t code = SocketCodeFromErrno(errno);
+uint32_t ReportSocketError(int error) {
+    const uint32_t code = SocketCodeFromErrno(error);
     VexoPlatform::SetLastError(code);
     switch (code) {
     case kSockBadHandle: VexoLogException(L" EBADF: invalid socket"); break;
