@@ -22,7 +22,10 @@ qln_start_xvfb() {
   n="$1"
   while [ "$n" -le "$2" ]; do
     if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-      Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
+      # -noreset: a server resets when its last client leaves, and refuses connections meanwhile.
+      # The xdpyinfo of the readiness check below is such a client: the window manager started
+      # right after it met the reset now and then ("openbox: Failed to open the display").
+      Xvfb ":$n" -noreset -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
       XVFB_PID=$!
       DISPLAY=":$n"; export DISPLAY
       qln_wait_xvfb "$n" && return 0
