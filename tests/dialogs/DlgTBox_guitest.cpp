@@ -55,7 +55,11 @@ private:
             return;
         }
         if (step_) step_(box_);
-        if (clock_ && box_.IsModal() && value != lastCount_) {
+        // One second at a time, and the next only once the box has shown the step the last one
+        // made: a box slower than the polls (a loaded machine, a sanitizer) would otherwise take
+        // two seconds between two polls, and a step would never be on the screen when one looks.
+        if (clock_ && box_.IsModal() && value != lastCount_ && value != shownWhenMoved_) {
+            shownWhenMoved_ = value;
             clock_->Advance(1000);
             ++secondsMoved;
         }
@@ -65,6 +69,7 @@ private:
     std::function<void(DlgTBox&)> step_;
     clocktest::ManualClock* clock_;
     std::string lastCount_;
+    std::string shownWhenMoved_;  // what the box showed when the clock was last moved
     wxTimer poll_;
     testsupport::Clock::time_point started_;
 };
