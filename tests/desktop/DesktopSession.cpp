@@ -1,5 +1,6 @@
 #include "desktop/DesktopSession.h"
 
+#include "desktop/SessionProcess.h"
 #include "support/ChildProcess.h"
 #include "support/TestXServer.h"
 
@@ -30,37 +31,12 @@ namespace fs = std::filesystem;
 using faults::MsSince;
 using Clock = std::chrono::steady_clock;
 
+using namespace process;
+
 namespace {
 
 constexpr long long kStartMs = 15000;  // an X server or a window manager coming up
 constexpr int kPollMs = 50;
-
-void Nap(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-// Ends a process group started by Spawn and reaps its leader.
-void EndGroup(pid_t& pid, int signal) {
-    if (pid <= 0) return;
-    kill(-pid, signal);
-    kill(pid, signal);
-    for (int i = 0; i < 100; ++i) {
-        if (waitpid(pid, nullptr, WNOHANG) != 0) {
-            pid = -1;
-            return;
-        }
-        Nap(20);
-    }
-    kill(-pid, SIGKILL);
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-    pid = -1;
-}
 
 std::string WindowName(Display* d, Window w) {
     Atom utf8 = XInternAtom(d, "UTF8_STRING", False);
@@ -146,33 +122,7 @@ DesktopSession::~DesktopSession() {
 
 pid_t DesktopSession::Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env,
                             const std::string& out, const std::string& cwd) {
-    std::vector<std::string> envCopy = testsupport::ChildProcess::Environment(env);
-    std::vector<std::string> argCopy = args;
-    std::vector<char*> argv, envp;
-    for (std::string& a : argCopy) argv.push_back(&a[0]);
-    argv.push_back(nullptr);
-    for (std::string& e : envCopy) envp.push_back(&e[0]);
-    envp.push_back(nullptr);
-
-    const pid_t parent = getpid();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        // A group of its own (dbus-run-session starts helpers), and never outliving the test.
-        setpgid(0, 0);
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (getppid() != parent) _exit(127);
-        const int null = open("/dev/null", O_RDONLY);
-        dup2(null, STDIN_FILENO);
-        const int log = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0644);
-        if (log >= 0) {
-            dup2(log, STDOUT_FILENO);
-            dup2(log, STDERR_FILENO);
-        }
-        if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
-        execvpe(argv[0], argv.data(), envp.data());
-        _exit(127);
-    }
-    return pid;
+    return process::Spawn(args, env, out, cwd);
 }
 
 bool DesktopSession::Start() {

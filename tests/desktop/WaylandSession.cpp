@@ -19,6 +19,7 @@
 #include <sstream>
 #include <thread>
 
+#include "desktop/SessionProcess.h"
 #include "support/ChildProcess.h"
 
 namespace desktop {
@@ -26,67 +27,14 @@ namespace fs = std::filesystem;
 using faults::MsSince;
 using Clock = std::chrono::steady_clock;
 
+using namespace process;
+
 namespace {
 
 constexpr long long kStartMs = 15000;  // sway coming up
 constexpr int kPollMs = 50;
 // sway refuses to run as root: it runs as this unprivileged user (nobody) when the test is root.
 constexpr int kSwayUser = 65534;
-
-void Nap(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env, const std::string& out,
-            const std::string& cwd = "") {
-    std::vector<std::string> envCopy = testsupport::ChildProcess::Environment(env);
-    std::vector<std::string> argCopy = args;
-    std::vector<char*> argv, envp;
-    for (std::string& a : argCopy) argv.push_back(&a[0]);
-    argv.push_back(nullptr);
-    for (std::string& e : envCopy) envp.push_back(&e[0]);
-    envp.push_back(nullptr);
-    const pid_t parent = getpid();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        setpgid(0, 0);
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (getppid() != parent) _exit(127);
-        const int null = open("/dev/null", O_RDONLY);
-        dup2(null, STDIN_FILENO);
-        const int log = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0644);
-        if (log >= 0) {
-            dup2(log, STDOUT_FILENO);
-            dup2(log, STDERR_FILENO);
-        }
-        if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
-        execvpe(argv[0], argv.data(), envp.data());
-        _exit(127);
-    }
-    return pid;
-}
-
-void EndGroup(pid_t& pid, int signal) {
-    if (pid <= 0) return;
-    kill(-pid, signal);
-    kill(pid, signal);
-    for (int i = 0; i < 100; ++i) {
-        if (waitpid(pid, nullptr, WNOHANG) != 0) {
-            pid = -1;
-            return;
-        }
-        Nap(20);
-    }
-    kill(-pid, SIGKILL);
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-    pid = -1;
-}
 
 // The first entry of `folder` whose name starts with `prefix` and is a socket.
 std::string FindSocket(const std::string& folder, const std::string& prefix) {
