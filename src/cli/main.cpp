@@ -1,12 +1,11 @@
 // qlncfg-cli: the touch frame's settings from a shell. No toolkit: it runs without a display.
-#include <unistd.h>
-
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "cli/CliCommands.h"
 #include "cli/CliOptions.h"
+#include "platform/FileSystem.h"
 
 int main(int argc, char** argv) {
     const QlnCli::ParsedCommandLine parsed = QlnCli::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
@@ -15,7 +14,7 @@ int main(int argc, char** argv) {
         std::cerr << parsed.err;
         return parsed.exitCode;
     }
-    const int code = QlnCli::RunRequest(parsed.request, std::cout, std::cerr, isatty(STDERR_FILENO) == 1);
+    const int code = QlnCli::RunRequest(parsed.request, std::cout, std::cerr, VexoPlatform::StandardErrorIsTerminal());
     std::cout.flush();
     return code;
 }

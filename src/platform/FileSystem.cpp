@@ -50,4 +50,6 @@ std::string HomeFromPasswordDatabase() {
     return std::string();
 }
 
+bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+
 }  // namespace VexoPlatform

@@ -23,4 +23,7 @@ int MakeFolders(const std::string& folder, unsigned mode);
 // user has no entry. For when $HOME is unset.
 std::string HomeFromPasswordDatabase();
 
+// Whether the process's standard error goes to a terminal (a person watching, not a script's log).
+bool StandardErrorIsTerminal();
+
 }  // namespace VexoPlatform
