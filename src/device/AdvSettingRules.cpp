@@ -69,15 +69,15 @@ PenItemState ReadPenItem(bool answered, const MultiConfigRecord& reply, uint32_t
     pen = 0;
     if (!answered) return PenItemState::NotAnswered;
     if (reply.mark != kMultiConfigMark) return PenItemState::Missing;
-    std::memcpy(&pen, reply.data, sizeof pen);
+    pen = reply.DataWord(0);
     return PenItemState::Stored;
 }
 
 void FillPenItem(MultiConfigRecord& buffer, uint32_t pen) {
     buffer.itemId = kPenItemId;
-    buffer.length = 40;
+    buffer.length = kMultiConfigFollowing;
     buffer.mark = kMultiConfigMark;
-    std::memcpy(buffer.data, &pen, sizeof pen);
+    buffer.SetDataWord(0, pen);
 }
 
 }  // namespace VexoSource
