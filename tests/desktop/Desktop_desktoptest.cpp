@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "desktop/DesktopSession.h"
+#include "desktop/Scenario.h"
 
 using desktop::DesktopSession;
 using desktop::Screenshot;
@@ -21,27 +22,7 @@ using desktop::WindowInfo;
 
 namespace {
 
-// The program's window after launch: a second or two; far more built with the sanitizers on a loaded
-// machine (more than 10 s seen). These bounds are about hangs, not speed.
-constexpr long long kWindowMs = 40000;
-// The calibration screen after the button: about 1 s idle, up to 4 s on a loaded machine without a
-// window manager (which never grants full screen, so the screen waits for it first).
-constexpr long long kCoverMs = 12000;
-constexpr long long kStepMs = 15000;     // a request sequence with its waits (access polls, settle)
-constexpr long long kExitMs = 15000;     // the program ends after its window closed
-constexpr long long kLostMs = 20000;     // a lost device noticed: a watch pass (3 s) whose request goes unanswered (3 s)
-constexpr const char* kMainTitle = "Touch Frame Configuration";
-constexpr const char* kCalibTitle = "Modal dialog";
-constexpr const char* kKeepQuestion = "Keep the new calibration?";
-
-// Centres of the main window's buttons in its client area (the fixed layout).
-struct Point {
-    int x, y;
-};
-constexpr Point kCalibrationButton{30 + 74, 340 + 12};
-constexpr Point kAdvancedButton{190 + 74, 340 + 12};
-constexpr Point kFactoryButton{30 + 74, 368 + 12};
-constexpr Point kDoneButton{165 + 32, 421 + 14};
+using namespace desktop::scenario;
 
 // A display's place on the X screen.
 struct Area {
@@ -56,20 +37,6 @@ Point TargetOn(const Area& a, int k) {
     const Point order[4] = {{left, top}, {left, bottom}, {right, bottom}, {right, top}};
     return order[k];
 }
-// The taps for the targets, in touch coordinates (the touchsim frame spans the display).
-constexpr const char* kTaps[4] = {"tap 0.125 0.125", "tap 0.125 0.875", "tap 0.875 0.875", "tap 0.875 0.125"};
-// A tap counts only once its target has been red for a moment: a person's pace between taps.
-constexpr int kTapPauseMs = 400;
-// What those taps give (touch x, y, screen x, y per point; points top-left, top-right,
-// bottom-left, bottom-right), enabled 1, as the wire carries it.
-const char* const kNewRecordHex =
-    "01000000"
-    "ff0fff0f5504b407"   // top-left 4095, 4095, 1109, 1972
-    "ff6fff0fa97bb407"   // top-right 28671, 4095, 31657, 1972
-    "ff0fff6f55044a78"   // bottom-left 4095, 28671, 1109, 30794
-    "ff6fff6fa97b4a78";  // bottom-right 28671, 28671, 31657, 30794
-const std::string kZeroRecordHex(72, '0');
-
 // The calibration screen on display `a` with target `red` to touch next (-1: none red): the four
 // target centres red or white, every other pixel of the display outside the targets' crosses
 // black but for the guidance lines in its middle, which must be there.
@@ -114,15 +81,6 @@ bool ShowsRefusal(const Screenshot& s, const Area& a = kFirstDisplay) {
     return false;
 }
 
-std::string PayloadOf(const std::string& line) {
-    const size_t at = line.find("payload=");
-    if (at == std::string::npos) return "";
-    const size_t colon = line.find(':', at);
-    const size_t end = line.find(' ', colon);
-    return line.substr(colon + 1, end == std::string::npos ? std::string::npos : end - colon - 1);
-}
-
-std::string NameOf(const std::string& line) { return line.substr(5, line.find(' ', 5) - 5); }
 
 class Desktop : public ::testing::TestWithParam<std::string> {
 protected:

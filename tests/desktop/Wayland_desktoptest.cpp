@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "desktop/Scenario.h"
 #include "desktop/WaylandSession.h"
 
 using desktop::Screenshot;
@@ -21,29 +22,11 @@ using desktop::WindowInfo;
 
 namespace {
 
-constexpr long long kWindowMs = 10000;   // the program's window after launch
-constexpr long long kCoverMs = 4000;     // the calibration screen after the button (about 1 s idle)
-constexpr long long kStepMs = 8000;      // a request sequence with its waits (access polls, settle)
-constexpr long long kExitMs = 8000;      // the program ends after its window closed
-constexpr long long kLostMs = 20000;     // a lost device noticed: a watch pass (3 s) whose request goes unanswered (3 s)
+using namespace desktop::scenario;
+
 // A rotation reaches the device within two orientation checks (about every six seconds) and
 // the pass's requests.
 constexpr long long kRotationMs = 20000;
-constexpr const char* kMainTitle = "Touch Frame Configuration";
-constexpr const char* kCalibTitle = "Modal dialog";
-constexpr const char* kKeepQuestion = "Keep the new calibration?";
-
-struct Point {
-    int x, y;
-};
-// Centres of the main window's buttons in its client area (the fixed layout).
-constexpr Point kCalibrationButton{30 + 74, 340 + 12};
-constexpr Point kAdvancedButton{190 + 74, 340 + 12};
-constexpr Point kFactoryButton{30 + 74, 368 + 12};
-constexpr Point kDoneButton{165 + 32, 421 + 14};
-
-constexpr const char* kTaps[4] = {"tap 0.125 0.125", "tap 0.125 0.875", "tap 0.875 0.875", "tap 0.875 0.125"};
-constexpr int kTapPauseMs = 400;  // a tap counts once its target has been red for a moment
 constexpr int kTargetInset = 65;  // target centres in from the screen's corners
 
 // Target centres on a width x height screen in the order shown.
@@ -52,14 +35,7 @@ std::vector<Point> Targets(int width, int height) {
     return {{l, t}, {l, b}, {r, b}, {r, t}};
 }
 
-// What the four taps give (touch x, y, screen x, y per point; points top-left, top-right,
-// bottom-left, bottom-right), enabled 1, as the wire carries it.
-const char* const kLandscapeRecordHex =
-    "01000000"
-    "ff0fff0f5504b407"   // top-left 4095, 4095, 1109, 1972
-    "ff6fff0fa97bb407"   // top-right 28671, 4095, 31657, 1972
-    "ff0fff6f55044a78"   // bottom-left 4095, 28671, 1109, 30794
-    "ff6fff6fa97b4a78";  // bottom-right 28671, 28671, 31657, 30794
+const char* const kLandscapeRecordHex = kNewRecordHex;
 // The same taps on the output turned to portrait (1080 x 1920): the screen values follow it.
 const char* const kPortraitRecordHex =
     "01000000"
@@ -67,7 +43,6 @@ const char* const kPortraitRecordHex =
     "ff6fff0f4a785504"   // top-right 28671, 4095, 30794, 1109
     "ff0fff6fb407a97b"   // bottom-left 4095, 28671, 1972, 31657
     "ff6fff6f4a78a97b";  // bottom-right 28671, 28671, 30794, 31657
-const std::string kZeroRecordHex(72, '0');
 
 // The calibration screen of width x height with target `red` to touch next: the four target
 // centres red or white, every other pixel outside the targets' crosses black but for the
@@ -99,15 +74,6 @@ std::string CalibrationScreenProblem(const Screenshot& s, int width, int height,
     return "";
 }
 
-std::string PayloadOf(const std::string& line) {
-    const size_t at = line.find("payload=");
-    if (at == std::string::npos) return "";
-    const size_t colon = line.find(':', at);
-    const size_t end = line.find(' ', colon);
-    return line.substr(colon + 1, end == std::string::npos ? std::string::npos : end - colon - 1);
-}
-
-std::string NameOf(const std::string& line) { return line.substr(5, line.find(' ', 5) - 5); }
 
 // The orientation in an orientation item as written (item 13, its data's second word), or -1.
 int OrientationIn(const std::string& payloadHex) {
