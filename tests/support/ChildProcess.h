@@ -107,6 +107,10 @@ public:
                 if (!ended_ && waitpid(pid_, &status_, WNOHANG) == pid_) ended_ = true;
                 if (ended_) {
                     if (status) *status = status_;
+                    // Its last lines may still be in the pipe: a check of the output right after
+                    // the end must see them. (Bounded: a child of the program may hold the pipe.)
+                    std::unique_lock<std::mutex> lines(lock_);
+                    changed_.wait_for(lines, std::chrono::milliseconds(kOutputDrainMs), [this] { return outputEnded_; });
                     return true;
                 }
             }
@@ -175,6 +179,9 @@ private:
                 changed_.notify_all();
             }
         }
+        std::lock_guard<std::mutex> g(lock_);
+        outputEnded_ = true;
+        changed_.notify_all();
     }
 
     pid_t pid_ = -1;
@@ -186,7 +193,9 @@ private:
     mutable std::mutex lock_;
     std::condition_variable changed_;
     std::vector<std::string> lines_;
+    bool outputEnded_ = false;  // the reader met the end of the output
     std::thread reader_;
+    static constexpr long long kOutputDrainMs = 2000;
 };
 
 }  // namespace testsupport
