@@ -343,6 +343,25 @@ WindowInfo DesktopSession::WaitForWindow(const std::string& text, long long time
     }
 }
 
+WindowInfo DesktopSession::WaitForSettledWindow(const std::string& text, long long timeoutMs) {
+    constexpr long long kSettledMs = 500;
+    WindowInfo last;
+    Clock::time_point since = Clock::now();
+    const Clock::time_point start = Clock::now();
+    for (;;) {
+        const WindowInfo now = WaitForWindow(text, 0);
+        if (now.id == 0 || now.id != last.id || now.x != last.x || now.y != last.y || now.width != last.width ||
+            now.height != last.height) {
+            last = now;
+            since = Clock::now();
+        } else if (MsSince(since) >= kSettledMs) {
+            return now;
+        }
+        if (MsSince(start) > timeoutMs) return WindowInfo();
+        Nap(kPollMs);
+    }
+}
+
 bool DesktopSession::WaitForNoWindow(const std::string& text, long long timeoutMs) {
     return faults::WaitFor([&] { return FindWindows(text).empty(); }, timeoutMs);
 }

@@ -82,6 +82,10 @@ public:
     std::vector<WindowInfo> FindWindows(const std::string& text);
     // Waits for one such window; an empty WindowInfo on time-out.
     WindowInfo WaitForWindow(const std::string& text, long long timeoutMs);
+    // Waits for such a window to stay where it is (place and size) for half a second, as a person
+    // looks before clicking: a window manager may place a new window in steps, and the program
+    // centres its window once more when it first becomes active. An empty WindowInfo on time-out.
+    WindowInfo WaitForSettledWindow(const std::string& text, long long timeoutMs);
     // Waits until no viewable window's name contains `text`.
     bool WaitForNoWindow(const std::string& text, long long timeoutMs);
     // The client window that holds the keyboard focus (the top-level one above the focused X

@@ -117,9 +117,11 @@ protected:
             kWindowMs);
         EXPECT_TRUE(centred) << "main window at " << main.x << "," << main.y << " " << main.width << "x"
                              << main.height;
-        // As a person does: click once the window is there and has the keyboard.
+        // As a person does: click once the window is there, has the keyboard and stays put.
         EXPECT_TRUE(session_->WaitForFocus(kMainTitle, kStepMs)) << "focus on " << session_->FocusedWindow().name;
-        return main;
+        const WindowInfo settled = session_->WaitForSettledWindow(kMainTitle, kStepMs);
+        EXPECT_NE(settled.id, 0u) << "the main window did not settle";
+        return settled.id != 0 ? settled : main;
     }
     void ClickIn(const WindowInfo& w, Point p) { session_->Click(w.x + p.x, w.y + p.y); }
     // Waits for another window than `main` to hold the keyboard focus (a message box has no
@@ -513,6 +515,8 @@ TEST_P(DesktopLanguage, StartDialogAndCloseWithoutToolkitComplaints) {
         kWindowMs));
     ASSERT_TRUE(faults::WaitFor([&] { return session.FocusedWindow().id == main.id; }, kStepMs))
         << "the main window has the keyboard";
+    main = session.WaitForSettledWindow(main.name, kStepMs);
+    ASSERT_NE(main.id, 0u) << "the main window did not settle";
     session.Click(main.x + kAdvancedButton.x, main.y + kAdvancedButton.y);
     ASSERT_TRUE(faults::WaitFor([&] { return session.FocusedWindow().id != 0 && session.FocusedWindow().id != main.id; },
                                 kStepMs))

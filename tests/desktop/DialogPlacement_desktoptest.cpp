@@ -65,6 +65,9 @@ TEST_P(DialogPlacement, TheAdvancedSettingsOpenInTheMiddleEveryTime) {
 
     for (int opening = 1; opening <= 3; ++opening) {
         SCOPED_TRACE("opening " + std::to_string(opening));
+        // Where the window is now that it has stopped moving: the button is clicked there.
+        main = session_->WaitForSettledWindow(kMainTitle, kStepMs);
+        ASSERT_NE(main.id, 0u) << "the main window did not settle";
         session_->Click(main.x + kAdvancedButtonX, main.y + kAdvancedButtonY);
         ASSERT_NE(session_->WaitForWindow(kAdvancedTitle, kStepMs).id, 0u) << "no advanced settings dialog";
         ASSERT_TRUE(session_->WaitForFocus(kAdvancedTitle, kStepMs)) << "focus on " << session_->FocusedWindow().name;
