@@ -139,6 +139,10 @@ int main(int argc, char** argv) {
         return Fail("unknown command");
     }
     const bool ok = wl_display_roundtrip(display) >= 0;
+    // Every proxy goes before the connection (a leak checker counts them otherwise).
+    if (g.pointers) wl_proxy_destroy(reinterpret_cast<wl_proxy*>(g.pointers));
+    if (g.keyboards) wl_proxy_destroy(reinterpret_cast<wl_proxy*>(g.keyboards));
+    wl_proxy_destroy(reinterpret_cast<wl_proxy*>(g.seat));
     wl_registry_destroy(registry);
     wl_display_disconnect(display);
     return ok ? 0 : Fail("the compositor closed the connection");
