@@ -130,7 +130,9 @@ frames:
       description: Whether the frame was reset (never in check mode).
       type: bool
 exit_status:
-  description: The exit status of C(qlncfg-cli) when it failed (3 service not reachable, 4 busy or the window runs, 1 failed, 5 not ready again after the reset).
+  description: >-
+    The exit status of C(qlncfg-cli) when it failed (3 service not reachable, 4 busy or the
+    window runs, 1 failed, 5 not ready again after the reset).
   returned: failed
   type: int
 reason:
@@ -215,7 +217,11 @@ def run(module):
     params = module.params
     companion = Companion(module)
     frames, diffs = [], []
-    for device in companion.devices(params['device']):
+    devices = companion.devices(params['device'])
+    if not devices:
+        # Nothing to bring anywhere; a kiosk without its frame is worth a look, not a failure.
+        module.warn('no touch frame is attached')
+    for device in devices:
         try:
             if params['profile']:
                 found = companion.run(['import', '--settings-only', '--dry-run', params['profile']],
