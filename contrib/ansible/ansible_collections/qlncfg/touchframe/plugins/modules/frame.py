@@ -25,14 +25,9 @@ description:
     or when the profile is refused.
 author:
   - QlnCfg developers
-requirements:
-  - qlncfg-cli (package qlncfg) on the managed host, with the touch service running there
+extends_documentation_fragment:
+  - qlncfg.touchframe.companion
 options:
-  device:
-    description:
-      - Identifier of one frame (16 hexadecimal digits, as C(qlncfg-cli devices) lists them).
-      - Without it, every attached frame.
-    type: str
   mode:
     description: Touch mode.
     type: str
@@ -66,16 +61,6 @@ options:
         frame's own calibration and display orientation stay.
       - Not together with the options above.
     type: path
-  wait:
-    description:
-      - Seconds to wait for a frame that is being reset, before reading and after writing
-        (C(qlncfg-cli --wait)). A frame still busy then fails the task.
-    type: float
-    default: 15
-  executable:
-    description: The companion program, by name on C(PATH) or as a path.
-    type: path
-    default: qlncfg-cli
 notes:
   - Check mode reads the frames and reports what would change; it writes nothing.
   - Diff mode shows each frame's settings before and after, as the window shows them (durations

@@ -18,20 +18,8 @@ description:
     configuration window (or another C(qlncfg-cli)) runs, or when a frame stays busy past I(wait).
 author:
   - QlnCfg developers
-requirements:
-  - qlncfg-cli (package qlncfg) on the managed host, with the touch service running there
-options:
-  device:
-    description: Identifier of one frame (16 hexadecimal digits); without it, every attached frame.
-    type: str
-  wait:
-    description: Seconds to wait for a frame that is being reset (C(qlncfg-cli --wait)).
-    type: float
-    default: 15
-  executable:
-    description: The companion program, by name on C(PATH) or as a path.
-    type: path
-    default: qlncfg-cli
+extends_documentation_fragment:
+  - qlncfg.touchframe.companion
 notes:
   - Runs in check mode as it does otherwise, since it only reads.
 '''
