@@ -65,6 +65,8 @@ endif()
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/contrib/ansible/ansible_collections
         DESTINATION ${QLN_DATA_DESTINATION}/ansible COMPONENT qlncfg
         PATTERN "__pycache__" EXCLUDE PATTERN "tests/output" EXCLUDE)
+install(FILES ${QLN_PACKAGING_SOURCE}/qlncfg.lintian-overrides
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME qlncfg COMPONENT qlncfg)
 install(FILES ${CMAKE_SOURCE_DIR}/Data/Configuration.xml ${CMAKE_SOURCE_DIR}/Data/MultiLang.xml
         DESTINATION ${QLN_DATA_DESTINATION} COMPONENT qlncfg)
 install(FILES ${QLN_PACKAGING_SOURCE}/${QLN_APP_ID}.desktop

@@ -233,6 +233,19 @@ expect_failure refused 1 qlncfg-cli import --settings-only --dry-run "$WORK/bad.
 trace
 [ -z "$(writes)" ] || fail "a refused profile wrote: $(writes)"
 
+# A write that is not answered: the task fails with the companion's message and, since what was
+# written before may stay, does not claim that nothing changed.
+sim "device $A smooth 2" --send "dropnext SetEffects" --send cleartrace
+state_playbook writefail "        device: \"$A\"
+        smoothing: 4"
+play writefail
+[ "$played" != 0 ] || fail "writefail: the playbook did not fail: $(cat "$WORK/writefail.out")"
+grep -q 'the effects could not be written' "$WORK/writefail.out" && grep -q '"changed": true' "$WORK/writefail.out" ||
+  fail "writefail: $(cat "$WORK/writefail.out")"
+no_traceback writefail
+trace
+grep -q '^call ResetDevice' "$WORK/trace.txt" && fail "writefail: reset after a failed write: $(writes)"
+
 # No service.
 sim "refuse on"
 state_playbook noservice "        mode: mouse"

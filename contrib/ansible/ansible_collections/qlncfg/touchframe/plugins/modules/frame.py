@@ -207,6 +207,7 @@ def run(module):
         # Nothing to bring anywhere; a kiosk without its frame is worth a look, not a failure.
         module.warn('no touch frame is attached')
     for device in devices:
+        writing = False
         try:
             if params['profile']:
                 found = companion.run(['import', '--settings-only', '--dry-run', params['profile']],
@@ -217,14 +218,16 @@ def run(module):
                 before, after, differing = compare_options(companion, device, params)
             reset = False
             if differing and not module.check_mode:
+                writing = True
                 if params['profile']:
                     companion.run(['import', '--settings-only', params['profile']], device=device)
                 else:
                     write_options(companion, device, params, differing)
                 reset = True
         except CompanionError as e:
-            # The frames done so far are part of the answer.
-            e.fail(module, frames=frames, device=device, changed=any(f['changed'] for f in frames))
+            # The frames done so far are part of the answer; a write that failed part-way may
+            # have left what it wrote before (as the companion says), so it counts as a change.
+            e.fail(module, frames=frames, device=device, changed=writing or any(f['changed'] for f in frames))
         frames.append(dict(device=device, changed=bool(differing), differing=differing, before=before,
                            after=after, reset=reset))
         if differing:
