@@ -93,8 +93,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     app.set_version_flag("-V,--version", std::string("qlncfg-cli ") + VexoSource::ProgramVersion());
     app.add_option("-d,--device", r.device, "the device's identifier (16 hexadecimal digits)")->type_name("ID");
     app.add_flag("--json", r.json,
-                 "status, devices, advanced get and calibration get: print JSON; a failure prints "
-                 "{\"error\": ..., \"exit\": N}");
+                 "status, devices, advanced get, calibration get and import --settings-only --dry-run: print JSON; "
+                 "a failure prints {\"error\": ..., \"exit\": N}");
     app.add_flag("-v,--verbose", r.verbose, "print the diagnostic log on standard error");
     double waitSeconds = kDefaultWaitMs / 1000.0;
     app.add_option("--wait", waitSeconds,
