@@ -60,6 +60,13 @@ if(TARGET qlncfg-cli)
   install(FILES ${QLN_PACKAGING_SOURCE}/qlncfg-cli.bash-completion
           DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME qlncfg-cli COMPONENT qlncfg)
 endif()
+# The Ansible collection over qlncfg-cli, where ANSIBLE_COLLECTIONS_PATH=/usr/share/qlncfg/ansible
+# finds it (the folder must be named ansible_collections/<namespace>/<name>).
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/contrib/ansible/ansible_collections
+        DESTINATION ${QLN_DATA_DESTINATION}/ansible COMPONENT qlncfg
+        PATTERN "__pycache__" EXCLUDE PATTERN "tests/output" EXCLUDE)
+install(FILES ${QLN_PACKAGING_SOURCE}/qlncfg.lintian-overrides
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME qlncfg COMPONENT qlncfg)
 install(FILES ${CMAKE_SOURCE_DIR}/Data/Configuration.xml ${CMAKE_SOURCE_DIR}/Data/MultiLang.xml
         DESTINATION ${QLN_DATA_DESTINATION} COMPONENT qlncfg)
 install(FILES ${QLN_PACKAGING_SOURCE}/${QLN_APP_ID}.desktop
@@ -106,7 +113,7 @@ set(CPACK_DEBIAN_QLNCFG_PACKAGE_SECTION utils)
 # The Chinese texts need a CJK font; without one they show as boxes. wx's own translations give
 # the message boxes' buttons in the interface's language.
 set(CPACK_DEBIAN_QLNCFG_PACKAGE_DEPENDS "fonts-wqy-microhei, wx3.2-i18n")
-set(CPACK_DEBIAN_QLNCFG_PACKAGE_SUGGESTS "qlncfg-touchsim")
+set(CPACK_DEBIAN_QLNCFG_PACKAGE_SUGGESTS "qlncfg-touchsim, ansible-core")
 set(CPACK_DEBIAN_QLNCFG_DESCRIPTION
 "configuration program for infrared multi-touch screen frames
 Shows the touch devices that the touch service reports and lets the user

@@ -85,6 +85,14 @@ if [ "${1:-}" = --inside ]; then
   [ "$rc" -eq 0 ] || fail "qlncfg-cli status ended with status $rc: $(cat "$DIR/cli-status.txt")"
   grep -q '"status": "ready"' "$DIR/cli-status.txt" || fail "qlncfg-cli status: $(cat "$DIR/cli-status.txt")"
   echo "install-test: the installed qlncfg-cli answered --help and read the device's status"
+  # The installed Ansible collection, found through ANSIBLE_COLLECTIONS_PATH, reads the frame.
+  if command -v ansible >/dev/null 2>&1; then
+    rc=0; "$@" env ANSIBLE_COLLECTIONS_PATH=/usr/share/qlncfg/ansible ANSIBLE_NOCOLOR=1 \
+      ansible -i localhost, -c local localhost -m qlncfg.touchframe.frame_info >"$DIR/ansible.txt" 2>&1 || rc=$?
+    [ "$rc" -eq 0 ] && grep -q '"screen_inches"' "$DIR/ansible.txt" ||
+      fail "the installed collection's frame_info ended with $rc: $(cat "$DIR/ansible.txt")"
+    echo "install-test: the installed Ansible collection read the device"
+  fi
 
   found="$(find /usr -xdev -user "$TEST_USER" 2>/dev/null | head -n 5)"
   [ -z "$found" ] || fail "files of the user under /usr: $found"
@@ -142,6 +150,7 @@ dpkg-query -L qlncfg qlncfg-touchsim >"$WORK/files.list"
 
 status=0
 for f in /usr/bin/qlncfg /usr/bin/qlncfg-cli /usr/bin/touchsim /usr/share/qlncfg/MultiLang.xml /usr/share/qlncfg/Configuration.xml \
+         /usr/share/qlncfg/ansible/ansible_collections/qlncfg/touchframe/plugins/modules/frame.py \
          /usr/share/applications/org.qlncfg.QlnCfg.desktop /usr/share/icons/hicolor/scalable/apps/org.qlncfg.QlnCfg.svg \
          /usr/share/metainfo/org.qlncfg.QlnCfg.metainfo.xml /usr/share/man/man1/qlncfg.1.gz /usr/share/man/man1/qlncfg-cli.1.gz \
          /usr/share/man/man1/touchsim.1.gz; do

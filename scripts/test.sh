@@ -28,6 +28,8 @@ fi
 
 # The getting-started page: every shell block runs as written (in private namespaces as root).
 QLN_BUILD_DIR="$BUILD_DIR" sh scripts/doc-blocks.sh docs/getting-started.md || status=1
+# The fleet page likewise: its playbooks run against touchsim's frames.
+QLN_BUILD_DIR="$BUILD_DIR" sh scripts/doc-blocks.sh docs/fleet.md || status=1
 
 SMOKE="${QLN_FUZZ_SMOKE_SECONDS:-5}"
 if [ "$SMOKE" != 0 ]; then

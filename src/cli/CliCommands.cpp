@@ -202,12 +202,23 @@ int AdvancedGet(const CliRequest& r, std::ostream& out, std::ostream& err) {
 }
 
 int AdvancedSet(const CliRequest& r, const Target& t, std::ostream& out, std::ostream& err) {
+    // The mode first, as Apply writes it; one reset then takes both, since every reset takes the
+    // frame from its user for seconds.
+    std::string written = "advanced settings";
+    if (r.setMode) {
+        DeviceConfigRecord config{};
+        if (!WriteTouchMode(r.multiTouch, config))
+            return Fail(err, kExitFailed, "the mode could not be written to device " + t.device + "; nothing was reset");
+        written = std::string(r.multiTouch ? "multitouch" : "mouse") + " mode and advanced settings";
+    }
     // As the dialog: load (creating a missing pen item), change what was given, write, reset.
     AdvancedSettings settings;
     DeviceConfigRecord check{};
     MultiConfigRecord pen{};
+    // What was written before a failure stays (as in the window), and the device is not reset.
+    const std::string modeKept = r.setMode ? " (the mode was written; the device was not reset)" : "";
     if (!LoadAdvancedSettings(settings, check, pen, true))
-        return Fail(err, kExitFailed, "the advanced settings could not be read");
+        return Fail(err, kExitFailed, "the advanced settings could not be read" + modeKept);
     AdvSettingPositions p = ClampToSliders(settings.positions);
     bool penOn = settings.pen != 0;
     if (r.rightClick) p.rightClick = *r.rightClick;
@@ -221,13 +232,17 @@ int AdvancedSet(const CliRequest& r, const Target& t, std::ostream& out, std::os
         case AdvancedWriteResult::Done:
             break;
         case AdvancedWriteResult::ReadFailed:
-            return Fail(err, kExitFailed, "the effects could not be read again; nothing was written");
+            return Fail(err, kExitFailed,
+                        r.setMode ? "the effects could not be read again" + modeKept
+                                  : "the effects could not be read again; nothing was written");
         case AdvancedWriteResult::EffectsFailed:
-            return Fail(err, kExitFailed, "the effects could not be written; nothing was changed");
+            return Fail(err, kExitFailed,
+                        r.setMode ? "the effects could not be written" + modeKept
+                                  : "the effects could not be written; nothing was changed");
         case AdvancedWriteResult::PenFailed:
             return Fail(err, kExitFailed, "the effects were written but the pen simulation item was not; the device was not reset");
     }
-    return Reset(r, t, out, err, "device " + t.device + ": advanced settings written");
+    return Reset(r, t, out, err, "device " + t.device + ": " + written + " written");
 }
 
 int FactoryReset(const CliRequest& r, const Target& t, std::ostream& out, std::ostream& err) {
@@ -342,6 +357,18 @@ int ImportSettings(const CliRequest& r, const DeviceProfile& profile, const Targ
     return kExitFailed;
 }
 
+// Writes nothing: which of the settings an import --settings-only would write differ, so that a
+// fleet's tools reset only the frames that need it.
+int CompareSettings(const CliRequest& r, const DeviceProfile& profile, const Target& t, std::ostream& out,
+                    std::ostream& err) {
+    ProfileSettingsComparison comparison;
+    if (!CompareProfileSettings(profile, comparison))
+        return Fail(err, kExitFailed, "the device's settings could not be read whole; nothing was written");
+    out << (r.json ? SettingsComparisonJson(t.device, profile, comparison)
+                   : SettingsComparisonText(t.device, profile, comparison));
+    return kExitDone;
+}
+
 int CalibrationGet(const CliRequest& r, const Target& t, std::ostream& out, std::ostream& err) {
     // Read whole: a short reply would show points of no record at all.
     CalibrationRecord record{};
@@ -385,6 +412,7 @@ int Run(const CliRequest& r, std::ostream& out, std::ostream& err, bool errIsTer
         case Command::FactoryReset: return FactoryReset(r, target, out, err);
         case Command::Export: return Export(r, target, out, err);
         case Command::Import:
+            if (r.dryRun) return CompareSettings(r, profile, target, out, err);
             return r.settingsOnly ? ImportSettings(r, profile, target, out, err) : Import(r, profile, target, out, err);
         case Command::CalibrationGet: return CalibrationGet(r, target, out, err);
     }

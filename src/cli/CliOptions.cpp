@@ -93,8 +93,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     app.set_version_flag("-V,--version", std::string("qlncfg-cli ") + VexoSource::ProgramVersion());
     app.add_option("-d,--device", r.device, "the device's identifier (16 hexadecimal digits)")->type_name("ID");
     app.add_flag("--json", r.json,
-                 "status, devices, advanced get and calibration get: print JSON; a failure prints "
-                 "{\"error\": ..., \"exit\": N}");
+                 "status, devices, advanced get, calibration get and import --settings-only --dry-run: print JSON; "
+                 "a failure prints {\"error\": ..., \"exit\": N}");
     app.add_flag("-v,--verbose", r.verbose, "print the diagnostic log on standard error");
     double waitSeconds = kDefaultWaitMs / 1000.0;
     app.add_option("--wait", waitSeconds,
@@ -116,7 +116,11 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     CLI::App* advancedGet = advanced->add_subcommand("get", "show the advanced settings");
     CLI::App* advancedSet =
         advanced->add_subcommand("set", "change the advanced settings given (the others stay), and reset the device");
-    std::string rightClick, pen;
+    std::string rightClick, pen, setMode;
+    CLI::Option* oMode = advancedSet->add_option("--mode", setMode,
+                                                 "also switch to multi-touch or mouse mode (one reset for both)")
+                             ->type_name("multitouch|mouse")
+                             ->check(CLI::IsMember({"multitouch", "mouse"}, CLI::ignore_case));
     int rClick = 0, dClick = 0, range = 0, smooth = 0;
     auto range_of = [](SliderRange s) { return CLI::Range(s.minimum, s.maximum); };
     CLI::Option* oRightClick = advancedSet->add_option("--right-click", rightClick, "right-click simulation")
@@ -146,6 +150,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     importCommand->add_flag("--settings-only", r.settingsOnly,
                             "write only the touch mode, effects and pen simulation (no calibration, no display "
                             "orientation), to any device");
+    importCommand->add_flag("--dry-run", r.dryRun,
+                            "with --settings-only: say which settings differ from the device's, write nothing");
 
     CLI::App* calibration = app.add_subcommand("calibration", "the calibration on record (see 'calibration get --help')");
     calibration->require_subcommand(1);
@@ -199,7 +205,11 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
         if (oDClick->count()) r.dClickDelay = dClick;
         if (oRange->count()) r.clickRange = range;
         if (oSmooth->count()) r.smooth = smooth;
-        if (!r.rightClick && !r.pen && !r.rClickDelay && !r.dClickDelay && !r.clickRange && !r.smooth) {
+        if (oMode->count()) {
+            r.setMode = true;
+            r.multiTouch = setMode == "multitouch";
+        }
+        if (!r.setMode && !r.rightClick && !r.pen && !r.rClickDelay && !r.dClickDelay && !r.clickRange && !r.smooth) {
             parsed.exitCode = kExitUsage;
             parsed.err = "qlncfg-cli: advanced set: give at least one setting\n" + advancedSet->help();
             return WithJsonError(parsed, args);
@@ -214,6 +224,11 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     } else if (*exportCommand) {
         r.command = Command::Export;
     } else if (*importCommand) {
+        if (r.dryRun && !r.settingsOnly) {
+            parsed.exitCode = kExitUsage;
+            parsed.err = "qlncfg-cli: import --dry-run compares a profile's settings alone: give --settings-only too\n";
+            return WithJsonError(parsed, args);
+        }
         r.command = Command::Import;
     } else if (*calibrationGet) {
         r.command = Command::CalibrationGet;

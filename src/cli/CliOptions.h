@@ -30,13 +30,15 @@ struct CliRequest {
     std::string device;  // --device: empty = the first device the service lists
     bool json = false;
     bool verbose = false;
-    bool multiTouch = true;  // mode
+    bool multiTouch = true;  // mode, and advanced set --mode
+    bool setMode = false;    // advanced set: --mode given (one reset for both)
     // advanced set: only the settings given change.
     std::optional<bool> rightClick, pen;
     std::optional<int> rClickDelay, dClickDelay, clickRange, smooth;  // slider positions
     std::string file;    // export / import; "-" is standard output / input
     bool force = false;  // import onto another device
     bool settingsOnly = false;  // import: touch mode, effects and pen item only
+    bool dryRun = false;        // import --settings-only: say what differs, write nothing
     uint32_t waitMs = kDefaultWaitMs;  // --wait: bound of every wait for a device being reset
 };
 

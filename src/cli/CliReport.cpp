@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "device/AdvSettingRules.h"
 #include "device/MainFrameRules.h"
 #include "device/ProfileDocument.h"
 #include "device/TouchMode.h"
@@ -116,6 +117,46 @@ std::string AdvancedText(const AdvancedSettings& s) {
     return text;
 }
 
+namespace {
+
+// The settings whose stored value is not what their shown position writes (outside the slider,
+// between two positions, a flag other than 0 or 1): writing the shown value would change them.
+json OffPosition(const EffectsRecord& e) {
+    const AdvSettingPositions p = ClampToSliders(PositionsFromEffects(e));
+    const float range = e.msRDClickRange;
+    json names = json::array();
+    if (uint32_t{e.rightClick} != (p.rightClick ? 1u : 0u)) names.push_back("right_click");
+    if (uint32_t{e.msRClickDelay} != PositionToRClickDelay(p.rClickDelay)) names.push_back("right_click_duration");
+    if (uint32_t{e.msDClickDelay} != PositionToDClickDelay(p.dClickDelay)) names.push_back("double_click_speed");
+    if (!(range == PositionToClickRange(p.clickRange))) names.push_back("click_range");
+    if (uint32_t{e.smoothValue} != PositionToSmooth(p.smooth)) names.push_back("smoothing");
+    return names;
+}
+
+// The settings in advanced set's units, with the mode.
+json SettingsObject(const DeviceConfigRecord& config, const EffectsRecord& effects, bool pen) {
+    const AdvSettingPositions p = ClampToSliders(PositionsFromEffects(effects));
+    json j;
+    j["mode"] = ModeName(config);
+    j["right_click"] = p.rightClick;
+    j["right_click_duration"] = p.rClickDelay;
+    j["double_click_speed"] = p.dClickDelay;
+    j["click_range"] = p.clickRange;
+    j["smoothing"] = p.smooth;
+    j["pen"] = pen;
+    return j;
+}
+
+json DifferingRecords(const ProfileSettingsComparison& c) {
+    json names = json::array();
+    if (c.modeDiffers) names.push_back("touch mode");
+    if (c.effectsDiffer) names.push_back("effects");
+    if (c.penDiffers) names.push_back("pen simulation item");
+    return names;
+}
+
+}  // namespace
+
 std::string AdvancedJson(const AdvancedSettings& s) {
     const AdvSettingPositions p = Shown(s);
     json j;
@@ -128,7 +169,37 @@ std::string AdvancedJson(const AdvancedSettings& s) {
     j["double_click_speed_ms"] = uint32_t{s.effects.msDClickDelay};
     j["click_range"] = p.clickRange;
     j["smoothing"] = p.smooth;
+    j["off_position"] = OffPosition(s.effects);
     return j.dump(2) + "\n";
+}
+
+std::string SettingsComparisonJson(const std::string& device, const DeviceProfile& profile,
+                                   const ProfileSettingsComparison& c) {
+    const bool penBefore = c.penStored && c.penItem.DataWord(0) != 0;
+    const auto item = profile.items.find(kPenItemId);
+    const bool penAfter = item != profile.items.end() ? item->second.DataWord(0) != 0 : penBefore;
+    DeviceConfigRecord after = c.config;
+    after.mouseMode = profile.config.mouseMode;
+    after.multiTouchMode = profile.config.multiTouchMode;
+    json j;
+    j["device"] = device;
+    j["profile_device"] = profile.device;
+    j["differs"] = c.Differs();
+    j["differing"] = DifferingRecords(c);
+    j["before"] = SettingsObject(c.config, c.effects, penBefore);
+    j["after"] = SettingsObject(after, profile.effects, penAfter);
+    return j.dump(2) + "\n";
+}
+
+std::string SettingsComparisonText(const std::string& device, const DeviceProfile& profile,
+                                   const ProfileSettingsComparison& c) {
+    if (!c.Differs())
+        return "device " + device + ": holds the settings of device " + profile.device +
+               "'s profile already; nothing to write\n";
+    std::string names;
+    for (const auto& n : DifferingRecords(c)) names += (names.empty() ? "" : ", ") + n.get<std::string>();
+    return "device " + device + ": differs from device " + profile.device + "'s profile in " + names +
+           "; nothing written (--dry-run)\n";
 }
 
 namespace {

@@ -7,6 +7,7 @@
 
 #include "device/AdvancedSettings.h"
 #include "device/DeviceStatus.h"
+#include "device/ProfileSettings.h"
 #include "servicelink/ServiceContract.h"
 
 namespace QlnCli {
@@ -30,6 +31,13 @@ std::string DevicesJson(const std::vector<std::string>& devices);
 // stored value lies outside).
 std::string AdvancedText(const VexoSource::AdvancedSettings& settings);
 std::string AdvancedJson(const VexoSource::AdvancedSettings& settings);
+
+// What import --settings-only --dry-run found: whether anything differs, which records, and the
+// settings before and after in the units of advanced set's options.
+std::string SettingsComparisonText(const std::string& device, const VexoSource::DeviceProfile& profile,
+                                   const VexoSource::ProfileSettingsComparison& comparison);
+std::string SettingsComparisonJson(const std::string& device, const VexoSource::DeviceProfile& profile,
+                                   const VexoSource::ProfileSettingsComparison& comparison);
 
 // The calibration on record: whether it is in force (the enabled flag) and its four points in the
 // record's order (top-left, top-right, bottom-left, bottom-right), touch and screen values.

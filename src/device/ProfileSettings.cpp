@@ -1,5 +1,7 @@
 #include "device/ProfileSettings.h"
 
+#include <cstring>
+
 #include "device/DeviceRequests.h"
 #include "foundation/VexoLog.h"
 
@@ -36,6 +38,22 @@ SettingsWriteResult WriteProfileSettings(const DeviceProfile& profile,
     const bool reset = RequestDeviceReset();
     if (report) report(ProfileStep{"device reset", "ResetDevice", 0, reset});
     return reset ? SettingsWriteResult::Done : SettingsWriteResult::ResetFailed;
+}
+
+bool CompareProfileSettings(const DeviceProfile& profile, ProfileSettingsComparison& out) {
+    if (!ReadWhole(GetDeviceConfig, out.config) || !ReadWhole(GetEffects, out.effects) ||
+        !ReadMultiConfigItem(kPenItem, out.penItem)) {
+        VexoLogException(L"Get response failed! ");
+        return false;
+    }
+    out.penStored = out.penItem.Stored();
+    out.modeDiffers = out.config.mouseMode != profile.config.mouseMode ||
+                      out.config.multiTouchMode != profile.config.multiTouchMode;
+    out.effectsDiffer = std::memcmp(&out.effects, &profile.effects, sizeof out.effects) != 0;
+    const auto pen = profile.items.find(kPenItem);
+    out.penDiffers = pen != profile.items.end() &&
+                     (!out.penStored || std::memcmp(&out.penItem, &pen->second, sizeof out.penItem) != 0);
+    return true;
 }
 
 }  // namespace VexoSource

@@ -25,4 +25,23 @@ enum class SettingsWriteResult {
 SettingsWriteResult WriteProfileSettings(const DeviceProfile& profile,
                                          const std::function<void(const ProfileStep&)>& report = {});
 
+// What WriteProfileSettings would change on the chosen device, read without writing anything, so
+// that a fleet's tools write (and reset) only the frames that differ.
+struct ProfileSettingsComparison {
+    DeviceConfigRecord config{};  // the device's, as read
+    EffectsRecord effects{};
+    MultiConfigRecord penItem{};
+    bool penStored = false;  // the device holds item 2 (with its mark)
+    bool modeDiffers = false;
+    bool effectsDiffer = false;  // any byte of the record
+    bool penDiffers = false;     // only when the profile holds item 2: any byte of the item
+    bool Differs() const { return modeDiffers || effectsDiffer || penDiffers; }
+};
+
+// GetDeviceConfig, GetEffects (both whole) and GetMultiConfig of item 2; false (logged "Get
+// response failed! ") when one of them is not answered whole, since a guess would either write
+// for nothing or leave a difference in place. An item 2 that the service does not hold differs
+// from one that the profile holds.
+bool CompareProfileSettings(const DeviceProfile& profile, ProfileSettingsComparison& out);
+
 }  // namespace VexoSource

@@ -44,6 +44,17 @@ installed="$root/usr/bin/qlncfg"
 [ -x "$root/usr/bin/qlncfg-cli" ] || fail "no $root/usr/bin/qlncfg-cli"
 [ -f "$root/usr/share/man/man1/qlncfg-cli.1.gz" ] || fail "no qlncfg-cli manual page"
 [ -f "$root/usr/share/bash-completion/completions/qlncfg-cli" ] || fail "no bash completion for qlncfg-cli"
+# The Ansible collection, where ANSIBLE_COLLECTIONS_PATH=/usr/share/qlncfg/ansible finds it.
+mkdir -p "$WORK/home"
+collections="$root/usr/share/qlncfg/ansible"
+for f in galaxy.yml meta/runtime.yml plugins/modules/frame.py plugins/modules/frame_info.py plugins/module_utils/companion.py; do
+  [ -f "$collections/ansible_collections/qlncfg/touchframe/$f" ] || fail "no $f in the installed Ansible collection"
+done
+if command -v ansible-doc >/dev/null 2>&1; then
+  HOME="$WORK/home" ANSIBLE_COLLECTIONS_PATH="$collections" ansible-doc -l qlncfg.touchframe >"$WORK/modules" 2>&1
+  grep -q '^qlncfg.touchframe.frame ' "$WORK/modules" && grep -q '^qlncfg.touchframe.frame_info ' "$WORK/modules" ||
+    fail "ansible-doc does not list the installed modules: $(cat "$WORK/modules")"
+fi
 # A version only the scratch root's shipped file has: the installed program must read it there,
 # and with no user file yet, --version must not create one.
 sed -i 's|<Version>[^<]*</Version>|<Version>9.8.7.6</Version>|' "$root/usr/share/qlncfg/Configuration.xml"

@@ -62,6 +62,22 @@ TEST(CliOptions, CommandsReadTheirArgumentsAndCommonOptionsGoAnywhere) {
     EXPECT_FALSE(p.request.force);
     EXPECT_EQ(p.request.waitMs, 0u);
 
+    // The mode with the advanced settings (one reset for both), or alone.
+    p = ParseCommandLine({"advanced", "set", "--mode", "MOUSE", "--smoothing", "4"});
+    ASSERT_TRUE(p.run) << p.err;
+    EXPECT_TRUE(p.request.setMode);
+    EXPECT_FALSE(p.request.multiTouch);
+    EXPECT_EQ(p.request.smooth, 4);
+    p = ParseCommandLine({"advanced", "set", "--mode", "multitouch"});
+    ASSERT_TRUE(p.run) << p.err;
+    EXPECT_TRUE(p.request.setMode);
+    EXPECT_TRUE(p.request.multiTouch);
+
+    p = ParseCommandLine({"import", "--settings-only", "--dry-run", "kiosk.json", "--json"});
+    ASSERT_TRUE(p.run) << p.err;
+    EXPECT_TRUE(p.request.dryRun);
+    EXPECT_TRUE(p.request.settingsOnly);
+
     p = ParseCommandLine({"calibration", "get", "--json"});
     ASSERT_TRUE(p.run) << p.err;
     EXPECT_EQ(p.request.command, Command::CalibrationGet);
@@ -87,6 +103,8 @@ TEST(CliOptions, EverythingElseIsAUsageError) {
         {"advanced", "set", "--right-click-duration", "33"},
         {"advanced", "set", "--double-click-speed", "fast"},
         {"advanced", "set", "--pen", "yes"},
+        {"advanced", "set", "--mode", "stylus"},
+        {"import", "--dry-run", "kiosk.json"},
         {"factory-reset"},
         {"export"},
         {"import"},

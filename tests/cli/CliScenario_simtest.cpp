@@ -204,7 +204,7 @@ TEST_F(Cli, AdvancedGetShowsTheDialogsValuesAsJsonAndWritesNothing) {
         {"manufacturer values", [](touchsim::DeviceModel&) {},
          {{"right_click", true}, {"pen", false}, {"pen_stored", true}, {"right_click_duration", 20},
           {"right_click_duration_ms", 2000}, {"double_click_speed", 5}, {"double_click_speed_ms", 500},
-          {"click_range", 3}, {"smoothing", 1}}},
+          {"click_range", 3}, {"smoothing", 1}, {"off_position", json::array()}}},
         {"pen on, values past the sliders' ends",
          [](touchsim::DeviceModel& m) {
              m.multiConfig[2] = touchsim::DeviceModel::StoredItem(2, 1);
@@ -214,11 +214,11 @@ TEST_F(Cli, AdvancedGetShowsTheDialogsValuesAsJsonAndWritesNothing) {
          },
          {{"right_click", false}, {"pen", true}, {"pen_stored", true}, {"right_click_duration", 32},
           {"right_click_duration_ms", 9900}, {"double_click_speed", 5}, {"double_click_speed_ms", 500},
-          {"click_range", 3}, {"smoothing", 6}}},
+          {"click_range", 3}, {"smoothing", 6}, {"off_position", {"right_click_duration", "smoothing"}}}},
         {"no pen item yet", [](touchsim::DeviceModel& m) { m.multiConfig.erase(2); },
          {{"right_click", true}, {"pen", false}, {"pen_stored", false}, {"right_click_duration", 20},
           {"right_click_duration_ms", 2000}, {"double_click_speed", 5}, {"double_click_speed_ms", 500},
-          {"click_range", 3}, {"smoothing", 1}}},
+          {"click_range", 3}, {"smoothing", 1}, {"off_position", json::array()}}},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
