@@ -99,11 +99,11 @@ int Prepare(Session& session, const CliRequest& r, std::ostream& err, Target& ta
             break;
         case InstanceGuard::State::HeldElsewhere:
             return Fail(err, kExitBusy,
-                        "qlncfg or another qlncfg-cli is running for this user (" + session.Guard().Path() +
+                        "qlncfg or another qlncfg-cli is running on this machine (" +
+                            (session.Guard().Holder().empty() ? session.Guard().Address() : session.Guard().Holder()) +
                             "); try again when it has ended");
         default:
-            // As the window: without a private folder for the lock, refusing would lock the user
-            // out for good.
+            // As the window: where no socket can be bound, refusing would lock the user out for good.
             err << kName << "warning: running without the single-instance guard (" << session.Guard().Problem()
                 << ")\n";
             break;

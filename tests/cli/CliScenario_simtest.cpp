@@ -492,12 +492,14 @@ TEST_F(Cli, ABusyDeviceOrARunningWindowEndsWithStatusFourBeforeAnythingIsWritten
     EXPECT_FALSE(j.contains("touches"));
     sim().SetBusy(false);
 
-    // The window holds the guard (the same lock file the window takes): refused, nothing sent.
-    VexoPlatform::InstanceGuard window(VexoPlatform::kProgramGuardName, runtime_.Path());
+    // The window holds the guard (the same name the window takes): refused, nothing sent.
+    VexoPlatform::InstanceGuard window(VexoPlatform::kProgramGuardName);
     ASSERT_EQ(window.Acquire(), VexoPlatform::InstanceGuard::State::Held);
     result = Run({"status"});
     EXPECT_EQ(result.status, 4);
-    EXPECT_NE(result.err.find("qlncfg or another qlncfg-cli is running for this user"), std::string::npos)
+    EXPECT_NE(result.err.find("qlncfg or another qlncfg-cli is running on this machine (process " +
+                              std::to_string(getpid()) + " of user "),
+              std::string::npos)
         << result.err;
     EXPECT_TRUE(sim().Trace().empty());
     window.Release();
@@ -511,8 +513,10 @@ TEST_F(Cli, WhileItRunsItHoldsTheWindowsGuard) {
     testsupport::ChildProcess child;
     ASSERT_TRUE(clitest::StartCli(child, runtime_.Path(), {"status"}));
     ASSERT_TRUE(sim().WaitForCalls(1, 5000));
-    VexoPlatform::InstanceGuard window(VexoPlatform::kProgramGuardName, runtime_.Path());
+    VexoPlatform::InstanceGuard window(VexoPlatform::kProgramGuardName);
     EXPECT_EQ(window.Acquire(), VexoPlatform::InstanceGuard::State::HeldElsewhere);
+    EXPECT_NE(window.Holder().find("process " + std::to_string(child.Pid()) + " "), std::string::npos)
+        << window.Holder();
     const CliResult result = clitest::Finish(child, runtime_.Path());
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(window.Acquire(), VexoPlatform::InstanceGuard::State::Held) << "given up when it ends";
