@@ -208,6 +208,9 @@ int AdvancedSet(const CliRequest& r, const Target& t, std::ostream& out, std::os
     MultiConfigRecord pen{};
     if (!LoadAdvancedSettings(settings, check, pen, true))
         return Fail(err, kExitFailed, "the advanced settings could not be read");
+    // An unread pen item is no "off": writing it would put a placeholder over the device's item.
+    if (settings.penState == PenItemState::NotAnswered)
+        return Fail(err, kExitFailed, "the pen simulation item could not be read; nothing was written");
     AdvSettingPositions p = ClampToSliders(settings.positions);
     bool penOn = settings.pen != 0;
     if (r.rightClick) p.rightClick = *r.rightClick;

@@ -264,6 +264,27 @@ TEST_F(Cli, AdvancedSetLoadsWritesAndResetsAsTheDialogsDoneDoes) {
     EXPECT_EQ(Value(sim().Model().effects.smoothValue), 4u);
 }
 
+TEST_F(Cli, AdvancedSetWritesNothingWhenARecordCouldNotBeRead) {
+    const struct {
+        const char* name;
+        uint32_t code;
+        const char* message;
+    } rows[] = {
+        {"effects cut short", GetEffects, "the advanced settings could not be read"},
+        {"pen item cut short", GetMultiConfig, "the pen simulation item could not be read; nothing was written"},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        sim().ClearTrace();
+        sim().CutNextReply(r.code, 8);
+        const CliResult result = Run({"advanced", "set", "--smoothing", "4"});
+        EXPECT_EQ(result.status, 1) << result.err;
+        EXPECT_NE(result.err.find(r.message), std::string::npos) << result.err;
+        for (const auto& call : sim().Trace())
+            EXPECT_TRUE(call.name.rfind("Get", 0) == 0) << call.name << " was sent";
+    }
+}
+
 TEST_F(Cli, FactoryResetSendsTheWindowsRecordsInItsOrderAndStopsAtTheFirstFailure) {
     struct Row {
         const char* name;
