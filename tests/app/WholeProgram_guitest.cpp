@@ -321,23 +321,30 @@ std::function<bool(ProgramRun&, faults::TouchsimProcess&, const std::string&)> O
     };
 }
 
-// The calibration button, then the calibration running (the service's calibration switched off and
-// the device back); the settle time passes so that the dialog's own loop runs.
+// A tap counts once its target has been red for 300 ms on the program's clock. Waited after the
+// program has said the target turned red, this is a lower bound of that time, however loaded the
+// machine: a person's pace, not a guess at how long the program takes.
+constexpr int kTapPaceMs = 400;
+
+// The calibration button, then the calibration running: the service's calibration switched off,
+// the device back and settled, the first target red and the dialog's own loop running.
 bool StartCalibration(ProgramRun& run, faults::TouchsimProcess& service, const std::string& mainWindow) {
     programtest::ClickAt(run.Display(), mainWindow, kCalibrationX, kCalibrationY);
     if (!faults::WaitFor([&] { return Count(service.Calls(), "SetCalibration") >= 1; }, programtest::kWindowMs))
         return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
-    return run.Process().Running();
+    return run.Process().WaitForLine("Information - Calibration: the first target is shown", programtest::kWindowMs) &&
+           run.Process().Running();
 }
 
-// Calibration, four taps, and then the timed confirmation box.
+// Calibration, four taps (each once its target is red), and then the timed confirmation box.
 bool ReachConfirmation(ProgramRun& run, faults::TouchsimProcess& service, const std::string& mainWindow) {
     if (!StartCalibration(run, service, mainWindow)) return false;
-    // A person's pace: a tap counts once its target has been red for a moment.
-    for (const char* tap : {"tap 0.125 0.125", "tap 0.125 0.875", "tap 0.875 0.875", "tap 0.875 0.125"}) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(400));
-        if (!service.Command(tap)) return false;
+    const char* taps[] = {"tap 0.125 0.125", "tap 0.125 0.875", "tap 0.875 0.875", "tap 0.875 0.125"};
+    for (int k = 0; k < 4; ++k) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(kTapPaceMs));
+        if (!service.Command(taps[k])) return false;
+        const std::string taken = "Information - Calibration: point " + std::to_string(k + 1) + " taken";
+        if (!run.Process().WaitForLine(taken, programtest::kWindowMs)) return false;
     }
     return programtest::WaitForWindows(
         run,
