@@ -130,7 +130,7 @@ int AppShutDown() {
     // The receive thread must not outlive main: static destruction would race it.
     CloseServiceChannel();
     // Released last, once this instance has written its file and stopped its threads: a new
-    // instance that starts now finds the configuration complete. The lock file stays in place.
+    // instance that starts now finds the configuration complete.
     delete g_pInstanceGuard;
     g_pInstanceGuard = nullptr;
     return 0;
