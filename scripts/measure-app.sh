@@ -13,8 +13,9 @@ WORK="$(mktemp -d /tmp/qln-measure-XXXXXX)"
 trap qln_stop_all EXIT INT TERM
 
 qln_start_touchsim "$BIN" "$WORK/touchsim.log" --required-version 20 || exit 1
-# A runtime folder of its own: the single-instance guard of a program that a person runs on this
-# machine does not refuse the measured one.
+# A runtime folder of its own, for what the toolkit keeps there. (The single-instance guard is the
+# machine's: a window a person has open on this machine refuses the measured one, as its touch
+# service would hold the ports.)
 XDG_RUNTIME_DIR="$WORK/runtime"; export XDG_RUNTIME_DIR
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 

@@ -81,14 +81,16 @@ bool AppStartUp() {
                 g_pInstanceGuard = guard.release();
                 result = true;
                 break;
-            case InstanceGuard::State::HeldElsewhere:
+            case InstanceGuard::State::HeldElsewhere: {
                 // The running instance keeps its guard: nothing is removed here.
-                VexoLogInfo(L"Another instance holds %hs", guard->Path().c_str());
+                const std::string holder = guard->Holder().empty() ? "" : " (" + guard->Holder() + ")";
+                VexoLogInfo(L"Another instance holds %hs%hs", guard->Address().c_str(), holder.c_str());
                 VexoMessageBox(LangText("Application_Is_Running", u""), wxEmptyString, wxOK);
                 break;
+            }
             default:
-                // No private folder for the lock (or no lock there): refusing would lock the user
-                // out for good, so this instance runs unguarded and says why.
+                // No socket could be bound (a sandbox that forbids them): refusing would lock the
+                // user out for good, so this instance runs unguarded and says why.
                 VexoLogInfo(L"Single-instance guard unavailable (%hs); starting without it",
                             guard->Problem().c_str());
                 result = true;
@@ -128,7 +130,7 @@ int AppShutDown() {
     // The receive thread must not outlive main: static destruction would race it.
     CloseServiceChannel();
     // Released last, once this instance has written its file and stopped its threads: a new
-    // instance that starts now finds the configuration complete. The lock file stays in place.
+    // instance that starts now finds the configuration complete.
     delete g_pInstanceGuard;
     g_pInstanceGuard = nullptr;
     return 0;

@@ -5,8 +5,8 @@
 
 #include "platform/InstanceGuard.h"
 
-// Name of the single-instance guard, per user session: the name of its lock file, shared with
-// qlncfg-cli.
+// Name of the single-instance guard, one per machine (its network namespace), shared with
+// qlncfg-cli and every user.
 constexpr const char* kInstanceGuardName = VexoPlatform::kProgramGuardName;
 
 class VexoWxApp : public wxApp {

@@ -99,11 +99,11 @@ int Prepare(Session& session, const CliRequest& r, std::ostream& err, Target& ta
             break;
         case InstanceGuard::State::HeldElsewhere:
             return Fail(err, kExitBusy,
-                        "qlncfg or another qlncfg-cli is running for this user (" + session.Guard().Path() +
+                        "qlncfg or another qlncfg-cli is running on this machine (" +
+                            (session.Guard().Holder().empty() ? session.Guard().Address() : session.Guard().Holder()) +
                             "); try again when it has ended");
         default:
-            // As the window: without a private folder for the lock, refusing would lock the user
-            // out for good.
+            // As the window: where no socket can be bound, refusing would lock the user out for good.
             err << kName << "warning: running without the single-instance guard (" << session.Guard().Problem()
                 << ")\n";
             break;
@@ -219,6 +219,11 @@ int AdvancedSet(const CliRequest& r, const Target& t, std::ostream& out, std::os
     const std::string modeKept = r.setMode ? " (the mode was written; the device was not reset)" : "";
     if (!LoadAdvancedSettings(settings, check, pen, true))
         return Fail(err, kExitFailed, "the advanced settings could not be read" + modeKept);
+    // An unread pen item is no "off": writing it would put a placeholder over the device's item.
+    if (settings.penState == PenItemState::NotAnswered)
+        return Fail(err, kExitFailed,
+                    r.setMode ? "the pen simulation item could not be read" + modeKept
+                              : "the pen simulation item could not be read; nothing was written");
     AdvSettingPositions p = ClampToSliders(settings.positions);
     bool penOn = settings.pen != 0;
     if (r.rightClick) p.rightClick = *r.rightClick;

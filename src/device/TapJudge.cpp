@@ -37,18 +37,26 @@ TapVerdict TapJudge::OnTouchSet(const std::vector<TapTouch>& touches, uint64_t n
     TapVerdict verdict = TapVerdict::None;
 
     // Lifts first: a touch the set no longer names has left. Earlier touches lifting while later
-    // ones are still down spoil the later ones.
-    std::vector<int32_t> lifted;
-    for (const auto& entry : down_) {
+    // ones are still down spoil the later ones. Touches that leave in the same packet left
+    // together (a hand, two fingers), whichever id the set listed first: all of them are spoiled
+    // before any is judged, so no order of judging lets one of them count as a lone tap.
+    std::vector<Tracked> lifted;
+    for (auto entry = down_.begin(); entry != down_.end();) {
         bool named = false;
-        for (const TapTouch& t : touches) named = named || t.id == entry.first;
-        if (!named) lifted.push_back(entry.first);
+        for (const TapTouch& t : touches) named = named || t.id == entry->first;
+        if (named) {
+            ++entry;
+            continue;
+        }
+        lifted.push_back(entry->second);
+        entry = down_.erase(entry);
     }
-    for (int32_t id : lifted) {
-        const Tracked touch = down_[id];
-        down_.erase(id);
+    for (Tracked& touch : lifted) {
+        if (lifted.size() > 1) touch.spoiled = true;
         for (auto& other : down_)
             if (other.second.order > touch.order) other.second.spoiled = true;
+    }
+    for (const Tracked& touch : lifted) {
         const TapVerdict v = Lifted(touch, nowMs);
         if (v != TapVerdict::None) verdict = v;
     }

@@ -4,7 +4,9 @@
 
 #include "config/ProcessConfig.h"
 #include "device/AdvancedSettings.h"
+#include "foundation/VexoLog.h"
 #include "gui/DialogFont.h"
+#include "gui/MessageBox.h"
 #include "gui/WindowPlacement.h"
 #include "gui/WxText.h"
 #include "servicelink/ServiceRequests.h"
@@ -101,7 +103,16 @@ void DlgAdvSetting::ApplyTexts() {
 
 int32_t DlgAdvSetting::Initialize() {
     if (m_pDone == nullptr) BuildControls();
-    LoadFromService();  // a failed load still opens the dialog, at the lowest positions
+    // A dialog that could not read the device must not be able to write it: its controls would
+    // show the sliders' minimums as if they were the device's values, and Done would write them.
+    if (!LoadFromService()) {
+        VexoLogInfo(L"Advanced Setting -> not opened: the device's settings could not be read");
+        VexoMessageBox(LangText("Advanced_Setting_Not_Read",
+                                u"The advanced settings could not be read from the device, so they cannot be "
+                                u"changed now. Please try again later."),
+                       wxEmptyString, wxOK);
+        return 0;
+    }
     m_ready = 1;
     if (g_MultiLang.LoadTexts()) {
         ApplyTexts();
@@ -118,6 +129,11 @@ int32_t DlgAdvSetting::LoadFromService() {
     m_penItem = MultiConfigRecord{};
     AdvancedSettings loaded;
     if (!LoadAdvancedSettings(loaded, m_deviceConfig, m_penItem, true)) return 0;
+    // An unread pen item would show the flag off and Done would write it so.
+    if (loaded.penState == PenItemState::NotAnswered) {
+        VexoLogException(L"Get response failed! ");
+        return 0;
+    }
     const AdvSettingPositions& p = loaded.positions;
     m_pRightClick->SetValue(p.rightClick);
     SetSlider(m_pRClickSlider, p.rClickDelay, kRClickDelaySlider);

@@ -27,10 +27,12 @@ public:
     explicit DlgAdvSetting(wxWindow* parent);
     ~DlgAdvSetting() override;
 
-    // Builds the controls, loads the service's values and applies the texts; 0 when the language
-    // file could not be reloaded (the opener then does not show the dialog).
+    // Builds the controls, loads the service's values and applies the texts; 0 (the opener then
+    // does not show the dialog) when a read failed, after saying so, or when the language file
+    // could not be reloaded.
     int32_t Initialize() override;
     void Release() override;
+    // 0 when any of the reads (configuration, effects, pen item) was not answered whole.
     int32_t LoadFromService() override;
     // Called by ApplyChanges with this dialog's own request lock held; 0 when a request failed.
     int32_t WriteSettings() override;

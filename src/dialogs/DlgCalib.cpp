@@ -100,6 +100,7 @@ int32_t DlgCalib::Initialize() {
         m_judge.Begin(VexoPlatform::NowMs());
         m_judging = true;
     }
+    VexoLogInfo(L"Calibration: the first target is shown");
     m_target.store(0, std::memory_order_release);
     m_canvas->Refresh(true);
     m_stepTimer.Start(kStepMs, wxTIMER_CONTINUOUS);
@@ -268,7 +269,9 @@ void DlgCalib::OnTouches(const VexoGroup<VexoTUIOTouch_Ele>& touches) {
 
 void DlgCalib::OnVerdict(TapVerdict verdict) {
     switch (verdict) {
-        case TapVerdict::Taken: VexoLogDebug(L"Calibration: point %d taken", int(CurrentTarget())); break;
+        // Logged: a point taken is when the next target turns red, which whoever reads the log
+        // (a person at the frame, a scripted test) paces the next tap by.
+        case TapVerdict::Taken: VexoLogInfo(L"Calibration: point %d taken", int(CurrentTarget())); break;
         case TapVerdict::TooClose: VexoLogInfo(L"Calibration: a touch too close to a point taken was refused"); break;
         case TapVerdict::MoreThanOne: VexoLogInfo(L"Calibration: a touch with another one during it was refused"); break;
         case TapVerdict::WrongShape:

@@ -264,6 +264,27 @@ TEST_F(Cli, AdvancedSetLoadsWritesAndResetsAsTheDialogsDoneDoes) {
     EXPECT_EQ(Value(sim().Model().effects.smoothValue), 4u);
 }
 
+TEST_F(Cli, AdvancedSetWritesNothingWhenARecordCouldNotBeRead) {
+    const struct {
+        const char* name;
+        uint32_t code;
+        const char* message;
+    } rows[] = {
+        {"effects cut short", GetEffects, "the advanced settings could not be read"},
+        {"pen item cut short", GetMultiConfig, "the pen simulation item could not be read; nothing was written"},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        sim().ClearTrace();
+        sim().CutNextReply(r.code, 8);
+        const CliResult result = Run({"advanced", "set", "--smoothing", "4"});
+        EXPECT_EQ(result.status, 1) << result.err;
+        EXPECT_NE(result.err.find(r.message), std::string::npos) << result.err;
+        for (const auto& call : sim().Trace())
+            EXPECT_TRUE(call.name.rfind("Get", 0) == 0) << call.name << " was sent";
+    }
+}
+
 TEST_F(Cli, FactoryResetSendsTheWindowsRecordsInItsOrderAndStopsAtTheFirstFailure) {
     struct Row {
         const char* name;
@@ -492,12 +513,14 @@ TEST_F(Cli, ABusyDeviceOrARunningWindowEndsWithStatusFourBeforeAnythingIsWritten
     EXPECT_FALSE(j.contains("touches"));
     sim().SetBusy(false);
 
-    // The window holds the guard (the same lock file the window takes): refused, nothing sent.
-    VexoPlatform::InstanceGuard window(VexoPlatform::kProgramGuardName, runtime_.Path());
+    // The window holds the guard (the same name the window takes): refused, nothing sent.
+    VexoPlatform::InstanceGuard window(VexoPlatform::kProgramGuardName);
     ASSERT_EQ(window.Acquire(), VexoPlatform::InstanceGuard::State::Held);
     result = Run({"status"});
     EXPECT_EQ(result.status, 4);
-    EXPECT_NE(result.err.find("qlncfg or another qlncfg-cli is running for this user"), std::string::npos)
+    EXPECT_NE(result.err.find("qlncfg or another qlncfg-cli is running on this machine (process " +
+                              std::to_string(getpid()) + " of user "),
+              std::string::npos)
         << result.err;
     EXPECT_TRUE(sim().Trace().empty());
     window.Release();
@@ -511,8 +534,10 @@ TEST_F(Cli, WhileItRunsItHoldsTheWindowsGuard) {
     testsupport::ChildProcess child;
     ASSERT_TRUE(clitest::StartCli(child, runtime_.Path(), {"status"}));
     ASSERT_TRUE(sim().WaitForCalls(1, 5000));
-    VexoPlatform::InstanceGuard window(VexoPlatform::kProgramGuardName, runtime_.Path());
+    VexoPlatform::InstanceGuard window(VexoPlatform::kProgramGuardName);
     EXPECT_EQ(window.Acquire(), VexoPlatform::InstanceGuard::State::HeldElsewhere);
+    EXPECT_NE(window.Holder().find("process " + std::to_string(child.Pid()) + " "), std::string::npos)
+        << window.Holder();
     const CliResult result = clitest::Finish(child, runtime_.Path());
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(window.Acquire(), VexoPlatform::InstanceGuard::State::Held) << "given up when it ends";

@@ -1,10 +1,11 @@
 // Scenario support for qlncfg-cli: the built program run as a child process, with a runtime folder
-// of the test's own (its single-instance guard lives there), against the simulated service that
+// of the test's own (its output files), against the simulated service that
 // the test runs in-process on the fixed port (inside the test's own network namespace).
 #pragma once
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <memory>
 #include <string>
@@ -32,11 +33,16 @@ struct CliResult {
 
 // Starts the program; its standard output and error go to files of the folder (complete once it
 // has ended, and kept apart).
-// runtime: the private folder given as XDG_RUNTIME_DIR, which also takes the output files.
+// runtime: the private folder given as XDG_RUNTIME_DIR, which also takes the output files (so it
+// must belong to user). user: another user runs it (through setpriv, as root only).
 inline bool StartCli(testsupport::ChildProcess& child, const std::string& runtime, const std::vector<std::string>& args,
-                     std::vector<std::string> env = {}) {
+                     std::vector<std::string> env = {}, uid_t user = geteuid()) {
     std::vector<std::string> argv = {"/bin/sh", "-c", "exec \"$0\" \"$@\" >\"$QLN_OUT_FILE\" 2>\"$QLN_ERR_FILE\"",
                                      CliPath()};
+    if (user != geteuid()) {
+        const std::string id = std::to_string(user);
+        argv.insert(argv.begin(), {"/usr/bin/setpriv", "--reuid=" + id, "--regid=" + id, "--clear-groups", "--"});
+    }
     argv.insert(argv.end(), args.begin(), args.end());
     env.push_back("XDG_RUNTIME_DIR=" + runtime);
     env.push_back("QLN_OUT_FILE=" + runtime + "/stdout.txt");
@@ -56,9 +62,9 @@ inline CliResult Finish(testsupport::ChildProcess& child, const std::string& run
 
 // One whole run of the program.
 inline CliResult RunCli(const std::string& runtime, const std::vector<std::string>& args,
-                        std::vector<std::string> env = {}) {
+                        std::vector<std::string> env = {}, uid_t user = geteuid()) {
     testsupport::ChildProcess child;
-    if (!StartCli(child, runtime, args, std::move(env))) return CliResult{};
+    if (!StartCli(child, runtime, args, std::move(env), user)) return CliResult{};
     return Finish(child, runtime);
 }
 

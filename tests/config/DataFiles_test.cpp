@@ -21,7 +21,7 @@ const char* const kKeys[] = {
     "Manu_Setting", "Product_Info", "Current_Device", "Product_Type", "Touches", "LCD_Type",
     "Chip_Version", "Device_Status", "Service_Status", "MultiTouch", "Mouse", "Update",
     "Device_Destription", "Device_Inserted", "Version_Lower_Than_2_0", "Inches", "Running",
-    "Hardware_Mode", "Run_Update", "Update_Not_Started", "Device_was_resetting", "LC_Present",
+    "Hardware_Mode", "Run_Update", "Update_Not_Started", "Device_was_resetting", "Advanced_Setting_Not_Read", "LC_Present",
     "Callibration_Initialization_Failed", "Reset_Configuration", "Effections", "Right_Click_Simulation",
     "Pen_Simulation", "Double_Click_Speed", "Right_Double_Click_Range", "Right_Click_Duration",
     "Smooth_Effection", "Short", "Fast", "Slow", "Small", "Big", "Long", "Worse", "Better",

@@ -260,15 +260,14 @@ TEST_F(AdvSettingTest, AShortReadShowsNothingAnEarlierRequestLeftBehind) {
         const char* name;
         uint32_t code;
         size_t bytes;
-        bool pen;
-        int rClick;
+        bool opens;  // a cut reply is a read that failed: the dialog does not open at all
         std::vector<std::string> calls;
     } rows[] = {
-        {"whole replies", 0, 0, true, 30, {"GetDeviceConfig", "GetEffects", "GetMultiConfig"}},
+        {"whole replies", 0, 0, true, {"GetDeviceConfig", "GetEffects", "GetMultiConfig"}},
         // A reply of 8 bytes would leave the orientation item's mark and data word in place.
-        {"item 2 cut after its id and length", GetMultiConfig, 8, false, 30,
+        {"item 2 cut after its id and length", GetMultiConfig, 8, false,
          {"GetDeviceConfig", "GetEffects", "GetMultiConfig"}},
-        {"effects cut in the middle", GetEffects, 22, false, 8, {"GetDeviceConfig", "GetEffects"}},
+        {"effects cut in the middle", GetEffects, 22, false, {"GetDeviceConfig", "GetEffects"}},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
@@ -276,11 +275,15 @@ TEST_F(AdvSettingTest, AShortReadShowsNothingAnEarlierRequestLeftBehind) {
         sim->ClearTrace();
         if (r.code) sim->CutNextReply(r.code, r.bytes);
         LogCapture log;
+        MessageBoxes boxes;
         DlgAdvSetting dialog(nullptr);
-        ASSERT_EQ(dialog.Initialize(), 1);
-        AdvControls c = ControlsOf(dialog);
-        EXPECT_EQ(c.pen->GetValue(), r.pen);
-        EXPECT_EQ(c.rClick->GetValue(), r.rClick);
+        ASSERT_EQ(dialog.Initialize(), r.opens ? 1 : 0);
+        if (r.opens) {
+            AdvControls c = ControlsOf(dialog);
+            EXPECT_TRUE(c.pen->GetValue());
+            EXPECT_EQ(c.rClick->GetValue(), 30);
+        }
+        EXPECT_EQ(boxes.Shown().size(), r.opens ? 0u : 1u);
         EXPECT_EQ(Names(sim->Trace()), r.calls) << "a cut item is not written afresh either";
         EXPECT_EQ(log.Contains("Short reply to request"), r.code != 0);
     }
@@ -344,36 +347,39 @@ TEST_F(AdvSettingTest, MissingPenItemIsCreatedOnOpening) {
     EXPECT_FALSE(ControlsOf(dialog).pen->GetValue());
 }
 
-TEST_F(AdvSettingTest, UnansweredLoadOpensAtTheLowestPositionsAndALaterDoneWritesThem) {
+TEST_F(AdvSettingTest, AnUnreadDeviceOpensNoDialogAndWritesNothing) {
+    // Opened at the sliders' minimums, a dialog whose reads failed would write those over the
+    // device's settings on Done. It says so and does not open. Each unanswered read waits out
+    // the channel's bound, as against a busy service.
+    const struct {
+        const char* name;
+        std::function<void(touchsim::Simulator&)> fault;
+        std::vector<std::string> calls;
+    } rows[] = {
+        {"the service answers nothing", [](touchsim::Simulator& s) { s.Unplug(); }, {"GetDeviceConfig"}},
+        {"the effects are not answered", [](touchsim::Simulator& s) { s.DropNextReply(GetEffects); },
+         {"GetDeviceConfig", "GetEffects"}},
+        {"the pen item is not answered", [](touchsim::Simulator& s) { s.DropNextReply(GetMultiConfig); },
+         {"GetDeviceConfig", "GetEffects", "GetMultiConfig"}},
+    };
     LanguageDir lang(&english);
-    // What the main window's orientation watch may have left in the process-wide item buffer.
-    g_MultiConfigRecord = touchsim::DeviceModel::StoredItem(13, 28, 1);
-    std::memset(g_MultiConfigRecord.data + 8, 0x6D, sizeof g_MultiConfigRecord.data - 8);
-    DlgAdvSetting dialog(nullptr);
-    sim->Unplug();
-    EXPECT_EQ(dialog.Initialize(), 1);  // still shown
-    sim->Plug();
-    AdvControls c = ControlsOf(dialog);
-    EXPECT_FALSE(c.rightClick->GetValue());
-    EXPECT_FALSE(c.pen->GetValue());
-    EXPECT_EQ(c.rClick->GetValue(), 8);
-    EXPECT_EQ(c.dClick->GetValue(), 3);
-    EXPECT_EQ(c.range->GetValue(), 1);
-    EXPECT_EQ(c.smooth->GetValue(), 0);
-
-    auto trace = RunModal(dialog, {Do([&] { MoveSlider(c.smooth, 2); }), Pause(2), Do([&] { Click(c.done); })});
-    const auto* set = Find(trace, "SetEffects");
-    ASSERT_NE(set, nullptr);
-    const EffectsRecord e = PayloadAs<EffectsRecord>(*set);
-    EXPECT_EQ(Value(e.rightClick), 0u);
-    EXPECT_EQ(Value(e.msRClickDelay), 800u);
-    EXPECT_EQ(Value(e.msDClickDelay), 300u);
-    EXPECT_EQ(BitsOf(Value(e.msRDClickRange)), BitsOf(0.1f));
-    EXPECT_EQ(Value(e.smoothValue), 2u);
-    // The pen item built afresh: nothing of any other item behind the flag.
-    const std::vector<uint8_t> penOff = BytesOf(touchsim::DeviceModel::StoredItem(2, 0));
-    EXPECT_EQ(Find(trace, "SetMultiConfig")->payload, penOff);
-    EXPECT_EQ(BytesOf(sim->Model().multiConfig.at(2)), penOff);
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        // What the main window's orientation watch may have left in the process-wide item buffer.
+        g_MultiConfigRecord = touchsim::DeviceModel::StoredItem(13, 28, 1);
+        sim->ClearTrace();
+        r.fault(*sim);
+        LogCapture log;
+        MessageBoxes boxes;
+        DlgAdvSetting dialog(nullptr);
+        EXPECT_EQ(dialog.Initialize(), 0) << "the opener shows nothing";
+        sim->Plug();
+        EXPECT_EQ(dialog.Shown(), 0);
+        EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"The advanced settings could not be read from the device, "
+                                                          "so they cannot be changed now. Please try again later."});
+        EXPECT_TRUE(log.Contains("Advanced Setting -> not opened: the device's settings could not be read"));
+        EXPECT_EQ(Names(sim->Trace()), r.calls) << "nothing written, the device not reset";
+    }
 }
 
 TEST_F(AdvSettingTest, TextsComeFromTheLanguageFileWithTheirFallbacks) {

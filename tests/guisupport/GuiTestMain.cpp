@@ -60,8 +60,8 @@ int main(int argc, char** argv) {
 
     Watchdog watchdog(guitest::kProcessWatchdogSeconds);
     VexoPlatform::PrepareToolkitEnvironment();  // the toolkit set up as the program sets it up
-    // The single-instance guard of every test lives in a runtime folder of this process's own: tests
-    // never meet each other's guard, nor that of a program a person runs on this machine.
+    // A runtime folder of this process's own, for what the toolkit keeps there. (The single-instance
+    // guard belongs to the network namespace, which each test has of its own.)
     char runtimePattern[] = "/tmp/qln-runtime-XXXXXX";
     const char* runtime = mkdtemp(runtimePattern);
     if (runtime) setenv("XDG_RUNTIME_DIR", runtime, 1);

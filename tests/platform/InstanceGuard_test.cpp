@@ -1,92 +1,101 @@
-// The single-instance guard: who holds it, that the kernel gives it back however its holder ends,
-// and which folders it trusts.
+// The single-instance guard: one holder per machine whoever asks, that the kernel gives it back
+// however its holder ends, and that a refused start names the holder. Unit tests share the host's
+// network namespace, so each test takes a name of its own.
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
-#include <sys/file.h>
-#include <sys/stat.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <cstddef>
+#include <cstring>
 #include <functional>
 #include <string>
 
-#include "config/TempFolder.h"
 #include "platform/InstanceGuard.h"
 
-using VexoPlatform::GuardEnvironment;
-using VexoPlatform::GuardFolder;
 using VexoPlatform::InstanceGuard;
 using State = InstanceGuard::State;
 
 namespace {
 
-constexpr const char* kName = "wx_quilo_configuration_mutex";
 constexpr uid_t kOtherUser = 65534;  // nobody
 
 bool IsRoot() { return geteuid() == 0; }
 
-mode_t ModeOf(const std::string& path) {
-    struct stat st {};
-    return lstat(path.c_str(), &st) == 0 ? st.st_mode : 0;
+// A name no other test process uses at the same time.
+std::string UniqueName() {
+    static int serial = 0;
+    return "qln-guard-test." + std::to_string(getpid()) + "." + std::to_string(++serial);
 }
 
-// A child process that takes the guard in folder, reports it on a pipe and then ends as end says.
-// Returns the child's pid once it holds the guard (-1 when it could not take it).
-pid_t ChildHolding(const std::string& folder, const std::function<void()>& end) {
+// A child process that (as user, when given) tries the guard, reports what it got on a pipe and
+// then ends as end says. Returns the child's pid and what it reported.
+struct Child {
+    pid_t pid = -1;
+    char got = '?';  // 'y' held, 'n' held elsewhere, 'u' unavailable
+};
+Child ChildTrying(const std::string& name, const std::function<void()>& end, uid_t user = uid_t(-1),
+                  bool ownNetwork = false) {
+    Child c;
     int report[2];
-    if (pipe(report) != 0) return -1;
-    const pid_t pid = fork();
-    if (pid == 0) {
+    if (pipe(report) != 0) return c;
+    c.pid = fork();
+    if (c.pid == 0) {
         close(report[0]);
-        InstanceGuard guard(kName, folder);
-        const char held = guard.Acquire() == State::Held ? 'y' : 'n';
-        if (write(report[1], &held, 1) != 1) _exit(2);
+        if (ownNetwork && unshare(CLONE_NEWNET) != 0) _exit(3);
+        if (user != uid_t(-1) && (setresgid(user, user, user) != 0 || setresuid(user, user, user) != 0)) _exit(3);
+        InstanceGuard guard(name);
+        const State s = guard.Acquire();
+        const char got = s == State::Held ? 'y' : s == State::HeldElsewhere ? 'n' : 'u';
+        if (write(report[1], &got, 1) != 1) _exit(2);
         end();
         _exit(0);
     }
     close(report[1]);
-    char held = 'n';
-    const bool read1 = read(report[0], &held, 1) == 1;
+    if (read(report[0], &c.got, 1) != 1) c.got = '?';
     close(report[0]);
-    if (!read1 || held != 'y') {
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-        return -1;
-    }
-    return pid;
+    return c;
+}
+
+void Stop(pid_t pid) {
+    if (pid <= 0) return;
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
 }
 
 }  // namespace
 
-TEST(InstanceGuard, OneHolderEveryLaterTryIsRefusedAndNothingIsRemoved) {
-    TempFolder folder;
-    InstanceGuard first(kName, folder.Path());
+TEST(InstanceGuard, OneHolderEveryLaterTryIsRefusedAndToldWhoHoldsIt) {
+    const std::string name = UniqueName();
+    InstanceGuard first(name);
     ASSERT_EQ(first.Acquire(), State::Held);
-    EXPECT_EQ(first.Path(), folder.File(kName));
+    EXPECT_EQ(first.Address(), "@" + name);
     EXPECT_EQ(first.Acquire(), State::Held) << "taking it again while held changes nothing";
-    EXPECT_EQ(TempFolder::Read(folder.File(kName)), std::to_string(getpid()) + "\n") << "the holder's pid";
 
     // Second, third and fourth launches: each is refused, and none takes anything from the holder.
     for (int launch = 2; launch <= 4; ++launch) {
         SCOPED_TRACE(launch);
-        InstanceGuard later(kName, folder.Path());
+        InstanceGuard later(name);
         EXPECT_EQ(later.Acquire(), State::HeldElsewhere);
         EXPECT_FALSE(later.Held());
-        EXPECT_TRUE(TempFolder::Exists(folder.File(kName)));
+        EXPECT_NE(later.Holder().find("process " + std::to_string(getpid()) + " of user "), std::string::npos)
+            << later.Holder();
+        EXPECT_NE(later.Holder().find("(" + std::to_string(geteuid()) + ")"), std::string::npos) << later.Holder();
     }
     EXPECT_TRUE(first.Held());
 
-    // Given up at exit, the file stays and the next one takes the guard.
+    // Given up at exit, the next one takes the guard.
     first.Release();
     EXPECT_EQ(first.GetState(), State::None);
-    EXPECT_TRUE(TempFolder::Exists(folder.File(kName)));
-    InstanceGuard next(kName, folder.Path());
+    InstanceGuard next(name);
     EXPECT_EQ(next.Acquire(), State::Held);
     {
-        InstanceGuard refused(kName, folder.Path());
+        InstanceGuard refused(name);
         EXPECT_EQ(refused.Acquire(), State::HeldElsewhere);
     }
     EXPECT_TRUE(next.Held()) << "a refused object going away does not release the holder";
@@ -105,25 +114,26 @@ TEST(InstanceGuard, TheKernelGivesTheGuardBackHoweverItsHolderEnds) {
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
-        TempFolder folder;
-        const pid_t child = ChildHolding(folder.Path(), r.end);
-        ASSERT_GT(child, 0);
+        const std::string name = UniqueName();
+        const Child child = ChildTrying(name, r.end);
+        ASSERT_EQ(child.got, 'y');
         if (r.signal == 0) {
-            waitpid(child, nullptr, 0);
+            waitpid(child.pid, nullptr, 0);
         } else {
-            InstanceGuard whileHeld(kName, folder.Path());
+            InstanceGuard whileHeld(name);
             EXPECT_EQ(whileHeld.Acquire(), State::HeldElsewhere);
-            kill(child, r.signal);
-            waitpid(child, nullptr, 0);
+            EXPECT_NE(whileHeld.Holder().find("process " + std::to_string(child.pid) + " "), std::string::npos);
+            kill(child.pid, r.signal);
+            waitpid(child.pid, nullptr, 0);
         }
-        InstanceGuard after(kName, folder.Path());
+        InstanceGuard after(name);
         EXPECT_EQ(after.Acquire(), State::Held) << "the very next start succeeds";
     }
 }
 
 TEST(InstanceGuard, AProgramStartedByTheHolderDoesNotKeepTheGuard) {
-    TempFolder folder;
-    InstanceGuard holder(kName, folder.Path());
+    const std::string name = UniqueName();
+    InstanceGuard holder(name);
     ASSERT_EQ(holder.Acquire(), State::Held);
     // A child that outlives its starter (as the updater does); the pipe closes when it has exec'd.
     int started[2];
@@ -139,146 +149,99 @@ TEST(InstanceGuard, AProgramStartedByTheHolderDoesNotKeepTheGuard) {
     close(started[0]);
 
     holder.Release();
-    InstanceGuard next(kName, folder.Path());
+    InstanceGuard next(name);
     EXPECT_EQ(next.Acquire(), State::Held);
-    kill(child, SIGKILL);
-    waitpid(child, nullptr, 0);
+    Stop(child);
 }
 
-TEST(InstanceGuard, PerUserFolderIsPrivateOrNotUsed) {
-    TempFolder base;
-    const std::string runtime = base.File("runtime");
-    const std::string cache = base.File("cache");
-    const std::string home = base.File("home");
-    mkdir(home.c_str(), 0700);
-    const std::string cacheFolder = cache + "/qlncfg";
-    const std::string homeFolder = home + "/.cache/qlncfg";
-
+TEST(InstanceGuard, EveryUserOfTheMachineSharesOneGuard) {
+    if (!IsRoot()) GTEST_SKIP() << "needs root to act as another user";
     struct Row {
         const char* name;
-        std::function<void()> prepare;  // runs in a fresh base folder state (see below)
-        GuardEnvironment env;
-        std::string expected;  // empty: no folder is usable
-        bool needsRoot;
+        uid_t holder, later;
     } rows[] = {
-        {"private runtime folder", [&] { mkdir(runtime.c_str(), 0700); }, {runtime, cache, home}, runtime, false},
-        {"runtime folder that others may write to",
-         [&] {
-             mkdir(runtime.c_str(), 0700);
-             chmod(runtime.c_str(), 0770);
-         },
-         {runtime, cache, home}, cacheFolder, false},
-        {"world-writable runtime folder",
-         [&] {
-             mkdir(runtime.c_str(), 0700);
-             chmod(runtime.c_str(), 01777);
-         },
-         {runtime, cache, home}, cacheFolder, false},
-        {"runtime folder of another user",
-         [&] {
-             mkdir(runtime.c_str(), 0700);
-             if (chown(runtime.c_str(), kOtherUser, kOtherUser) != 0) ADD_FAILURE() << "chown";
-         },
-         {runtime, cache, home}, cacheFolder, true},
-        {"relative runtime folder", [] {}, {"run/user", cache, home}, cacheFolder, false},
-        {"runtime folder missing", [] {}, {runtime, cache, home}, cacheFolder, false},
-        {"no runtime folder: cache folder", [] {}, {"", cache, home}, cacheFolder, false},
-        {"no cache folder: home's .cache", [] {}, {"", "", home}, homeFolder, false},
-        {"relative cache folder is ignored", [] {}, {"", "cache", home}, homeFolder, false},
-        {"program folder planted as a link",
-         [&] {
-             mkdir(cache.c_str(), 0700);
-             mkdir(base.File("elsewhere").c_str(), 0700);
-             if (symlink(base.File("elsewhere").c_str(), cacheFolder.c_str()) != 0) ADD_FAILURE() << "symlink";
-         },
-         {"", cache, home}, "", false},
-        {"program folder that others may write to",
-         [&] {
-             mkdir(cache.c_str(), 0700);
-             mkdir(cacheFolder.c_str(), 0700);
-             chmod(cacheFolder.c_str(), 0775);
-         },
-         {"", cache, home}, "", false},
-        {"program folder of another user",
-         [&] {
-             mkdir(cache.c_str(), 0700);
-             mkdir(cacheFolder.c_str(), 0700);
-             if (chown(cacheFolder.c_str(), kOtherUser, kOtherUser) != 0) ADD_FAILURE() << "chown";
-         },
-         {"", cache, home}, "", true},
-        {"nothing to fall back on", [] {}, {"", "", ""}, "", false},
+        {"another user while root holds it (sudo beside a session)", 0, kOtherUser},
+        {"root while another user holds it", kOtherUser, 0},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
-        if (r.needsRoot && !IsRoot()) continue;  // only root can give a folder to another user
-        std::system(("rm -rf '" + runtime + "' '" + cache + "' '" + home + "/.cache' '" + base.File("elsewhere") + "'").c_str());
-        r.prepare();
-        std::string problem;
-        EXPECT_EQ(GuardFolder(r.env, &problem), r.expected) << problem;
-        if (r.expected.empty()) {
-            EXPECT_FALSE(problem.empty()) << "the log says why";
-        } else if (r.expected != runtime) {
-            EXPECT_EQ(ModeOf(r.expected) & 07777, mode_t(0700)) << "a folder the program made is private";
-        }
+        const std::string name = UniqueName();
+        const Child holder = ChildTrying(name, [] { pause(); }, r.holder);
+        ASSERT_EQ(holder.got, 'y');
+        const Child later = ChildTrying(name, [] {}, r.later);
+        EXPECT_EQ(later.got, 'n');
+        waitpid(later.pid, nullptr, 0);
+        InstanceGuard here(name);
+        EXPECT_EQ(here.Acquire(), State::HeldElsewhere);
+        EXPECT_NE(here.Holder().find("(" + std::to_string(r.holder) + ")"), std::string::npos) << here.Holder();
+        Stop(holder.pid);
+        EXPECT_EQ(here.Acquire(), State::Held);
     }
 }
 
-TEST(InstanceGuard, UnusableFileOrNameIsReportedNotFollowed) {
+TEST(InstanceGuard, ANetworkNamespaceOfItsOwnHasAGuardOfItsOwn) {
+    // Such a namespace also has a loopback, and so a touch service, of its own.
+    const std::string name = UniqueName();
+    InstanceGuard here(name);
+    ASSERT_EQ(here.Acquire(), State::Held);
+    const Child apart = ChildTrying(name, [] {}, uid_t(-1), true);
+    waitpid(apart.pid, nullptr, 0);
+    if (apart.got == '?') GTEST_SKIP() << "cannot make a network namespace here";
+    EXPECT_EQ(apart.got, 'y');
+}
+
+TEST(InstanceGuard, AHolderThatDoesNotSayWhoItIsStillHoldsIt) {
     struct Row {
+        const char* name;
+        bool listens;  // false: the name is bound by something that never listens
+        int refusals;  // refused starts before the one checked (each stays in the holder's queue)
+    } rows[] = {
+        {"a socket bound by something else, not listening", false, 0},
+        {"a holder whose queue is full of refused starts", true, 100},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        const std::string name = UniqueName();
+        int squatter = -1;
+        InstanceGuard holder(name);
+        if (r.listens) {
+            ASSERT_EQ(holder.Acquire(), State::Held);
+        } else {
+            sockaddr_un addr {};
+            addr.sun_family = AF_UNIX;
+            std::memcpy(addr.sun_path + 1, name.data(), name.size());
+            squatter = socket(AF_UNIX, SOCK_STREAM, 0);
+            ASSERT_EQ(bind(squatter, reinterpret_cast<sockaddr*>(&addr),
+                           socklen_t(offsetof(sockaddr_un, sun_path) + 1 + name.size())),
+                      0);
+        }
+        for (int k = 0; k < r.refusals; ++k) {
+            InstanceGuard refused(name);
+            ASSERT_EQ(refused.Acquire(), State::HeldElsewhere) << k;
+        }
+        InstanceGuard later(name);
+        EXPECT_EQ(later.Acquire(), State::HeldElsewhere) << "never taken for free";
+        EXPECT_TRUE(later.Holder().empty()) << later.Holder();
+        if (squatter >= 0) close(squatter);
+        holder.Release();
+        EXPECT_EQ(later.Acquire(), State::Held) << "free once the holder has gone";
+    }
+}
+
+TEST(InstanceGuard, AnUnusableNameIsReported) {
+    const struct {
         const char* name;
         std::string guardName;
-        std::function<void(const TempFolder&)> prepare;
-        bool needsRoot;
     } rows[] = {
-        {"a link in the file's place",
-         "wx_quilo_configuration_mutex",
-         [](const TempFolder& f) {
-             if (symlink(f.File("target").c_str(), f.File(kName).c_str()) != 0) ADD_FAILURE() << "symlink";
-         },
-         false},
-        {"a folder in the file's place", "wx_quilo_configuration_mutex",
-         [](const TempFolder& f) { mkdir(f.File(kName).c_str(), 0700); }, false},
-        {"a file of another user", "wx_quilo_configuration_mutex",
-         [](const TempFolder& f) {
-             f.Write(kName, "");
-             if (chown(f.File(kName).c_str(), kOtherUser, kOtherUser) != 0) ADD_FAILURE() << "chown";
-         },
-         true},
-        {"a name with a slash", "../wx_quilo_configuration_mutex", [](const TempFolder&) {}, false},
-        {"an empty name", "", [](const TempFolder&) {}, false},
+        {"empty", ""},
+        {"longer than an address holds", std::string(101, 'x')},
+        {"with a blank", "two words"},
+        {"with a NUL", std::string("a\0b", 3)},
     };
-    for (const Row& r : rows) {
+    for (const auto& r : rows) {
         SCOPED_TRACE(r.name);
-        if (r.needsRoot && !IsRoot()) continue;
-        TempFolder folder;
-        r.prepare(folder);
-        InstanceGuard guard(r.guardName, folder.Path());
+        InstanceGuard guard(r.guardName);
         EXPECT_EQ(guard.Acquire(), State::Unavailable);
         EXPECT_FALSE(guard.Problem().empty());
-        EXPECT_FALSE(TempFolder::Exists(folder.File("target"))) << "a link is never followed";
     }
-    // A folder given by the caller is checked like the per-user one.
-    TempFolder open;
-    chmod(open.Path().c_str(), 01777);
-    InstanceGuard guard(kName, open.Path());
-    EXPECT_EQ(guard.Acquire(), State::Unavailable);
-    EXPECT_FALSE(TempFolder::Exists(open.File(kName))) << "nothing is created in a folder others may write to";
-}
-
-TEST(InstanceGuard, WithoutAFolderItUsesTheCallersRuntimeFolder) {
-    TempFolder runtime;
-    const char* saved = std::getenv("XDG_RUNTIME_DIR");
-    const std::string previous = saved ? saved : "";
-    setenv("XDG_RUNTIME_DIR", runtime.Path().c_str(), 1);
-    {
-        InstanceGuard guard(kName);
-        EXPECT_EQ(guard.Acquire(), State::Held);
-        EXPECT_EQ(guard.Path(), runtime.File(kName));
-        InstanceGuard second(kName, runtime.Path());
-        EXPECT_EQ(second.Acquire(), State::HeldElsewhere) << "the same file whichever way it is named";
-    }
-    if (saved)
-        setenv("XDG_RUNTIME_DIR", previous.c_str(), 1);
-    else
-        unsetenv("XDG_RUNTIME_DIR");
 }

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "support/ChildProcess.h"
+#include "support/ManualClock.h"
 #include "support/Elapsed.h"
 
 namespace faults {
@@ -34,8 +35,10 @@ using testsupport::MsSince;
 constexpr long long kCallBoundMs = 3000;     // one request waits at most this long for its reply
 constexpr long long kStopBoundMs = 2000;     // a worker's stop request, then the forced end
 constexpr long long kSlackMs = 1500;         // noise of a shared 2-core machine
-constexpr long long kPromptMs = 500;         // "at once": no wait for a reply is involved
 constexpr int kControlPort = 28900;          // the child's control port (private namespace)
+
+// "At once", on the program's clock (support/ManualClock.h).
+using clocktest::ReturnsAtOnce;
 
 // Polls pred in 5 ms steps until it holds or timeoutMs has passed.
 inline bool WaitFor(const std::function<bool()>& pred, long long timeoutMs) {

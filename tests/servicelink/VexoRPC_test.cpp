@@ -173,15 +173,19 @@ TEST_F(ChannelTest, NoReplyFailsWhenItsBoundHasPassedOnTheClock) {
     std::atomic<int32_t> result{99};
     std::atomic<int32_t> ok{1};
     uint8_t buffer[36] = {};
+    // Nothing else reads this clock: the requester's first read is where its bound starts.
+    const uint64_t readsBefore = clock.Reads();
     std::thread requester([&] {
         int32_t replyOk = 1;
         result = SendRequest(GetEffects, buffer, &replyOk, nullptr, 0, 36);
         ok = replyOk;
     });
     ASSERT_TRUE(service.WaitReceived(1));
-    std::this_thread::sleep_for(milliseconds(100));  // sent, now waiting from this clock time
+    ASSERT_TRUE(clock.WaitForReadsAbove(readsBefore)) << "sent, now waiting from this clock time";
     clock.Advance(2990);
-    std::this_thread::sleep_for(milliseconds(200));
+    // Two more reads: the first began after the step and saw it, the second shows that the wait
+    // went on after seeing it.
+    ASSERT_TRUE(clock.WaitForReadsAbove(clock.Reads() + 1));
     EXPECT_EQ(result, 99) << "ended before its 3000 ms had passed on the clock";
     const auto stepped = Clock::now();
     clock.Advance(10);
@@ -202,9 +206,7 @@ TEST_F(ChannelTest, AnIdleChannelCostsNoWakeUpsAndStopsAtOnce) {
     ASSERT_GE(before, 0) << "no receive thread by that name";
     std::this_thread::sleep_for(milliseconds(500));
     EXPECT_LE(threadtest::ContextSwitches("rpc-receive") - before, 2) << "the receive thread wakes while idle";
-    const auto start = Clock::now();
-    CloseServiceChannel();
-    EXPECT_LT(MsSince(start), 500);
+    EXPECT_TRUE(clocktest::ReturnsAtOnce([] { CloseServiceChannel(); }));
 }
 
 // A reply came too late, and the service then refuses the fresh connection that the next call needs.
@@ -242,9 +244,7 @@ TEST_F(ChannelTest, RefusedReconnectFailsThatCallThenEveryCallAtOnceWithTheRecei
     ASSERT_GE(before, 0);
     std::this_thread::sleep_for(milliseconds(500));
     EXPECT_LE(threadtest::ContextSwitches("rpc-receive") - before, 2) << "the receive thread spins";
-    start = Clock::now();
-    CloseServiceChannel();
-    EXPECT_LT(MsSince(start), 500);
+    EXPECT_TRUE(clocktest::ReturnsAtOnce([] { CloseServiceChannel(); }));
 }
 
 TEST_F(ChannelTest, LateReplyNeverAnswersTheNextCall) {
@@ -374,11 +374,14 @@ public:
 TEST_F(ChannelTest, StoppedRequesterLeavesNoReplySlotBehind) {
     service.Script(linktest::NoAnswer());
     RequestingWorker worker;
-    worker.Start();
-    ASSERT_TRUE(service.WaitReceived(1));
-    const auto start = Clock::now();
-    worker.Stop();
-    EXPECT_LT(MsSince(start), 500);
+    {
+        // Standing still from before the request: its reply bound never passes, so only the stop
+        // request can end its wait.
+        clocktest::ManualClock still;
+        worker.Start();
+        ASSERT_TRUE(service.WaitReceived(1));
+        EXPECT_TRUE(clocktest::ReturnsHereWhileStill(still, [&] { worker.Stop(); }, clocktest::kAtOnceHangGuardMs));
+    }
     EXPECT_EQ(worker.result, -1);
     ASSERT_TRUE(service.Push(ReplyFrame({1, 2, 3, 4})));
     std::this_thread::sleep_for(milliseconds(50));

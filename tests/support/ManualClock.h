@@ -5,8 +5,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <future>
+#include <mutex>
 #include <optional>
 #include <thread>
 #include <type_traits>
@@ -64,6 +66,43 @@ std::optional<std::invoke_result_t<F>> ReturnsWhileStill(ManualClock& clock, F f
         return std::nullopt;
     }
     return done.get();
+}
+
+// The same for f run on the calling thread (one that must not change, as the GUI thread): true
+// when f returned while `clock` stood still. Past realMs of real time a watchdog moves the clock on
+// by a minute, so that a hang ends and is reported as false.
+template <class F>
+bool ReturnsHereWhileStill(ManualClock& clock, F f, int realMs = 5000) {
+    std::mutex lock;
+    std::condition_variable changed;
+    bool returned = false, jumped = false;
+    std::thread watchdog([&] {
+        std::unique_lock<std::mutex> g(lock);
+        if (!changed.wait_for(g, std::chrono::milliseconds(realMs), [&] { return returned; })) {
+            jumped = true;
+            clock.Advance(60'000);
+        }
+    });
+    f();
+    {
+        std::lock_guard<std::mutex> g(lock);
+        returned = true;
+    }
+    changed.notify_all();
+    watchdog.join();
+    return !jumped;
+}
+
+// Only ends a hang: "at once" is decided on the program's clock, not in real time.
+constexpr int kAtOnceHangGuardMs = 20000;
+
+// "At once": f (run on the calling thread) returns while the program's clock stands still, so it
+// waited for no bound of the program (a reply, a stop wait, a pause), however slow the machine or
+// the build (sanitizers). Nothing else may wait on the clock meanwhile for something it needs.
+template <class F>
+bool ReturnsAtOnce(F f) {
+    ManualClock still;
+    return ReturnsHereWhileStill(still, f, kAtOnceHangGuardMs);
 }
 
 // Runs with real time and jumps ahead by hand: the program goes on as usual (its short pauses pass

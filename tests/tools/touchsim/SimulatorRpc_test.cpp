@@ -184,14 +184,18 @@ TEST_F(TouchsimRpc, DelayedRepliesArriveLate) {
     ASSERT_TRUE(client->Receive(reply, kArriveMs));
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(400));
 
-    // Other clients are not held up by a delayed reply's wait.
+    // Other clients are not held up by a delayed reply's wait: the other's answer comes while the
+    // delayed one is still owed. (Told by the order of the replies, not by a tight bound: held up,
+    // the other's answer could only come after the delayed one.)
+    constexpr int kDelayMs = 2000;
     sim->SetReplyDelayMs(0);
     RpcClient other(sim->RpcPort());
-    sim->SetReplyDelayMs(600);
+    sim->SetReplyDelayMs(kDelayMs);
     client->SendCall(GetAccessState, 1);
     sim->SetReplyDelayMs(0);
-    EXPECT_TRUE(other.Call(GetAccessState, 1, reply, {}, 300));
-    EXPECT_TRUE(client->Receive(reply, kArriveMs));
+    EXPECT_TRUE(other.Call(GetAccessState, 1, reply, {}, kDelayMs + kArriveMs));
+    EXPECT_FALSE(client->Receive(reply, 0)) << "the other's answer waited for the delayed one";
+    EXPECT_TRUE(client->Receive(reply, kDelayMs + kArriveMs));
 }
 
 TEST_F(TouchsimRpc, AccessIsBusyAfterResetForTheSetTimeAndWhileForcedBusy) {
@@ -201,12 +205,19 @@ TEST_F(TouchsimRpc, AccessIsBusyAfterResetForTheSetTimeAndWhileForcedBusy) {
         return reply.payload.empty() ? -1 : reply.payload[0];
     };
     EXPECT_EQ(access(), 1);
-    sim->SetBusyAfterReset(800);
+    // Long enough that a loaded machine never lets it pass between the reset and the first
+    // question; it ends by itself, not before its time.
+    constexpr int kBusyMs = 2000;
+    sim->SetBusyAfterReset(kBusyMs);
     Frame reply;
+    const auto reset = std::chrono::steady_clock::now();
     ASSERT_TRUE(client->Call(ResetDevice, 1, reply));
     EXPECT_EQ(access(), 0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(850));
-    EXPECT_EQ(access(), 1);
+    int state = 0;
+    for (int asked = 0; (state = access()) == 0 && asked < 2 * (kBusyMs + kArriveMs) / 10; ++asked)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(state, 1) << "still busy long after its time";
+    EXPECT_GE(std::chrono::steady_clock::now() - reset, std::chrono::milliseconds(kBusyMs)) << "ready too early";
     EXPECT_EQ(sim->Model().resetCount, 1u);
 
     sim->SetBusy(true);

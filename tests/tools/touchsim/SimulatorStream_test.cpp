@@ -231,16 +231,24 @@ TEST_F(TouchsimStream, AReaderIsDroppedOnlyWhenASendToItBlocks) {
             received += static_cast<size_t>(n);
         }
     });
+    // Waits until the reading client has everything sent so far (a hang guard only).
+    auto drained = [&](size_t sent) {
+        for (int i = 0; i < 2000 && received < sent; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return received == sent;
+    };
     // Chunks until the stalled reader's buffers are full (a few MiB on loopback) and it is dropped.
+    // In step with the reading client: its buffers never hold more than one chunk, so however late
+    // its thread runs on a loaded machine, no send to it can block and only the stalled one is dropped.
     const std::string chunk(1 << 16, 'x');
     size_t sent = 0;
     while (sim->StreamClients() == 2 && sent < (64u << 20)) {
         sim->SendRawStream(chunk);
         sent += chunk.size();
+        if (!drained(sent)) break;
     }
     EXPECT_EQ(sim->StreamClients(), 1u) << "the stalled reader is dropped";
     EXPECT_GT(sent, 64u << 10) << "but only once its buffers were full";
-    for (int i = 0; i < 500 && received < sent; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    drained(sent);
     done = true;
     drain.join();
     EXPECT_EQ(received, sent) << "the reading client got all of it";
