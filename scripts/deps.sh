@@ -6,7 +6,7 @@ set -eu
 PACKAGES="cmake g++ make pkg-config libgtest-dev libgmock-dev \
 libwxgtk3.2-dev libgtk-3-dev libtinyxml-dev \
 libx11-dev libxcb-randr0-dev libwayland-dev xvfb xauth fonts-wqy-microhei x11-xserver-utils x11-utils xdotool imagemagick \
-iproute2 util-linux procps openbox metacity xfwm4 dbus sway grim libwayland-bin libxkbcommon-dev libxtst-dev libcli11-dev nlohmann-json3-dev"
+iproute2 util-linux procps openbox metacity xfwm4 dbus sway grim libwayland-bin wayland-protocols libxkbcommon-dev libxtst-dev libcli11-dev nlohmann-json3-dev"
 # An X server with two outputs, for the desktop suite's two-display scenario (Xvfb has one).
 PACKAGES="$PACKAGES xserver-xorg-core xserver-xorg-video-dummy"
 # The toolkit's own texts (a message box's Yes, No, OK) in the interface's language.
