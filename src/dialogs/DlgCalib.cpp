@@ -13,6 +13,7 @@
 #include "dialogs/DlgTBox.h"
 #include "foundation/VexoLog.h"
 #include "gui/MessageBox.h"
+#include "gui/ToolkitDisplay.h"
 #include "gui/WindowDisplay.h"
 #include "gui/WxText.h"
 #include "platform/MonotonicClock.h"
@@ -147,8 +148,11 @@ void DlgCalib::CoverDisplay() {
 
 bool DlgCalib::CoversScreen() const {
     if (!IsShown()) return false;
-    // From the display's top-left pixel: the targets are drawn relative to the window.
     const wxRect r = GetScreenRect();
+    // A Wayland compositor tells no window where it is (it stays at 0,0 to the toolkit): the
+    // output it asked for is what places it, and only the size can be seen.
+    if (ToolkitOnWayland()) return r.GetWidth() >= m_screen.GetWidth() && r.GetHeight() >= m_screen.GetHeight();
+    // From the display's top-left pixel: the targets are drawn relative to the window.
     return r.GetTopLeft() == m_screen.GetTopLeft() && r.Contains(m_screen.GetBottomRight());
 }
 
