@@ -105,8 +105,9 @@ protected:
     void TearDown() override {
         if (HasFailure()) std::printf("program output:\n%s\n", session_.ProgramStderr().c_str());
         if (HasFailure() && !shot_.pixels.empty()) {
-            const std::string path = std::string("/tmp/qln-wayland-") +
-                                     ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".ppm";
+            std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+            std::replace(name.begin(), name.end(), '/', '_');  // a parameter's name follows a slash
+            const std::string path = "/tmp/qln-wayland-" + name + ".ppm";
             shot_.SavePpm(path);
             std::printf("last screenshot: %s\n", path.c_str());
         }
@@ -382,11 +383,20 @@ protected:
         const std::string criteria = "[title=\"" + std::string(kMainTitle) + "\"] ";
         EXPECT_TRUE(session_.Command(criteria + "move container to output " + output));
         EXPECT_TRUE(session_.Command(criteria + "focus"));
-        WindowInfo main;
+        // Until it has stayed there for half a second, as a person looks before clicking: an X
+        // program may still move its window once it is activated there.
+        WindowInfo main, last;
+        auto since = std::chrono::steady_clock::now();
         EXPECT_TRUE(faults::WaitFor(
             [&] {
                 main = session_.WaitForWindow(kMainTitle, 0);
-                return main.id != 0 && main.x >= area.x && main.x + main.width <= area.x + area.width;
+                const bool there = main.id != 0 && main.x >= area.x && main.x + main.width <= area.x + area.width;
+                if (!there || main.x != last.x || main.y != last.y) {
+                    last = main;
+                    since = std::chrono::steady_clock::now();
+                    return false;
+                }
+                return faults::MsSince(since) >= 500;
             },
             kStepMs))
             << "main window at " << main.x << "," << main.y;
@@ -413,14 +423,22 @@ TEST_P(TwoOutputs, TheOrientationAndTheCalibrationAreThoseOfTheOutputTheWindowIs
 
     // The calibration covers the turned output, nothing of it shows on the first.
     ASSERT_TRUE(session_.WaitForFocus(kMainTitle, kStepMs)) << "focus on " << session_.FocusedWindow().name;
+    // Behind XWayland a press on the moved window now and then reaches GTK and presses no button
+    // (seen with xev: the press and the release arrive, the button stays up, the next press
+    // works): the button is pressed again, as a person would, until the screen changes.
     mark = Mark();
-    ClickIn(main, kCalibrationButton);
     std::string problem;
-    ASSERT_TRUE(session_.WaitForScreen(
-        [&](const Screenshot& s) { return (problem = CalibrationAreaProblem(s, second, 0)).empty(); }, kCoverMs,
-        &shot_))
-        << "calibration screen on the second output: " << problem;
+    bool covered = false;
+    for (int attempt = 0; attempt < 3 && !covered; ++attempt) {
+        ClickIn(main, kCalibrationButton);
+        covered = session_.WaitForScreen(
+            [&](const Screenshot& s) { return (problem = CalibrationAreaProblem(s, second, 0)).empty(); },
+            attempt < 2 ? kCoverMs / 3 : kCoverMs, &shot_);
+    }
+    ASSERT_TRUE(covered) << "calibration screen on the second output: " << problem;
     Keep("two-outputs-calibration-" + GetParam());
+    // Granted by the compositor on that output, not sized over it by the program's fallback.
+    EXPECT_EQ(session_.ProgramStderr().find("full screen not granted"), std::string::npos) << session_.ProgramStderr();
     for (const Point& t : Targets(first.width, first.height)) {
         const desktop::Rgb c = shot_.At(first.x + t.x, first.y + t.y);
         EXPECT_FALSE(c.IsRed() || c.IsWhite()) << "a target on the first output";
