@@ -6,11 +6,14 @@ set -eu
 PACKAGES="cmake g++ make pkg-config libgtest-dev libgmock-dev \
 libwxgtk3.2-dev libgtk-3-dev libtinyxml-dev \
 libx11-dev libxcb-randr0-dev libwayland-dev xvfb xauth fonts-wqy-microhei x11-xserver-utils x11-utils xdotool imagemagick \
-iproute2 util-linux procps openbox metacity xfwm4 dbus sway grim libwayland-bin libxkbcommon-dev libxtst-dev libcli11-dev nlohmann-json3-dev"
+iproute2 util-linux procps openbox metacity xfwm4 dbus sway grim libwayland-bin wayland-protocols libxkbcommon-dev libxtst-dev libcli11-dev nlohmann-json3-dev"
 # An X server with two outputs, for the desktop suite's two-display scenario (Xvfb has one).
 PACKAGES="$PACKAGES xserver-xorg-core xserver-xorg-video-dummy"
 # The fleet modules' tests run ansible-playbook (contrib/ansible).
 PACKAGES="$PACKAGES ansible-core"
+# sway's XWayland: the X program on a compositor's outputs, turned as they are (the dummy driver
+# cannot turn an output).
+PACKAGES="$PACKAGES xwayland"
 # The toolkit's own texts (a message box's Yes, No, OK) in the interface's language.
 PACKAGES="$PACKAGES wx3.2-i18n"
 # CPack's DEB generator (dpkg-shlibdeps, file) and the package checks.

@@ -36,6 +36,7 @@ CPMainFrame::CPMainFrame()
     ApplyDialogFont(this);
     CentreOnDisplay(this);
     FocusWhenShown(this);
+    TrackFrameDisplay();
 }
 
 CPMainFrame::~CPMainFrame() {

@@ -87,6 +87,10 @@ public:
     // Compares the display orientation with the service's and rewrites it on a change (watch thread,
     // request lock held).
     void WatchOrientation();
+    // GUI thread: tells the watch which display the window is on now.
+    void PublishFrameDisplay();
+    // Watch thread: has the GUI thread say it again and waits briefly for the answer.
+    void AskFrameDisplay();
 
     // The commands of the window's controls (GUI thread).
     void OnCommand(wxCommandEvent& event);
@@ -104,6 +108,7 @@ public:
     uint32_t m_lastOrientationCheck = 0;  // watch thread
     bool m_orientationNeverChecked = true; // watch thread: the first pass checks at once
     bool m_orientationFailureLogged = false;  // watch thread: an unreadable display is said once
+    std::string m_orientationOutput;          // watch thread: the output read last, to say a change
 
     // Controls, in the order of creation (Cancel, Apply and Done live in CPWindow).
     wxStaticBox* m_pSettingBox = nullptr;
@@ -141,6 +146,8 @@ public:
     bool m_readingOfOneDevice = true;
 
 private:
+    // Has every move, resize and showing of the window say its display again (GUI thread).
+    void TrackFrameDisplay();
     void BuildControls();
     void LabelControls();
     wxTextCtrl* AddField(int id, int x, int y, int w, int h);

@@ -105,7 +105,9 @@ void CPMainFrame::WatchOrientation() {
 
     // A display server that cannot be asked says nothing about the screen: the stored orientation
     // stays, rather than an upright 0 being written over it and the device re-initialised. Said
-    // once, then asked again quietly every check until it answers.
+    // once, then asked again quietly every check until it answers. Read from the display the
+    // window is on now: the one the user calibrates, whichever is the primary or first output.
+    AskFrameDisplay();
     const VexoPlatform::OrientationReading reading = VexoPlatform::ReadDisplayOrientation();
     if (!reading.ok) {
         if (!m_orientationFailureLogged)
@@ -116,6 +118,11 @@ void CPMainFrame::WatchOrientation() {
     }
     if (m_orientationFailureLogged) VexoLogInfo(L"Display orientation readable again");
     m_orientationFailureLogged = false;
+    if (reading.output != m_orientationOutput) {
+        m_orientationOutput = reading.output;
+        if (!reading.output.empty())
+            VexoLogInfo(L"Display orientation read from output %hs, the display the window is on", reading.output);
+    }
     const uint32_t orientation = reading.orientation;
     MultiConfigRecord out{};
     const OrientationAction action = PlanOrientation(record, orientation, out);

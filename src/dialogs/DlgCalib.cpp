@@ -13,6 +13,8 @@
 #include "dialogs/DlgTBox.h"
 #include "foundation/VexoLog.h"
 #include "gui/MessageBox.h"
+#include "gui/ToolkitDisplay.h"
+#include "gui/WindowDisplay.h"
 #include "gui/WxText.h"
 #include "platform/MonotonicClock.h"
 #include "platform/PlatformTime.h"
@@ -109,14 +111,19 @@ int32_t DlgCalib::Initialize() {
 }
 
 void DlgCalib::CoverDisplay() {
-    // The display the opener is on; the targets are placed on its full geometry.
-    int display = m_opener ? wxDisplay::GetFromWindow(m_opener) : wxNOT_FOUND;
-    if (display == wxNOT_FOUND) display = 0;
-    m_screen = wxDisplay(unsigned(display)).GetGeometry();
+    // The display the opener is on (the one whose orientation the watch writes); the targets are
+    // placed on its full geometry.
+    WindowDisplay display = DisplayOfWindow(m_opener);
+    if (display.index < 0) {
+        display.index = 0;
+        display.geometry = wxDisplay(0u).GetGeometry();
+    }
+    m_screen = display.geometry;
 
-    // Placed on that display first, so that full screen is taken there.
+    // Placed on that display first, so that a window manager takes full screen there; a Wayland
+    // compositor is told the output instead.
     Move(m_screen.GetPosition());
-    ShowFullScreen(true, wxFULLSCREEN_ALL);
+    ShowFullScreenOn(this, display.index);
     // Kept resizable: fixed size hints would make a window manager drop the full-screen state.
     SetWindowStyle(wxSTAY_ON_TOP | wxRESIZE_BORDER);
     m_wentFullScreen = true;
@@ -142,8 +149,11 @@ void DlgCalib::CoverDisplay() {
 
 bool DlgCalib::CoversScreen() const {
     if (!IsShown()) return false;
-    // From the display's top-left pixel: the targets are drawn relative to the window.
     const wxRect r = GetScreenRect();
+    // A Wayland compositor tells no window where it is (it stays at 0,0 to the toolkit): the
+    // output it asked for is what places it, and only the size can be seen.
+    if (ToolkitOnWayland()) return r.GetWidth() >= m_screen.GetWidth() && r.GetHeight() >= m_screen.GetHeight();
+    // From the display's top-left pixel: the targets are drawn relative to the window.
     return r.GetTopLeft() == m_screen.GetTopLeft() && r.Contains(m_screen.GetBottomRight());
 }
 

@@ -14,7 +14,7 @@ VexoTCPManager::~VexoTCPManager() {
     if (IsOpen()) Close();
 }
 
-bool VexoTCPManager::Connect(const char* host, int32_t port, bool blocking) {
+bool VexoTCPManager::Connect(const char* host, int32_t port, bool blocking, bool reportUnreachable) {
     std::lock_guard<std::mutex> g(m_socketLock);
     if (m_socket.load() >= 0) {
         VexoLogException(L"Create() failed");
@@ -34,11 +34,13 @@ bool VexoTCPManager::Connect(const char* host, int32_t port, bool blocking) {
         const int error = VexoPlatform::TcpConnect(fd, host, port);
         if (error == 0)
             connectedNow = true;
-        else if (error != VexoPlatform::kHostNotFound)
+        else if (error != VexoPlatform::kHostNotFound && reportUnreachable)
             ReportSocketError(error);
+        else if (error != VexoPlatform::kHostNotFound)
+            VexoPlatform::SetLastError(SocketCodeFromErrno(error));
     }
     if (!connectedNow) {
-        VexoLogException(L"Connect(%hs, %i) failed", hostText, port);
+        if (reportUnreachable) VexoLogException(L"Connect(%hs, %i) failed", hostText, port);
         CloseLocked();
         return false;
     }

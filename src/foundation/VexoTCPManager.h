@@ -31,8 +31,10 @@ public:
 
     // Creates and connects the socket, then sets the blocking mode. Logs "Create() failed" when a
     // socket is already open (which is left alone) or cannot be created, "Connect(%hs, %i) failed"
-    // when the peer cannot be reached.
-    bool Connect(const char* host, int32_t port, bool blocking);
+    // when the peer cannot be reached. With reportUnreachable false a peer that cannot be reached
+    // is only recorded as the last error: for a caller that tries again and again and says the
+    // outcome itself.
+    bool Connect(const char* host, int32_t port, bool blocking, bool reportUnreachable = true);
     // True when the socket is closed or was not open.
     bool Close();
     // True when not connected or closed; clears connected.

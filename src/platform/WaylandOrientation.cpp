@@ -1,17 +1,22 @@
 // The orientation query on Wayland: a connection of its own (the toolkit's belongs to the GUI
-// thread, the query runs on the watch thread), asked for the outputs and the first one's
-// transform, then closed again. Every wait is bounded: a compositor that stops answering costs
-// the watch one second, never the thread.
+// thread, the query runs on the watch thread), asked for the outputs, their transforms and their
+// logical places (xdg_output: the compositor's layout, which is what the toolkit's monitors are
+// made of), then closed again. Every wait is bounded: a compositor that stops answering costs the
+// watch one second, never the thread.
 #include "platform/DisplayOrientation.h"
 
 #include <poll.h>
 
 #include <wayland-client.h>
 
+#include "xdg-output-unstable-v1-client-protocol.h"
+
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <vector>
 
 namespace VexoPlatform {
 
@@ -19,31 +24,84 @@ namespace {
 
 constexpr int kAnswerMs = 1000;  // a compositor answers a round trip within microseconds
 
-struct OutputState {
+struct Output {
     wl_output* output = nullptr;
+    zxdg_output_v1* xdg = nullptr;
     bool haveTransform = false;
     int32_t transform = 0;
+    int32_t x = 0, y = 0;                     // wl_output geometry (compositors may leave it 0,0)
+    int32_t modeWidth = 0, modeHeight = 0;    // current mode, in the output's own pixels
+    int32_t scale = 1;
+    bool haveLogical = false;
+    int32_t logicalX = 0, logicalY = 0, logicalWidth = 0, logicalHeight = 0;
+    std::string name;
+
+    // Its place in the compositor's layout: xdg_output's, else worked out as the toolkit does
+    // without it (the mode turned with the transform, divided by the scale).
+    DisplayPlace Place() const {
+        if (haveLogical) return DisplayPlace{logicalX, logicalY, logicalWidth, logicalHeight};
+        const bool turned = transform % 2 == 1;  // 90, 270 and their flipped forms
+        const int32_t s = scale > 0 ? scale : 1;
+        return DisplayPlace{x, y, (turned ? modeHeight : modeWidth) / s, (turned ? modeWidth : modeHeight) / s};
+    }
 };
 
-void OnGeometry(void* data, wl_output*, int32_t, int32_t, int32_t, int32_t, int32_t, const char*, const char*,
+struct Registry {
+    std::vector<std::unique_ptr<Output>> outputs;
+    zxdg_output_manager_v1* xdgManager = nullptr;
+};
+
+void OnGeometry(void* data, wl_output*, int32_t x, int32_t y, int32_t, int32_t, int32_t, const char*, const char*,
                 int32_t transform) {
-    auto* state = static_cast<OutputState*>(data);
-    state->transform = transform;
-    state->haveTransform = true;
+    auto* o = static_cast<Output*>(data);
+    o->x = x;
+    o->y = y;
+    o->transform = transform;
+    o->haveTransform = true;
 }
-void OnMode(void*, wl_output*, uint32_t, int32_t, int32_t, int32_t) {}
+void OnMode(void* data, wl_output*, uint32_t flags, int32_t width, int32_t height, int32_t) {
+    if (!(flags & WL_OUTPUT_MODE_CURRENT)) return;
+    auto* o = static_cast<Output*>(data);
+    o->modeWidth = width;
+    o->modeHeight = height;
+}
 void OnDone(void*, wl_output*) {}
-void OnScale(void*, wl_output*, int32_t) {}
+void OnScale(void* data, wl_output*, int32_t factor) { static_cast<Output*>(data)->scale = factor; }
 
 const wl_output_listener kOutputListener = {OnGeometry, OnMode, OnDone, OnScale, nullptr, nullptr};
 
+void OnLogicalPosition(void* data, zxdg_output_v1*, int32_t x, int32_t y) {
+    auto* o = static_cast<Output*>(data);
+    o->logicalX = x;
+    o->logicalY = y;
+    o->haveLogical = true;
+}
+void OnLogicalSize(void* data, zxdg_output_v1*, int32_t width, int32_t height) {
+    auto* o = static_cast<Output*>(data);
+    o->logicalWidth = width;
+    o->logicalHeight = height;
+}
+void OnXdgDone(void*, zxdg_output_v1*) {}
+void OnName(void* data, zxdg_output_v1*, const char* name) { static_cast<Output*>(data)->name = name ? name : ""; }
+void OnDescription(void*, zxdg_output_v1*, const char*) {}
+
+const zxdg_output_v1_listener kXdgOutputListener = {OnLogicalPosition, OnLogicalSize, OnXdgDone, OnName,
+                                                    OnDescription};
+
 void OnGlobal(void* data, wl_registry* registry, uint32_t name, const char* interface, uint32_t version) {
-    auto* state = static_cast<OutputState*>(data);
-    // The first output announced; its geometry (with the transform) comes right after binding.
-    if (state->output || std::strcmp(interface, wl_output_interface.name) != 0) return;
-    const uint32_t bound = version < 2 ? version : 2;  // geometry since 1, done since 2
-    state->output = static_cast<wl_output*>(wl_registry_bind(registry, name, &wl_output_interface, bound));
-    if (state->output) wl_output_add_listener(state->output, &kOutputListener, state);
+    auto* r = static_cast<Registry*>(data);
+    if (std::strcmp(interface, wl_output_interface.name) == 0) {
+        const uint32_t bound = version < 2 ? version : 2;  // geometry since 1, done and scale since 2
+        auto o = std::make_unique<Output>();
+        o->output = static_cast<wl_output*>(wl_registry_bind(registry, name, &wl_output_interface, bound));
+        if (!o->output) return;
+        wl_output_add_listener(o->output, &kOutputListener, o.get());
+        r->outputs.push_back(std::move(o));
+    } else if (!r->xdgManager && std::strcmp(interface, zxdg_output_manager_v1_interface.name) == 0) {
+        const uint32_t bound = version < 2 ? version : 2;  // names since 2
+        r->xdgManager = static_cast<zxdg_output_manager_v1*>(
+            wl_registry_bind(registry, name, &zxdg_output_manager_v1_interface, bound));
+    }
 }
 void OnGlobalRemove(void*, wl_registry*, uint32_t) {}
 
@@ -112,7 +170,7 @@ uint32_t OrientationFromWaylandTransform(int32_t transform) {
     }
 }
 
-OrientationReading QueryWayland() {
+OrientationReading QueryWayland(const DisplayPlace& frame) {
     OrientationReading reading;
     wl_display* display = wl_display_connect(nullptr);
     if (!display) {
@@ -120,28 +178,53 @@ OrientationReading QueryWayland() {
         reading.failure = "cannot connect to the Wayland display " + DisplayName();
         return reading;
     }
-    OutputState state;
+    Registry r;
     wl_registry* registry = wl_display_get_registry(display);
     if (!registry) {
         reading.ok = false;
         reading.failure = "the Wayland display " + DisplayName() + " gave no registry";
     } else {
-        wl_registry_add_listener(registry, &kRegistryListener, &state);
-        // The first round trip brings the globals (and binds the output), the second its events.
-        if (!BoundedRoundTrip(display) || (state.output && !BoundedRoundTrip(display))) {
+        wl_registry_add_listener(registry, &kRegistryListener, &r);
+        // The first round trip brings the globals (and binds the outputs), the second their events.
+        bool answered = BoundedRoundTrip(display);
+        if (answered && !r.outputs.empty()) {
+            if (r.xdgManager)
+                for (const std::unique_ptr<Output>& o : r.outputs) {
+                    o->xdg = zxdg_output_manager_v1_get_xdg_output(r.xdgManager, o->output);
+                    if (o->xdg) zxdg_output_v1_add_listener(o->xdg, &kXdgOutputListener, o.get());
+                }
+            answered = BoundedRoundTrip(display);
+        }
+        std::vector<OutputInfo> described;
+        for (const std::unique_ptr<Output>& o : r.outputs)
+            if (o->haveTransform)
+                described.push_back(OutputInfo{o->name, o->Place(), OrientationFromWaylandTransform(o->transform), false});
+        if (!answered) {
             reading.ok = false;
             reading.failure = "the Wayland display " + DisplayName() + " did not answer";
-        } else if (!state.output) {
+        } else if (r.outputs.empty()) {
             reading.ok = false;
             reading.failure = "the Wayland display " + DisplayName() + " has no output";
-        } else if (!state.haveTransform) {
+        } else if (described.size() != r.outputs.size()) {
             reading.ok = false;
             reading.failure = "the Wayland display " + DisplayName() + " sent no output geometry";
         } else {
-            reading.orientation = OrientationFromWaylandTransform(state.transform);
+            const int chosen = ChooseOutput(described, frame);
+            if (chosen < 0) {
+                reading.ok = false;
+                reading.failure = "no output of the Wayland display " + DisplayName() +
+                                  " shows the window's display at " + DisplayPlaceText(frame);
+            } else {
+                reading.orientation = described[size_t(chosen)].orientation;
+                reading.output = described[size_t(chosen)].name;
+            }
         }
     }
-    if (state.output) wl_output_destroy(state.output);
+    for (const std::unique_ptr<Output>& o : r.outputs) {
+        if (o->xdg) zxdg_output_v1_destroy(o->xdg);
+        wl_output_destroy(o->output);
+    }
+    if (r.xdgManager) zxdg_output_manager_v1_destroy(r.xdgManager);
     if (registry) wl_registry_destroy(registry);
     wl_display_disconnect(display);
     return reading;

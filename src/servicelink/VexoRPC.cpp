@@ -112,7 +112,7 @@ int32_t VexoRPC::Call(const char* name, const void* data, int32_t length, void* 
 bool VexoRPC::Reopen() {
     // A reply that comes late lands on the old socket, which nobody reads any more.
     VexoLogInfo(L"RPC connection reopened: the last call's reply is still owed");
-    return ReplaceConnection();
+    return ReplaceConnection(true);
 }
 
 bool VexoRPC::Reconnect() {
@@ -121,19 +121,21 @@ bool VexoRPC::Reconnect() {
     if (m_connection->connected != 0) return true;
     // Whatever was owed went with the old connection.
     m_replyOwed = false;
-    if (!ReplaceConnection()) return false;
-    VexoLogInfo(L"RPC connection to the service made again");
+    if (!ReplaceConnection(false)) return false;
+    // The caller says that the service is back once it answers: one line for the whole
+    // reconnecting.
+    VexoLogDebug(L"RPC connection to the service made again");
     return true;
 }
 
-bool VexoRPC::ReplaceConnection() {
+bool VexoRPC::ReplaceConnection(bool reportUnreachable) {
     const std::string host = m_connection->PeerHost();
     const int32_t port = m_connection->Port();
     // The receive thread reads the connection: hold it while the socket is replaced.
     Stop();
     m_connection->Disconnect();
     if (m_connection->IsOpen()) m_connection->Close();
-    const bool connected = m_connection->Connect(host.c_str(), port, false);
+    const bool connected = m_connection->Connect(host.c_str(), port, false, reportUnreachable);
     if (!Start()) {
         // Logged by Start. Deaf, the channel could only make the next calls wait out their bounds.
         m_connection->Disconnect();

@@ -71,7 +71,9 @@ public:
 
     // Connects again to the same peer after the connection was lost (the service closed or reset
     // it, or went away): replaces the socket as the reconnect after a late reply does. True when
-    // connected (with the receive thread running); false, still disconnected, otherwise.
+    // connected (with the receive thread running); false, still disconnected, otherwise. Quiet
+    // about a service that does not take the connection: it is tried every few hundred
+    // milliseconds while it restarts, and the caller says how the reconnecting ended.
     bool Reconnect();
 
     VexoTCPManager* Connection() { return m_connection; }
@@ -80,7 +82,7 @@ public:
 private:
     // Replaces the connection by a fresh one to the same peer (requesting thread, m_callLock held).
     bool Reopen();
-    bool ReplaceConnection();
+    bool ReplaceConnection(bool reportUnreachable);
 
     VexoTCPManager* m_connection = nullptr;  // owned; replaced only while the receive thread is stopped
     std::atomic<int32_t> m_role{kRoleNone};
@@ -108,7 +110,8 @@ void CloseServiceChannel();
 // True when the channel exists and its connection is up (a lost service shows here at once: a
 // closed or reset connection, a refused reconnect).
 bool ServiceChannelConnected();
-// Tries once to connect the channel again to its service (VexoRPC::Reconnect); false without a
+// Tries once to connect the channel again to its service (VexoRPC::Reconnect, quiet about a
+// refused connection); false without a
 // channel or when the service does not take the connection.
 bool ReconnectServiceChannel();
 

@@ -463,6 +463,15 @@ TEST_P(TwoDisplays, TheCalibrationCoversTheDisplayTheWindowIsOn) {
         },
         kStepMs))
         << "main window at " << main.x << "," << main.y;
+    // The watch reads the orientation of that display's output, not of the primary one (the
+    // dummy driver cannot turn an output, so the log says which was read; the value written is
+    // checked on sway's XWayland, whose outputs turn).
+    EXPECT_TRUE(faults::WaitFor(
+        [&] {
+            return session_->ProgramStderr().find("Display orientation read from output DUMMY1") != std::string::npos;
+        },
+        kLostMs))
+        << "the second display's orientation not read";
     const size_t mark = Mark();
     ASSERT_TRUE(OpenCalibration(main, kSecondDisplay));
     SaveShot("second display");

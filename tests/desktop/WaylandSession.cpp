@@ -10,6 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -123,12 +124,16 @@ bool WaylandSession::Start() {
     const std::string config = work_ + "/sway.conf";
     {
         std::ofstream out(config);
-        out << "xwayland disable\n"
+        // XWayland at once rather than at the first X client: the test lets the program's user in
+        // first. sway's children learn its display, and one of them writes it down.
+        out << (xwayland_ ? "xwayland force\nexec echo $DISPLAY > " + runtime_ + "/x-display\n" : "xwayland disable\n")
             << "output HEADLESS-1 resolution 1920x1080 position 0 0\n"
+            << (twoOutputs_ ? "output HEADLESS-2 resolution 1280x1024 position 1920 0\n" : "")
             << "default_border none\n"
             << "default_floating_border none\n"
             // The cursor stays out of the screenshots.
-            << "seat seat0 hide_cursor 100\n";
+            << "seat seat0 hide_cursor 100\n"
+            << extraConfig_;
     }
     chmod(config.c_str(), 0644);
     std::vector<std::string> args = {"sway", "-c", config};
@@ -144,7 +149,8 @@ bool WaylandSession::Start() {
     }
     sway_ = Spawn(args,
                   {"XDG_RUNTIME_DIR=" + runtime_, "WLR_BACKENDS=headless", "WLR_LIBINPUT_NO_DEVICES=1",
-                   "WLR_RENDERER=pixman", "DISPLAY", "WAYLAND_DISPLAY", "SWAYSOCK", "HOME=" + work_},
+                   "WLR_RENDERER=pixman", "WLR_HEADLESS_OUTPUTS=" + std::string(twoOutputs_ ? "2" : "1"), "DISPLAY",
+                   "WAYLAND_DISPLAY", "SWAYSOCK", "HOME=" + work_},
                   work_ + "/sway.log");
     const Clock::time_point start = Clock::now();
     while (socket_.empty() || ipc_.empty()) {
@@ -162,8 +168,34 @@ bool WaylandSession::Start() {
         error_ = "sway answers no output: " + ReadFile(work_ + "/sway.log");
         return false;
     }
+    if (xwayland_ && !StartXWayland()) return false;
     if (!sim_.Start()) {
         error_ = "touchsim did not start";
+        return false;
+    }
+    return true;
+}
+
+bool WaylandSession::StartXWayland() {
+    if (!faults::WaitFor(
+            [&] {
+                xDisplay_ = ReadFile(runtime_ + "/x-display");
+                while (!xDisplay_.empty() && (xDisplay_.back() == '\n' || xDisplay_.back() == ' ')) xDisplay_.pop_back();
+                return !xDisplay_.empty();
+            },
+            kStartMs)) {
+        error_ = "sway started no XWayland: " + ReadFile(work_ + "/sway.log");
+        return false;
+    }
+    // XWayland runs as sway's user and lets only that user in; the program runs as the test's.
+    if (geteuid() != 0) return true;  // sway runs as the test's user then
+    const std::vector<std::string> xhost = {"setpriv", "--reuid=" + std::to_string(kSwayUser),
+                                            "--regid=" + std::to_string(kSwayUser), "--clear-groups",
+                                            "xhost", "+si:localuser:root"};
+    const pid_t pid = Spawn(xhost, {"DISPLAY=" + xDisplay_}, work_ + "/xhost.log");
+    int status = -1;
+    if (pid <= 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        error_ = "XWayland did not let the program in: " + ReadFile(work_ + "/xhost.log");
         return false;
     }
     return true;
@@ -194,6 +226,37 @@ bool WaylandSession::Command(const std::string& command) {
     return out.find("\"success\": true") != std::string::npos;
 }
 
+bool WaylandSession::OutputRect(const std::string& name, int& x, int& y, int& width, int& height) {
+    std::string out;
+    if (RunTool({"swaymsg", "-r", "-t", "get_outputs"}, &out) != 0) return false;
+    const nlohmann::json outputs = nlohmann::json::parse(out, nullptr, false);
+    if (!outputs.is_array()) return false;
+    for (const nlohmann::json& o : outputs) {
+        if (!o.contains("name") || !o["name"].is_string() || o["name"].get<std::string>() != name) continue;
+        const nlohmann::json rect = o.value("rect", nlohmann::json::object());
+        x = rect.value("x", 0);
+        y = rect.value("y", 0);
+        width = rect.value("width", 0);
+        height = rect.value("height", 0);
+        return width > 0 && height > 0;
+    }
+    return false;
+}
+
+bool WaylandSession::LayoutSize(int& width, int& height) {
+    std::string out;
+    if (RunTool({"swaymsg", "-r", "-t", "get_outputs"}, &out) != 0) return false;
+    const nlohmann::json outputs = nlohmann::json::parse(out, nullptr, false);
+    if (!outputs.is_array() || outputs.empty()) return false;
+    width = height = 0;
+    for (const nlohmann::json& o : outputs) {
+        const nlohmann::json rect = o.value("rect", nlohmann::json::object());
+        width = std::max(width, rect.value("x", 0) + rect.value("width", 0));
+        height = std::max(height, rect.value("y", 0) + rect.value("height", 0));
+    }
+    return width > 0 && height > 0;
+}
+
 bool WaylandSession::OutputSize(int& width, int& height) {
     std::string out;
     if (RunTool({"swaymsg", "-r", "-t", "get_outputs"}, &out) != 0) return false;
@@ -218,12 +281,15 @@ bool WaylandSession::LaunchProgram() {
     const std::string runtime = work_ + "/run", home = work_ + "/home";
     mkdir(runtime.c_str(), 0700);
     mkdir(home.c_str(), 0700);
-    // As a user starts it on a Wayland desktop: no X display to fall back on.
-    program_ = Spawn({app + "/QlnCfg"},
-                     {"GDK_BACKEND=wayland", "WAYLAND_DISPLAY=" + socket_, "DISPLAY", "SWAYSOCK",
-                      "XDG_RUNTIME_DIR=" + runtime, "HOME=" + home, "XDG_CONFIG_HOME=" + home + "/.config",
-                      "XDG_CACHE_HOME=" + home + "/.cache"},
-                     work_ + "/program.log", app);
+    // As a user starts it on a Wayland desktop: no X display to fall back on. With XWayland, as a
+    // user starts an X program there: X only.
+    const std::vector<std::string> backend =
+        xwayland_ ? std::vector<std::string>{"GDK_BACKEND=x11", "DISPLAY=" + xDisplay_, "WAYLAND_DISPLAY"}
+                  : std::vector<std::string>{"GDK_BACKEND=wayland", "WAYLAND_DISPLAY=" + socket_, "DISPLAY"};
+    std::vector<std::string> env = backend;
+    env.insert(env.end(), {"SWAYSOCK", "XDG_RUNTIME_DIR=" + runtime, "HOME=" + home,
+                           "XDG_CONFIG_HOME=" + home + "/.config", "XDG_CACHE_HOME=" + home + "/.cache"});
+    program_ = Spawn({app + "/QlnCfg"}, env, work_ + "/program.log", app);
     return program_ > 0;
 }
 
@@ -297,8 +363,9 @@ bool WaylandSession::WaitForFocus(const std::string& text, long long timeoutMs) 
 }
 
 bool WaylandSession::Click(int x, int y) {
+    // Absolute motion spans the whole layout (one output: that output).
     int w = 0, h = 0;
-    if (!OutputSize(w, h)) return false;
+    if (!LayoutSize(w, h)) return false;
     return RunTool({BinFolder() + "/wlinput", "click", std::to_string(x), std::to_string(y), std::to_string(w),
                     std::to_string(h)}) == 0;
 }

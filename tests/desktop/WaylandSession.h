@@ -22,6 +22,14 @@ public:
     WaylandSession(const WaylandSession&) = delete;
     WaylandSession& operator=(const WaylandSession&) = delete;
 
+    // Before Start: two outputs side by side instead of one, HEADLESS-1 of 1920 x 1080 at 0,0 and
+    // HEADLESS-2 of 1280 x 1024 at 1920,0.
+    void UseTwoOutputs() { twoOutputs_ = true; }
+    // Before Start: the program talks X to sway's XWayland (GDK_BACKEND=x11), whose RandR outputs
+    // are the compositor's, turned as they are. Input and screenshots still go through sway.
+    void UseXWayland() { xwayland_ = true; }
+    // Before Start: a line more for sway's configuration (an assignment, say).
+    void AddConfig(const std::string& line) { extraConfig_ += line + "\n"; }
     // Starts sway and touchsim; false (with the reason in Error()) when one does not come up.
     bool Start();
     const std::string& Error() const { return error_; }
@@ -35,6 +43,8 @@ public:
     bool Command(const std::string& command);
     // The output's size as the clients see it (portrait once rotated by 90 or 270 degrees).
     bool OutputSize(int& width, int& height);
+    // An output's place in the layout, by name.
+    bool OutputRect(const std::string& name, int& x, int& y, int& width, int& height);
 
     // The program's windows (sway's views) whose title contains `text`; id is sway's node id,
     // the place is the window's content in output coordinates.
@@ -61,12 +71,18 @@ private:
     // it did not end in time), its output in *out.
     int RunTool(const std::vector<std::string>& args, std::string* out = nullptr, long long timeoutMs = 10000);
     std::vector<std::string> ClientEnvironment() const;
+    // The box around every output: what the pointer's absolute motion and grim span.
+    bool LayoutSize(int& width, int& height);
+    bool StartXWayland();
 
     std::string error_;
     std::string work_;     // private folder: sway's config, the program's copy, logs
     std::string runtime_;  // sway's XDG_RUNTIME_DIR (its user's)
     std::string socket_;   // absolute path of the Wayland socket
     std::string ipc_;      // sway's IPC socket
+    std::string xDisplay_;  // XWayland's display, with UseXWayland
+    bool twoOutputs_ = false, xwayland_ = false;
+    std::string extraConfig_;
     pid_t sway_ = -1, program_ = -1;
     faults::TouchsimProcess sim_;
 };
