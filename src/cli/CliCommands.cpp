@@ -20,7 +20,9 @@
 #include "device/FactoryReset.h"
 #include "device/ProfileDocument.h"
 #include "device/ProfileSettings.h"
+#include "device/ProfileValidation.h"
 #include "device/TouchMode.h"
+#include "foundation/PrintableText.h"
 #include "foundation/VexoLog.h"
 #include "platform/FileReplace.h"
 #include "platform/InstanceGuard.h"
@@ -126,14 +128,18 @@ int Prepare(Session& session, const CliRequest& r, std::ostream& err, Target& ta
     const int index = FindDevice(list, r.device);
     if (index < 0) {
         std::string known;
-        for (const std::string& d : target.devices) known += (known.empty() ? "" : ", ") + d;
-        return Fail(err, kExitFailed, "no device " + r.device + " is attached (attached: " + known + ")");
+        for (const std::string& d : target.devices) known += (known.empty() ? "" : ", ") + PrintableText(d);
+        return Fail(err, kExitFailed, "no device " + PrintableText(r.device) + " is attached (attached: " + known + ")");
     }
     target.device = target.devices[size_t(index)];
-    if (!AdoptDevice(target.device))
-        VexoLogInfo(L"Device %hs gives no selector; requests keep selector %u", target.device, DeviceSelector);
-
+    const bool adopted = AdoptDevice(target.device) && IsDeviceIdentifier(target.device.substr(0, 16));
     if (need == AccessNeed::None) return -1;
+    // Its requests would carry whatever selector came before (0 at first), which addresses no
+    // device or another one.
+    if (!adopted)
+        return Fail(err, kExitFailed,
+                    "device " + PrintableText(target.device) +
+                        " has an identifier that does not name a device (not 16 hexadecimal digits); nothing was sent to it");
     target.access = AwaitAccess(r, target, err);
     if (target.access == AccessState::NoAnswer) return Fail(err, kExitUnreachable, "the touch service does not answer");
     if (target.access == AccessState::Busy && need == AccessNeed::Ready)
@@ -360,8 +366,8 @@ int Run(const CliRequest& r, std::ostream& out, std::ostream& err, bool errIsTer
     if (r.command == Command::Import) {
         std::string text, problem;
         if (!ReadProfileFile(r.file, text, problem)) return Fail(err, kExitFailed, problem);
-        if (ProfileFromJson(text, profile, problem) != ProfileProblem::None)
-            return Fail(err, kExitFailed, r.file + ": " + problem + "; nothing was written");
+        if (ProfileForImport(text, profile, problem) != ProfileProblem::None)
+            return Fail(err, kExitFailed, PrintableText(r.file) + ": " + problem + "; nothing was written");
     }
 
     Session session;

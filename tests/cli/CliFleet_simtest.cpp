@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cli/CliSupport.h"
+#include "cli/ProfileRecords.h"
 #include "device/MainFrameRules.h"
 #include "servicelink/ServiceContract.h"
 #include "support/PackedValue.h"
@@ -130,8 +131,10 @@ TEST_F(CliFleet, SettingsOnlyImportCopiesTheSettingsAndLeavesTheFramesOwnRecords
         source.deviceConfig.mouseMode = 1;
         source.deviceConfig.multiTouchMode = 0;
         source.deviceConfig.value7 = 0x1111;  // the frame's own, not a setting
-        std::memset(&source.effects, 0x32, sizeof source.effects);
-        std::memset(&source.calibration, 0x43, sizeof source.calibration);
+        clitest::FillPlausibleRecords(source.deviceConfig, source.effects, source.calibration, 0x32);
+        source.deviceConfig.mouseMode = 1;
+        source.deviceConfig.multiTouchMode = 0;
+        source.deviceConfig.value7 = 0x1111;
         source.multiConfig[2] = touchsim::DeviceModel::StoredItem(2, 1);
         source.multiConfig[13] = touchsim::DeviceModel::StoredItem(13, kOrientationItemLength, 3);
 
