@@ -222,8 +222,15 @@ int AdvancedSet(const CliRequest& r, const Target& t, std::ostream& out, std::os
     if (r.clickRange) p.clickRange = *r.clickRange;
     if (r.smooth) p.smooth = *r.smooth;
     if (r.pen) penOn = *r.pen;
+    // Only what was given changes (as the help says); the others keep the device's values exactly.
+    AdvSettingFields given;
+    given.rightClick = r.rightClick.has_value();
+    given.rClickDelay = r.rClickDelay.has_value();
+    given.dClickDelay = r.dClickDelay.has_value();
+    given.clickRange = r.clickRange.has_value();
+    given.smooth = r.smooth.has_value();
     EffectsRecord effects{};
-    switch (WriteAdvancedSettings(p, penOn, effects, pen)) {
+    switch (WriteAdvancedSettings(p, penOn, effects, pen, given)) {
         case AdvancedWriteResult::Done:
             break;
         case AdvancedWriteResult::ReadFailed:
