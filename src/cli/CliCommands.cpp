@@ -24,6 +24,7 @@
 #include "device/TouchMode.h"
 #include "foundation/PrintableText.h"
 #include "foundation/VexoLog.h"
+#include "platform/BoundedRead.h"
 #include "platform/FileReplace.h"
 #include "platform/InstanceGuard.h"
 #include "servicelink/VexoRPC.h"
@@ -288,22 +289,22 @@ int Export(const CliRequest& r, const Target& t, std::ostream& out, std::ostream
 }
 
 bool ReadProfileFile(const std::string& path, std::string& text, std::string& problem) {
-    std::FILE* file = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
-    if (!file) {
-        problem = "cannot open " + path + ": " + std::strerror(errno);
-        return false;
+    // One byte more than a profile may have is read, so that a larger file is seen as such; a
+    // FIFO or a device is refused by name (standard input is read whatever it is).
+    const VexoPlatform::FileReadResult read = path == "-" ? VexoPlatform::ReadBoundedStandardInput(kProfileMaxBytes + 1, text)
+                                                          : VexoPlatform::ReadBoundedFile(path, kProfileMaxBytes + 1, text);
+    switch (read.problem) {
+        case VexoPlatform::FileReadResult::Problem::None:
+        case VexoPlatform::FileReadResult::Problem::TooLarge:  // ProfileFromJson says so
+            return true;
+        case VexoPlatform::FileReadResult::Problem::Missing:
+            problem = "cannot open " + PrintableText(path) + ": " + VexoPlatform::FileReadReason(read);
+            break;
+        default:
+            problem = "cannot read " + PrintableText(path) + ": " + VexoPlatform::FileReadReason(read) + "; nothing was written";
+            break;
     }
-    // One byte more than a profile may have, so that a larger file is seen as such.
-    std::vector<char> buffer(kProfileMaxBytes + 1);
-    const size_t n = std::fread(buffer.data(), 1, buffer.size(), file);
-    const bool failed = std::ferror(file) != 0;
-    if (file != stdin) std::fclose(file);
-    if (failed) {
-        problem = "cannot read " + path;
-        return false;
-    }
-    text.assign(buffer.data(), n);
-    return true;
+    return false;
 }
 
 // One line per write of an import, as the service answered it.

@@ -4,7 +4,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cmath>
+#include <filesystem>
 #include <cstring>
 #include <functional>
 #include <limits>
@@ -184,5 +188,34 @@ TEST_F(CliFiles, AListedDeviceWhoseIdentifierGivesNoSelectorIsNeverAddressed) {
         EXPECT_EQ(trace.front().name, "GetDeviceList");
         // Listing it is still an answer.
         EXPECT_EQ(Run({"devices"}).status, 0);
+    }
+}
+
+TEST_F(CliFiles, AProfileThatIsNoFileIsRefusedAtOnce) {
+    const std::string path = runtime_.File("profile.json");
+    struct Row {
+        const char* name;
+        std::function<void()> make;
+        const char* says;
+    } rows[] = {
+        {"FIFO nobody writes", [&] { ASSERT_EQ(mkfifo(path.c_str(), 0600), 0); }, "it is a FIFO, not a regular file"},
+        {"64 MiB file",
+         [&] {
+             runtime_.Write("profile.json", "{");
+             ASSERT_EQ(truncate(path.c_str(), 64 << 20), 0);
+         },
+         "the file is larger than any profile"},
+        {"link to /dev/zero", [&] { ASSERT_EQ(symlink("/dev/zero", path.c_str()), 0); }, "it is a character device"},
+    };
+    for (const Row& r : rows) {
+        std::filesystem::remove(path);
+        r.make();
+        for (const bool settingsOnly : {false, true}) {
+            SCOPED_TRACE(std::string(r.name) + (settingsOnly ? ", settings only" : ", whole"));
+            const CliResult result = settingsOnly ? Run({"import", "--settings-only", path}) : Run({"import", path});
+            EXPECT_EQ(result.status, 1) << "-1: it hung";
+            EXPECT_TRUE(Has(result.err, r.says)) << result.err;
+            EXPECT_TRUE(sim_->Trace().empty());
+        }
     }
 }
