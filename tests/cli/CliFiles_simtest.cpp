@@ -219,3 +219,30 @@ TEST_F(CliFiles, AProfileThatIsNoFileIsRefusedAtOnce) {
         }
     }
 }
+
+TEST_F(CliFiles, OutputThatCannotBeWrittenFailsTheCommand) {
+    struct Row {
+        const char* name;
+        std::vector<std::string> args;
+    } rows[] = {
+        {"export to standard output", {"export", "-"}},
+        {"status as JSON", {"status", "--json"}},
+        {"device list", {"devices"}},
+        {"calibration", {"calibration", "get"}},
+        {"help", {"--help"}},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        testsupport::ChildProcess child;
+        std::vector<std::string> argv = {"/bin/sh", "-c", "exec \"$0\" \"$@\" >/dev/full 2>\"$QLN_ERR_FILE\"",
+                                         clitest::CliPath()};
+        argv.insert(argv.end(), r.args.begin(), r.args.end());
+        ASSERT_TRUE(child.Start(argv, {"XDG_RUNTIME_DIR=" + runtime_.Path(), "QLN_ERR_FILE=" + runtime_.File("err.txt")}));
+        int status = 0;
+        ASSERT_TRUE(child.WaitExit(clitest::kRunBoundMs, &status));
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 1);
+        const std::string err = TempFolder::Read(runtime_.File("err.txt"));
+        EXPECT_TRUE(Has(err, "qlncfg-cli: cannot write standard output")) << err;
+    }
+}
