@@ -262,14 +262,16 @@ int FactoryReset(const CliRequest& r, const Target& t, std::ostream& out, std::o
 }
 
 // Writes text to path through a temporary file beside it, so that an interrupted export never
-// leaves half a profile under the name.
+// leaves half a profile under the name; a FIFO or a terminal is written in place (FileReplace.h).
 bool WriteFileAtomically(const std::string& path, const std::string& text, std::string& problem) {
     const VexoPlatform::FileReplaceResult result = VexoPlatform::ReplaceFileWith(path, text);
     if (result.Ok()) return true;
     if (result.failed == VexoPlatform::FileReplaceResult::Step::CreateTemp)
-        problem = "cannot create a file beside " + path + ": " + std::strerror(result.error);
+        problem = "cannot create a file beside " + PrintableText(path) + ": " + std::strerror(result.error);
+    else if (result.failed == VexoPlatform::FileReplaceResult::Step::Refused)
+        problem = "refusing to write " + PrintableText(path) + ": " + result.refusal;
     else
-        problem = "cannot write " + path + ": " + std::strerror(result.error);
+        problem = "cannot write " + PrintableText(path) + ": " + std::strerror(result.error);
     return false;
 }
 

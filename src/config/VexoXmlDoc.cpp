@@ -126,6 +126,9 @@ bool VexoXmlDoc::SaveFileChecked(const std::string& path) {
         case VexoPlatform::FileReplaceResult::Step::CreateTemp:
             VexoLogException(L"Saving %hs failed: cannot create a temporary file", path);
             break;
+        case VexoPlatform::FileReplaceResult::Step::Refused:
+            VexoLogException(L"Saving %hs refused: %hs", path, result.refusal);
+            break;
         case VexoPlatform::FileReplaceResult::Step::Rename:
             VexoLogException(L"Saving %hs failed: cannot replace the file", path);
             break;

@@ -246,3 +246,28 @@ TEST_F(CliFiles, OutputThatCannotBeWrittenFailsTheCommand) {
         EXPECT_TRUE(Has(err, "qlncfg-cli: cannot write standard output")) << err;
     }
 }
+
+// Nodes that take a stream are written in place: the device node (in a tmpfs of the test's own
+// mount namespace, so no real device is at stake), the link and the FIFO all stay what they were.
+TEST_F(CliFiles, ExportWritesIntoADeviceNodeOrAFifoInPlaceAndLeavesThem) {
+    const std::string script =
+        "set -e; mount -t tmpfs tmpfs \"$1\"; mknod \"$1/node\" c 1 3; mkfifo \"$1/fifo\"; ln -s fifo \"$1/link\"; "
+        "cat \"$1/fifo\" > \"$2/from-fifo.json\" & "
+        "\"$0\" export \"$1/node\" > \"$2/node.txt\" 2>&1; "
+        "\"$0\" export \"$1/link\" > \"$2/link.txt\" 2>&1; wait; "
+        "[ -c \"$1/node\" ] && [ -L \"$1/link\" ] && [ -p \"$1/fifo\" ] && ls -A \"$1\" > \"$2/names.txt\"";
+    const std::string mountPoint = runtime_.File("mnt");
+    ASSERT_EQ(mkdir(mountPoint.c_str(), 0700), 0);
+    testsupport::ChildProcess child;
+    ASSERT_TRUE(child.Start({"/usr/bin/unshare", "-m", "--propagation", "private", "/bin/sh", "-c", script,
+                             clitest::CliPath(), mountPoint, runtime_.Path()},
+                            {"XDG_RUNTIME_DIR=" + runtime_.Path()}));
+    int status = 0;
+    ASSERT_TRUE(child.WaitExit(clitest::kRunBoundMs, &status)) << "it hung";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << TempFolder::Read(runtime_.File("node.txt")) << TempFolder::Read(runtime_.File("link.txt"));
+    EXPECT_EQ(TempFolder::Read(runtime_.File("names.txt")), "fifo\nlink\nnode\n") << "no temporary file left";
+    const json profile = json::parse(TempFolder::Read(runtime_.File("from-fifo.json")), nullptr, false);
+    ASSERT_FALSE(profile.is_discarded());
+    EXPECT_EQ(profile["device"], kFirst);
+}
