@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/CliSimulator.h"
 #include "cli/CliSupport.h"
 #include "cli/ProfileRecords.h"
 #include "device/ProfileDocument.h"
@@ -59,12 +60,9 @@ class CliFiles : public ::testing::Test {
 protected:
     void SetUp() override {
         if (access(clitest::CliPath().c_str(), X_OK) != 0) GTEST_SKIP() << "qlncfg-cli must be beside the test binary";
-        touchsim::Options o;
-        o.stream = false;  // the fixed RPC port: the test runs in its own network namespace
-        sim_ = std::make_unique<touchsim::Simulator>(o);
-        ASSERT_TRUE(sim_->Start());
+        sim_ = clitest::StartRpcSimulator({kFirst});
+        ASSERT_TRUE(sim_);
         sim_->Edit([](touchsim::DeviceModel& m) {
-            m.deviceIds = {kFirst};
             clitest::FillPlausibleRecords(m.deviceConfig, m.effects, m.calibration, 0x21);
             m.multiConfig[2] = touchsim::DeviceModel::StoredItem(2, 1);
             m.multiConfig[13] = touchsim::DeviceModel::StoredItem(13, 28, 1);

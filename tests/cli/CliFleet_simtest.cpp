@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/CliSimulator.h"
 #include "cli/CliSupport.h"
 #include "cli/ProfileRecords.h"
 #include "device/MainFrameRules.h"
@@ -44,11 +45,8 @@ class CliFleet : public ::testing::Test {
 protected:
     void SetUp() override {
         if (access(clitest::CliPath().c_str(), X_OK) != 0) GTEST_SKIP() << "qlncfg-cli must be beside the test binary";
-        touchsim::Options o;
-        o.stream = false;  // the fixed RPC port: the test runs in its own network namespace
-        sim_ = std::make_unique<touchsim::Simulator>(o);
-        ASSERT_TRUE(sim_->Start());
-        sim_->Edit([](touchsim::DeviceModel& m) { m.deviceIds = {kFirst, kSecond}; });
+        sim_ = clitest::StartRpcSimulator({kFirst, kSecond});
+        ASSERT_TRUE(sim_);
     }
 
     CliResult Run(const std::vector<std::string>& args) {

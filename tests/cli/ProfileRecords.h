@@ -5,8 +5,8 @@
 
 #include <cstring>
 
-#include "device/CalibRules.h"
 #include "servicelink/ServiceContract.h"
+#include "support/TakenCalibration.h"
 
 namespace clitest {
 
@@ -23,15 +23,10 @@ inline void FillPlausibleRecords(VexoSource::DeviceConfigRecord& config, VexoSou
     effects.msDClickDelay = 300 + fill;
     effects.msRDClickRange = 0.1f + 0.1f * float(fill % 4);
     effects.smoothValue = fill % 7;
-    calibration.enabled = 1;
-    for (int32_t k = 0; k < kCalibTargetCount; ++k) {
-        const CalibTarget t = CalibTargetAt(k, 1920, 1080);
-        CalibrationPoint& p = CalibSlot(calibration, k);
-        p.screenX = CalibScreenValue(t.centreX, 1920);
-        p.screenY = CalibScreenValue(t.centreY, 1080);
+    calibration = TakenCalibration(1920, 1080, [fill](int32_t k, CalibrationPoint& p) {
         p.touchX = uint16_t(p.screenX + fill * 3 + k);
         p.touchY = uint16_t(p.screenY + fill * 5 + k);
-    }
+    });
 }
 
 }  // namespace clitest

@@ -12,6 +12,7 @@
 
 #include "device/CalibRules.h"
 #include "foundation/PrintableText.h"
+#include "support/TakenCalibration.h"
 
 using namespace VexoSource;
 
@@ -19,18 +20,11 @@ namespace {
 
 // A calibration as the window takes it on a 1920 x 1080 screen; the glass mounted mirrored left to
 // right (its x grows leftwards), which no rule may take for a fault.
-CalibrationRecord TakenCalibration() {
-    CalibrationRecord record{};
-    record.enabled = 1;
-    for (int32_t k = 0; k < kCalibTargetCount; ++k) {
-        const CalibTarget t = CalibTargetAt(k, 1920, 1080);
-        CalibrationPoint& slot = CalibSlot(record, k);
-        slot.screenX = CalibScreenValue(t.centreX, 1920);
-        slot.screenY = CalibScreenValue(t.centreY, 1080);
-        slot.touchX = uint16_t(kCalibScale - slot.screenX + 120 * k);  // a few units astray per tap
-        slot.touchY = uint16_t(slot.screenY + 90 * k);
-    }
-    return record;
+CalibrationRecord MirroredCalibration() {
+    return TakenCalibration(1920, 1080, [](int32_t k, CalibrationPoint& p) {
+        p.touchX = uint16_t(kCalibScale - p.screenX + 120 * k);  // a few units astray per tap
+        p.touchY = uint16_t(p.screenY + 90 * k);
+    });
 }
 
 DeviceProfile GoodProfile() {
@@ -43,7 +37,7 @@ DeviceProfile GoodProfile() {
     p.effects.msRDClickRange = 0.3f;
     p.effects.msDClickDelay = 500;
     p.effects.smoothValue = 6;
-    p.calibration = TakenCalibration();
+    p.calibration = MirroredCalibration();
     MultiConfigRecord pen{};
     pen.itemId = 2;
     pen.length = kMultiConfigFollowing;
