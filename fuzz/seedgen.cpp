@@ -1,5 +1,5 @@
 // Writes the seed corpora of the fuzz targets from the repository's fixtures: the recorded touch
-// stream, the shipped data files and the simulated service's replies. Run by make-seeds.sh:
+// stream, the shipped data files, the simulated service's replies and profiles exported from it. Run by make-seeds.sh:
 //   fuzz_seedgen <repository> <output folder>
 // Each target's inputs are laid out as its entry reads them (FuzzedDataProvider takes integers
 // and flags from the input's end, byte strings from its front).
@@ -353,6 +353,22 @@ void LangSeeds(const fs::path& repo, const fs::path& out) {
     seed("broken", 1, "<Lang><CN><A>1</A></CN>", {"A"});
 }
 
+// Profiles as qlncfg-cli exported them from the simulated service (fuzz/profiles/), each also cut
+// short and with its device field damaged, so that refusals start from a real document too.
+void ProfileSeeds(const fs::path& repo, const fs::path& out) {
+    const fs::path folder = out / "profile_import_fuzz";
+    for (const auto& entry : fs::directory_iterator(repo / "fuzz" / "profiles")) {
+        const std::string text = ReadAll(entry.path());
+        const std::string name = entry.path().stem().string();
+        Write(folder, name, Of(text));
+        Write(folder, name + "-cut", Of(text.substr(0, text.size() / 2)));
+        std::string damaged = text;
+        const size_t device = damaged.find("0102030405060708");
+        if (device != std::string::npos) damaged.replace(device, 16, "\\u001b[2J0102");
+        Write(folder, name + "-device", Of(damaged));
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -367,5 +383,6 @@ int main(int argc, char** argv) {
     ReplySeeds(out);
     ConfigSeeds(repo, out);
     LangSeeds(repo, out);
+    ProfileSeeds(repo, out);
     return 0;
 }

@@ -15,7 +15,7 @@ cd "$(dirname "$0")/.."
 REPO=$(pwd)
 SECONDS_PER_TARGET="${1:-5}"
 [ $# -gt 0 ] && shift
-ALL="tuio_stream_fuzz rpc_receive_fuzz reply_decode_fuzz config_store_fuzz lang_table_fuzz"
+ALL="tuio_stream_fuzz rpc_receive_fuzz reply_decode_fuzz config_store_fuzz lang_table_fuzz profile_import_fuzz"
 TARGETS="${*:-$ALL}"
 BUILD="${QLN_FUZZ_DIR:-build-fuzz}"
 case "$BUILD" in /*) ;; *) BUILD="$REPO/$BUILD" ;; esac

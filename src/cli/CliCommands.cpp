@@ -20,8 +20,11 @@
 #include "device/FactoryReset.h"
 #include "device/ProfileDocument.h"
 #include "device/ProfileSettings.h"
+#include "device/ProfileValidation.h"
 #include "device/TouchMode.h"
+#include "foundation/PrintableText.h"
 #include "foundation/VexoLog.h"
+#include "platform/BoundedRead.h"
 #include "platform/FileReplace.h"
 #include "platform/InstanceGuard.h"
 #include "servicelink/VexoRPC.h"
@@ -126,14 +129,18 @@ int Prepare(Session& session, const CliRequest& r, std::ostream& err, Target& ta
     const int index = FindDevice(list, r.device);
     if (index < 0) {
         std::string known;
-        for (const std::string& d : target.devices) known += (known.empty() ? "" : ", ") + d;
-        return Fail(err, kExitFailed, "no device " + r.device + " is attached (attached: " + known + ")");
+        for (const std::string& d : target.devices) known += (known.empty() ? "" : ", ") + PrintableText(d);
+        return Fail(err, kExitFailed, "no device " + PrintableText(r.device) + " is attached (attached: " + known + ")");
     }
     target.device = target.devices[size_t(index)];
-    if (!AdoptDevice(target.device))
-        VexoLogInfo(L"Device %hs gives no selector; requests keep selector %u", target.device, DeviceSelector);
-
+    const bool adopted = AdoptDevice(target.device) && IsDeviceIdentifier(target.device.substr(0, 16));
     if (need == AccessNeed::None) return -1;
+    // Its requests would carry whatever selector came before (0 at first), which addresses no
+    // device or another one.
+    if (!adopted)
+        return Fail(err, kExitFailed,
+                    "device " + PrintableText(target.device) +
+                        " has an identifier that does not name a device (not 16 hexadecimal digits); nothing was sent to it");
     target.access = AwaitAccess(r, target, err);
     if (target.access == AccessState::NoAnswer) return Fail(err, kExitUnreachable, "the touch service does not answer");
     if (target.access == AccessState::Busy && need == AccessNeed::Ready)
@@ -232,8 +239,15 @@ int AdvancedSet(const CliRequest& r, const Target& t, std::ostream& out, std::os
     if (r.clickRange) p.clickRange = *r.clickRange;
     if (r.smooth) p.smooth = *r.smooth;
     if (r.pen) penOn = *r.pen;
+    // Only what was given changes (as the help says); the others keep the device's values exactly.
+    AdvSettingFields given;
+    given.rightClick = r.rightClick.has_value();
+    given.rClickDelay = r.rClickDelay.has_value();
+    given.dClickDelay = r.dClickDelay.has_value();
+    given.clickRange = r.clickRange.has_value();
+    given.smooth = r.smooth.has_value();
     EffectsRecord effects{};
-    switch (WriteAdvancedSettings(p, penOn, effects, pen)) {
+    switch (WriteAdvancedSettings(p, penOn, effects, pen, given)) {
         case AdvancedWriteResult::Done:
             break;
         case AdvancedWriteResult::ReadFailed:
@@ -268,14 +282,16 @@ int FactoryReset(const CliRequest& r, const Target& t, std::ostream& out, std::o
 }
 
 // Writes text to path through a temporary file beside it, so that an interrupted export never
-// leaves half a profile under the name.
+// leaves half a profile under the name; a FIFO or a terminal is written in place (FileReplace.h).
 bool WriteFileAtomically(const std::string& path, const std::string& text, std::string& problem) {
     const VexoPlatform::FileReplaceResult result = VexoPlatform::ReplaceFileWith(path, text);
     if (result.Ok()) return true;
     if (result.failed == VexoPlatform::FileReplaceResult::Step::CreateTemp)
-        problem = "cannot create a file beside " + path + ": " + std::strerror(result.error);
+        problem = "cannot create a file beside " + PrintableText(path) + ": " + std::strerror(result.error);
+    else if (result.failed == VexoPlatform::FileReplaceResult::Step::Refused)
+        problem = "refusing to write " + PrintableText(path) + ": " + result.refusal;
     else
-        problem = "cannot write " + path + ": " + std::strerror(result.error);
+        problem = "cannot write " + PrintableText(path) + ": " + std::strerror(result.error);
     return false;
 }
 
@@ -295,22 +311,22 @@ int Export(const CliRequest& r, const Target& t, std::ostream& out, std::ostream
 }
 
 bool ReadProfileFile(const std::string& path, std::string& text, std::string& problem) {
-    std::FILE* file = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
-    if (!file) {
-        problem = "cannot open " + path + ": " + std::strerror(errno);
-        return false;
+    // One byte more than a profile may have is read, so that a larger file is seen as such; a
+    // FIFO or a device is refused by name (standard input is read whatever it is).
+    const VexoPlatform::FileReadResult read = path == "-" ? VexoPlatform::ReadBoundedStandardInput(kProfileMaxBytes + 1, text)
+                                                          : VexoPlatform::ReadBoundedFile(path, kProfileMaxBytes + 1, text);
+    switch (read.problem) {
+        case VexoPlatform::FileReadResult::Problem::None:
+        case VexoPlatform::FileReadResult::Problem::TooLarge:  // ProfileFromJson says so
+            return true;
+        case VexoPlatform::FileReadResult::Problem::Missing:
+            problem = "cannot open " + PrintableText(path) + ": " + VexoPlatform::FileReadReason(read);
+            break;
+        default:
+            problem = "cannot read " + PrintableText(path) + ": " + VexoPlatform::FileReadReason(read) + "; nothing was written";
+            break;
     }
-    // One byte more than a profile may have, so that a larger file is seen as such.
-    std::vector<char> buffer(kProfileMaxBytes + 1);
-    const size_t n = std::fread(buffer.data(), 1, buffer.size(), file);
-    const bool failed = std::ferror(file) != 0;
-    if (file != stdin) std::fclose(file);
-    if (failed) {
-        problem = "cannot read " + path;
-        return false;
-    }
-    text.assign(buffer.data(), n);
-    return true;
+    return false;
 }
 
 // One line per write of an import, as the service answered it.
@@ -392,8 +408,8 @@ int Run(const CliRequest& r, std::ostream& out, std::ostream& err, bool errIsTer
     if (r.command == Command::Import) {
         std::string text, problem;
         if (!ReadProfileFile(r.file, text, problem)) return Fail(err, kExitFailed, problem);
-        if (ProfileFromJson(text, profile, problem) != ProfileProblem::None)
-            return Fail(err, kExitFailed, r.file + ": " + problem + "; nothing was written");
+        if (ProfileForImport(text, profile, problem) != ProfileProblem::None)
+            return Fail(err, kExitFailed, PrintableText(r.file) + ": " + problem + "; nothing was written");
     }
 
     Session session;

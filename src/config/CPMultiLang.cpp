@@ -25,4 +25,4 @@ VexoWString CPMultiLang::GetText(const std::string& key, const VexoWString& fall
     return texts_.ReadText(LanguagePrefix + key, fallback, 0);
 }
 
-bool CPMultiLang::LoadTexts() { return texts_.LoadFile(path_); }
+bool CPMultiLang::LoadTexts() { return texts_.LoadFile(path_, VexoSource::VexoXmlDoc::kLanguageFileLimit); }

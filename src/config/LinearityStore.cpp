@@ -1,11 +1,11 @@
 #include "config/LinearityStore.h"
 
-#include <fstream>
 #include <mutex>
 #include <vector>
 
 #include "foundation/VexoLog.h"
 #include "foundation/VexoWString.h"
+#include "platform/BoundedRead.h"
 
 namespace VexoSource {
 namespace {
@@ -22,23 +22,19 @@ std::string Trim(const std::string& s) {
 
 // Reads the file as lines; bounded, so a huge or binary file (or one without a line end at all)
 // cannot exhaust memory: at most kRegistryFileLimit bytes are read, and a line the bound cuts is
-// dropped.
+// dropped. Only a regular file is read: a FIFO or a device behind the name would hang or never end.
 bool ReadLines(const std::string& path, std::vector<std::string>& lines) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
     std::string text;
-    char chunk[64 * 1024];
-    while (text.size() <= kRegistryFileLimit) {
-        in.read(chunk, sizeof chunk);
-        const std::streamsize got = in.gcount();
-        if (got <= 0) break;
-        text.append(chunk, size_t(got));
-    }
-    if (text.size() > kRegistryFileLimit) {
+    const VexoPlatform::FileReadResult read = VexoPlatform::ReadBoundedFile(path, kRegistryFileLimit, text);
+    if (read.problem == VexoPlatform::FileReadResult::Problem::TooLarge) {
         VexoLogInfo(L"Registry file %hs too large, read up to %u bytes", path, static_cast<uint32_t>(kRegistryFileLimit));
-        text.resize(kRegistryFileLimit);
         const size_t lastEnd = text.rfind('\n');
         text.resize(lastEnd == std::string::npos ? 0 : lastEnd + 1);
+    } else if (read.problem == VexoPlatform::FileReadResult::Problem::NotRegular) {
+        VexoLogInfo(L"Registry file %hs not read: %hs", path, VexoPlatform::FileReadReason(read));
+        return false;
+    } else if (!read.Ok()) {
+        return false;
     }
     size_t start = 0;
     while (start < text.size()) {

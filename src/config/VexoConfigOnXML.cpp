@@ -30,7 +30,7 @@ int32_t VexoConfigOnXML::Load() {
         saveAllowed_ = true;
         return 1;
     }
-    const char* reason = xml_.Document().ErrorDesc();
+    const std::string reason = xml_.LoadProblem();
     VexoLogException(L"Configuration file %hs cannot be read (%hs); running on defaults and keeping the file",
                      path_, reason);
     saveAllowed_ = false;

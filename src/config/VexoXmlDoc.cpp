@@ -10,11 +10,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include "foundation/VexoLog.h"
 #include "foundation/XmlParse.h"
+#include "platform/BoundedRead.h"
 #include "platform/FileReplace.h"
 #include "platform/LastError.h"
 
@@ -58,12 +57,14 @@ std::string NumberText(const char16_t* text) {
 }
 
 // A file as TinyXML's own LoadFile hands it to the parser: up to its first zero byte, with CR LF
-// and a lone CR made LF. False when it cannot be opened or read.
-bool ReadXmlFile(const std::string& path, std::string& out) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    const std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return false;
+// and a lone CR made LF. problem says why it could not be read.
+bool ReadXmlFile(const std::string& path, size_t limit, std::string& out, std::string& problem) {
+    std::string raw;
+    const VexoPlatform::FileReadResult read = VexoPlatform::ReadBoundedFile(path, limit, raw);
+    if (!read.Ok()) {
+        problem = VexoPlatform::FileReadReason(read);
+        return false;
+    }
     out.clear();
     out.reserve(raw.size());
     for (size_t k = 0; k < raw.size() && raw[k] != '\0'; ++k) {
@@ -95,16 +96,19 @@ void VexoXmlDoc::ResetCursor() {
     depth_ = 0;
 }
 
-bool VexoXmlDoc::LoadFile(const std::string& path) {
-    // Read here rather than by TinyXML so that the parser gets a padded buffer (XmlParse.h).
+bool VexoXmlDoc::LoadFile(const std::string& path, size_t limit) {
+    // Read here rather than by TinyXML so that the parser gets a padded buffer (XmlParse.h), and
+    // so that a FIFO or /dev/zero behind the name cannot hang or exhaust the program.
     document_->Clear();
     document_->ClearError();
+    loadProblem_.clear();
     std::string text;
     bool ok = false;
-    if (!ReadXmlFile(path, text)) {
+    if (!ReadXmlFile(path, limit, text, loadProblem_)) {
         document_->SetError(TiXmlBase::TIXML_ERROR_OPENING_FILE, nullptr, nullptr, TIXML_ENCODING_UNKNOWN);
     } else {
         ok = ParseXmlInto(*document_, text, TIXML_DEFAULT_ENCODING);
+        if (!ok) loadProblem_ = document_->ErrorDesc();
     }
     if (!ok) document_->Clear();  // a failed parse may have left half a tree behind
     ResetCursor();
@@ -122,6 +126,9 @@ bool VexoXmlDoc::SaveFileChecked(const std::string& path) {
         case VexoPlatform::FileReplaceResult::Step::CreateTemp:
             VexoLogException(L"Saving %hs failed: cannot create a temporary file", path);
             break;
+        case VexoPlatform::FileReplaceResult::Step::Refused:
+            VexoLogException(L"Saving %hs refused: %hs", path, result.refusal);
+            break;
         case VexoPlatform::FileReplaceResult::Step::Rename:
             VexoLogException(L"Saving %hs failed: cannot replace the file", path);
             break;
@@ -133,13 +140,13 @@ bool VexoXmlDoc::SaveFileChecked(const std::string& path) {
 }
 
 bool VexoXmlDoc::CreateFile(const std::string& path) {
-    FILE* fp = std::fopen(path.c_str(), "w+");
-    if (!fp) {
-        VexoPlatform::SetLastErrorFromErrno();
+    // Through the file replacer, which keeps its rules for what a name may lead to.
+    const VexoPlatform::FileReplaceResult result = VexoPlatform::ReplaceFileWith(path, std::string());
+    if (!result.Ok()) {
+        VexoPlatform::SetLastError(uint32_t(result.error));
         VexoLogException(L"VexoFileCreate failed");
         return false;
     }
-    std::fclose(fp);
     return true;
 }
 

@@ -29,9 +29,19 @@ public:
     VexoXmlDoc(const VexoXmlDoc&) = delete;
     VexoXmlDoc& operator=(const VexoXmlDoc&) = delete;
 
+    // Bounds of the files read whole (regular files only, BoundedRead.h). A configuration holds a
+    // few dozen values, the language table every text in a few languages; each is far below its
+    // bound, and a file past it is no such file.
+    static constexpr size_t kConfigFileLimit = 1u << 20;
+    static constexpr size_t kLanguageFileLimit = 4u << 20;
+
     // Replaces the content with the file's. A file that does not load leaves an empty document
-    // (never a half-parsed one). The cursor returns to the document either way.
-    bool LoadFile(const std::string& path);
+    // (never a half-parsed one). The cursor returns to the document either way. A file that is
+    // not a regular one or holds more than limit bytes is not read at all.
+    bool LoadFile(const std::string& path, size_t limit = kConfigFileLimit);
+    // Why the last LoadFile failed, for the log: the file's problem or the parser's; empty after
+    // a load that succeeded.
+    const std::string& LoadProblem() const { return loadProblem_; }
 
     // Writes the document through a temporary file in the same folder that is flushed and renamed
     // over `path`, so a crash mid-save never leaves a truncated file. Failures are logged.
@@ -84,6 +94,7 @@ private:
     std::unique_ptr<TiXmlDocument> document_;
     std::unique_ptr<TiXmlNode*> cursor_;  // a cell of its own: it survives document replacement
     int32_t depth_ = 0;
+    std::string loadProblem_;
 
     void ResetCursor();
 };

@@ -35,13 +35,19 @@ bool LoadAdvancedSettings(AdvancedSettings& out, DeviceConfigRecord& configCheck
 }
 
 AdvancedWriteResult WriteAdvancedSettings(const AdvSettingPositions& positions, bool pen, EffectsRecord& effects,
-                                          MultiConfigRecord& penItem) {
+                                          MultiConfigRecord& penItem, const AdvSettingFields& fields) {
     VexoLogDebug(L"Advanced Setting -> Update Configuration...");
     if (!ReadWhole(GetEffects, effects)) {
         VexoLogException(L"Get effects failed! ");
         return AdvancedWriteResult::ReadFailed;
     }
+    const EffectsRecord stored = effects;
     WritePositionsToEffects(effects, positions);
+    if (!fields.rightClick) effects.rightClick = stored.rightClick;
+    if (!fields.rClickDelay) effects.msRClickDelay = stored.msRClickDelay;
+    if (!fields.dClickDelay) effects.msDClickDelay = stored.msDClickDelay;
+    if (!fields.clickRange) effects.msRDClickRange = stored.msRDClickRange;
+    if (!fields.smooth) effects.smoothValue = stored.smoothValue;
     VexoLogDebug(L"msRClickDelay %i", positions.rClickDelay);
     VexoLogDebug(L"msDClickDelay %i", positions.dClickDelay);
     VexoLogDebug(L"msRDClickRange %i", positions.clickRange);

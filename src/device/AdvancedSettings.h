@@ -26,12 +26,20 @@ bool LoadAdvancedSettings(AdvancedSettings& out, DeviceConfigRecord& configCheck
 
 enum class AdvancedWriteResult { Done, ReadFailed, EffectsFailed, PenFailed };
 
+// Which shown fields a write takes from the positions. A field not taken keeps the value the
+// service answers, to the millisecond: a position is a whole 100 ms, so writing an unchanged
+// 850 ms through its position would make it 800 ms.
+struct AdvSettingFields {
+    bool rightClick = true, rClickDelay = true, dClickDelay = true, clickRange = true, smooth = true;
+};
+
 // As the dialog's Done writes: GetEffects afresh into effects (so fields not shown keep the
 // service's values), the five shown fields from positions and the four forced ones, SetEffects,
 // then penItem as item 2 with the pen flag (its other data bytes as the last read left them),
 // SetMultiConfig. Stops at the first failure with its log line ("Get effects failed! ",
-// "Set effections failed! ", "Set multi-config failed! "). The reset is the caller's.
+// "Set effections failed! ", "Set multi-config failed! "). The reset is the caller's. fields: the
+// shown fields to take from positions (the dialog takes all five).
 AdvancedWriteResult WriteAdvancedSettings(const AdvSettingPositions& positions, bool pen, EffectsRecord& effects,
-                                          MultiConfigRecord& penItem);
+                                          MultiConfigRecord& penItem, const AdvSettingFields& fields = {});
 
 }  // namespace VexoSource

@@ -21,7 +21,8 @@ bool IsRegularFile(const std::string& path) {
 
 bool IsMissingOrEmpty(const std::string& path) {
     struct stat info;
-    return stat(path.c_str(), &info) != 0 || info.st_size == 0;
+    // A FIFO or a device reports no size either, yet is no empty file to start afresh over.
+    return stat(path.c_str(), &info) != 0 || (S_ISREG(info.st_mode) && info.st_size == 0);
 }
 
 bool MayWriteInFolder(const std::string& folder) { return access(folder.c_str(), W_OK | X_OK) == 0; }

@@ -9,7 +9,7 @@ namespace VexoPlatform {
 bool IsFolder(const std::string& path);
 // A regular file (not a folder, a device or a socket).
 bool IsRegularFile(const std::string& path);
-// True when nothing exists under the path or it has no bytes.
+// True when nothing exists under the path or it is a regular file with no bytes.
 bool IsMissingOrEmpty(const std::string& path);
 
 // Whether the process may create and replace files in an existing folder.

@@ -1,5 +1,6 @@
 #include "platform/ProcessLauncher.h"
 
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -45,9 +46,21 @@ bool SpawnDetached(const std::vector<std::string>& argv, bool searchPath) {
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     pid_t pid = 0;
+    // The window ignores SIGPIPE and blocks the termination signals in its threads; a companion
+    // inheriting that would survive a closed pipe or its own Ctrl+C. It starts as from a shell:
+    // every signal at its default, none blocked.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t all, none;
+    sigfillset(&all);
+    sigemptyset(&none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
     // glibc's posix_spawn reports a failed exec (missing file, no permission) as its result.
-    const int rc = searchPath ? posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ)
-                              : posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), environ);
+    const int rc = searchPath ? posix_spawnp(&pid, args[0], nullptr, &attributes, args.data(), environ)
+                              : posix_spawn(&pid, args[0], nullptr, &attributes, args.data(), environ);
+    posix_spawnattr_destroy(&attributes);
     if (rc != 0) {
         SetLastError(static_cast<uint32_t>(rc));
         return false;

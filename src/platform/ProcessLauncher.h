@@ -25,6 +25,7 @@ using ProcessStarter = std::function<bool(const std::vector<std::string>& argv, 
 ProcessStarter SetProcessStarter(ProcessStarter starter);
 
 // The real starter: posix_spawn, the child reaped by a detached waiter so it leaves no zombie.
+// The child starts with every signal at its default disposition and none blocked.
 bool SpawnDetached(const std::vector<std::string>& argv, bool searchPath);
 
 // Full path of the updater beside the running executable; empty when the folder is unknown.

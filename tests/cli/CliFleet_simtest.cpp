@@ -12,7 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "cli/CliSimulator.h"
 #include "cli/CliSupport.h"
+#include "cli/ProfileRecords.h"
 #include "device/MainFrameRules.h"
 #include "servicelink/ServiceContract.h"
 #include "support/PackedValue.h"
@@ -48,11 +50,8 @@ class CliFleet : public ::testing::Test {
 protected:
     void SetUp() override {
         if (access(clitest::CliPath().c_str(), X_OK) != 0) GTEST_SKIP() << "qlncfg-cli must be beside the test binary";
-        touchsim::Options o;
-        o.stream = false;  // the fixed RPC port: the test runs in its own network namespace
-        sim_ = std::make_unique<touchsim::Simulator>(o);
-        ASSERT_TRUE(sim_->Start());
-        sim_->Edit([](touchsim::DeviceModel& m) { m.deviceIds = {kFirst, kSecond}; });
+        sim_ = clitest::StartRpcSimulator({kFirst, kSecond});
+        ASSERT_TRUE(sim_);
     }
 
     CliResult Run(const std::vector<std::string>& args) {
@@ -135,8 +134,10 @@ TEST_F(CliFleet, SettingsOnlyImportCopiesTheSettingsAndLeavesTheFramesOwnRecords
         source.deviceConfig.mouseMode = 1;
         source.deviceConfig.multiTouchMode = 0;
         source.deviceConfig.value7 = 0x1111;  // the frame's own, not a setting
-        std::memset(&source.effects, 0x32, sizeof source.effects);
-        std::memset(&source.calibration, 0x43, sizeof source.calibration);
+        clitest::FillPlausibleRecords(source.deviceConfig, source.effects, source.calibration, 0x32);
+        source.deviceConfig.mouseMode = 1;
+        source.deviceConfig.multiTouchMode = 0;
+        source.deviceConfig.value7 = 0x1111;
         source.multiConfig[2] = touchsim::DeviceModel::StoredItem(2, 1);
         source.multiConfig[13] = touchsim::DeviceModel::StoredItem(13, kOrientationItemLength, 3);
 

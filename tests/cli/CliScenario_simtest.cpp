@@ -12,9 +12,12 @@
 #include <string>
 #include <vector>
 
+#include "cli/CliSimulator.h"
 #include "cli/CliSupport.h"
+#include "cli/ProfileRecords.h"
 #include "device/FactoryResetScenario.h"
 #include "device/MainFrameRules.h"
+#include "device/ProfileDocument.h"
 #include "platform/InstanceGuard.h"
 #include "servicelink/VexoRPC.h"
 #include "support/PackedValue.h"
@@ -42,11 +45,8 @@ class Cli : public ::testing::Test {
 protected:
     void SetUp() override {
         if (access(clitest::CliPath().c_str(), X_OK) != 0) GTEST_SKIP() << "qlncfg-cli must be beside the test binary";
-        touchsim::Options o;
-        o.stream = false;  // the fixed RPC port: the test runs in its own network namespace
-        sim_ = std::make_unique<touchsim::Simulator>(o);
-        ASSERT_TRUE(sim_->Start());
-        sim_->Edit([](touchsim::DeviceModel& m) { m.deviceIds = {kFirst, kSecond}; });
+        sim_ = clitest::StartRpcSimulator({kFirst, kSecond});
+        ASSERT_TRUE(sim_);
     }
 
     CliResult Run(const std::vector<std::string>& args) {
@@ -235,7 +235,7 @@ TEST_F(Cli, AdvancedGetShowsTheDialogsValuesAsJsonAndWritesNothing) {
 
 TEST_F(Cli, AdvancedSetLoadsWritesAndResetsAsTheDialogsDoneDoes) {
     sim().Edit([](touchsim::DeviceModel& m) {
-        m.effects.msRClickDelay = 2550;  // position 25, written back as 2500
+        m.effects.msRClickDelay = 2550;  // not given: stays to the millisecond
         m.effects.reserved0 = 7;         // forced back to its manufacturer value on every write
         m.multiConfig.erase(2);          // the dialog creates the item when it opens
     });
@@ -253,7 +253,7 @@ TEST_F(Cli, AdvancedSetLoadsWritesAndResetsAsTheDialogsDoneDoes) {
     EXPECT_EQ(Value(created.mark), kMultiConfigMark);
     EXPECT_EQ(created.data[0], 0);
     // Done: the five shown fields from the positions, the four hidden ones forced.
-    const uint32_t expected[9] = {0, 0, 0, 0x3D4CCCCD, 1, 2500, BitsOf(0.5f), 500, 4};
+    const uint32_t expected[9] = {0, 0, 0, 0x3D4CCCCD, 1, 2550, BitsOf(0.5f), 500, 4};
     ASSERT_EQ(calls[6].payload.size(), sizeof expected);
     EXPECT_EQ(std::memcmp(calls[6].payload.data(), expected, sizeof expected), 0);
     const auto pen = PayloadAs<MultiConfigRecord>(calls[7]);
@@ -321,9 +321,7 @@ TEST_F(Cli, FactoryResetSendsTheWindowsRecordsInItsOrderAndStopsAtTheFirstFailur
 TEST_F(Cli, ExportThenChangesThenImportBringsEveryByteBack) {
     // A device with settings of its own in every record and both known items.
     sim().Edit([](touchsim::DeviceModel& m) {
-        std::memset(&m.deviceConfig, 0x21, sizeof m.deviceConfig);
-        std::memset(&m.effects, 0x32, sizeof m.effects);
-        std::memset(&m.calibration, 0x43, sizeof m.calibration);
+        clitest::FillPlausibleRecords(m.deviceConfig, m.effects, m.calibration, 0x21);
         m.multiConfig[2] = touchsim::DeviceModel::StoredItem(2, 1, 0x5555);
         m.multiConfig[13] = touchsim::DeviceModel::StoredItem(13, kOrientationItemLength, 3);
     });
@@ -339,9 +337,7 @@ TEST_F(Cli, ExportThenChangesThenImportBringsEveryByteBack) {
     EXPECT_EQ(profile["format"], "qlncfg-device-profile");
     EXPECT_EQ(profile["version"], 1);
     EXPECT_EQ(profile["device"], kFirst);
-    std::string effectsHex;
-    for (int i = 0; i < 36; ++i) effectsHex += "32";
-    EXPECT_EQ(profile["records"]["effects"], effectsHex);
+    EXPECT_EQ(profile["records"]["effects"], ToHex(&saved.effects, sizeof saved.effects));
     EXPECT_EQ(profile["records"]["multi_config"].size(), 2u);
 
     // Changes through every command that writes, and a calibration made meanwhile.
@@ -383,9 +379,7 @@ TEST_F(Cli, AProfileGoesBackToItsOwnDeviceAndWithForceOnlyToTheChosenOne) {
         } devices[] = {{kFirst, 0x21, 0x1111, 0}, {kSecond, 0x61, 0x2222, 3}};
         for (const auto& d : devices) {
             touchsim::DeviceRecords& r = m.OwnRecords(d.id);
-            std::memset(&r.deviceConfig, d.fill, sizeof r.deviceConfig);
-            std::memset(&r.effects, d.fill + 1, sizeof r.effects);
-            std::memset(&r.calibration, d.fill + 2, sizeof r.calibration);
+            clitest::FillPlausibleRecords(r.deviceConfig, r.effects, r.calibration, d.fill);
             r.multiConfig[2] = touchsim::DeviceModel::StoredItem(2, 1, d.pen);
             r.multiConfig[13] = touchsim::DeviceModel::StoredItem(13, kOrientationItemLength, d.orientation);
         }
