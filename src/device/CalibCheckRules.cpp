@@ -5,7 +5,10 @@
 
 namespace VexoSource {
 
-PixelPoint CheckTargetAt(int32_t width, int32_t height) { return {width / 2, height / 2}; }
+PixelPoint CheckTargetAt(int32_t width, int32_t height) {
+    const int32_t below = std::max<int32_t>(height / 6, 160);
+    return {width / 2, std::max<int32_t>(0, std::min(height / 2 + below, height - 100))};
+}
 
 PixelPoint TouchPixel(float x, float y, int32_t width, int32_t height) {
     auto axis = [](float v, int32_t extent) {

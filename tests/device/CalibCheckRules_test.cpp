@@ -17,18 +17,18 @@ TEST(CalibCheckRules, DistanceNearAndGradeOnLandscapeAndPortrait) {
         CheckGrade grade;
         int32_t distance;
     } cases[] = {
-        {"on the centre", 1920, 1080, {960, 540}, CheckGrade::Good, 0},
-        {"3 px right", 1920, 1080, {963, 540}, CheckGrade::Good, 3},
-        {"at the threshold, diagonally", 1920, 1080, {966, 545}, CheckGrade::Good, 8},  // 7.8 rounds to 8
-        {"just beyond the threshold", 1920, 1080, {969, 540}, CheckGrade::Wrong, 9},
-        {"one corner 40 px off shows about 10", 1920, 1080, {950, 540}, CheckGrade::Wrong, 10},
-        {"at the edge of near", 1920, 1080, {960, 720}, CheckGrade::Wrong, 180},
-        {"just past near", 1920, 1080, {960, 721}, CheckGrade::Far, 181},
-        {"a corner target", 1920, 1080, {65, 65}, CheckGrade::Far, 1013},
-        {"portrait centre", 1080, 1920, {540, 960}, CheckGrade::Good, 0},
-        {"portrait: near by its width", 1080, 1920, {540, 1140}, CheckGrade::Wrong, 180},
-        {"small display: near never under 60", 320, 240, {160, 180}, CheckGrade::Wrong, 60},
-        {"small display: past it", 320, 240, {160, 181}, CheckGrade::Far, 61},
+        {"on the target", 1920, 1080, {960, 720}, CheckGrade::Good, 0},
+        {"3 px right", 1920, 1080, {963, 720}, CheckGrade::Good, 3},
+        {"at the threshold, diagonally", 1920, 1080, {966, 725}, CheckGrade::Good, 8},  // 7.8 rounds to 8
+        {"just beyond the threshold", 1920, 1080, {969, 720}, CheckGrade::Wrong, 9},
+        {"a bottom corner 40 px off shows about 14", 1920, 1080, {946, 720}, CheckGrade::Wrong, 14},
+        {"at the edge of near", 1920, 1080, {960, 900}, CheckGrade::Wrong, 180},
+        {"just past near", 1920, 1080, {960, 901}, CheckGrade::Far, 181},
+        {"a corner target", 1920, 1080, {65, 1015}, CheckGrade::Far, 942},
+        {"portrait", 1080, 1920, {540, 1280}, CheckGrade::Good, 0},
+        {"portrait: near by its width", 1080, 1920, {540, 1460}, CheckGrade::Wrong, 180},
+        {"small display: near never under 60", 320, 240, {160, 200}, CheckGrade::Wrong, 60},
+        {"small display: past it", 320, 240, {160, 201}, CheckGrade::Far, 61},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -36,8 +36,11 @@ TEST(CalibCheckRules, DistanceNearAndGradeOnLandscapeAndPortrait) {
         EXPECT_EQ(r.grade, c.grade);
         EXPECT_EQ(r.distancePx, c.distance);
     }
-    EXPECT_EQ(CheckTargetAt(1920, 1080), (PixelPoint{960, 540}));
-    EXPECT_EQ(CheckTargetAt(1080, 1920), (PixelPoint{540, 960}));
+    // Below the middle, where the confirmation box is, even on a small display.
+    EXPECT_EQ(CheckTargetAt(1920, 1080), (PixelPoint{960, 720}));
+    EXPECT_EQ(CheckTargetAt(1080, 1920), (PixelPoint{540, 1280}));
+    EXPECT_EQ(CheckTargetAt(1024, 768), (PixelPoint{512, 544}));
+    EXPECT_EQ(CheckTargetAt(320, 240), (PixelPoint{160, 140}));
 }
 
 TEST(CalibCheckRules, StreamPositionsBecomePixelsOnTheDisplay) {
