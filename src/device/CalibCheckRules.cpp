@@ -54,9 +54,11 @@ CheckTouches::Outcome CheckTouches::OnTouchSet(const std::vector<TapTouch>& touc
         down_.erase(id);
         for (auto& other : down_)
             if (other.second.order > touch.order) other.second.spoiled = true;
-        CheckMark& mark = marks_[id];
+        CheckMark mark = downMarks_[id];
+        downMarks_.erase(id);
         mark.down = false;
         mark.liftedMs = nowMs;
+        liftedMarks_.push_back(mark);
         if (touch.eligible && !touch.spoiled) {
             out.tapped = true;
             out.tap = TapTouch{id, mark.x, mark.y};
@@ -73,22 +75,17 @@ CheckTouches::Outcome CheckTouches::OnTouchSet(const std::vector<TapTouch>& touc
             out.landed = out.landed || begun_;
             down_.emplace(t.id, fresh);
         }
-        CheckMark& mark = marks_[t.id];
-        mark = CheckMark{t.id, t.x, t.y, true, 0};
+        downMarks_[t.id] = CheckMark{t.id, t.x, t.y, true, 0};
     }
     return out;
 }
 
 std::vector<CheckMark> CheckTouches::Marks(uint64_t nowMs) {
-    std::vector<CheckMark> marks;
-    for (auto it = marks_.begin(); it != marks_.end();) {
-        if (!it->second.down && nowMs >= it->second.liftedMs + kMarkKeepMs) {
-            it = marks_.erase(it);
-            continue;
-        }
-        marks.push_back(it->second);
-        ++it;
-    }
+    liftedMarks_.erase(std::remove_if(liftedMarks_.begin(), liftedMarks_.end(),
+                                      [nowMs](const CheckMark& m) { return nowMs >= m.liftedMs + kMarkKeepMs; }),
+                       liftedMarks_.end());
+    std::vector<CheckMark> marks = liftedMarks_;
+    for (const auto& entry : downMarks_) marks.push_back(entry.second);
     return marks;
 }
 

@@ -97,7 +97,9 @@ private:
         bool spoiled = false;
     };
     std::map<int32_t, Tracked> down_;
-    std::map<int32_t, CheckMark> marks_;
+    std::map<int32_t, CheckMark> downMarks_;  // by id
+    // Lifted ones by themselves: a producer gives the next touch the freed id at once.
+    std::vector<CheckMark> liftedMarks_;
     uint64_t nextOrder_ = 0;
     bool begun_ = false;
 };

@@ -88,6 +88,14 @@ TEST(CalibCheckRules, OnlyCleanTapsAfterTheBeginCountAndEveryTouchIsDrawn) {
     EXPECT_EQ(touches.Marks(now).size(), 2u);  // both lifted, still shown
     EXPECT_TRUE(touches.Marks(now + CheckTouches::kMarkKeepMs).empty());
 
+    // A quick second tap gets the freed id again: both stay drawn.
+    touches.OnTouchSet({{1, 0.2f, 0.2f}}, now += 25);
+    touches.OnTouchSet({}, now += 25);
+    touches.OnTouchSet({{1, 0.3f, 0.3f}}, now += 25);
+    EXPECT_TRUE(touches.OnTouchSet({}, now += 25).tapped);
+    EXPECT_EQ(touches.Marks(now).size(), 2u);
+    now += CheckTouches::kMarkKeepMs;
+
     // Two fingers: the first is spoiled by the second landing, the second by the first lifting.
     touches.OnTouchSet({{2, 0.5f, 0.5f}}, now += 25);
     touches.OnTouchSet({{2, 0.5f, 0.5f}, {3, 0.6f, 0.6f}}, now += 25);
