@@ -117,10 +117,27 @@ namespace {
 // Centred lines from y on; each with its colour. Narrower font where a line would not fit (a
 // portrait display is narrow for its height).
 void DrawLines(wxDC& dc, const wxFont& baseFont, const wxSize& size, int y,
-               const std::vector<std::pair<wxString, wxColour>>& lines) {
+               std::vector<std::pair<wxString, wxColour>> lines) {
     wxFont font = baseFont;
     font.SetPointSize(std::max(12, size.y / 60));
     dc.SetFont(font);
+    // A sentence too wide for a portrait display goes on two lines at its natural break before
+    // the font gets smaller.
+    for (size_t k = 0; k < lines.size(); ++k) {
+        if (dc.GetTextExtent(lines[k].first).x <= size.x * 90 / 100) continue;
+        const wxString& text = lines[k].first;
+        const wxString breaks[] = {wxString(L" \u2014 "), wxString(L". "), wxString(L"\u3002")};
+        for (const wxString& mark : breaks) {
+            const int at = text.Find(mark);
+            if (at == wxNOT_FOUND || size_t(at) + mark.length() >= text.length()) continue;
+            const wxString first = text.Left(size_t(at) + mark.length()).Trim();
+            const wxString second = text.Mid(size_t(at) + mark.length()).Trim(false);
+            const wxColour colour = lines[k].second;
+            lines[k].first = first;
+            lines.insert(lines.begin() + long(k) + 1, std::make_pair(second, colour));
+            break;
+        }
+    }
     auto widest = [&] {
         int w = 0;
         for (const auto& line : lines) w = std::max(w, dc.GetTextExtent(line.first).x);
