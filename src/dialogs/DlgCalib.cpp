@@ -13,6 +13,7 @@
 #include "dialogs/DlgTBox.h"
 #include "foundation/VexoLog.h"
 #include "gui/MessageBox.h"
+#include "gui/ToolkitDisplay.h"
 #include "gui/WxText.h"
 #include "platform/MonotonicClock.h"
 #include "platform/PlatformTime.h"
@@ -259,9 +260,11 @@ bool DlgCalib::ApplyAndConfirm() {
         case CalibApplyResult::NoAccess: return false;
     }
     // The new record is in force: the screen shows where touches now land while the box counts.
-    m_check->BeginCheck(m_screen.GetSize());
-    // Below the box: a window kept above all others would hide it.
-    SetWindowStyle(wxRESIZE_BORDER);
+    if (m_keepCovering) {
+        m_check->BeginCheck(m_screen.GetSize());
+        // Below the box: a window kept above all others would hide it.
+        SetWindowStyle(wxRESIZE_BORDER);
+    }
     int answer;
     {
         // On the display that was calibrated, where the user stands, whichever display is the first.
@@ -287,7 +290,7 @@ bool DlgCalib::ApplyAndConfirm() {
 bool DlgCalib::OfferAgain() {
     // A stream that ended brings no touch; Escape (or a close request) ends it as during the
     // targets.
-    if (m_reader.StreamEnded() || m_leaveRequested) return false;
+    if (!m_keepCovering || m_reader.StreamEnded() || m_leaveRequested) return false;
     SetWindowStyle(wxSTAY_ON_TOP | wxRESIZE_BORDER);
     Raise();
     m_canvas->SetFocus();
@@ -516,6 +519,8 @@ void DlgCalib::OnClose(wxCloseEvent& event) {
     // applies or restores once it has returned.
     const int id = event.GetId();
     // The screen stays covered through the new record's check (the end of the loop would hide it).
-    if (id == CLOSE_TAKEN) m_keepCovering = true;
+    // Not on Wayland: a compositor keeps a full-screen window above every other, and the box
+    // over it would not get the keyboard (sway gives it none).
+    if (id == CLOSE_TAKEN && !ToolkitOnWayland()) m_keepCovering = true;
     EndModal(id == CLOSE_TAKEN || id == CLOSE_STREAM_LOST || id == CLOSE_ABANDONED ? id : int(CLOSE_ESCAPE));
 }
