@@ -345,4 +345,35 @@ TEST_F(CalibCheck, ACornerTouchedOffShowsAmberAndTouchAnywhereStartsAgain) {
     EXPECT_TRUE(fixtureBoxes_.Texts().empty()) << "nothing to confirm: the user chose to start again";
 }
 
+// Escape while the screen offers to calibrate again ends it as during the targets: no new
+// calibration, the previous record in force, and the message that says so.
+TEST_F(CalibCheck, EscapeDuringTheOfferToStartAgainEndsIt) {
+    Mount(Mounting(0, false), InForce::GoodRecord);
+    std::vector<Step> steps = FourTargets();
+    steps.push_back([] { return ModalBox() != nullptr; });
+    steps.push_back(Answer(DlgTBox::ID_CANCEL));
+    // The clock stands still from here: the offer cannot run out, only Escape can end it.
+    steps.push_back([this] {
+        if (dialog_->CheckView().Current() != CalibCheckView::Phase::Again) return false;
+        still_ = std::make_unique<clocktest::ManualClock>(VexoPlatform::NowMs());
+        return true;
+    });
+    steps.push_back(Do([this] {
+        wxKeyEvent key(wxEVT_CHAR_HOOK);
+        key.m_keyCode = WXK_ESCAPE;
+        key.SetEventObject(dialog_);
+        dialog_->GetEventHandler()->ProcessEvent(key);
+    }));
+    const int code = Run(steps);
+
+    EXPECT_FALSE(watchdog_);
+    EXPECT_EQ(code, DlgCalib::CLOSE_TAKEN);
+    std::vector<std::string> names;
+    for (const Call& c : Calls()) names.push_back(c.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"GetCalibration", "SetCalibration", "ResetDevice", "SetCalibration",
+                                               "ResetDevice", "SetCalibration", "ResetDevice"}));
+    EXPECT_EQ(Bytes(ServiceCalibration()), Bytes(saved_));
+    EXPECT_EQ(fixtureBoxes_.Texts(), std::vector<std::string>{"The previous calibration is back in force."});
+}
+
 }  // namespace
