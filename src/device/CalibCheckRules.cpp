@@ -37,6 +37,9 @@ CheckResult JudgeCheckTap(PixelPoint tap, int32_t width, int32_t height) {
 void CheckTouches::Begin(uint64_t nowMs) {
     (void)nowMs;
     for (auto& entry : down_) entry.second.eligible = false;
+    // Touches lifted before were placed by the calibration in force then (none, while the targets
+    // were shown): drawn now they would say nothing about the new one.
+    liftedMarks_.clear();
     begun_ = true;
 }
 

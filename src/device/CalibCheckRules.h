@@ -75,7 +75,8 @@ public:
     // A lifted touch stays drawn this long.
     static constexpr uint64_t kMarkKeepMs = 1500;
 
-    // Touches down now never count, and nothing has landed yet.
+    // Touches down now never count, nothing has landed yet, and touches lifted before are no
+    // longer drawn.
     void Begin(uint64_t nowMs);
 
     struct Outcome {

@@ -68,9 +68,12 @@ TEST(CalibCheckRules, StreamPositionsBecomePixelsOnTheDisplay) {
 TEST(CalibCheckRules, OnlyCleanTapsAfterTheBeginCountAndEveryTouchIsDrawn) {
     CheckTouches touches;
     uint64_t now = 1000;
-    // A palm resting since the targets.
+    // A palm resting since the targets, and the last target's tap lifted a moment ago (at a
+    // position of the calibration that was in force then).
+    touches.OnTouchSet({{7, 0.5f, 0.99f}, {8, 0.9f, 0.1f}}, now - 100);
     EXPECT_FALSE(touches.OnTouchSet({{7, 0.5f, 0.99f}}, now).landed);
     touches.Begin(now);
+    EXPECT_EQ(touches.Marks(now).size(), 1u);  // the palm only
     now += 50;
     // A finger lands with the palm resting, moves, lifts: a tap, from its last position.
     CheckTouches::Outcome o = touches.OnTouchSet({{7, 0.5f, 0.99f}, {1, 0.4f, 0.4f}}, now);

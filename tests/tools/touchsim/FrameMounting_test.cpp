@@ -8,6 +8,7 @@
 #include "device/CalibRules.h"
 #include "touchsim/DeviceModel.h"
 #include "touchsim/FrameMounting.h"
+#include "support/MountedCalibration.h"
 
 using namespace touchsim;
 using namespace VexoSource;
@@ -16,20 +17,8 @@ namespace {
 
 constexpr int kWidth = 1920, kHeight = 1080;
 
-// The record a calibration takes on this mounting when each target is touched at its centre.
-CalibrationRecord RecordFor(const FrameMounting& m) {
-    CalibrationRecord r{};
-    r.enabled = 1;
-    for (int32_t k = 0; k < kCalibTargetCount; ++k) {
-        const CalibTarget t = CalibTargetAt(k, kWidth, kHeight);
-        const StreamPosition raw = RawFromDisplay(m, double(t.centreX) / kWidth, double(t.centreY) / kHeight);
-        CalibrationPoint& p = CalibSlot(r, k);
-        p.touchX = CalibTouchValue(float(raw.x));
-        p.touchY = CalibTouchValue(float(raw.y));
-        p.screenX = CalibScreenValue(t.centreX, kWidth);
-        p.screenY = CalibScreenValue(t.centreY, kHeight);
-    }
-    return r;
+CalibrationRecord RecordFor(const touchsim::FrameMounting& m) {
+    return testsupport::ExactCalibration(m, kWidth, kHeight);
 }
 
 double PixelError(const FrameMounting& m, const CalibrationRecord& r, double px, double py) {
