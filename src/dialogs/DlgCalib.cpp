@@ -51,6 +51,7 @@ DlgCalib::DlgCalib(wxWindow* opener)
     m_canvas->SetBackgroundColour(wxColour(0, 0, 0, 255));
     m_canvas->Bind(wxEVT_PAINT, &DlgCalib::OnCanvasPaint, this);
     m_canvas->Bind(wxEVT_CHAR, &DlgCalib::OnChar, this);
+    m_check = std::make_unique<CalibCheckView>(m_canvas);
     m_running = 0;
 }
 
@@ -95,6 +96,12 @@ int32_t DlgCalib::Initialize() {
         case CalibStartResult::NoAccess: return Fail();
     }
 
+    ShowFirstTarget();
+    m_running = 1;
+    return m_running;
+}
+
+void DlgCalib::ShowFirstTarget() {
     // The first target turns red now: touches that are down already (a palm on the bezel) are
     // never taken, and the idle time starts.
     {
@@ -104,10 +111,9 @@ int32_t DlgCalib::Initialize() {
     }
     VexoLogInfo(L"Calibration: the first target is shown");
     m_target.store(0, std::memory_order_release);
+    m_notice = TapVerdict::None;
     m_canvas->Refresh(true);
     m_stepTimer.Start(kStepMs, wxTIMER_CONTINUOUS);
-    m_running = 1;
-    return m_running;
 }
 
 void DlgCalib::CoverDisplay() {
@@ -199,25 +205,40 @@ void DlgCalib::Release() {
     m_running = 0;
 }
 
+bool DlgCalib::Show(bool show) {
+    if (!show && m_keepCovering) return false;
+    return wxDialog::Show(show);
+}
+
 int DlgCalib::ShowModal() {
-    // Once the loop runs: the keyboard to the canvas (so that a real Escape arrives), or leave at
-    // once when the user already asked to during the start.
-    CallAfter([this] {
-        if (m_leaveRequested) {
-            EndModal(CLOSE_ESCAPE);
-            return;
-        }
-        Raise();
-        m_canvas->SetFocus();
-    });
-    const int code = wxDialog::ShowModal();
-    // The loop has ended and the dialog is hidden but alive; the opener still holds its request
-    // lock, so the closing requests cannot interleave with its device watch.
-    m_stepTimer.Stop();
-    if (code == CLOSE_TAKEN)
-        ApplyAndConfirm();
-    else
-        m_session.PutSavedBack();
+    int code;
+    for (;;) {
+        // Once the loop runs: the keyboard to the canvas (so that a real Escape arrives), or leave
+        // at once when the user already asked to during the start.
+        CallAfter([this] {
+            if (m_leaveRequested) {
+                EndModal(CLOSE_ESCAPE);
+                return;
+            }
+            Raise();
+            m_canvas->SetFocus();
+        });
+        code = wxDialog::ShowModal();
+        // The loop has ended; the opener still holds its request lock, so the closing requests
+        // cannot interleave with its device watch. After the fourth target the dialog still
+        // covers the screen (m_keepCovering); otherwise it is hidden but alive.
+        m_stepTimer.Stop();
+        bool again = false;
+        if (code == CLOSE_TAKEN)
+            again = ApplyAndConfirm() && StartAgain();
+        else
+            m_session.PutSavedBack();
+        if (again) continue;
+        break;
+    }
+    m_check->End();
+    m_keepCovering = false;
+    Hide();
     // Ended by itself: say why, and that the previous calibration is back.
     if (code == CLOSE_STREAM_LOST)
         VexoMessageBox(LangText("Calibration_Stream_Lost", u"The touch stream of the touch service was lost. The "
@@ -232,7 +253,7 @@ int DlgCalib::ShowModal() {
     return code;
 }
 
-void DlgCalib::ApplyAndConfirm() {
+bool DlgCalib::ApplyAndConfirm() {
     CalibrationRecord record;
     {
         std::lock_guard<std::mutex> lock(m_judgeLock);
@@ -242,20 +263,84 @@ void DlgCalib::ApplyAndConfirm() {
         case CalibApplyResult::Applied: break;
         case CalibApplyResult::WriteFailed:
             // Nothing to confirm: the saved record is back, and the user is told that it failed.
+            m_keepCovering = false;
+            Hide();
             VexoMessageBox(LangText("Callibration_Initialization_Failed", u"none"), wxEmptyString, wxOK);
-            return;
-        case CalibApplyResult::NoAccess: return;
+            return false;
+        case CalibApplyResult::NoAccess: return false;
     }
-    // On the display that was calibrated, where the user stands, whichever display is the first.
-    DlgTBox box(LangText("Apply_Callibration", u""), this);
-    if (box.ShowModal() == wxID_YES) {
+    // The new record is in force: the screen shows where touches now land while the box counts.
+    if (m_keepCovering) {
+        m_check->BeginCheck(m_screen.GetSize());
+        // Below the box: a window kept above all others would hide it.
+        SetWindowStyle(wxRESIZE_BORDER);
+    }
+    int answer;
+    {
+        // On the display that was calibrated, where the user stands, whichever display is the first.
+        DlgTBox box(LangText("Apply_Callibration", u""), this);
+        answer = box.ShowModal();
+    }
+    if (answer == wxID_YES) {
         m_session.Keep();
-        return;
+        return false;
     }
     m_session.PutSavedBack();
-    // The box ran out or was cancelled: the screen the user touched must not look calibrated.
+    // The box ran out or was cancelled: the screen the user touched must not look calibrated,
+    // and a kiosk's user, whose finger may not have reached the box, can start again by touch.
+    if (OfferAgain()) return true;
+    m_check->End();
+    m_keepCovering = false;
+    Hide();
     VexoMessageBox(LangText("Calibration_Restored", u"The previous calibration is back in force."), wxEmptyString,
                    wxOK);
+    return false;
+}
+
+bool DlgCalib::OfferAgain() {
+    // A stream that ended brings no touch; Escape (or a close request) ends it as during the
+    // targets.
+    if (!m_keepCovering || m_reader.StreamEnded() || m_leaveRequested) return false;
+    SetWindowStyle(wxSTAY_ON_TOP | wxRESIZE_BORDER);
+    Raise();
+    m_canvas->SetFocus();
+    m_check->BeginAgain();
+    const uint64_t until = VexoPlatform::NowMs() + uint64_t(kAgainMs);
+    const int kLookMs = 50;
+    while (VexoPlatform::NowMs() < until && !m_leaveRequested && !m_reader.StreamEnded()) {
+        if (m_check->Landed()) {
+            VexoLogInfo(L"Calibration: a touch on the screen asks to calibrate again");
+            return true;
+        }
+        Wait(kLookMs);
+    }
+    return false;
+}
+
+bool DlgCalib::StartAgain() {
+    m_check->End();
+    {
+        std::lock_guard<std::mutex> lock(m_judgeLock);
+        m_judging = false;
+    }
+    m_target.store(0, std::memory_order_release);
+    m_canvas->Refresh(true);
+    switch (m_session.Start()) {
+        case CalibStartResult::Ready: break;
+        case CalibStartResult::Cancelled: return false;
+        case CalibStartResult::ReadFailed:
+        case CalibStartResult::SwitchOffFailed:
+        case CalibStartResult::NoAccess:
+            m_session.PutSavedBack();
+            m_keepCovering = false;
+            Hide();
+            VexoMessageBox(LangText("Callibration_Initialization_Failed", u"none"), wxEmptyString, wxOK);
+            return false;
+    }
+    // Escape while the device came back: the next loop ends at once and puts the saved record back.
+    m_keepCovering = false;
+    ShowFirstTarget();
+    return true;
 }
 
 void DlgCalib::TouchCallback(const VexoGroup<VexoTUIOTouch_Ele>& touches, void* user) {
@@ -267,6 +352,7 @@ void DlgCalib::OnTouches(const VexoGroup<VexoTUIOTouch_Ele>& touches) {
     set.reserve(size_t(std::max(0, touches.Count())));
     for (int32_t k = 0; k < touches.Count(); ++k)
         if (const VexoTUIOTouch_Ele* t = touches.Get(k)) set.push_back({t->id, t->x, t->y});
+    m_check->OnTouchSet(set);
     TapVerdict verdict;
     {
         std::lock_guard<std::mutex> lock(m_judgeLock);
@@ -325,6 +411,10 @@ std::vector<wxString> GuidanceLines(int32_t target, TapVerdict notice) {
 void DlgCalib::OnCanvasPaint(wxPaintEvent&) {
     wxPaintDC dc(m_canvas);
     if (m_screen.width <= 0 || m_screen.height <= 0) return;
+    if (m_check->Current() != CalibCheckView::Phase::Off) {
+        m_check->Paint(dc, GetFont());
+        return;
+    }
     const int32_t current = CurrentTarget();
     for (int32_t k = 0; k < kCalibTargetCount; ++k) {
         const CalibTarget t = CalibTargetAt(k, m_screen.width, m_screen.height);
@@ -440,5 +530,9 @@ void DlgCalib::OnClose(wxCloseEvent& event) {
     // Taken targets, Escape or a close request from the system: the loop ends here and ShowModal
     // applies or restores once it has returned.
     const int id = event.GetId();
+    // The screen stays covered through the new record's check (the end of the loop would hide it).
+    // Not on Wayland: a compositor keeps a full-screen window above every other, and the box
+    // over it would not get the keyboard (sway gives it none).
+    if (id == CLOSE_TAKEN && !ToolkitOnWayland()) m_keepCovering = true;
     EndModal(id == CLOSE_TAKEN || id == CLOSE_STREAM_LOST || id == CLOSE_ABANDONED ? id : int(CLOSE_ESCAPE));
 }

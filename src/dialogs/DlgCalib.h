@@ -9,6 +9,7 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 #include <cstdint>
 #include <mutex>
 
@@ -17,6 +18,7 @@
 #include <wx/timer.h>
 
 #include "device/CalibRules.h"
+#include "dialogs/CalibCheckView.h"
 #include "device/CalibrationSession.h"
 #include "device/TapJudge.h"
 #include "gui/CPWindow.h"
@@ -37,6 +39,8 @@ public:
     // A touch-only kiosk has no Escape: a calibration nobody finishes ends by itself after this
     // long without a point taken (twice what calibrators usually give one target).
     static constexpr uint64_t kAbandonMs = 30000;
+    // After the box ended without Done, the screen stays this long offering to calibrate again.
+    static constexpr int kAgainMs = 5000;
 
     // `opener` is the window whose display the calibration covers and which gets the focus back
     // afterwards; it does not become the dialog's parent (see the constructor).
@@ -52,11 +56,14 @@ public:
     int32_t WriteSettings() override { return 1; }
     int32_t LoadFromService() override { return 1; }
 
-    // Runs the modal loop until the targets are taken or the user leaves, then (the dialog is
-    // hidden by then, still alive) applies the new record and asks for confirmation, or puts the
-    // saved record back. Returns the code the loop ended with (CLOSE_TAKEN when all four targets
-    // were taken).
+    // Runs the modal loop until the targets are taken or the user leaves, then applies the new
+    // record and asks for confirmation over the check view, or puts the saved record back. When
+    // the box ended without Done, a touch anywhere within kAgainMs starts a new calibration.
+    // Returns the code the last loop ended with (CLOSE_TAKEN when all four targets were taken).
     int ShowModal() override;
+    // Hiding is held back while the screen must stay covered: from the fourth target through the
+    // check and the offer to calibrate again (the end of the modal loop would hide it).
+    bool Show(bool show = true) override;
 
     int32_t Running() const { return m_running; }
     // After a failed Initialize: the touch stream could not be connected.
@@ -65,6 +72,8 @@ public:
     // written to the device; there is nothing to report.
     bool CancelledByUser() const { return m_cancelled; }
     int32_t CurrentTarget() const { return m_target.load(std::memory_order_acquire); }
+    // The check view behind the confirmation box (and the offer to calibrate again).
+    CalibCheckView& CheckView() { return *m_check; }
     // The screen the targets are placed on.
     wxRect ScreenRect() const { return m_screen; }
 
@@ -88,7 +97,13 @@ private:
     // Brings the dialog over the whole display and gives it the keyboard.
     void CoverDisplay();
     bool CoversScreen() const;
-    void ApplyAndConfirm();
+    // True when the user asked to calibrate again.
+    bool ApplyAndConfirm();
+    bool OfferAgain();
+    // Starts the next calibration on the covered screen; false when it cannot (the saved record
+    // is back then, or the user left).
+    bool StartAgain();
+    void ShowFirstTarget();
     void OnVerdict(VexoSource::TapVerdict verdict);
 
     int32_t m_running = 0;
@@ -115,6 +130,8 @@ private:
     // with no focusable child gets no key events at all on GTK.
     wxWindow* m_canvas = nullptr;
     wxTimer m_stepTimer;
+    std::unique_ptr<CalibCheckView> m_check;
+    bool m_keepCovering = false;
 
     wxDECLARE_EVENT_TABLE();
 };

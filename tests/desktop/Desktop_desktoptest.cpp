@@ -255,9 +255,21 @@ TEST_P(Desktop, CalibrationCoversTheDisplayTakesFourTapsAndEscapePutsTheRecordBa
             &shot_))
             << "after tap " << k << ": " << problem;
     }
-    // The confirmation box comes up in front, with the keyboard; Return keeps the record.
+    // The confirmation box comes up in front, with the keyboard, over the check view; a tap on the
+    // check target is drawn and measured; Return keeps the record.
     ASSERT_NE(session_->WaitForWindow(kKeepQuestion, kStepMs).id, 0u) << "no confirmation box";
     ASSERT_TRUE(session_->WaitForFocus(kKeepQuestion, kStepMs)) << "focus on " << session_->FocusedWindow().name;
+    std::string problem;
+    EXPECT_TRUE(session_->WaitForScreen(
+        [&](const Screenshot& s) { return (problem = CheckViewProblem(s, 0, 0, 1920, 1080, false)).empty(); },
+        kStepMs, &shot_))
+        << "check view: " << problem;
+    ASSERT_TRUE(session_->Sim().Command("dtap 0.5 0.6666667"));
+    EXPECT_TRUE(session_->WaitForScreen(
+        [&](const Screenshot& s) { return (problem = CheckViewProblem(s, 0, 0, 1920, 1080, true)).empty(); },
+        kStepMs, &shot_))
+        << "check view after a tap: " << problem;
+    SaveShot("check view");
     session_->PressKey("Return");
     ASSERT_TRUE(session_->WaitForNoWindow(kKeepQuestion, kStepMs));
     EXPECT_EQ(WaitForCall(mark, "SetCalibration", kStepMs, 2), kNewRecordHex);

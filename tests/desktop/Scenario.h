@@ -56,5 +56,32 @@ inline std::string PayloadOf(const std::string& line) {
 // A call line's request name ("call NAME ...").
 inline std::string NameOf(const std::string& line) { return line.substr(5, line.find(' ', 5) - 5); }
 
+// The check view behind the confirmation box, on a display at (x, y) of width x height: the check
+// target red below the middle, the corners' targets gone (the display still covered in black);
+// with `figure`, after a tap near the target, its mark near it and the figure in green or amber
+// in the guidance lines at the top. Empty when all holds, else what does not.
+template <class Shot>
+std::string CheckViewProblem(const Shot& s, int x, int y, int width, int height, bool figure) {
+    const int tx = x + width / 2, ty = y + height / 2 + (height / 6 > 160 ? height / 6 : 160);
+    if (!s.At(tx, ty).IsRed()) return "no red check target";
+    if (!s.At(x + 65, y + 65).IsBlack() || !s.At(x + width - 65, y + height - 65).IsBlack())
+        return "the corners are not black";
+    if (!figure) return "";
+    bool mark = false;
+    for (int py = ty - 200; py <= ty + 200 && !mark; ++py)
+        for (int px = tx - 200; px <= tx + 200 && !mark; ++px) {
+            const auto c = s.At(px, py);
+            mark = c.r < 30 && c.g >= 100 && c.g <= 210 && c.b > 140;
+        }
+    if (!mark) return "no touch mark near the check target";
+    bool shown = false;
+    for (int py = y + height / 6; py < y + height / 6 + 200 && !shown; ++py)
+        for (int px = x; px < x + width && !shown; ++px) {
+            const auto c = s.At(px, py);
+            shown = (c.g > 180 && c.r < 140 && c.b < 150) || (c.r > 220 && c.g > 140 && c.g < 210 && c.b < 60);
+        }
+    return shown ? "" : "no figure in green or amber";
+}
+
 }  // namespace scenario
 }  // namespace desktop

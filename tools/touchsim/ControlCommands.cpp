@@ -248,6 +248,23 @@ const std::vector<Command>& Commands() {
          }},
         {"tap", {Coordinate("X"), Coordinate("Y")}, true, "a finger down at X, Y for a few packets, then lifted",
          [](Simulator& s, const Values& v) { return s.Tap(v[0].number, v[1].number), Ok(); }},
+        {"dtap", {Coordinate("X"), Coordinate("Y")}, true,
+         "a tap at display position X, Y: what the mounted frame and the calibration in force report",
+         [](Simulator& s, const Values& v) { return s.DisplayTap(v[0].number, v[1].number), Ok(); }},
+        {"ddown", {FingerId(), Coordinate("X"), Coordinate("Y")}, true,
+         "finger ID touches at display position X, Y (as dtap maps it)",
+         [](Simulator& s, const Values& v) {
+             return s.DisplayDown(static_cast<int>(v[0].integer), v[1].number, v[2].number), Ok();
+         }},
+        {"mount", {Rest("TURN [mirror] [OX OY SX SY]")}, false,
+         "how the frame sits on the display: turn 0|90|180|270, mirrored, raw offset and scale",
+         [](Simulator& s, const Values& v) {
+             FrameMounting m;
+             std::string error;
+             if (!ParseMounting(v[0].text, m, error)) return Error("mount: " + error);
+             s.Edit([&](DeviceModel& model) { model.mounting = m; });
+             return Ok(DescribeMounting(m));
+         }},
         {"raw", {Rest("TEXT")}, true, "send TEXT on the touch stream (escapes \\0 \\n \\r \\t \\\\ \\xHH)", SendRaw},
         {"split", {}, true, "send one packet of the current touches in two parts, 50 ms apart",
          [](Simulator& s, const Values&) { return s.SendSplitPacket(), Ok(); }},

@@ -58,7 +58,8 @@ std::string ShortPayload(size_t got, size_t need) {
 DeviceRecords::DeviceRecords()
     : deviceConfig(DeviceModel::FactoryDeviceConfig()),
       effects(DeviceModel::FactoryEffects()),
-      calibration(DeviceModel::FactoryCalibration()) {
+      calibration(DeviceModel::FactoryCalibration()),
+      calibrationInForce(calibration) {
     // Item 2 (pen simulation) is stored from the start; the orientation item 13 is not, so that
     // a client has to write one.
     multiConfig[kPenSimulationItem] = DeviceModel::StoredItem(kPenSimulationItem, 0);
@@ -80,6 +81,19 @@ DeviceRecords& DeviceModel::RecordsFor(uint32_t selector) {
         }
     }
     return *this;
+}
+
+const DeviceRecords& DeviceModel::StreamDevice() const {
+    if (!deviceIds.empty()) {
+        auto own = ownRecords.find(deviceIds.front());
+        if (own != ownRecords.end()) return own->second;
+    }
+    return *this;
+}
+
+StreamPosition DeviceModel::ReportedAtDisplay(double u, double v) const {
+    const StreamPosition raw = RawFromDisplay(mounting, u, v);
+    return ReportedFromRaw(StreamDevice().calibrationInForce, raw.x, raw.y);
 }
 
 DeviceRecords& DeviceModel::OwnRecords(const std::string& id) {
@@ -204,6 +218,7 @@ CallOutcome HandleCall(DeviceModel& service, uint32_t code, const uint8_t* paylo
     case ResetDevice:
         ++service.resetCount;
         out.wasReset = true;
+        model.calibrationInForce = model.calibration;
         reply = ack;
         out.decoded = Format("reset #%u", service.resetCount);
         break;

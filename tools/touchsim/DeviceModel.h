@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "servicelink/ServiceContract.h"
+#include "touchsim/FrameMounting.h"
 
 namespace touchsim {
 
@@ -19,6 +20,9 @@ struct DeviceRecords {
     VexoSource::DeviceConfigRecord deviceConfig;
     VexoSource::EffectsRecord effects;
     VexoSource::CalibrationRecord calibration;
+    // The record the device works with: a written calibration takes effect at the next ResetDevice,
+    // as the device re-initialises with it.
+    VexoSource::CalibrationRecord calibrationInForce;
     std::map<uint32_t, VexoSource::MultiConfigRecord> multiConfig;  // by item id
 
     DeviceRecords();  // factory state of a sensible device
@@ -31,6 +35,8 @@ struct DeviceModel : DeviceRecords {
     uint32_t requiredConfigVersion = 20;
     std::string seriesText = "Infrared:IR65:10";  // at most 37 characters fit behind the version word
     uint32_t resetCount = 0;          // ResetDevice calls seen
+    // How the one frame whose touches the stream carries sits on the display.
+    FrameMounting mounting;
     // Devices with records of their own, by identifier. A call uses the records of the listed
     // device that its selector names (the first such when two sum alike) if that device has its
     // own; otherwise (selector 0, an unlisted device, one without its own) the shared ones.
@@ -41,6 +47,13 @@ struct DeviceModel : DeviceRecords {
     // Gives the device records of its own, a copy of the shared ones, unless it has them already;
     // lists it when it is not listed. Returns its records.
     DeviceRecords& OwnRecords(const std::string& id);
+
+    // The records of the frame the touch stream reports: the first listed device's (the shared
+    // ones when it has none of its own or nothing is listed).
+    const DeviceRecords& StreamDevice() const;
+    // What the stream reports for a touch at display position (u, v, on 0..1): the mounting's raw
+    // position, mapped through that device's calibration in force (FrameMounting.h).
+    StreamPosition ReportedAtDisplay(double u, double v) const;
 
     static VexoSource::DeviceConfigRecord FactoryDeviceConfig();
     static VexoSource::EffectsRecord FactoryEffects();

@@ -191,6 +191,16 @@ void Simulator::Tap(float x, float y) {
                               [&] { return d.stopping || d.packetsSent > start; });
 }
 
+void Simulator::DisplayTap(float u, float v) {
+    const StreamPosition p = Model().ReportedAtDisplay(u, v);
+    Tap(float(p.x), float(p.y));
+}
+
+void Simulator::DisplayDown(int id, float u, float v) {
+    const StreamPosition p = Model().ReportedAtDisplay(u, v);
+    FingerDown(id, float(p.x), float(p.y));
+}
+
 void Simulator::SendRawStream(const std::string& bytes) { impl_->SendToStreamClients(bytes); }
 
 void Simulator::SendSplitPacket() {

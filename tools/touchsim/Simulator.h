@@ -86,6 +86,10 @@ public:
     bool FingerMove(int id, float x, float y);  // false (and nothing sent) when finger id is not down
     bool FingerUp(int id);                      // likewise
     void Tap(float x, float y);       // down, a few packets while held, up; returns after the lift
+    // The same at a display position (0..1): the stream carries what the mounted frame and the
+    // calibration in force make of it (DeviceModel::ReportedAtDisplay).
+    void DisplayTap(float u, float v);
+    void DisplayDown(int id, float u, float v);
     void SendRawStream(const std::string& bytes);
     void SendSplitPacket();           // one packet of the current touches, in two sends
     void SetSetArgumentCount(int n);  // values after "set": 6 (id x y X Y m) or 8 (+ width, height)

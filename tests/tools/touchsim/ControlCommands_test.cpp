@@ -35,7 +35,8 @@ std::string Snapshot(const Simulator& sim) {
     return ids + " v" + std::to_string(m.versionByte) + " i" + std::to_string(m.inches) + " t" +
            std::to_string(m.touches) + " r" + std::to_string(m.runMode) + " q" + std::to_string(m.requiredConfigVersion) +
            " " + DescribeDeviceConfig(m.deviceConfig) + " " + DescribeEffects(m.effects) + " " +
-           DescribeCalibration(m.calibration) + " items" + std::to_string(m.multiConfig.size());
+           DescribeCalibration(m.calibration) + " items" + std::to_string(m.multiConfig.size()) + " mount " +
+           DescribeMounting(m.mounting);
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -104,6 +105,17 @@ TEST_F(TouchsimControl, EveryCommandAnswersOneStatusLineAndErrorsChangeNothing) 
         {"touches two", "error:"},
         {"runmode 2", "ok", false, [](auto& m) { return m.runMode == 2; }},
         {"runmode 4", "error:"},
+        // The frame's mounting: a turn of a quarter, mirrored or not, offset and scale.
+        {"mount 90 mirror 0.05 0.1 0.9 0.8", "ok", false,
+         [](auto& m) { return m.mounting.turn == 90 && m.mounting.mirrored && m.mounting.scaleY == 0.8; }},
+        {"mount 270", "ok", false, [](auto& m) { return m.mounting.turn == 270 && !m.mounting.mirrored; }},
+        {"mount 45", "error:"},
+        {"mount 0 mirror 0.5 0 0.6 1", "error:"},  // the raw range would leave 0..1
+        {"mount 0 0 0 0 1", "error:"},             // a frame that reports one x everywhere
+        {"mount 0 0 0 1", "error:"},
+        {"mount", "error:"},
+        {"dtap 0.5 1.5", "error:"},
+        {"ddown 1 0.5 0.5", "error:", true},
         // Records of their own for another device, one field at a time; a bad field changes nothing.
         {"device 1111111111111111 inches 32", "ok", false,
          [](auto& m) {
