@@ -45,18 +45,25 @@ void CheckTouches::Begin(uint64_t nowMs) {
 
 CheckTouches::Outcome CheckTouches::OnTouchSet(const std::vector<TapTouch>& touches, uint64_t nowMs) {
     Outcome out;
-    // Lifts first, as the calibration judges them: an earlier touch lifting spoils later ones.
-    std::vector<int32_t> lifted;
-    for (const auto& entry : down_) {
+    // Lifts first, as the calibration judges them: an earlier touch lifting spoils later ones, and
+    // touches that leave in one packet left together, so none of them counts whatever the order.
+    std::vector<std::pair<int32_t, Tracked>> lifted;
+    for (auto entry = down_.begin(); entry != down_.end();) {
         bool named = false;
-        for (const TapTouch& t : touches) named = named || t.id == entry.first;
-        if (!named) lifted.push_back(entry.first);
+        for (const TapTouch& t : touches) named = named || t.id == entry->first;
+        if (named) {
+            ++entry;
+            continue;
+        }
+        lifted.emplace_back(entry->first, entry->second);
+        entry = down_.erase(entry);
     }
-    for (int32_t id : lifted) {
-        const Tracked touch = down_[id];
-        down_.erase(id);
+    for (auto& [id, touch] : lifted) {
+        if (lifted.size() > 1) touch.spoiled = true;
         for (auto& other : down_)
             if (other.second.order > touch.order) other.second.spoiled = true;
+    }
+    for (const auto& [id, touch] : lifted) {
         CheckMark mark = downMarks_[id];
         downMarks_.erase(id);
         mark.down = false;

@@ -105,6 +105,14 @@ TEST(CalibCheckRules, OnlyCleanTapsAfterTheBeginCountAndEveryTouchIsDrawn) {
     EXPECT_FALSE(touches.OnTouchSet({{3, 0.6f, 0.6f}}, now += 25).tapped);
     EXPECT_FALSE(touches.OnTouchSet({}, now += 25).tapped);
 
+    // Two fingers lifting in one packet left together: neither counts, whichever id is lower.
+    for (const auto& ids : {std::pair<int32_t, int32_t>{10, 11}, {13, 12}}) {
+        SCOPED_TRACE(ids.first);
+        touches.OnTouchSet({{ids.first, 0.5f, 0.5f}}, now += 25);
+        touches.OnTouchSet({{ids.first, 0.5f, 0.5f}, {ids.second, 0.52f, 0.5f}}, now += 25);
+        EXPECT_FALSE(touches.OnTouchSet({}, now += 25).tapped);
+    }
+
     // The prompt that may follow begins again: a touch still down then does not count as landing.
     touches.OnTouchSet({{4, 0.1f, 0.1f}}, now += 25);
     touches.Begin(now);
