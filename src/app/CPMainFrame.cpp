@@ -128,6 +128,7 @@ void CPMainFrame::LabelControls() {
 int32_t CPMainFrame::Initialize() {
     BuildControls();
     LabelControls();
+    MakeAccessible();
     m_pDone->SetFocus();
     if (LoadFromService()) {
         m_ready = 1;

@@ -90,6 +90,8 @@ private:
     bool CoversScreen() const;
     void ApplyAndConfirm();
     void OnVerdict(VexoSource::TapVerdict verdict);
+    // The screen's accessible name and description: what it shows now.
+    void SayWhatIsShown();
 
     int32_t m_running = 0;
     wxRect m_screen;

@@ -28,6 +28,7 @@ const char* const kKeys[] = {
     "Apply_Callibration", "Settings_Write_Failed", "Calibration_Touch_Target", "Calibration_Escape_Cancels",
     "Calibration_Too_Close", "Calibration_Wrong_Shape", "Calibration_One_Finger", "Calibration_Stream_Lost",
     "Calibration_Stream_Unreachable", "Calibration_Abandoned", "Calibration_Restored",
+    "Calibration_Ends_By_Itself", "Calibration_Screen", "Keeping_In",
 };
 
 }  // namespace
