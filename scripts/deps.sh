@@ -9,6 +9,8 @@ libx11-dev libxcb-randr0-dev libwayland-dev xvfb xauth fonts-wqy-microhei x11-xs
 iproute2 util-linux procps openbox metacity xfwm4 dbus sway grim libwayland-bin libxkbcommon-dev libxtst-dev libcli11-dev nlohmann-json3-dev"
 # An X server with two outputs, for the desktop suite's two-display scenario (Xvfb has one).
 PACKAGES="$PACKAGES xserver-xorg-core xserver-xorg-video-dummy"
+# The accessibility test reads the program's accessible tree (AT-SPI) with Debian's Python.
+PACKAGES="$PACKAGES at-spi2-core python3-pyatspi"
 # The toolkit's own texts (a message box's Yes, No, OK) in the interface's language.
 PACKAGES="$PACKAGES wx3.2-i18n"
 # CPack's DEB generator (dpkg-shlibdeps, file) and the package checks.

@@ -3,6 +3,7 @@
 #include <wx/control.h>
 
 #include "device/AccessKeyRules.h"
+#include "gui/DialogFont.h"
 #include "gui/WxText.h"
 
 // Last: GTK's headers after the toolkit's.
@@ -166,8 +167,11 @@ void ShowAccessKey(wxWindow* control, char letter, wxWindow* target) {
     // A caption's key focuses its control. A button's own label needs no link: GTK activates the
     // button it sits in.
     if (GtkWidget* focused = target ? FocusWidgetOf(target) : nullptr) gtk_label_set_mnemonic_widget(label, focused);
+    // A check box or radio button lays its longer text out in the size it has (GTK complains when
+    // that is less than its minimum); a push button keeps its layout size.
+    if (GTK_IS_TOGGLE_BUTTON(widget)) GrowToToolkitMinimum(control);
     // What a listener hears is the text, not the "(D)" that a Chinese text shows its key with.
-    if (!target) Name(widget, plain);
+    Name(widget, plain);
 }
 
 void ReturnFocus(wxWindow* opener, wxWindow* fallback) {
