@@ -7,6 +7,7 @@
 #include "foundation/VexoLog.h"
 #include "foundation/VexoWString.h"
 #include "gui/DialogFont.h"
+#include "gui/KeepOnDisplay.h"
 #include "gui/WindowPlacement.h"
 #include "gui/WxText.h"
 
@@ -36,6 +37,7 @@ CPMainFrame::CPMainFrame()
     ApplyDialogFont(this);
     CentreOnDisplay(this);
     FocusWhenShown(this);
+    KeepOnDisplay(this);
 }
 
 CPMainFrame::~CPMainFrame() {
