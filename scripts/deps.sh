@@ -14,6 +14,8 @@ PACKAGES="$PACKAGES ansible-core"
 # sway's XWayland: the X program on a compositor's outputs, turned as they are (the dummy driver
 # cannot turn an output).
 PACKAGES="$PACKAGES xwayland"
+# The accessibility test reads the program's accessible tree (AT-SPI) with Debian's Python.
+PACKAGES="$PACKAGES at-spi2-core python3-pyatspi"
 # The toolkit's own texts (a message box's Yes, No, OK) in the interface's language.
 PACKAGES="$PACKAGES wx3.2-i18n"
 # CPack's DEB generator (dpkg-shlibdeps, file) and the package checks.

@@ -7,6 +7,7 @@
 #include "foundation/VexoLog.h"
 #include "foundation/VexoWString.h"
 #include "gui/DialogFont.h"
+#include "gui/KeepOnDisplay.h"
 #include "gui/WindowPlacement.h"
 #include "gui/WxText.h"
 
@@ -37,6 +38,7 @@ CPMainFrame::CPMainFrame()
     CentreOnDisplay(this);
     FocusWhenShown(this);
     TrackFrameDisplay();
+    KeepOnDisplay(this);
 }
 
 CPMainFrame::~CPMainFrame() {
@@ -129,6 +131,7 @@ void CPMainFrame::LabelControls() {
 int32_t CPMainFrame::Initialize() {
     BuildControls();
     LabelControls();
+    MakeAccessible();
     m_pDone->SetFocus();
     if (LoadFromService()) {
         m_ready = 1;

@@ -150,6 +150,8 @@ private:
     void TrackFrameDisplay();
     void BuildControls();
     void LabelControls();
+    // Tab order, caption links, names and access keys (CPMainFrameAccess.cpp); after the labels.
+    void MakeAccessible();
     wxTextCtrl* AddField(int id, int x, int y, int w, int h);
     void ShowDeviceLost(const wxString& message, const wxString& caption, bool show);
     // Watch thread, after a pass lost the connection to the service: connects again until the

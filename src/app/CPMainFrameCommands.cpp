@@ -5,6 +5,7 @@
 #include "device/TouchMode.h"
 #include "dialogs/DlgAdvSetting.h"
 #include "foundation/VexoLog.h"
+#include "gui/Accessible.h"
 #include "gui/MessageBox.h"
 #include "gui/WxText.h"
 #include "platform/ProcessLauncher.h"
@@ -72,23 +73,31 @@ void CPMainFrame::OnCommand(wxCommandEvent& event) {
         Close(false);
     } else if (source == m_pApply) {
         ApplyChanges();
+        // Apply is disabled once the change is written: the keyboard would be left nowhere.
+        ReturnFocus(m_pApply, m_pDone);
     } else if (source == m_pDone) {
         // A failed write keeps the window open: the user has been told and may try again.
         if (ApplyChanges()) Close(false);
     } else if (source == m_pMultiTouch || source == m_pMouse) {
         MarkModified();
     } else if (source == m_pUpdate) {
-        if (RunUpdater()) Close(false);
+        if (RunUpdater())
+            Close(false);
+        else
+            ReturnFocus(m_pUpdate, m_pDone);
     } else if (source == m_pDeviceChoice) {
         // GetValue: a combo box's label is not its selected text in this toolkit version.
         SelectDevice(ToNarrow(FromWx(m_pDeviceChoice->GetValue())));
     } else if (source == m_pAdvanced) {
         OpenAdvancedSettings(*this);
+        ReturnFocus(m_pAdvanced, m_pDone);
     } else if (source == m_pCalibration) {
         // Calibration command.
         RunCalibration();
+        ReturnFocus(m_pCalibration, m_pDone);
     } else if (source == m_pManuSetting) {
         FactoryResetCommand(*this);
+        ReturnFocus(m_pManuSetting, m_pDone);
     } else {
         // Not one of ours: the toolkit's own Cancel that Close produces ends the modal loop.
         event.Skip();

@@ -25,6 +25,23 @@ InstanceGuard* g_pInstanceGuard = nullptr;
 
 namespace {
 
+std::string& LanguageOption() {
+    static std::string language;
+    return language;
+}
+
+// --language: into the configuration before the language table reads it, saved now.
+void KeepLanguageOption() {
+    const std::string& language = LanguageOption();
+    if (language.empty() || !g_pConfig) return;
+    g_pConfig->WriteText("Configuration:Language", FromNarrow(language, false), 0);
+    if (g_pConfig->Save())
+        VexoLogInfo(L"Interface language %hs kept in the configuration", language);
+    else
+        VexoLogException(L"Interface language %hs used for this run only: the configuration cannot be written",
+                         language);
+}
+
 // The data files are named relative to the executable's folder; the log says why they would not
 // be found.
 void MakeModuleFolderCurrent() {
@@ -57,6 +74,7 @@ bool AppStartUp() {
     g_MultiLang.SetPath(files.languageFile);
     g_pConfig = new VexoConfigOnXML(files.configFile, files.writeBack);
     VexoLogInfo(L"Configuration Entry");
+    KeepLanguageOption();
 
     const VexoWString versionText = g_pConfig->ReadText("Configuration:Version", VexoWString(u"2.0.0.0"), 0);
     g_ConfigVersion = ParseConfigVersion(ToNarrow(versionText.str));
@@ -103,6 +121,8 @@ bool AppStartUp() {
     VexoLogInfo(L"Configuration Exit");
     return result;
 }
+
+void SetLanguageOption(const std::string& language) { LanguageOption() = language; }
 
 int AppRunMainWindow() {
     // A termination signal during start-up: end as a closed window would, without building one.

@@ -3,6 +3,8 @@
 
 #include <wx/app.h>
 
+#include <string>
+
 #include "platform/InstanceGuard.h"
 
 // Name of the single-instance guard, one per machine (its network namespace), shared with
@@ -22,6 +24,11 @@ public:
 bool AppStartUp();
 int AppRunMainWindow();
 int AppShutDown();
+
+// The language the command line asked for ("English", "Chinese"; empty: the configuration's). Set
+// by main before the toolkit starts; start-up writes it into the configuration at once, so that it
+// holds from then on even when this start ends early.
+void SetLanguageOption(const std::string& language);
 
 // Process-wide single-instance guard; none outside the program's run.
 extern VexoPlatform::InstanceGuard* g_pInstanceGuard;

@@ -20,6 +20,7 @@ int main(int argc, char** argv) {
         std::fputs(answer.err.c_str(), stderr);
         return answer.exitCode;
     }
+    SetLanguageOption(answer.language);
     VexoPlatform::PrepareToolkitEnvironment();  // GTK reads it while wxEntry opens the display
     wxDISABLE_DEBUG_SUPPORT();
     return wxEntry(argc, argv);

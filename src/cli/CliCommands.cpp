@@ -341,7 +341,8 @@ int Import(const CliRequest& r, const DeviceProfile& profile, const Target& t, s
         if (!r.force)
             return Fail(err, kExitFailed,
                         "the profile was saved from device " + profile.device + ", not " + t.device +
-                            "; nothing was written (--force writes it all the same)");
+                            "; nothing was written (import --settings-only copies its settings alone; --force "
+                            "writes it all, calibration and orientation included)");
         out << "profile of device " << profile.device << " written to device " << t.device << " (--force)\n";
     }
     const ProfileWriteResult result = WriteDeviceProfile(profile, [&](const ProfileStep& s) { ReportStep(out, s); });

@@ -17,11 +17,15 @@ struct CommandLineAnswer {
     int exitCode = 0;  // otherwise end with this status
     std::string out;   // text for standard output
     std::string err;   // text for standard error
+    // --language: "English" or "Chinese", kept in the user's configuration from now on; empty
+    // leaves the configuration's language.
+    std::string language;
 };
 
 // --help / -h: the usage on standard output, status 0. --version / -V: the build's version and the
 // configuration's version text (asked from configVersion only then), status 0. Anything else, a
 // plain word included: the usage on standard error, status 2. No arguments: run.
+// --language english|chinese (either case; also --language=WORD): run, in that language for good.
 CommandLineAnswer ReadCommandLine(const std::vector<std::string>& args,
                                   const std::function<std::string()>& configVersion);
 

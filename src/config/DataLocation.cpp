@@ -20,6 +20,7 @@ namespace {
 constexpr const char* kConfigName = "Configuration.xml";
 constexpr const char* kLanguageName = "MultiLang.xml";
 constexpr const char* kVersionKey = "Configuration:Version";
+constexpr const char* kLanguageKey = "Configuration:Language";
 
 using VexoPlatform::IsFolder;
 using VexoPlatform::IsMissingOrEmpty;
@@ -67,6 +68,10 @@ void FollowShippedVersion(const DataFiles& files) {
 
 }  // namespace
 
+const char* LanguageForLocale(const std::string& locale) {
+    return locale.compare(0, 2, "zh") == 0 ? "Chinese" : "English";
+}
+
 const char* InstalledDataFolder() { return QLN_INSTALLED_DATA_FOLDER; }
 
 DataFacts CurrentDataFacts() {
@@ -79,6 +84,13 @@ DataFacts CurrentDataFacts() {
         facts.home = VexoPlatform::HomeFromPasswordDatabase();
     }
     facts.installedDataFolder = InstalledDataFolder();
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = std::getenv(name);
+        if (value && *value) {
+            facts.messagesLocale = value;
+            break;
+        }
+    }
     facts.writable = DefaultWritable;
     return facts;
 }
@@ -133,11 +145,14 @@ DataFiles PrepareDataFiles(const DataFacts& facts) {
             // First start: the user's copy begins as the shipped file. One that does not load is
             // not copied, so the user never inherits an unreadable file; the store then starts empty.
             VexoXmlDoc shipped;
+            const char* language = LanguageForLocale(facts.messagesLocale);
             if (!shipped.LoadFile(files.shippedConfig)) {
                 VexoLogException(L"Shipped configuration %hs cannot be read; starting an empty one",
                                  files.shippedConfig);
-            } else if (shipped.SaveFileChecked(files.configFile)) {
+            } else if (shipped.WriteText(kLanguageKey, FromNarrow(language, false)) >= 0 &&
+                       shipped.SaveFileChecked(files.configFile)) {
                 VexoLogInfo(L"Configuration file %hs created from %hs", files.configFile, files.shippedConfig);
+                VexoLogInfo(L"Interface language %hs, from the locale '%hs'", language, facts.messagesLocale);
             } else {
                 VexoLogException(L"Configuration file %hs cannot be written; running on the shipped configuration",
                                  files.configFile);

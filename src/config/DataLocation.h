@@ -24,6 +24,9 @@ struct DataFacts {
     std::string configHome;           // $XDG_CONFIG_HOME as set (ignored unless absolute)
     std::string home;                 // the user's home folder
     std::string installedDataFolder;  // the data folder the build installs to
+    // The user's locale for messages: the first of $LC_ALL, $LC_MESSAGES, $LANG that is set and
+    // not empty (the order in which the C library looks). Empty when none is.
+    std::string messagesLocale;
     // Whether the program may create and replace files in an existing folder. A seam because
     // root passes every permission check, and the tests run as root.
     std::function<bool(const std::string& folder)> writable;
@@ -46,8 +49,13 @@ DataFacts CurrentDataFacts();
 // Names the files; looks at the file system but changes nothing.
 DataFiles ChooseDataFiles(const DataFacts& facts);
 
+// The interface language for a locale name: "Chinese" for zh, zh_CN, zh_TW.UTF-8 ..., else "English"
+// (also for C, POSIX and an empty name).
+const char* LanguageForLocale(const std::string& locale);
+
 // ChooseDataFiles, then makes the choice usable: creates the per-user folder and, when the user's
-// configuration is missing or empty, writes it from the shipped one; an existing one takes the
+// configuration is missing or empty, writes it from the shipped one with the language of the
+// user's locale (afterwards the user's file holds, whatever the locale); an existing one takes the
 // shipped "Configuration:Version" when that differs. When the user's folder cannot be used the
 // program runs on the shipped configuration without writing it back; a log line says why. Logs
 // the configuration file used at Information.

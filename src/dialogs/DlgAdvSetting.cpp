@@ -116,6 +116,7 @@ int32_t DlgAdvSetting::Initialize() {
     m_ready = 1;
     if (g_MultiLang.LoadTexts()) {
         ApplyTexts();
+        MakeAccessible();
         m_shown = 1;
     }
     return m_shown;

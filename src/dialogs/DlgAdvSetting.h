@@ -43,6 +43,8 @@ public:
 private:
     void BuildControls();
     void ApplyTexts();
+    // Tab order, names, caption links and access keys (DlgAdvSettingAccess.cpp); after the texts.
+    void MakeAccessible();
     VexoSource::AdvSettingPositions ReadControls() const;
     void OnEvent(wxCommandEvent& event);
     void OnCharHook(wxKeyEvent& event);

@@ -12,6 +12,7 @@
 #include "dialogs/ClockTimer.h"
 #include "dialogs/DlgTBox.h"
 #include "foundation/VexoLog.h"
+#include "gui/Accessible.h"
 #include "gui/MessageBox.h"
 #include "gui/ToolkitDisplay.h"
 #include "gui/WindowDisplay.h"
@@ -52,6 +53,8 @@ DlgCalib::DlgCalib(wxWindow* opener)
     m_canvas->Bind(wxEVT_PAINT, &DlgCalib::OnCanvasPaint, this);
     m_canvas->Bind(wxEVT_CHAR, &DlgCalib::OnChar, this);
     m_check = std::make_unique<CalibCheckView>(m_canvas);
+    SetAccessibleRole(this, AccessibleRole::Dialog);
+    SayWhatIsShown();
     m_running = 0;
 }
 
@@ -112,6 +115,7 @@ void DlgCalib::ShowFirstTarget() {
     VexoLogInfo(L"Calibration: the first target is shown");
     m_target.store(0, std::memory_order_release);
     m_notice = TapVerdict::None;
+    SayWhatIsShown();
     m_canvas->Refresh(true);
     m_stepTimer.Start(kStepMs, wxTIMER_CONTINUOUS);
 }
@@ -376,6 +380,7 @@ void DlgCalib::OnVerdict(TapVerdict verdict) {
         case TapVerdict::None: break;
     }
     m_notice = verdict == TapVerdict::Taken ? TapVerdict::None : verdict;
+    SayWhatIsShown();
     m_canvas->Refresh(true);
 }
 
@@ -402,11 +407,29 @@ std::vector<wxString> GuidanceLines(int32_t target, TapVerdict notice) {
             break;
         default: break;
     }
-    lines.push_back(LangText("Calibration_Escape_Cancels", u"Press Escape to cancel."));
+    // A kiosk has no keyboard: also how it ends without one.
+    lines.push_back(LangText("Calibration_Escape_Cancels", u"Press Escape to cancel.") + wxT(" ") +
+                    LangText("Calibration_Ends_By_Itself", u"Without a touch it ends by itself after 30 s."));
     return lines;
 }
 
 }  // namespace
+
+void DlgCalib::SayWhatIsShown() {
+    // A screen reader hears the screen's name (the target to touch) and its description (all the
+    // guidance, refusal included) whenever they change; the focused canvas says the same.
+    wxString name = LangText("Calibration_Screen", u"Calibration"), description;
+    const int32_t current = CurrentTarget();
+    if (m_judging && current < kCalibTargetCount) {
+        const std::vector<wxString> lines = GuidanceLines(current, m_notice);
+        name = lines.front();
+        for (const wxString& line : lines) description += (description.empty() ? wxString() : wxString(wxT("\n"))) + line;
+    }
+    for (wxWindow* w : {static_cast<wxWindow*>(this), m_canvas}) {
+        SetAccessibleName(w, name);
+        SetAccessibleDescription(w, description);
+    }
+}
 
 void DlgCalib::OnCanvasPaint(wxPaintEvent&) {
     wxPaintDC dc(m_canvas);

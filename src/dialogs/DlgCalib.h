@@ -105,6 +105,8 @@ private:
     bool StartAgain();
     void ShowFirstTarget();
     void OnVerdict(VexoSource::TapVerdict verdict);
+    // The screen's accessible name and description: what it shows now.
+    void SayWhatIsShown();
 
     int32_t m_running = 0;
     wxRect m_screen;

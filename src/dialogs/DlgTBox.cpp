@@ -1,5 +1,7 @@
 #include "dialogs/DlgTBox.h"
 
+#include "device/AccessKeyRules.h"
+#include "gui/Accessible.h"
 #include "gui/WindowPlacement.h"
 #include "gui/WxText.h"
 #include "platform/MonotonicClock.h"
@@ -23,6 +25,12 @@ DlgTBox::DlgTBox(const wxString& question, const wxWindow* onDisplayOf)
     // The keyboard answers as in any question box: Return for Done, Escape for Cancel.
     m_pDone->SetDefault();
     SetEscapeId(ID_CANCEL);
+    // For a screen reader: a question that answers itself, its count said in words, not a bare
+    // number in a field; the count is read, never a Tab stop.
+    SetAccessibleRole(this, AccessibleRole::Alert);
+    SkipOnTab(m_pCount);
+    ShowAccessKey(m_pDone, VexoSource::AccessKeyOf(VexoSource::kConfirmationKeys, "Done"));
+    ShowAccessKey(m_pCancel, VexoSource::AccessKeyOf(VexoSource::kConfirmationKeys, "Cancel"));
     m_remaining = 0;
 }
 
@@ -47,7 +55,13 @@ void DlgTBox::EndModal(int retCode) {
     if (IsModal()) wxDialog::EndModal(retCode);
 }
 
-void DlgTBox::ShowCount() { m_pCount->SetValue(wxString::Format(wxT("%u"), unsigned(m_remaining))); }
+void DlgTBox::ShowCount() {
+    m_pCount->SetValue(wxString::Format(wxT("%u"), unsigned(m_remaining)));
+    wxString said = LangText("Keeping_In", u"Keeping in %1 s");
+    said.Replace(wxT("%1"), wxString::Format(wxT("%u"), unsigned(m_remaining)));
+    SetAccessibleName(m_pCount, said);
+    SetAccessibleDescription(this, said);
+}
 
 void DlgTBox::OnSecond() {
     if (m_remaining == 0) {

@@ -6,6 +6,7 @@
 #include <wx/weakref.h>
 
 #include "gui/WindowPlacement.h"
+#include "gui/WxText.h"
 
 // Last: GTK's headers after the toolkit's.
 #include <gtk/gtk.h>
@@ -25,8 +26,11 @@ MessageBoxHandler& Handler() {
 gboolean CentreBoxWithoutOwner(GSignalInvocationHint*, guint count, const GValue* params, gpointer) {
     if (count == 0) return TRUE;
     GObject* object = static_cast<GObject*>(g_value_get_object(&params[0]));
-    if (object && GTK_IS_MESSAGE_DIALOG(object) && !gtk_window_get_transient_for(GTK_WINDOW(object)))
-        gtk_window_set_position(GTK_WINDOW(object), GTK_WIN_POS_CENTER);
+    if (!object || !GTK_IS_MESSAGE_DIALOG(object)) return TRUE;
+    if (!gtk_window_get_transient_for(GTK_WINDOW(object))) gtk_window_set_position(GTK_WINDOW(object), GTK_WIN_POS_CENTER);
+    // GTK names a message box by its kind ("Question"); a screen reader should say whose it is.
+    if (const gchar* title = gtk_window_get_title(GTK_WINDOW(object)))
+        atk_object_set_name(gtk_widget_get_accessible(GTK_WIDGET(object)), title);
     return TRUE;  // stays installed until the box has ended
 }
 
@@ -56,7 +60,10 @@ int VexoMessageBox(const wxString& text, const wxString& caption, long style) {
     // a new window the focus, and Return or Escape would go to the window behind.
     if (!(style & wxICON_NONE) && !(style & wxICON_MASK)) style |= (style & wxYES) ? wxICON_QUESTION : wxICON_INFORMATION;
     wxWeakRef<wxWindow> before(wxGetActiveWindow() ? wxGetTopLevelParent(wxGetActiveWindow()) : nullptr);
-    wxMessageDialog dialog(nullptr, text, caption, style);
+    // A box without a title would be read out (and listed by the desktop) as "Question" or as
+    // nothing: it carries the program's name, in the interface's language.
+    const wxString title = caption.empty() ? LangText("QlnCfg", u"Touch Frame Configuration") : caption;
+    wxMessageDialog dialog(nullptr, text, title, style);
     SetButtonTexts(dialog, style);
     dialog.CallAfter([&dialog] { dialog.Raise(); });
     const guint realizeSignal = g_signal_lookup("realize", GTK_TYPE_WIDGET);

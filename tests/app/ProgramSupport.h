@@ -32,7 +32,7 @@
 
 namespace programtest {
 
-constexpr const char* kMainTitle = "Touch Frame Configuration";  // the English title's start
+constexpr const char* kMainTitle = "Touch Frame Configuration - ";  // the English title's start (a message box carries the name alone)
 constexpr uid_t kOtherUser = 65534;                              // nobody
 constexpr long long kWindowMs = 15000;                           // launch to window on a loaded machine
 

@@ -24,7 +24,8 @@ expect() {
 }
 
 built="$BUILD/bin/qlncfg"
-expect 0 '^Usage: qlncfg \[--help \| --version\]$' "" "$built" --help
+expect 0 '^Usage: qlncfg \[--help \| --version \| --language english\|chinese\]$' "" "$built" --help
+expect 2 "" "^qlncfg: --language: 'french' is not english or chinese$" "$built" --language french
 expect 0 '^configuration version 2\.0\.0\.0$' "" "$built" --version
 expect 2 "" "^qlncfg: unknown option '--no-such-option'$" "$built" --no-such-option
 expect 2 "" '^Usage: qlncfg' "$built" some-file

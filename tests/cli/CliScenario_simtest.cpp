@@ -425,6 +425,10 @@ TEST_F(Cli, ImportRefusesAnotherDevicesProfileWithoutForceAndABadFileBeforeSendi
     EXPECT_NE(result.err.find("saved from device 0102030405060708, not 1112131415161718; nothing was written"),
               std::string::npos)
         << result.err;
+    // The safe way first: the settings alone; --force would also copy the other frame's calibration.
+    const size_t settingsOnly = result.err.find("--settings-only"), force = result.err.find("--force");
+    EXPECT_NE(settingsOnly, std::string::npos) << result.err;
+    EXPECT_LT(settingsOnly, force) << result.err;
     EXPECT_TRUE(Writes(sim().Trace()).empty());
     result = Run({"--device", kSecond, "import", file, "--force"});
     ASSERT_EQ(result.status, 0) << result.err;

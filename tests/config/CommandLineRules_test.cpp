@@ -16,7 +16,7 @@ TEST(CommandLineRules, OptionsAnswerOrRunTheProgram) {
         const char* err;  // part of standard error ("" = nothing)
     } rows[] = {
         {{}, true, 0, "", ""},
-        {{"--help"}, false, 0, "Usage: qlncfg [--help | --version]", ""},
+        {{"--help"}, false, 0, "Usage: qlncfg [--help | --version | --language english|chinese]", ""},
         {{"-h"}, false, 0, "~/.config/qlncfg/", ""},
         {{"--version"}, false, 0, "configuration version 2.6.1\n", ""},
         {{"-V"}, false, 0, "qlncfg ", ""},
@@ -49,4 +49,36 @@ TEST(CommandLineRules, OptionsAnswerOrRunTheProgram) {
     EXPECT_EQ(ReadCommandLine({"--version"}, [] { return std::string("2.0.0.0"); }).out,
               std::string("qlncfg ") + ProgramVersion() + "\nconfiguration version 2.0.0.0\n");
     EXPECT_STRNE(ProgramVersion(), "0.0.0") << "the build sets the version";
+}
+
+TEST(CommandLineRules, LanguageOptionRunsInThatLanguage) {
+    struct Row {
+        const char* name;
+        std::vector<std::string> args;
+        bool run;
+        int exitCode;
+        const char* language;
+        const char* err;  // part of standard error ("" = nothing)
+    } rows[] = {
+        {"english", {"--language", "english"}, true, 0, "English", ""},
+        {"chinese in capitals", {"--language", "CHINESE"}, true, 0, "Chinese", ""},
+        {"one word", {"--language=Chinese"}, true, 0, "Chinese", ""},
+        {"unknown language", {"--language", "french"}, false, 2, "", "--language: 'french' is not english or chinese"},
+        {"empty value", {"--language="}, false, 2, "", "--language: '' is not english or chinese"},
+        {"value missing", {"--language"}, false, 2, "", "--language takes one word, english or chinese"},
+        {"with another option", {"--language", "english", "--help"}, false, 2, "", "and no other option"},
+        {"no option", {}, true, 0, "", ""},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        const CommandLineAnswer a = ReadCommandLine(r.args, [] { return std::string("2.0"); });
+        EXPECT_EQ(a.run, r.run);
+        EXPECT_EQ(a.exitCode, r.exitCode);
+        EXPECT_EQ(a.language, r.language);
+        EXPECT_EQ(a.out, "");
+        if (*r.err)
+            EXPECT_NE(a.err.find(r.err), std::string::npos) << a.err;
+        else
+            EXPECT_EQ(a.err, "");
+    }
 }

@@ -29,6 +29,7 @@ const char* const kKeys[] = {
     "Calibration_Too_Close", "Calibration_Wrong_Shape", "Calibration_One_Finger", "Calibration_Stream_Lost",
     "Calibration_Stream_Unreachable", "Calibration_Abandoned", "Calibration_Restored",
     "Calibration_Check_Touch", "Calibration_Check_Distance", "Calibration_Check_Wrong", "Calibration_Touch_Again",
+    "Calibration_Ends_By_Itself", "Calibration_Screen", "Keeping_In",
 };
 
 }  // namespace

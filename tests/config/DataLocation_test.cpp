@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <set>
 #include <string>
@@ -312,4 +313,69 @@ TEST(DataLocation, StoreWithoutWriteBackNeverCreatesItsFile) {
     }
     EXPECT_FALSE(TempFolder::Exists(path));
     EXPECT_TRUE(dir.Entries().empty());
+}
+
+TEST(DataLocation, FirstStartTakesTheLanguageFromTheLocaleAndTheUsersFileHoldsAfterwards) {
+    struct Row {
+        const char* name;
+        const char* locale;  // the first of LC_ALL, LC_MESSAGES, LANG that is set
+        const char* language;
+    } rows[] = {
+        {"unset", "", "English"},          {"C", "C", "English"},
+        {"en_US", "en_US.UTF-8", "English"}, {"zh_CN", "zh_CN.UTF-8", "Chinese"},
+        {"zh_TW", "zh_TW.UTF-8", "Chinese"}, {"POSIX", "POSIX", "English"},
+        {"Chinese without a country", "zh", "Chinese"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        Layout layout;
+        layout.Ship("usr/share/qlncfg");  // ships English
+        DataFacts facts = layout.Facts();
+        facts.messagesLocale = r.locale;
+        const DataFiles files = PrepareDataFiles(facts);
+        EXPECT_EQ(Language(files.configFile), r.language);
+        // The file now exists: another locale on a later start changes nothing.
+        facts.messagesLocale = std::string(r.language) == "Chinese" ? "en_US.UTF-8" : "zh_CN.UTF-8";
+        EXPECT_EQ(Language(PrepareDataFiles(facts).configFile), r.language);
+    }
+}
+
+TEST(DataLocation, LocaleIsTakenInTheOrderTheCLibraryLooks) {
+    struct Row {
+        const char* name;
+        const char* lcAll;
+        const char* lcMessages;
+        const char* lang;
+        const char* locale;
+    } rows[] = {
+        {"LC_ALL first", "zh_CN.UTF-8", "en_US.UTF-8", "en_US.UTF-8", "zh_CN.UTF-8"},
+        {"empty LC_ALL is skipped", "", "zh_TW", "en_US", "zh_TW"},
+        {"LANG last", nullptr, nullptr, "zh_CN.GB2312", "zh_CN.GB2312"},
+        {"none", nullptr, nullptr, nullptr, ""},
+    };
+    const char* names[] = {"LC_ALL", "LC_MESSAGES", "LANG"};
+    std::string saved[3];
+    bool had[3];
+    for (int k = 0; k < 3; ++k) {
+        const char* v = std::getenv(names[k]);
+        had[k] = v != nullptr;
+        if (v) saved[k] = v;
+    }
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        const char* values[] = {r.lcAll, r.lcMessages, r.lang};
+        for (int k = 0; k < 3; ++k) {
+            if (values[k])
+                setenv(names[k], values[k], 1);
+            else
+                unsetenv(names[k]);
+        }
+        EXPECT_EQ(CurrentDataFacts().messagesLocale, r.locale);
+    }
+    for (int k = 0; k < 3; ++k) {
+        if (had[k])
+            setenv(names[k], saved[k].c_str(), 1);
+        else
+            unsetenv(names[k]);
+    }
 }

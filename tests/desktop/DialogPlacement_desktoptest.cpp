@@ -18,7 +18,7 @@ namespace {
 constexpr long long kWindowMs = 40000;  // the program's window after launch (sanitized builds are slow)
 constexpr long long kStepMs = 15000;    // a dialog after its button (its requests included)
 constexpr long long kExitMs = 15000;
-constexpr const char* kMainTitle = "Touch Frame Configuration";
+constexpr const char* kMainTitle = "Touch Frame Configuration - ";  // message boxes carry the name alone
 constexpr const char* kAdvancedTitle = "Advanced Setting";
 // How far a window's middle may lie from the display's: a title bar moves the client area down.
 constexpr int kCentreSlack = 40;

@@ -17,7 +17,7 @@ constexpr long long kCoverMs = 12000;
 constexpr long long kStepMs = 15000;  // a request sequence with its waits (access polls, settle)
 constexpr long long kExitMs = 15000;  // the program ends after its window closed
 constexpr long long kLostMs = 20000;  // a lost device noticed: a watch pass (3 s) whose request goes unanswered (3 s)
-constexpr const char* kMainTitle = "Touch Frame Configuration";
+constexpr const char* kMainTitle = "Touch Frame Configuration - ";  // message boxes carry the name alone
 constexpr const char* kCalibTitle = "Modal dialog";
 constexpr const char* kKeepQuestion = "Keep the new calibration?";
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <unistd.h>
 
 #include <cmath>
@@ -51,7 +53,7 @@ struct AdvControls {
     wxSlider* dClick;
     wxSlider* range;
     wxSlider* smooth;
-    std::vector<wxWindow*> all;  // creation order
+    std::vector<wxWindow*> all;  // the children, in Tab order
 };
 
 // The controls as a user finds them: buttons and sliders by id, check boxes by their labels
@@ -427,12 +429,22 @@ TEST_F(AdvSettingTest, ControlsFollowTheLayoutTable) {
         {55, 114, 10007}, {211, 114, 10005}, {211, 68, 10004},
     };
     ASSERT_EQ(c.all.size(), 21u);
+    // Every control of the table where the table puts it (the children list is the Tab order, below).
     for (size_t i = 0; i < 21; ++i) {
-        EXPECT_EQ(c.all[i]->GetPosition(), wxPoint(rows[i].x, rows[i].y)) << "control " << i + 1;
+        const auto at = std::find_if(c.all.begin(), c.all.end(), [&](wxWindow* w) {
+            return w->GetPosition() == wxPoint(rows[i].x, rows[i].y);
+        });
+        ASSERT_NE(at, c.all.end()) << "control " << i + 1;
         if (rows[i].id != -1) {
-            EXPECT_EQ(c.all[i]->GetId(), rows[i].id) << "control " << i + 1;
+            EXPECT_EQ((*at)->GetId(), rows[i].id) << "control " << i + 1;
         }
     }
+    // Tab goes as the dialog is read: the two options, the sliders row by row, Done, Cancel.
+    std::vector<wxWindow*> tabStops;
+    for (wxWindow* w : c.all)
+        if (w->AcceptsFocusFromKeyboard()) tabStops.push_back(w);
+    EXPECT_EQ(tabStops, (std::vector<wxWindow*>{c.rightClick, c.pen, c.rClick, c.smooth, c.dClick, c.range, c.done,
+                                                c.cancel}));
     const struct {
         wxSlider* slider;
         int minimum, maximum;

@@ -111,6 +111,8 @@ int main(int argc, char** argv) {
     if (program.withRequiredVersion)
         sim.Edit([&](touchsim::DeviceModel& m) { m.requiredConfigVersion = program.requiredVersion; });
     // --device ID:FIELD=VALUE,... is the control commands "device ID" and "device ID FIELD VALUE".
+    // The devices given are the frames attached: the first replaces the built-in one.
+    if (!program.devices.empty()) sim.Edit([](touchsim::DeviceModel& m) { m.deviceIds.clear(); });
     for (const std::string& device : program.devices) {
         const size_t colon = device.find(':');
         const std::string id = device.substr(0, colon);

@@ -28,7 +28,7 @@ const char kProgram[] = "./touchsim";
 class RunningProgram {
 public:
     // Starts the program on free ports with standard input from /dev/null.
-    bool Start() {
+    bool Start(const std::vector<std::string>& extra = {}) {
         int out[2];
         if (pipe(out) != 0) return false;
         pid_ = fork();
@@ -37,8 +37,13 @@ public:
             dup2(null, STDIN_FILENO);
             dup2(out[1], STDOUT_FILENO);
             close(out[0]);
-            execl(kProgram, kProgram, "--port", "0", "--stream-port", "0", "--control-port", "0",
-                  "--required-version", "31", static_cast<char*>(nullptr));
+            std::vector<std::string> words{kProgram, "--port", "0", "--stream-port", "0", "--control-port", "0",
+                                           "--required-version", "31"};
+            words.insert(words.end(), extra.begin(), extra.end());
+            std::vector<char*> argv;
+            for (std::string& w : words) argv.push_back(w.data());
+            argv.push_back(nullptr);
+            execv(kProgram, argv.data());
             _exit(127);
         }
         close(out[1]);
@@ -269,4 +274,32 @@ TEST(TouchsimProgram, RunsInTheBackgroundPrintsEachCallAndStopsOnSigterm) {
     EXPECT_EQ(reply.payload, std::vector<uint8_t>{0});
 
     EXPECT_EQ(program.Terminate(2000), 0);
+}
+
+TEST(TouchsimProgram, DeviceOptionsAreTheFramesAttached) {
+    if (access(kProgram, X_OK) != 0) GTEST_SKIP() << "touchsim is not in the working directory";
+    struct Row {
+        const char* name;
+        std::vector<std::string> options;
+        std::string list;  // the GetDeviceList text
+    } rows[] = {
+        {"none: the built-in frame", {}, "0102030405060708"},
+        {"one replaces the built-in frame", {"--device", "1111111111111111:inches=32"}, "1111111111111111"},
+        {"three give three",
+         {"--device", "1111111111111111", "--device", "2222222222222222", "--device", "3333333333333333"},
+         "1111111111111111:2222222222222222:3333333333333333"},
+        {"the built-in one named keeps its place", {"--device", "0102030405060708:touches=7", "--device", "1111111111111111"},
+         "0102030405060708:1111111111111111"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        RunningProgram program;
+        ASSERT_TRUE(program.Start(r.options));
+        RpcClient client(program.rpcPort);
+        touchsim::Frame reply;
+        ASSERT_TRUE(client.Call(VexoSource::GetDeviceList, VexoSource::kDeviceListReplyLength, reply));
+        const std::string text(reply.payload.begin(), std::find(reply.payload.begin(), reply.payload.end(), 0));
+        EXPECT_EQ(text, r.list);
+        EXPECT_EQ(program.Terminate(2000), 0);
+    }
 }
