@@ -57,7 +57,7 @@ void DlgTBox::EndModal(int retCode) {
 
 void DlgTBox::ShowCount() {
     m_pCount->SetValue(wxString::Format(wxT("%u"), unsigned(m_remaining)));
-    wxString said = LangText("Keeping_In", u"Keeping in %1 s");
+    wxString said = LangText("Keeping_In", u"The previous calibration returns in %1 s");
     said.Replace(wxT("%1"), wxString::Format(wxT("%u"), unsigned(m_remaining)));
     SetAccessibleName(m_pCount, said);
     SetAccessibleDescription(this, said);
