@@ -36,11 +36,13 @@ CPMainFrame::CPMainFrame()
     ApplyDialogFont(this);
     CentreOnDisplay(this);
     FocusWhenShown(this);
+    m_choiceTimer.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { AdoptWaitingChoice(); });
 }
 
 CPMainFrame::~CPMainFrame() {
     // The watch goes first, so that it never sees a half-destroyed window.
     Stop();
+    m_choiceTimer.Stop();
     m_running = 0;
 }
 
@@ -141,5 +143,6 @@ int32_t CPMainFrame::Initialize() {
 
 void CPMainFrame::Release() {
     Stop();
+    m_choiceTimer.Stop();
     m_running = 0;
 }

@@ -18,7 +18,9 @@ void CPMainFrame::RunCalibration() {
         // Held across the modal dialog and its closing requests: the device watch pauses until
         // the calibration is over.
         RequestLock lock(m_requestLock, kCalibrationPlace);
-        dialog = new DlgCalib(this);
+        // The frame that is switched off is the one that gets its record back.
+        const VexoSource::DeviceHandle device = Device();
+        dialog = new DlgCalib(this, device);
 
         if (!lock.Owns()) {
             // Logged by the lock: without it the calibration's requests could meet the watch's.
@@ -29,7 +31,7 @@ void CPMainFrame::RunCalibration() {
                                                u"Follow the guide to calibration setting?");
             if (VexoMessageBox(question, wxEmptyString, wxYES_NO) == wxYES && !VexoPlatform::OpenTabletSettings())
                 VexoLogDebug(L"Tablet settings not available (%hs)", VexoPlatform::kTabletSettingsCommand);
-        } else if (!CheckAccess(nullptr)) {
+        } else if (!CheckAccess(device, nullptr)) {
             VexoMessageBox(LangText("Device_was_resetting", u"Device was resetting,Please try later"),
                            wxEmptyString, wxOK);
         } else if (dialog->Initialize()) {

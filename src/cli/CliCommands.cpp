@@ -55,6 +55,8 @@ private:
 struct Target {
     std::vector<std::string> devices;
     std::string device;
+    // Every request of the run after the device list goes to this device.
+    DeviceHandle handle{0};
     AccessState access = AccessState::NoAnswer;
     bool terminal = false;  // standard error is a terminal: a person sees the waiting line
 };
@@ -89,7 +91,7 @@ AccessState AwaitAccess(const CliRequest& r, const Target& t, std::ostream& err)
                 << " s)\n";
             err.flush();
         };
-    return WaitForAccess(wait);
+    return WaitForAccess(t.handle, wait);
 }
 
 // Guard, channel, device list, device choice, access. Returns -1 to go on, else the exit status.
@@ -115,7 +117,8 @@ int Prepare(Session& session, const CliRequest& r, std::ostream& err, Target& ta
 
     std::vector<VexoWString> list;
     bool answered = false;
-    if (!ReadDeviceList(list, &answered)) {
+    // Before a device is known the head carries no device.
+    if (!ReadDeviceList(DeviceHandle(0), list, &answered)) {
         return answered ? Fail(err, kExitFailed, "the touch service sent a device list that cannot be read")
                         : Fail(err, kExitUnreachable, "the touch service does not answer");
     }
@@ -130,8 +133,8 @@ int Prepare(Session& session, const CliRequest& r, std::ostream& err, Target& ta
         return Fail(err, kExitFailed, "no device " + r.device + " is attached (attached: " + known + ")");
     }
     target.device = target.devices[size_t(index)];
-    if (!AdoptDevice(target.device))
-        VexoLogInfo(L"Device %hs gives no selector; requests keep selector %u", target.device, DeviceSelector);
+    target.handle = DeviceOf(target.device);
+    if (target.handle.Selector() == 0) VexoLogInfo(L"Device %hs gives no selector; requests carry 0", target.device);
 
     if (need == AccessNeed::None) return -1;
     target.access = AwaitAccess(r, target, err);
@@ -164,7 +167,7 @@ int Settled(const CliRequest& r, const Target& t, std::ostream& err) {
 }
 
 int Reset(const CliRequest& r, const Target& t, std::ostream& out, std::ostream& err, const std::string& done) {
-    if (!RequestDeviceReset())
+    if (!RequestDeviceReset(t.handle))
         return Fail(err, kExitFailed, done + ", but the device did not answer the reset: it may still work the old way");
     out << done << "; device reset\n";
     out.flush();
@@ -177,8 +180,9 @@ int Status(const CliRequest& r, const Target& t, std::ostream& out, std::ostream
     report.device = t.device;
     report.busy = t.access == AccessState::Busy;
     if (!report.busy) {
-        if (!ReadDeviceState(report.state)) return Fail(err, kExitFailed, "the device's state could not be read");
-        ReadProductSeries(report.state.info.VersionByte(), report.series, report.requiredConfigVersion);
+        if (!ReadDeviceState(t.handle, report.state))
+            return Fail(err, kExitFailed, "the device's state could not be read");
+        ReadProductSeries(t.handle, report.state.info.VersionByte(), report.series, report.requiredConfigVersion);
     }
     out << (r.json ? StatusJson(report) : StatusText(report));
     return report.busy ? kExitBusy : kExitDone;
@@ -186,16 +190,16 @@ int Status(const CliRequest& r, const Target& t, std::ostream& out, std::ostream
 
 int Mode(const CliRequest& r, const Target& t, std::ostream& out, std::ostream& err) {
     DeviceConfigRecord config{};
-    if (!WriteTouchMode(r.multiTouch, config))
+    if (!WriteTouchMode(t.handle, r.multiTouch, config))
         return Fail(err, kExitFailed, "the mode could not be written to device " + t.device);
     return Reset(r, t, out, err, std::string("device ") + t.device + ": " + (r.multiTouch ? "multitouch" : "mouse") + " mode written");
 }
 
-int AdvancedGet(const CliRequest& r, std::ostream& out, std::ostream& err) {
+int AdvancedGet(const CliRequest& r, const Target& t, std::ostream& out, std::ostream& err) {
     AdvancedSettings settings;
     DeviceConfigRecord check{};
     MultiConfigRecord pen{};
-    if (!LoadAdvancedSettings(settings, check, pen, false))
+    if (!LoadAdvancedSettings(t.handle, settings, check, pen, false))
         return Fail(err, kExitFailed, "the advanced settings could not be read");
     out << (r.json ? AdvancedJson(settings) : AdvancedText(settings));
     return kExitDone;
@@ -206,7 +210,7 @@ int AdvancedSet(const CliRequest& r, const Target& t, std::ostream& out, std::os
     AdvancedSettings settings;
     DeviceConfigRecord check{};
     MultiConfigRecord pen{};
-    if (!LoadAdvancedSettings(settings, check, pen, true))
+    if (!LoadAdvancedSettings(t.handle, settings, check, pen, true))
         return Fail(err, kExitFailed, "the advanced settings could not be read");
     AdvSettingPositions p = ClampToSliders(settings.positions);
     bool penOn = settings.pen != 0;
@@ -217,7 +221,7 @@ int AdvancedSet(const CliRequest& r, const Target& t, std::ostream& out, std::os
     if (r.smooth) p.smooth = *r.smooth;
     if (r.pen) penOn = *r.pen;
     EffectsRecord effects{};
-    switch (WriteAdvancedSettings(p, penOn, effects, pen)) {
+    switch (WriteAdvancedSettings(t.handle, p, penOn, effects, pen)) {
         case AdvancedWriteResult::Done:
             break;
         case AdvancedWriteResult::ReadFailed:
@@ -232,7 +236,7 @@ int AdvancedSet(const CliRequest& r, const Target& t, std::ostream& out, std::os
 
 int FactoryReset(const CliRequest& r, const Target& t, std::ostream& out, std::ostream& err) {
     FactoryRecords working;
-    switch (ResetToFactory(working)) {
+    switch (ResetToFactory(t.handle, working)) {
         case FactoryResetResult::Done:
             out << "device " << t.device << ": manufacturer settings written; device reset\n";
             out.flush();
@@ -262,7 +266,7 @@ bool WriteFileAtomically(const std::string& path, const std::string& text, std::
 int Export(const CliRequest& r, const Target& t, std::ostream& out, std::ostream& err) {
     DeviceProfile profile;
     profile.device = t.device;
-    if (!ReadDeviceProfile(profile)) return Fail(err, kExitFailed, "the device's settings could not be read whole");
+    if (!ReadDeviceProfile(t.handle, profile)) return Fail(err, kExitFailed, "the device's settings could not be read whole");
     const std::string text = ProfileToJson(profile, std::string("qlncfg-cli ") + ProgramVersion());
     if (r.file == "-") {
         out << text;
@@ -308,7 +312,7 @@ int Import(const CliRequest& r, const DeviceProfile& profile, const Target& t, s
                             "; nothing was written (--force writes it all the same)");
         out << "profile of device " << profile.device << " written to device " << t.device << " (--force)\n";
     }
-    const ProfileWriteResult result = WriteDeviceProfile(profile, [&](const ProfileStep& s) { ReportStep(out, s); });
+    const ProfileWriteResult result = WriteDeviceProfile(t.handle, profile, [&](const ProfileStep& s) { ReportStep(out, s); });
     switch (result) {
         case ProfileWriteResult::Done:
             out << "device " << t.device << ": profile imported; device reset\n";
@@ -326,7 +330,7 @@ int Import(const CliRequest& r, const DeviceProfile& profile, const Target& t, s
 // (calibration, display orientation) is written.
 int ImportSettings(const CliRequest& r, const DeviceProfile& profile, const Target& t, std::ostream& out,
                    std::ostream& err) {
-    switch (WriteProfileSettings(profile, [&](const ProfileStep& s) { ReportStep(out, s); })) {
+    switch (WriteProfileSettings(t.handle, profile, [&](const ProfileStep& s) { ReportStep(out, s); })) {
         case SettingsWriteResult::Done:
             out << "device " << t.device << ": settings of device " << profile.device
                 << "'s profile imported (touch mode, effects, pen simulation); device reset\n";
@@ -345,7 +349,7 @@ int ImportSettings(const CliRequest& r, const DeviceProfile& profile, const Targ
 int CalibrationGet(const CliRequest& r, const Target& t, std::ostream& out, std::ostream& err) {
     // Read whole: a short reply would show points of no record at all.
     CalibrationRecord record{};
-    if (!ReadWhole(GetCalibration, record)) {
+    if (!ReadWhole(t.handle, GetCalibration, record)) {
         VexoLogException(L"Get response failed! ");
         return Fail(err, kExitFailed, "the calibration could not be read");
     }
@@ -380,7 +384,7 @@ int Run(const CliRequest& r, std::ostream& out, std::ostream& err, bool errIsTer
             if (target.devices.empty() && !r.json) err << kName << "no touch device is attached\n";
             return kExitDone;
         case Command::Mode: return Mode(r, target, out, err);
-        case Command::AdvancedGet: return AdvancedGet(r, out, err);
+        case Command::AdvancedGet: return AdvancedGet(r, target, out, err);
         case Command::AdvancedSet: return AdvancedSet(r, target, out, err);
         case Command::FactoryReset: return FactoryReset(r, target, out, err);
         case Command::Export: return Export(r, target, out, err);

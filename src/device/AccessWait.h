@@ -27,6 +27,6 @@ struct AccessWait {
 // Asks GetAccessState until it answers Ready, the service stops answering (NoAnswer) or boundMs of
 // the installed monotonic clock have passed since the first question (Busy). The last question is
 // asked at the bound, so a device that becomes ready just in time is taken.
-AccessState WaitForAccess(const AccessWait& wait);
+AccessState WaitForAccess(const DeviceHandle& device, const AccessWait& wait);
 
 }  // namespace VexoSource

@@ -9,15 +9,16 @@ namespace VexoSource {
 
 namespace {
 
-bool SendCalibration(const CalibrationRecord& record) {
-    if (WriteWhole(SetCalibration, record)) return true;
+bool SendCalibration(const DeviceHandle& device, const CalibrationRecord& record) {
+    if (WriteWhole(device, SetCalibration, record)) return true;
     VexoLogException(L"Get response failed! ");
     return false;
 }
 
 }  // namespace
 
-CalibrationSession::CalibrationSession(CalibrationPace pace) : pace_(std::move(pace)) {}
+CalibrationSession::CalibrationSession(DeviceHandle device, CalibrationPace pace)
+    : device_(device), pace_(std::move(pace)) {}
 
 void CalibrationSession::Wait(int ms) {
     if (pace_.wait) pace_.wait(ms);
@@ -27,7 +28,7 @@ bool CalibrationSession::Leaving() { return pace_.leaving && pace_.leaving(); }
 
 CalibStartResult CalibrationSession::Start() {
     // A short reply would be put back later as a half-stale record: it counts as none.
-    if (!ReadWhole(GetCalibration, saved_)) {
+    if (!ReadWhole(device_, GetCalibration, saved_)) {
         VexoLogException(L"Get response failed! ");
         return CalibStartResult::ReadFailed;
     }
@@ -36,8 +37,8 @@ CalibStartResult CalibrationSession::Start() {
     // From here on the service's calibration may be off: every way out but a kept new record
     // puts the saved one back.
     mustPutBack_ = true;
-    if (!SendCalibration(CalibrationRecord{})) return CalibStartResult::SwitchOffFailed;
-    RequestDeviceReset();
+    if (!SendCalibration(device_, CalibrationRecord{})) return CalibStartResult::SwitchOffFailed;
+    RequestDeviceReset(device_);
     if (!WaitForAccess()) return CalibStartResult::NoAccess;
     if (!Leaving()) Wait(kSettleMs);
     return CalibStartResult::Ready;
@@ -45,12 +46,12 @@ CalibStartResult CalibrationSession::Start() {
 
 CalibApplyResult CalibrationSession::Apply(CalibrationRecord record) {
     record.enabled = 1;
-    if (!SendCalibration(record)) {
+    if (!SendCalibration(device_, record)) {
         // The new record may or may not be in force: asking to keep it would confirm nothing.
         PutSavedBack();
         return CalibApplyResult::WriteFailed;
     }
-    RequestDeviceReset();
+    RequestDeviceReset(device_);
     if (!WaitForAccess()) {
         // Nobody could confirm the new record: it must not stay in force.
         VexoLogException(L"Calibration: the device did not come back after the reset; restoring");
@@ -65,14 +66,14 @@ void CalibrationSession::Keep() { mustPutBack_ = false; }
 bool CalibrationSession::PutSavedBack() {
     if (!mustPutBack_) return false;
     mustPutBack_ = false;
-    SendCalibration(saved_);
-    RequestDeviceReset();
+    SendCalibration(device_, saved_);
+    RequestDeviceReset(device_);
     return true;
 }
 
 bool CalibrationSession::WaitForAccess() {
     for (int waits = 0;; ++waits) {
-        if (QueryAccess() == AccessState::Ready) return true;
+        if (QueryAccess(device_) == AccessState::Ready) return true;
         if (waits >= kAccessPolls) return false;
         Wait(kAccessPollMs);
         // The user is leaving: the saved record goes back whatever the device says now.

@@ -4,12 +4,14 @@
 // judge decides which count), and lends the session its way of letting time pass.
 //
 // Requests go out on the caller's thread; the caller serialises them (the window holds its request
-// lock from the start until the session is over).
+// lock from the start until the session is over). Every request goes to the device the session was
+// made for, whatever is chosen meanwhile: the put-back must reach the frame that was switched off.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 
+#include "servicelink/DeviceHandle.h"
 #include "servicelink/ServiceContract.h"
 
 namespace VexoSource {
@@ -48,7 +50,7 @@ public:
     // Time for the re-initialised frame to settle before the first target turns red.
     static constexpr int kSettleMs = 2000;
 
-    explicit CalibrationSession(CalibrationPace pace);
+    CalibrationSession(DeviceHandle device, CalibrationPace pace);
 
     // GetCalibration read whole into the saved record; the user leaving now costs nothing. Then
     // SetCalibration with a cleared record (enabled 0, every point 0) so that the touches arrive
@@ -78,6 +80,7 @@ private:
     void Wait(int ms);
     bool Leaving();
 
+    const DeviceHandle device_;
     CalibrationPace pace_;
     CalibrationRecord saved_{};
     bool mustPutBack_ = false;

@@ -32,14 +32,15 @@ constexpr int kEscapeKey = 27;
 
 }  // namespace
 
-DlgCalib::DlgCalib(wxWindow* opener)
+DlgCalib::DlgCalib(wxWindow* opener, DeviceHandle device)
     // A top-level window of its own, resizable, instead of a fixed-size child of the main window:
     // window managers keep a transient dialog attached to its parent (metacity) or refuse full
     // screen to a window whose size hints are fixed (openbox), and without a manager a transient
     // dialog is placed relative to its parent, off the screen.
     : wxDialog(nullptr, wxID_ANY, wxT("Modal dialog"), wxDefaultPosition, wxSize(363, 253),
                wxNO_BORDER | wxRESIZE_BORDER),
-      m_session(CalibrationPace{[this](int ms) { Wait(ms); }, [this] { return LeaveSeen(); }}),
+      m_device(device),
+      m_session(device, CalibrationPace{[this](int ms) { Wait(ms); }, [this] { return LeaveSeen(); }}),
       m_opener(opener),
       m_stepTimer(this, ID_STEP_TIMER) {
     m_screen = wxRect(0, 0, 0, 0);
@@ -200,22 +201,27 @@ int DlgCalib::ShowModal() {
         m_canvas->SetFocus();
     });
     const int code = wxDialog::ShowModal();
-    // The loop has ended and the dialog is hidden but alive; the opener still holds its request
-    // lock, so the closing requests cannot interleave with its device watch.
-    m_stepTimer.Stop();
-    if (code == CLOSE_TAKEN)
-        ApplyAndConfirm();
-    else
-        m_session.PutSavedBack();
-    // Ended by itself: say why, and that the previous calibration is back.
-    if (code == CLOSE_STREAM_LOST)
-        VexoMessageBox(LangText("Calibration_Stream_Lost", u"The touch stream of the touch service was lost. The "
-                                                           u"previous calibration is back in force."),
-                       wxEmptyString, wxOK);
-    else if (code == CLOSE_ABANDONED)
-        VexoMessageBox(LangText("Calibration_Abandoned", u"No touch was taken for 30 seconds. The previous "
-                                                         u"calibration is back in force."),
-                       wxEmptyString, wxOK);
+    {
+        // The loop has ended and the dialog is hidden but alive; the opener still holds its request
+        // lock, so the closing requests cannot interleave with its device watch. They still belong
+        // to the calibration, and their waits run event loops: the opener takes no click until they
+        // are over (its device choice, its buttons).
+        wxWindowDisabler othersDisabled(this);
+        m_stepTimer.Stop();
+        if (code == CLOSE_TAKEN)
+            ApplyAndConfirm();
+        else
+            m_session.PutSavedBack();
+        // Ended by itself: say why, and that the previous calibration is back.
+        if (code == CLOSE_STREAM_LOST)
+            VexoMessageBox(LangText("Calibration_Stream_Lost", u"The touch stream of the touch service was lost. The "
+                                                               u"previous calibration is back in force."),
+                           wxEmptyString, wxOK);
+        else if (code == CLOSE_ABANDONED)
+            VexoMessageBox(LangText("Calibration_Abandoned", u"No touch was taken for 30 seconds. The previous "
+                                                             u"calibration is back in force."),
+                           wxEmptyString, wxOK);
+    }
     // The opener is not our parent, so nothing gives it the focus back by itself.
     if (m_opener) m_opener->Raise();
     return code;

@@ -40,7 +40,9 @@ public:
 
     // `opener` is the window whose display the calibration covers and which gets the focus back
     // afterwards; it does not become the dialog's parent (see the constructor).
-    explicit DlgCalib(wxWindow* opener);
+    // device: the frame the calibration switches off and gives its record back; every request of
+    // the calibration goes to it.
+    DlgCalib(wxWindow* opener, VexoSource::DeviceHandle device);
     ~DlgCalib() override;
 
     // Goes full screen, connects the touch stream, saves the service's calibration and switches
@@ -49,7 +51,8 @@ public:
     int32_t Initialize() override;
     // Stops the touch reader.
     void Release() override;
-    int32_t WriteSettings() override { return 1; }
+    int32_t WriteSettings(const VexoSource::DeviceHandle&) override { return 1; }
+    VexoSource::DeviceHandle Device() override { return m_device; }
     int32_t LoadFromService() override { return 1; }
 
     // Runs the modal loop until the targets are taken or the user leaves, then (the dialog is
@@ -101,6 +104,7 @@ private:
     VexoSource::TapVerdict m_notice = VexoSource::TapVerdict::None;
     bool m_judging = false;
     VexoSource::VexoTUIO m_reader;
+    const VexoSource::DeviceHandle m_device;
     // The requests, on the GUI thread; it waits through the dialog's Wait and sees Escape.
     VexoSource::CalibrationSession m_session;
     bool m_wentFullScreen = false;

@@ -52,7 +52,7 @@ TEST(AccessWait, AsksUntilReadyOrTheBoundRunsOut) {
             EXPECT_GT(ms, 0u);
             clock.Advance(ms);
         };
-        EXPECT_EQ(WaitForAccess(wait), r.result);
+        EXPECT_EQ(WaitForAccess(DeviceHandle(0), wait), r.result);
         EXPECT_EQ(asks, r.asks);
         EXPECT_EQ(clock.NowMs() - start, r.waitedMs);
         EXPECT_EQ(waits, r.heardOfWait ? 1u : 0u);

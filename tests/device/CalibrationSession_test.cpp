@@ -130,7 +130,7 @@ TEST_F(CalibrationSessionTest, AKeptRecordStaysAndAnyOtherEndPutsTheSavedOneBack
         sim.ClearTrace();
         sim.Edit([](touchsim::DeviceModel& m) { m.calibration = SavedRecord(); });
         waits.clear();
-        CalibrationSession session(Pace());
+        CalibrationSession session(DeviceHandle(0), Pace());
 
         ASSERT_EQ(session.Start(), CalibStartResult::Ready);
         EXPECT_EQ(waits, std::vector<int>{CalibrationSession::kSettleMs}) << "the device was back at once";
@@ -190,7 +190,7 @@ TEST_F(CalibrationSessionTest, AStartThatCannotGoOnSaysWhyAndWritesOnlyWhatMustB
         };
         if (r.fault) r.fault(sim);
         LogCapture log;
-        CalibrationSession session(Pace());
+        CalibrationSession session(DeviceHandle(0), Pace());
 
         EXPECT_EQ(session.Start(), r.result);
         EXPECT_EQ(Calls(), r.calls);
@@ -232,7 +232,7 @@ TEST_F(CalibrationSessionTest, ANewRecordThatCannotBeConfirmedIsReplacedByTheSav
         SCOPED_TRACE(r.name);
         sim.SetBusy(false);
         sim.Edit([](touchsim::DeviceModel& m) { m.calibration = SavedRecord(); });
-        CalibrationSession session(Pace());
+        CalibrationSession session(DeviceHandle(0), Pace());
         ASSERT_EQ(session.Start(), CalibStartResult::Ready);
         sim.ClearTrace();
         r.fault(sim);

@@ -145,7 +145,7 @@ TEST_F(AdvSettingTest, StoredValuesOpenAtTheirPositionsAndDoneWithoutChangeSends
             r.edit(m.effects);
         });
         sim->ClearTrace();
-        DlgAdvSetting dialog(nullptr);
+        DlgAdvSetting dialog(nullptr, VexoSource::ChosenDevice());
         ASSERT_EQ(dialog.Initialize(), 1);
         EXPECT_EQ(Names(sim->Trace()), (std::vector<std::string>{"GetDeviceConfig", "GetEffects", "GetMultiConfig"}));
         AdvControls c = ControlsOf(dialog);
@@ -174,7 +174,7 @@ TEST_F(AdvSettingTest, DoneAfterAChangeWritesEveryShownFieldAndForcesTheHiddenOn
     });
     LanguageDir lang(&english);
     LogCapture log;
-    DlgAdvSetting dialog(nullptr);
+    DlgAdvSetting dialog(nullptr, VexoSource::ChosenDevice());
     ASSERT_EQ(dialog.Initialize(), 1);
     AdvControls c = ControlsOf(dialog);
     EXPECT_EQ(c.rClick->GetValue(), 25);
@@ -223,7 +223,7 @@ TEST_F(AdvSettingTest, AFailedWriteStopsWithItsLogTextResetsNothingAndKeepsTheDi
     LanguageDir lang(&english);
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
-        DlgAdvSetting dialog(nullptr);
+        DlgAdvSetting dialog(nullptr, VexoSource::ChosenDevice());
         ASSERT_EQ(dialog.Initialize(), 1);
         AdvControls c = ControlsOf(dialog);
         LogCapture log;
@@ -276,7 +276,7 @@ TEST_F(AdvSettingTest, AShortReadShowsNothingAnEarlierRequestLeftBehind) {
         sim->ClearTrace();
         if (r.code) sim->CutNextReply(r.code, r.bytes);
         LogCapture log;
-        DlgAdvSetting dialog(nullptr);
+        DlgAdvSetting dialog(nullptr, VexoSource::ChosenDevice());
         ASSERT_EQ(dialog.Initialize(), 1);
         AdvControls c = ControlsOf(dialog);
         EXPECT_EQ(c.pen->GetValue(), r.pen);
@@ -313,7 +313,7 @@ TEST_F(AdvSettingTest, OnlyDoneAfterAChangeWrites) {
     LanguageDir lang(&english);
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
-        DlgAdvSetting dialog(nullptr);
+        DlgAdvSetting dialog(nullptr, VexoSource::ChosenDevice());
         ASSERT_EQ(dialog.Initialize(), 1);
         AdvControls c = ControlsOf(dialog);
         auto trace = RunModal(dialog, r.script(c, dialog));
@@ -329,7 +329,7 @@ TEST_F(AdvSettingTest, OnlyDoneAfterAChangeWrites) {
 TEST_F(AdvSettingTest, MissingPenItemIsCreatedOnOpening) {
     sim->Edit([](touchsim::DeviceModel& m) { m.multiConfig.erase(2); });
     LanguageDir lang(&english);
-    DlgAdvSetting dialog(nullptr);
+    DlgAdvSetting dialog(nullptr, VexoSource::ChosenDevice());
     ASSERT_EQ(dialog.Initialize(), 1);
     const auto trace = sim->Trace();
     EXPECT_EQ(Names(trace),
@@ -349,7 +349,7 @@ TEST_F(AdvSettingTest, UnansweredLoadOpensAtTheLowestPositionsAndALaterDoneWrite
     // What the main window's orientation watch may have left in the process-wide item buffer.
     g_MultiConfigRecord = touchsim::DeviceModel::StoredItem(13, 28, 1);
     std::memset(g_MultiConfigRecord.data + 8, 0x6D, sizeof g_MultiConfigRecord.data - 8);
-    DlgAdvSetting dialog(nullptr);
+    DlgAdvSetting dialog(nullptr, VexoSource::ChosenDevice());
     sim->Unplug();
     EXPECT_EQ(dialog.Initialize(), 1);  // still shown
     sim->Plug();
@@ -383,7 +383,7 @@ TEST_F(AdvSettingTest, TextsComeFromTheLanguageFileWithTheirFallbacks) {
     partial.replace(partial.find("<Fast>Fast</Fast>"), std::strlen("<Fast>Fast</Fast>"), "<Fast>Quick</Fast>");
     {
         LanguageDir lang(&partial);
-        DlgAdvSetting dialog(nullptr);
+        DlgAdvSetting dialog(nullptr, VexoSource::ChosenDevice());
         ASSERT_EQ(dialog.Initialize(), 1);
         AdvControls c = ControlsOf(dialog);
         EXPECT_EQ(dialog.GetTitle(), wxT("Advanced Setting"));
@@ -398,7 +398,7 @@ TEST_F(AdvSettingTest, TextsComeFromTheLanguageFileWithTheirFallbacks) {
     }
     {
         LanguageDir lang(nullptr);  // no language file: the dialog is not shown at all
-        DlgAdvSetting dialog(nullptr);
+        DlgAdvSetting dialog(nullptr, VexoSource::ChosenDevice());
         EXPECT_EQ(dialog.Initialize(), 0);
         EXPECT_EQ(dialog.GetTitle(), wxT("Modal dialog"));
     }
@@ -407,7 +407,7 @@ TEST_F(AdvSettingTest, TextsComeFromTheLanguageFileWithTheirFallbacks) {
 TEST_F(AdvSettingTest, ControlsFollowTheLayoutTable) {
     LanguageDir lang(&english);
     wxDialog parent(nullptr, wxID_ANY, wxT("parent"), wxPoint(100, 100), wxSize(500, 500));
-    DlgAdvSetting dialog(&parent);
+    DlgAdvSetting dialog(&parent, VexoSource::ChosenDevice());
     ASSERT_EQ(dialog.Initialize(), 1);
     EXPECT_EQ(dialog.GetParent(), &parent);
     EXPECT_EQ(dialog.GetSize(), wxSize(363, 253));
@@ -443,7 +443,7 @@ TEST_F(AdvSettingTest, ShippedTextsFitTheirPlacesInBothLanguages) {
     for (const char* language : {"English", "Chinese"}) {
         apptest::AppEnvironment env(language);
         wxDialog parent(nullptr, wxID_ANY, wxT("parent"), wxPoint(100, 100), wxSize(500, 500));
-        DlgAdvSetting dialog(&parent);
+        DlgAdvSetting dialog(&parent, VexoSource::ChosenDevice());
         ASSERT_EQ(dialog.Initialize(), 1) << language;
         dialog.Show();
         Pump(kShortMs);
