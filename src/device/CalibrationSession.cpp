@@ -4,6 +4,8 @@
 
 #include "device/DeviceRequests.h"
 #include "foundation/VexoLog.h"
+#include "platform/MonotonicClock.h"
+#include "servicelink/VexoRPC.h"
 
 namespace VexoSource {
 
@@ -48,14 +50,14 @@ CalibApplyResult CalibrationSession::Apply(CalibrationRecord record) {
     record.enabled = 1;
     if (!SendCalibration(device_, record)) {
         // The new record may or may not be in force: asking to keep it would confirm nothing.
-        PutSavedBack();
+        RestoreSaved();
         return CalibApplyResult::WriteFailed;
     }
     RequestDeviceReset(device_);
     if (!WaitForAccess()) {
         // Nobody could confirm the new record: it must not stay in force.
         VexoLogException(L"Calibration: the device did not come back after the reset; restoring");
-        PutSavedBack();
+        RestoreSaved();
         return CalibApplyResult::NoAccess;
     }
     return CalibApplyResult::Applied;
@@ -63,12 +65,36 @@ CalibApplyResult CalibrationSession::Apply(CalibrationRecord record) {
 
 void CalibrationSession::Keep() { mustPutBack_ = false; }
 
-bool CalibrationSession::PutSavedBack() {
-    if (!mustPutBack_) return false;
+bool CalibrationSession::TryRestore() {
+    // Both must be answered: the record alone is not in force until the device is re-initialised.
+    return SendCalibration(device_, saved_) && RequestDeviceReset(device_);
+}
+
+RestoreResult CalibrationSession::RestoreSaved() {
+    if (!mustPutBack_) return RestoreResult::NothingToRestore;
+    if (!TryRestore()) {
+        VexoLogException(L"Calibration: the saved record was not taken; trying again for up to %u ms",
+                         kRestoreRetryMs);
+        if (pace_.restoring) pace_.restoring(true);
+        const uint64_t deadline = VexoPlatform::NowMs() + kRestoreRetryMs;
+        bool restored = false;
+        while (!restored && VexoPlatform::RemainingMs(deadline) > 0) {
+            // Even when the user is leaving: the frame must get its record back.
+            if (pace_.pause) pace_.pause(kRestorePauseMs);
+            else Wait(kRestorePauseMs);
+            // The service went away (its connection ended): a restarted one takes a new connection.
+            if (!ServiceChannelConnected() && !ReconnectServiceChannel()) continue;
+            restored = TryRestore();
+        }
+        if (pace_.restoring) pace_.restoring(false);
+        if (!restored) {
+            VexoLogException(L"Calibration: the saved record could not be put back; it stays pending");
+            return RestoreResult::NotRestored;
+        }
+    }
+    VexoLogInfo(L"Calibration: the saved record is back in force");
     mustPutBack_ = false;
-    SendCalibration(device_, saved_);
-    RequestDeviceReset(device_);
-    return true;
+    return RestoreResult::Restored;
 }
 
 bool CalibrationSession::WaitForAccess() {

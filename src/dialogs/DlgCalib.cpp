@@ -40,7 +40,9 @@ DlgCalib::DlgCalib(wxWindow* opener, DeviceHandle device)
     : wxDialog(nullptr, wxID_ANY, wxT("Modal dialog"), wxDefaultPosition, wxSize(363, 253),
                wxNO_BORDER | wxRESIZE_BORDER),
       m_device(device),
-      m_session(device, CalibrationPace{[this](int ms) { Wait(ms); }, [this] { return LeaveSeen(); }}),
+      m_session(device, CalibrationPace{[this](int ms) { Wait(ms); }, [this] { return LeaveSeen(); },
+                                        [this](int ms) { Pause(ms); },
+                                        [this](bool restoring) { ShowRestoring(restoring); }}),
       m_opener(opener),
       m_stepTimer(this, ID_STEP_TIMER) {
     m_screen = wxRect(0, 0, 0, 0);
@@ -148,7 +150,12 @@ bool DlgCalib::CoversScreen() const {
 }
 
 void DlgCalib::Wait(int ms) {
-    if (m_leaveRequested || ms <= 0) return;
+    if (m_leaveRequested) return;
+    Pause(ms);
+}
+
+void DlgCalib::Pause(int ms) {
+    if (ms <= 0) return;
     wxGUIEventLoop loop;
     ClockTimer timer([&loop] { loop.Exit(); });
     timer.StartFor(uint32_t(ms));
@@ -167,8 +174,32 @@ int32_t DlgCalib::Fail() {
         ShowFullScreen(false);
         Hide();
     }
-    m_session.PutSavedBack();
+    PutBack();
     return 0;
+}
+
+void DlgCalib::ShowRestoring(bool restoring) {
+    if (!restoring) {
+        m_restoringNote.reset();
+        return;
+    }
+    m_restoringNote = std::make_unique<wxBusyInfo>(
+        LangText("Calibration_Restoring", u"Restoring the previous calibration of the frame\u2026"));
+}
+
+bool DlgCalib::PutBack() {
+    if (m_session.RestoreSaved() != RestoreResult::NotRestored) return true;
+    SayNotRestored();
+    return false;
+}
+
+void DlgCalib::SayNotRestored() {
+    // Never "back in force" when the frame did not take it: it keeps the cleared record (or the
+    // new one), and the user must know what to do about it.
+    VexoMessageBox(LangText("Calibration_Not_Restored",
+                            u"The previous calibration of the frame could not be restored: the touch service did "
+                            u"not answer. Make sure that the touch service runs, then calibrate the frame again."),
+                   wxEmptyString, wxOK);
 }
 
 bool DlgCalib::LeaveSeen() {
@@ -208,12 +239,11 @@ int DlgCalib::ShowModal() {
         // are over (its device choice, its buttons).
         wxWindowDisabler othersDisabled(this);
         m_stepTimer.Stop();
-        if (code == CLOSE_TAKEN)
-            ApplyAndConfirm();
-        else
-            m_session.PutSavedBack();
-        // Ended by itself: say why, and that the previous calibration is back.
-        if (code == CLOSE_STREAM_LOST)
+        const bool restored = code == CLOSE_TAKEN ? ApplyAndConfirm() : PutBack();
+        // Ended by itself: say why, and that the previous calibration is back (when it is).
+        if (!restored) {
+            // Said already.
+        } else if (code == CLOSE_STREAM_LOST)
             VexoMessageBox(LangText("Calibration_Stream_Lost", u"The touch stream of the touch service was lost. The "
                                                                u"previous calibration is back in force."),
                            wxEmptyString, wxOK);
@@ -227,30 +257,38 @@ int DlgCalib::ShowModal() {
     return code;
 }
 
-void DlgCalib::ApplyAndConfirm() {
+bool DlgCalib::ApplyAndConfirm() {
     CalibrationRecord record;
     {
         std::lock_guard<std::mutex> lock(m_judgeLock);
         record = m_judge.Record(m_screen.width, m_screen.height);
     }
-    switch (m_session.Apply(record)) {
+    const CalibApplyResult result = m_session.Apply(record);
+    switch (result) {
         case CalibApplyResult::Applied: break;
         case CalibApplyResult::WriteFailed:
-            // Nothing to confirm: the saved record is back, and the user is told that it failed.
-            VexoMessageBox(LangText("Callibration_Initialization_Failed", u"none"), wxEmptyString, wxOK);
-            return;
-        case CalibApplyResult::NoAccess: return;
+        case CalibApplyResult::NoAccess:
+            // Nothing to confirm: the session has put the saved record back, or it is still
+            // pending, which the user must hear of first.
+            if (m_session.MustPutBack()) {
+                SayNotRestored();
+                return false;
+            }
+            if (result == CalibApplyResult::WriteFailed)
+                VexoMessageBox(LangText("Callibration_Initialization_Failed", u"none"), wxEmptyString, wxOK);
+            return true;
     }
     // On the display that was calibrated, where the user stands, whichever display is the first.
     DlgTBox box(LangText("Apply_Callibration", u""), this);
     if (box.ShowModal() == wxID_YES) {
         m_session.Keep();
-        return;
+        return true;
     }
-    m_session.PutSavedBack();
+    if (!PutBack()) return false;
     // The box ran out or was cancelled: the screen the user touched must not look calibrated.
     VexoMessageBox(LangText("Calibration_Restored", u"The previous calibration is back in force."), wxEmptyString,
                    wxOK);
+    return true;
 }
 
 void DlgCalib::TouchCallback(const VexoGroup<VexoTUIOTouch_Ele>& touches, void* user) {

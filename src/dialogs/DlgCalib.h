@@ -10,8 +10,10 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 
+#include <wx/busyinfo.h>
 #include <wx/dialog.h>
 #include <wx/evtloop.h>
 #include <wx/timer.h>
@@ -88,10 +90,19 @@ private:
     // Keeps the event loop running for `ms` of the monotonic clock (painting, keys) instead of
     // blocking it; returns early when the user asks to leave.
     void Wait(int ms);
+    // Keeps the event loop running for `ms` whatever the user asks meanwhile.
+    void Pause(int ms);
+    // Shows or hides the note that the previous calibration is being restored.
+    void ShowRestoring(bool restoring);
+    // Puts the saved record back; when that was not answered, says so. False then.
+    bool PutBack();
+    void SayNotRestored();
     // Brings the dialog over the whole display and gives it the keyboard.
     void CoverDisplay();
     bool CoversScreen() const;
-    void ApplyAndConfirm();
+    // Applies the new record and asks to keep it; false when the saved record had to go back and
+    // could not (the user has been told).
+    bool ApplyAndConfirm();
     void OnVerdict(VexoSource::TapVerdict verdict);
 
     int32_t m_running = 0;
@@ -119,6 +130,8 @@ private:
     // with no focusable child gets no key events at all on GTK.
     wxWindow* m_canvas = nullptr;
     wxTimer m_stepTimer;
+    // The note shown while a put-back that was not answered is tried again.
+    std::unique_ptr<wxBusyInfo> m_restoringNote;
 
     wxDECLARE_EVENT_TABLE();
 };

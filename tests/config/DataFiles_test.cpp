@@ -27,7 +27,8 @@ const char* const kKeys[] = {
     "Smooth_Effection", "Short", "Fast", "Slow", "Small", "Big", "Long", "Worse", "Better",
     "Apply_Callibration", "Settings_Write_Failed", "Calibration_Touch_Target", "Calibration_Escape_Cancels",
     "Calibration_Too_Close", "Calibration_Wrong_Shape", "Calibration_One_Finger", "Calibration_Stream_Lost",
-    "Calibration_Stream_Unreachable", "Calibration_Abandoned", "Calibration_Restored",
+    "Calibration_Stream_Unreachable", "Calibration_Abandoned", "Calibration_Restored", "Calibration_Restoring",
+    "Calibration_Not_Restored",
 };
 
 }  // namespace

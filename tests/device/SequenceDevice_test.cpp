@@ -55,7 +55,7 @@ protected:
 
 // No pause at all: the session's waits are the window's event loop, which this test has none of.
 CalibrationPace NoPause() {
-    return CalibrationPace{[](int) {}, [] { return false; }};
+    return CalibrationPace{[](int) {}, [] { return false; }, nullptr, nullptr};
 }
 
 }  // namespace
@@ -120,7 +120,7 @@ TEST_F(SequenceDevice, EverySequenceEndsOnTheFrameItBeganOnWhateverIsChosenMeanw
              CalibrationRecord record{};
              record.topLeft = {1, 2, 3, 4};
              session.Apply(record);
-             session.PutSavedBack();
+             session.RestoreSaved();
          }},
     };
     for (const auto& start : {kFirst, kSecond}) {
