@@ -16,6 +16,7 @@
 #include "gui/WxText.h"
 #include "platform/MonotonicClock.h"
 #include "platform/PlatformTime.h"
+#include "platform/TerminationSignals.h"
 
 using namespace VexoSource;
 
@@ -150,8 +151,9 @@ bool DlgCalib::CoversScreen() const {
 }
 
 void DlgCalib::Wait(int ms) {
-    if (m_leaveRequested) return;
-    Pause(ms);
+    // In short steps: while the calibration starts it is no modal window yet, so a termination
+    // signal sends it no close request; it must notice the signal itself.
+    for (int left = ms; left > 0 && !LeaveSeen(); left -= kLeaveCheckMs) Pause(std::min(left, kLeaveCheckMs));
 }
 
 void DlgCalib::Pause(int ms) {
@@ -205,6 +207,12 @@ void DlgCalib::SayNotRestored() {
 bool DlgCalib::LeaveSeen() {
     // Escape reaches the close handler through a queued close request: hand it over now.
     if (wxTheApp) wxTheApp->ProcessPendingEvents();
+    // A termination signal ends the calibration as Escape does; the program then ends as the
+    // signal asks (its main window has been asked to close).
+    if (!m_leaveRequested && VexoPlatform::TerminationSignals::Received() != 0) {
+        VexoLogInfo(L"Calibration: a termination signal came while it started; cancelling");
+        m_leaveRequested = true;
+    }
     return m_leaveRequested;
 }
 
@@ -224,8 +232,9 @@ int DlgCalib::ShowModal() {
     // Once the loop runs: the keyboard to the canvas (so that a real Escape arrives), or leave at
     // once when the user already asked to during the start.
     CallAfter([this] {
+        if (!IsModal()) return;  // not shown at all: the program is ending
         if (m_leaveRequested) {
-            EndModal(CLOSE_ESCAPE);
+            EndModal(CLOSE_CANCELLED);
             return;
         }
         Raise();
@@ -440,7 +449,7 @@ void DlgCalib::PostClose(int id) {
 
 void DlgCalib::OnChar(wxKeyEvent& event) {
     if (event.GetKeyCode() == kEscapeKey)
-        PostClose(CLOSE_ESCAPE);
+        PostClose(CLOSE_CANCELLED);
     else
         event.Skip();
 }
@@ -471,5 +480,5 @@ void DlgCalib::OnClose(wxCloseEvent& event) {
     // Taken targets, Escape or a close request from the system: the loop ends here and ShowModal
     // applies or restores once it has returned.
     const int id = event.GetId();
-    EndModal(id == CLOSE_TAKEN || id == CLOSE_STREAM_LOST || id == CLOSE_ABANDONED ? id : int(CLOSE_ESCAPE));
+    EndModal(id == CLOSE_TAKEN || id == CLOSE_STREAM_LOST || id == CLOSE_ABANDONED ? id : int(CLOSE_CANCELLED));
 }

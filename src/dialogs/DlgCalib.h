@@ -31,11 +31,13 @@ public:
         ID_STEP_TIMER = 4096,
         // Ids of the close requests the dialog posts to itself.
         CLOSE_TAKEN = 255,   // all four targets taken
-        CLOSE_ESCAPE = 254,  // Escape pressed
+        CLOSE_CANCELLED = 254,  // left before the end: Escape, a close request, a termination signal
         CLOSE_STREAM_LOST = 253,  // the touch stream ended while the targets were shown
         CLOSE_ABANDONED = 252,    // no point was taken for kAbandonMs
     };
     static constexpr int kStepMs = 500;
+    // How often the start's waits look for a termination signal.
+    static constexpr int kLeaveCheckMs = 50;
     // A touch-only kiosk has no Escape: a calibration nobody finishes ends by itself after this
     // long without a point taken (twice what calibrators usually give one target).
     static constexpr uint64_t kAbandonMs = 30000;
