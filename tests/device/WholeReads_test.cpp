@@ -137,7 +137,7 @@ TEST_F(WholeReads, EverySequenceStopsAtAShortReadBeforeWritingFromIt) {
 }
 
 TEST_F(WholeReads, APenItemReadShortIsNotTakenForTheMarkLeftInTheBuffer) {
-    // The shared buffer still holds another item's mark and data from an earlier request.
+    // The record still holds another item's mark and data from an earlier request.
     MultiConfigRecord buffer{};
     buffer.itemId = 13;
     buffer.length = 40;

@@ -19,7 +19,6 @@
 #include "guisupport/ModalScript.h"
 #include "guisupport/GuiTest.h"
 #include "guisupport/LanguageDir.h"
-#include "servicelink/ServiceRequests.h"
 #include "servicelink/VexoRPC.h"
 #include "touchsim/Simulator.h"
 #include "support/PackedValue.h"
@@ -97,7 +96,6 @@ protected:
         sim = std::make_unique<touchsim::Simulator>(options);
         ASSERT_TRUE(sim->Start());
         ASSERT_TRUE(OpenServiceChannelAt("127.0.0.1", sim->RpcPort()));
-        std::memset(&g_MultiConfigRecord, 0, sizeof g_MultiConfigRecord);
     }
     void TearDown() override {
         CloseServiceChannel();
@@ -247,10 +245,6 @@ TEST_F(AdvSettingTest, AFailedWriteStopsWithItsLogTextResetsNothingAndKeepsTheDi
 }
 
 TEST_F(AdvSettingTest, AShortReadShowsNothingAnEarlierRequestLeftBehind) {
-    // What the main window's watch leaves in the shared buffer: the orientation item with its mark.
-    auto leaveOrientationItem = [] {
-        g_MultiConfigRecord = touchsim::DeviceModel::StoredItem(13, 28, 1);
-    };
     sim->Edit([](touchsim::DeviceModel& m) {
         m.effects.msRClickDelay = 3000;  // position 30
         m.multiConfig[2] = touchsim::DeviceModel::StoredItem(2, 1);  // pen on
@@ -272,7 +266,6 @@ TEST_F(AdvSettingTest, AShortReadShowsNothingAnEarlierRequestLeftBehind) {
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
-        leaveOrientationItem();
         sim->ClearTrace();
         if (r.code) sim->CutNextReply(r.code, r.bytes);
         LogCapture log;
@@ -346,9 +339,6 @@ TEST_F(AdvSettingTest, MissingPenItemIsCreatedOnOpening) {
 
 TEST_F(AdvSettingTest, UnansweredLoadOpensAtTheLowestPositionsAndALaterDoneWritesThem) {
     LanguageDir lang(&english);
-    // What the main window's orientation watch may have left in the process-wide item buffer.
-    g_MultiConfigRecord = touchsim::DeviceModel::StoredItem(13, 28, 1);
-    std::memset(g_MultiConfigRecord.data + 8, 0x6D, sizeof g_MultiConfigRecord.data - 8);
     DlgAdvSetting dialog(nullptr, VexoSource::ChosenDevice());
     sim->Unplug();
     EXPECT_EQ(dialog.Initialize(), 1);  // still shown

@@ -7,7 +7,6 @@
 #include <thread>
 
 #include "servicelink/LinkTestSupport.h"
-#include "servicelink/ServiceRequests.h"
 #include "servicelink/VexoRPC.h"
 #include "touchsim/Simulator.h"
 

@@ -8,7 +8,6 @@
 #include <thread>
 
 #include "servicelink/LinkTestSupport.h"
-#include "servicelink/ServiceRequests.h"
 #include "support/ManualClock.h"
 #include "support/PackedValue.h"
 #include "support/ThreadActivity.h"
@@ -395,7 +394,6 @@ TEST(SendRequestWithoutChannel, ReturnsZeroAndSendsNothing) {
     EXPECT_EQ(SendRequest(testDevice, GetAccessState, buffer, &ok, nullptr, 0, 1), 0);
     EXPECT_EQ(ok, 0);
     EXPECT_EQ(buffer[0], 0x5A);
-    SendResetDevice();  // harmless without a channel
 }
 
 TEST(OpenServiceChannelAt, FailureLeavesNoChannel) {
