@@ -35,7 +35,7 @@ ProfileWriteResult WriteDeviceProfile(const DeviceHandle& device, const DevicePr
         return ok;
     };
     for (const auto& entry : profile.items) {
-        const char* what = entry.first == 2 ? "pen simulation item" : "display orientation item";
+        const char* what = entry.first == kPenItemId ? "pen simulation item" : "display orientation item";
         if (!step(what, "SetMultiConfig", entry.first, WriteWhole(device, SetMultiConfig, entry.second)))
             return ProfileWriteResult::WriteFailed;
     }

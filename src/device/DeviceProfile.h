@@ -14,7 +14,7 @@ namespace VexoSource {
 
 // The multi-configuration items the program knows: pen simulation (2) and the stored display
 // orientation (13).
-constexpr uint32_t kProfileItems[] = {2, 13};
+constexpr uint32_t kProfileItems[] = {kPenItemId, kOrientationItem};
 bool IsProfileItem(uint32_t itemId);
 
 struct DeviceProfile {

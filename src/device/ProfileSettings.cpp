@@ -5,12 +5,6 @@
 
 namespace VexoSource {
 
-namespace {
-
-constexpr uint32_t kPenItem = 2;
-
-}  // namespace
-
 SettingsWriteResult WriteProfileSettings(const DeviceHandle& device, const DeviceProfile& profile,
                                          const std::function<void(const ProfileStep&)>& report) {
     DeviceConfigRecord config{};
@@ -26,9 +20,9 @@ SettingsWriteResult WriteProfileSettings(const DeviceHandle& device, const Devic
         if (!ok) VexoLogException(L"Writing %hs failed (%hs)", what, request);
         return ok;
     };
-    const auto pen = profile.items.find(kPenItem);
+    const auto pen = profile.items.find(kPenItemId);
     if (pen != profile.items.end() &&
-        !step("pen simulation item", "SetMultiConfig", kPenItem, WriteWhole(device, SetMultiConfig, pen->second)))
+        !step("pen simulation item", "SetMultiConfig", kPenItemId, WriteWhole(device, SetMultiConfig, pen->second)))
         return SettingsWriteResult::WriteFailed;
     if (!step("touch mode", "SetDeviceConfig", 0, WriteWhole(device, SetDeviceConfig, config)) ||
         !step("effects", "SetEffects", 0, WriteWhole(device, SetEffects, profile.effects)))
