@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "device/AccessWait.h"
 #include "device/DeviceRequests.h"
 #include "foundation/VexoLog.h"
 #include "platform/MonotonicClock.h"
@@ -98,13 +99,14 @@ RestoreResult CalibrationSession::RestoreSaved() {
 }
 
 bool CalibrationSession::WaitForAccess() {
-    for (int waits = 0;; ++waits) {
-        if (QueryAccess(device_) == AccessState::Ready) return true;
-        if (waits >= kAccessPolls) return false;
-        Wait(kAccessPollMs);
-        // The user is leaving: the saved record goes back whatever the device says now.
-        if (Leaving()) return true;
-    }
+    AccessWait wait;
+    wait.maxAsks = kAccessPolls + 1;  // the first at once, then one per wait
+    wait.pollMs = kAccessPollMs;
+    wait.sleep = [this](uint32_t ms) { Wait(int(ms)); };
+    wait.stop = [this] { return Leaving(); };
+    if (VexoSource::WaitForAccess(device_, wait) == AccessState::Ready) return true;
+    // The user is leaving: the saved record goes back whatever the device says now.
+    return Leaving();
 }
 
 }  // namespace VexoSource
