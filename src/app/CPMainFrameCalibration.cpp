@@ -1,6 +1,7 @@
 // The main window's calibration command.
 #include "app/CPMainFrame.h"
 #include "config/LinearityStore.h"
+#include "device/PendingRestore.h"
 #include "dialogs/DlgCalib.h"
 #include "foundation/VexoLog.h"
 #include "gui/MessageBox.h"
@@ -31,7 +32,9 @@ void CPMainFrame::RunCalibration() {
                                                u"Follow the guide to calibration setting?");
             if (VexoMessageBox(question, wxEmptyString, wxYES_NO) == wxYES && !VexoPlatform::OpenTabletSettings())
                 VexoLogDebug(L"Tablet settings not available (%hs)", VexoPlatform::kTabletSettingsCommand);
-        } else if (!CheckAccess(device, nullptr)) {
+        } else if (!VexoSource::RestorePending() || !CheckAccess(device, nullptr)) {
+            // A frame whose earlier put-back is still pending would have its cleared record
+            // saved as the one to put back: that record goes first.
             VexoMessageBox(LangText("Device_was_resetting", u"Device was resetting,Please try later"),
                            wxEmptyString, wxOK);
         } else if (dialog->Initialize()) {

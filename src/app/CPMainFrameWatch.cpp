@@ -2,6 +2,7 @@
 #include "app/CPMainFrame.h"
 #include "device/DeviceRequests.h"
 #include "device/MainFrameRules.h"
+#include "device/PendingRestore.h"
 #include "foundation/VexoLog.h"
 #include "gui/WxText.h"
 #include "platform/DisplayOrientation.h"
@@ -31,6 +32,8 @@ void CPMainFrame::Run() {
             // The whole pass addresses one device: the orientation read and write and the reset
             // may be a second apart (a slow display server), and the choice waits for the pass.
             const DeviceHandle device = ChosenDevice();
+            // A calibration that could not be put back: written as soon as the service answers.
+            if (RestorePendingExists()) RestorePending();
             int32_t answered = 0;
             if (CheckAccess(device, &answered)) {
                 WatchOrientation(device);

@@ -11,6 +11,7 @@
 #include "config/ProcessConfig.h"
 #include "dialogs/ClockTimer.h"
 #include "dialogs/DlgTBox.h"
+#include "device/PendingRestore.h"
 #include "foundation/VexoLog.h"
 #include "gui/MessageBox.h"
 #include "gui/WxText.h"
@@ -191,6 +192,7 @@ void DlgCalib::ShowRestoring(bool restoring) {
 
 bool DlgCalib::PutBack() {
     if (m_session.RestoreSaved() != RestoreResult::NotRestored) return true;
+    KeepPendingRestore(m_device, m_session.Saved());
     SayNotRestored();
     return false;
 }
@@ -280,6 +282,7 @@ bool DlgCalib::ApplyAndConfirm() {
             // Nothing to confirm: the session has put the saved record back, or it is still
             // pending, which the user must hear of first.
             if (m_session.MustPutBack()) {
+                KeepPendingRestore(m_device, m_session.Saved());
                 SayNotRestored();
                 return false;
             }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "device/CalibrationSession.h"
+#include "device/PendingRestore.h"
 #include "servicelink/ServiceContract.h"
 #include "servicelink/VexoRPC.h"
 #include "support/LogCapture.h"
@@ -315,6 +316,31 @@ TEST_F(CalibrationSessionTest, APutBackThatIsNotAnsweredIsTriedAgainAndCountsOnl
         running = false;
         ticker.join();
     }
+}
+
+// A record the service never took back is kept and written once the service answers again, to the
+// frame it belongs to, then forgotten.
+TEST_F(CalibrationSessionTest, AKeptRecordIsWrittenOnceTheServiceAnswersAndThenForgotten) {
+    sim.Edit([](touchsim::DeviceModel& m) { m.calibration = CalibrationRecord{}; });
+    const DeviceHandle device(touchsim::SelectorOf(sim.Model().deviceIds.at(0)));
+    KeepPendingRestore(device, SavedRecord());
+    ASSERT_TRUE(RestorePendingExists());
+    // The service drops its connection and takes no call: nothing is answered.
+    sim.Unplug();
+    sim.ResetClients();
+    EXPECT_FALSE(RestorePending());
+    EXPECT_TRUE(RestorePendingExists()) << "still pending";
+    sim.Plug();
+    ASSERT_TRUE(ServiceChannelConnected() || ReconnectServiceChannel());
+    sim.ClearTrace();
+    EXPECT_TRUE(RestorePending());
+    EXPECT_FALSE(RestorePendingExists());
+    EXPECT_EQ(Calls(), PutBack());
+    for (const touchsim::TraceEntry& e : sim.Trace()) EXPECT_EQ(e.selector, device.Selector()) << e.Line();
+    EXPECT_EQ(InForce(), BytesOf(SavedRecord()));
+    sim.ClearTrace();
+    EXPECT_TRUE(RestorePending());
+    EXPECT_TRUE(Calls().empty()) << "written once";
 }
 
 }  // namespace
