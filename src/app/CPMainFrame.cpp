@@ -39,11 +39,13 @@ CPMainFrame::CPMainFrame()
     FocusWhenShown(this);
     TrackFrameDisplay();
     KeepOnDisplay(this);
+    m_choiceTimer.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { AdoptWaitingChoice(); });
 }
 
 CPMainFrame::~CPMainFrame() {
     // The watch goes first, so that it never sees a half-destroyed window.
     Stop();
+    m_choiceTimer.Stop();
     m_running = 0;
 }
 
@@ -145,5 +147,6 @@ int32_t CPMainFrame::Initialize() {
 
 void CPMainFrame::Release() {
     Stop();
+    m_choiceTimer.Stop();
     m_running = 0;
 }

@@ -13,6 +13,7 @@
 #include <wx/statbox.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
+#include <wx/timer.h>
 
 #include <cstdint>
 #include <string>
@@ -53,6 +54,9 @@ public:
     static constexpr uint32_t kWatchPlace = 1;
     static constexpr uint32_t kLoadPlace = 2;
     static constexpr uint32_t kRefreshPlace = 11;
+    static constexpr uint32_t kChoicePlace = 14;
+    // How soon a device choice made during a sequence is tried again.
+    static constexpr int kChoiceRetryMs = 50;
 
     CPMainFrame();
     ~CPMainFrame() override;
@@ -64,7 +68,10 @@ public:
     void Release() override;
     // Writes the touch mode from the radio buttons (with the request lock held); 0 when the
     // device configuration could not be read whole or written.
-    int32_t WriteSettings() override;
+    int32_t WriteSettings(const VexoSource::DeviceHandle& device) override;
+    // GUI thread, with the request lock held (between sequences): adopts a device choice that
+    // waited for the last sequence, then gives the chosen device.
+    VexoSource::DeviceHandle Device() override;
     // Start-up reading and version checks; 1 on success.
     int32_t LoadFromService() override;
 
@@ -72,21 +79,28 @@ public:
     void Run() override;
 
     // Reading (watch thread with the request lock held, or GUI thread during start-up).
-    int32_t ReadDeviceList();
-    int32_t ReadDeviceState();
+    int32_t ReadDeviceList(const VexoSource::DeviceHandle& device);
+    int32_t ReadDeviceState(const VexoSource::DeviceHandle& device);
     // Showing (GUI thread).
     int32_t SyncDeviceChoice();
     int32_t RefreshDisplay();
     // Any thread: queues a RefreshEvent for the GUI thread.
     void PostRefresh();
-    // GUI thread: adopts a device identifier as the target of every request.
+    // GUI thread: adopts a device identifier as the target of the sequences that start from now on.
     void SelectDevice(const std::string& identifier);
+    // GUI thread: the user chose identifier in the device choice. Adopted at once between
+    // sequences; while one runs (a watch pass) the choice waits for its end, so that no sequence
+    // ends on another frame than it began on and no reading of one frame shows as another's.
+    void ChooseFromList(const std::string& identifier);
+    // GUI thread: adopts the waiting choice when the request lock is free, else tries again soon.
+    void AdoptWaitingChoice();
+    bool ChoiceWaiting() const { return m_choiceWaiting; }
     // Any thread: hides the window, shows the message when show is set, closes the window. Always
     // carried out on the GUI thread, in that order.
     void ReportDeviceLost(const wxString& message, const wxString& caption, bool show);
     // Compares the display orientation with the service's and rewrites it on a change (watch thread,
     // request lock held).
-    void WatchOrientation();
+    void WatchOrientation(const VexoSource::DeviceHandle& device);
     // GUI thread: tells the watch which display the window is on now.
     void PublishFrameDisplay();
     // Watch thread: has the GUI thread say it again and waits briefly for the answer.
@@ -140,10 +154,8 @@ public:
     VexoSource::DeviceInfoRecord m_currentInfo{};
     uint8_t m_runtimeStatus[VexoSource::kRuntimeStatusLength] = {};
     VexoSource::DeviceConfigRecord m_currentConfig{};
-    // The selector the last reading's requests carried; false in m_readingOfOneDevice when the
-    // device choice changed while they were sent (the reading then mixes two devices).
+    // The selector the last reading's requests carried (its pass's handle).
     uint32_t m_readingSelector = 0;
-    bool m_readingOfOneDevice = true;
 
 private:
     // Has every move, resize and showing of the window say its display again (GUI thread).
@@ -159,6 +171,10 @@ private:
     int32_t AwaitServiceReturn();
 
     std::vector<VexoSource::VexoWString> m_deviceList;
+    // GUI thread: a device choice that waits for the sequence under way.
+    std::string m_waitingChoice;
+    bool m_choiceWaiting = false;
+    wxTimer m_choiceTimer;
 
     DECLARE_EVENT_TABLE()
 };

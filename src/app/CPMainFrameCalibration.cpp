@@ -1,6 +1,7 @@
 // The main window's calibration command.
 #include "app/CPMainFrame.h"
 #include "config/LinearityStore.h"
+#include "device/PendingRestore.h"
 #include "dialogs/DlgCalib.h"
 #include "foundation/VexoLog.h"
 #include "gui/MessageBox.h"
@@ -18,7 +19,9 @@ void CPMainFrame::RunCalibration() {
         // Held across the modal dialog and its closing requests: the device watch pauses until
         // the calibration is over.
         RequestLock lock(m_requestLock, kCalibrationPlace);
-        dialog = new DlgCalib(this);
+        // The frame that is switched off is the one that gets its record back.
+        const VexoSource::DeviceHandle device = Device();
+        dialog = new DlgCalib(this, device);
 
         if (!lock.Owns()) {
             // Logged by the lock: without it the calibration's requests could meet the watch's.
@@ -29,7 +32,9 @@ void CPMainFrame::RunCalibration() {
                                                u"Follow the guide to calibration setting?");
             if (VexoMessageBox(question, wxEmptyString, wxYES_NO) == wxYES && !VexoPlatform::OpenTabletSettings())
                 VexoLogDebug(L"Tablet settings not available (%hs)", VexoPlatform::kTabletSettingsCommand);
-        } else if (!CheckAccess(nullptr)) {
+        } else if (!VexoSource::RestorePending() || !CheckAccess(device, nullptr)) {
+            // A frame whose earlier put-back is still pending would have its cleared record
+            // saved as the one to put back: that record goes first.
             VexoMessageBox(LangText("Device_was_resetting", u"Device was resetting,Please try later"),
                            wxEmptyString, wxOK);
         } else if (dialog->Initialize()) {

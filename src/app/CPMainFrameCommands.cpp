@@ -9,7 +9,6 @@
 #include "gui/MessageBox.h"
 #include "gui/WxText.h"
 #include "platform/ProcessLauncher.h"
-#include "servicelink/ServiceRequests.h"
 
 using namespace VexoSource;
 
@@ -22,13 +21,13 @@ constexpr uint32_t kFactoryPlace = 7;
 void OpenAdvancedSettings(CPMainFrame& frame) {
     DlgAdvSetting* dialog = nullptr;
     {
-        // Held while the dialog is open: the device watch pauses, and it shares the multi-config
-        // buffer that the dialog uses.
+        // Held while the dialog is open: the device watch pauses, and the device choice waits.
         RequestLock lock(frame.m_requestLock, kAdvancedPlace);
-        dialog = new DlgAdvSetting(&frame);
+        const DeviceHandle device = frame.Device();
+        dialog = new DlgAdvSetting(&frame, device);
         if (!lock.Owns()) {
             // Logged by the lock: without it the dialog's requests could meet the watch's.
-        } else if (!frame.CheckAccess(nullptr)) {
+        } else if (!frame.CheckAccess(device, nullptr)) {
             VexoMessageBox(LangText("Device_was_resetting", u"Device was resetting,Please try later"), wxEmptyString,
                            wxOK);
         } else if (dialog->Initialize()) {
@@ -44,8 +43,10 @@ void FactoryResetCommand(CPMainFrame& frame) {
                        wxYES_NO | wxNO_DEFAULT) != wxYES)
         return;
     RequestLock lock(frame.m_requestLock, kFactoryPlace);
-    if (!lock.Owns() || !frame.CheckAccess(nullptr)) return;
-    ResetToFactory(frame.m_records);
+    if (!lock.Owns()) return;
+    const DeviceHandle device = frame.Device();
+    if (!frame.CheckAccess(device, nullptr)) return;
+    ResetToFactory(device, frame.m_records);
 }
 
 // True when the window should close: only once the updater has been started and takes over. When
@@ -87,7 +88,7 @@ void CPMainFrame::OnCommand(wxCommandEvent& event) {
             ReturnFocus(m_pUpdate, m_pDone);
     } else if (source == m_pDeviceChoice) {
         // GetValue: a combo box's label is not its selected text in this toolkit version.
-        SelectDevice(ToNarrow(FromWx(m_pDeviceChoice->GetValue())));
+        ChooseFromList(ToNarrow(FromWx(m_pDeviceChoice->GetValue())));
     } else if (source == m_pAdvanced) {
         OpenAdvancedSettings(*this);
         ReturnFocus(m_pAdvanced, m_pDone);
@@ -104,6 +105,6 @@ void CPMainFrame::OnCommand(wxCommandEvent& event) {
     }
 }
 
-int32_t CPMainFrame::WriteSettings() {
-    return WriteTouchMode(m_pMultiTouch->GetValue(), m_records.config) ? 1 : 0;
+int32_t CPMainFrame::WriteSettings(const DeviceHandle& device) {
+    return WriteTouchMode(device, m_pMultiTouch->GetValue(), m_records.config) ? 1 : 0;
 }

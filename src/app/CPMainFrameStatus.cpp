@@ -11,14 +11,17 @@
 using namespace VexoSource;
 
 int32_t CPMainFrame::LoadFromService() {
-    if (!ReadDeviceList()) return 0;
+    // The list is read for whatever is chosen (nothing yet at start); the rest for the device the
+    // list made the choice.
+    if (!ReadDeviceList(ChosenDevice())) return 0;
     if (!SyncDeviceChoice()) return 0;
-    ReadDeviceState();
+    const DeviceHandle device = ChosenDevice();
+    ReadDeviceState(device);
     RefreshDisplay();
 
     RequestLock lock(m_requestLock, kLoadPlace);
     if (!lock.Owns()) return 0;
-    switch (ReadStartInfo(m_startInfo, g_ProductSeries, g_RequiredConfigVersion)) {
+    switch (ReadStartInfo(device, m_startInfo, g_ProductSeries, g_RequiredConfigVersion)) {
         case StartInfoResult::Ready:
             return 1;
         case StartInfoResult::TooOld:
@@ -30,17 +33,16 @@ int32_t CPMainFrame::LoadFromService() {
     return 0;
 }
 
-int32_t CPMainFrame::ReadDeviceList() { return VexoSource::ReadDeviceList(m_deviceList); }
+int32_t CPMainFrame::ReadDeviceList(const DeviceHandle& device) {
+    return VexoSource::ReadDeviceList(device, m_deviceList);
+}
 
-int32_t CPMainFrame::ReadDeviceState() {
-    // The user may choose another device (GUI thread) while these requests go out: note which
-    // device they addressed, so that the display never shows one device's values as another's.
-    const uint32_t before = ChosenSelector();
+int32_t CPMainFrame::ReadDeviceState(const DeviceHandle& device) {
     // Only shown, never written back: a short reply shows what it brought beside the last reading.
     const int32_t result =
-        VexoSource::ReadDeviceState(m_currentInfo, m_runtimeStatus, m_currentConfig, ReadRule::AsAnswered);
-    m_readingSelector = before;
-    m_readingOfOneDevice = ChosenSelector() == before;
+        VexoSource::ReadDeviceState(device, m_currentInfo, m_runtimeStatus, m_currentConfig, ReadRule::AsAnswered);
+    // Noted so that the display never shows one device's values as another's.
+    m_readingSelector = device.Selector();
     return result;
 }
 
@@ -96,11 +98,11 @@ void CPMainFrame::OnRefresh(wxCommandEvent& event) {
     }
     if (event.GetInt() == kRefreshValue) {
         SyncDeviceChoice();
-        // A reading taken (even in part) for the device chosen before would show its values for
-        // the one chosen now, and set the mode buttons from it, which Apply would then write to
-        // the new device. It is dropped; the next pass reads the chosen device.
-        const uint32_t chosen = ChosenSelector();
-        if (m_readingOfOneDevice && m_readingSelector == chosen) {
+        // A reading of the device chosen before (the choice waited for its pass) would show its
+        // values for the one chosen now, and set the mode buttons from it, which Apply would then
+        // write to the new device. It is dropped; the next pass reads the chosen device.
+        const uint32_t chosen = Device().Selector();
+        if (m_readingSelector == chosen) {
             RefreshDisplay();
         } else {
             VexoLogDebug(L"Reading of device %u dropped: device %u is chosen now", m_readingSelector, chosen);

@@ -2,11 +2,11 @@
 #include "app/CPMainFrame.h"
 #include "device/DeviceRequests.h"
 #include "device/MainFrameRules.h"
+#include "device/PendingRestore.h"
 #include "foundation/VexoLog.h"
 #include "gui/WxText.h"
 #include "platform/DisplayOrientation.h"
 #include "platform/PlatformTime.h"
-#include "servicelink/ServiceRequests.h"
 #include "servicelink/VexoRPC.h"
 
 using namespace VexoSource;
@@ -29,15 +29,20 @@ void CPMainFrame::Run() {
             RequestLock lock(m_requestLock, kWatchPlace);
             // Logged by the lock; the pass is skipped, which is no device loss.
             if (!lock.Owns()) continue;
+            // The whole pass addresses one device: the orientation read and write and the reset
+            // may be a second apart (a slow display server), and the choice waits for the pass.
+            const DeviceHandle device = ChosenDevice();
+            // A calibration that could not be put back: written as soon as the service answers.
+            if (RestorePendingExists()) RestorePending();
             int32_t answered = 0;
-            if (CheckAccess(&answered)) {
-                WatchOrientation();
-                result = ReadDeviceList();
-                if (result) result = ReadDeviceState();
+            if (CheckAccess(device, &answered)) {
+                WatchOrientation(device);
+                result = ReadDeviceList(device);
+                if (result) result = ReadDeviceState(device);
             } else {
                 result = answered;
             }
-            if (!result) CheckAccess(&result);
+            if (!result) CheckAccess(device, &result);
         }
         // The connection itself is gone (the service stopped or restarts): that is no lost device
         // yet. A service that is back within a few seconds is simply used again.
@@ -78,7 +83,7 @@ int32_t CPMainFrame::AwaitServiceReturn() {
             RequestLock lock(m_requestLock, kWatchPlace);
             if (lock.Owns() && ReconnectServiceChannel()) {
                 int32_t answered = 0;
-                CheckAccess(&answered);
+                CheckAccess(ChosenDevice(), &answered);
                 if (answered) {
                     VexoLogInfo(L"The touch service answers again");
                     return 1;
@@ -92,7 +97,7 @@ int32_t CPMainFrame::AwaitServiceReturn() {
     return 0;
 }
 
-void CPMainFrame::WatchOrientation() {
+void CPMainFrame::WatchOrientation(const DeviceHandle& device) {
     const uint32_t now = VexoPlatform::GetTickCount();
     if (!OrientationCheckDue(now, m_lastOrientationCheck, m_orientationNeverChecked)) return;
     m_orientationNeverChecked = false;
@@ -101,7 +106,7 @@ void CPMainFrame::WatchOrientation() {
     // Its mark and its further data are trusted and written back: only a whole reply counts. A
     // record of its own: no other item's bytes can go out as this one's.
     MultiConfigRecord record{};
-    if (!ReadMultiConfigItem(kOrientationItem, record)) return;
+    if (!ReadMultiConfigItem(device, kOrientationItem, record)) return;
 
     // A display server that cannot be asked says nothing about the screen: the stored orientation
     // stays, rather than an upright 0 being written over it and the device re-initialised. Said
@@ -128,11 +133,11 @@ void CPMainFrame::WatchOrientation() {
     const OrientationAction action = PlanOrientation(record, orientation, out);
     if (action != OrientationAction::None) {
         record = out;
-        WriteWhole(SetMultiConfig, record);
+        WriteWhole(device, SetMultiConfig, record);
     }
     VexoLogDebug(L"Current orig %u", orientation);
     if (action != OrientationAction::None) {
         VexoLogDebug(L"Reset device for either screen solution or display orientation");
-        RequestDeviceReset();
+        RequestDeviceReset(device);
     }
 }

@@ -8,6 +8,7 @@
 #include "config/DataLocation.h"
 #include "config/ProcessConfig.h"
 #include "device/MainFrameRules.h"
+#include "device/PendingRestore.h"
 #include "foundation/VexoLog.h"
 #include "gui/MessageBox.h"
 #include "gui/ToolkitDisplay.h"
@@ -147,6 +148,13 @@ int AppRunMainWindow() {
 int AppShutDown() {
     delete g_pConfig;
     g_pConfig = nullptr;
+    // A calibration whose put-back the service never answered: one last try, on a new connection
+    // when the old one ended (the window and its watch are gone: nothing else sends now).
+    if (VexoSource::RestorePendingExists()) {
+        if (!VexoSource::ServiceChannelConnected()) VexoSource::ReconnectServiceChannel();
+        if (!VexoSource::RestorePending())
+            VexoLogException(L"A frame's saved calibration could not be put back before the end");
+    }
     // The receive thread must not outlive main: static destruction would race it.
     CloseServiceChannel();
     // Released last, once this instance has written its file and stopped its threads: a new

@@ -58,6 +58,8 @@ private:
 struct Target {
     std::vector<std::string> devices;
     std::string device;
+    // Every request of the run after the device list goes to this device.
+    DeviceHandle handle{0};
     AccessState access = AccessState::NoAnswer;
     bool terminal = false;  // standard error is a terminal: a person sees the waiting line
 };
@@ -92,7 +94,7 @@ AccessState AwaitAccess(const CliRequest& r, const Target& t, std::ostream& err)
                 << " s)\n";
             err.flush();
         };
-    return WaitForAccess(wait);
+    return WaitForAccess(t.handle, wait);
 }
 
 // Guard, channel, device list, device choice, access. Returns -1 to go on, else the exit status.
@@ -118,7 +120,8 @@ int Prepare(Session& session, const CliRequest& r, std::ostream& err, Target& ta
 
     std::vector<VexoWString> list;
     bool answered = false;
-    if (!ReadDeviceList(list, &answered)) {
+    // Before a device is known the head carries no device.
+    if (!ReadDeviceList(DeviceHandle(0), list, &answered)) {
         return answered ? Fail(err, kExitFailed, "the touch service sent a device list that cannot be read")
                         : Fail(err, kExitUnreachable, "the touch service does not answer");
     }
@@ -133,7 +136,10 @@ int Prepare(Session& session, const CliRequest& r, std::ostream& err, Target& ta
         return Fail(err, kExitFailed, "no device " + PrintableText(r.device) + " is attached (attached: " + known + ")");
     }
     target.device = target.devices[size_t(index)];
-    const bool adopted = AdoptDevice(target.device) && IsDeviceIdentifier(target.device.substr(0, 16));
+    // The handle's selector alone; the process-wide choice is the window's, never the companion's.
+    uint32_t selector = 0;
+    const bool adopted = DeviceSelectorFromIdentifier(target.device, selector) && IsDeviceIdentifier(target.device.substr(0, 16));
+    target.handle = DeviceHandle(selector);
     if (need == AccessNeed::None) return -1;
     // Its requests would carry whatever selector came before (0 at first), which addresses no
     // device or another one.
@@ -171,7 +177,7 @@ int Settled(const CliRequest& r, const Target& t, std::ostream& err) {
 }
 
 int Reset(const CliRequest& r, const Target& t, std::ostream& out, std::ostream& err, const std::string& done) {
-    if (!RequestDeviceReset())
+    if (!RequestDeviceReset(t.handle))
         return Fail(err, kExitFailed, done + ", but the device did not answer the reset: it may still work the old way");
     out << done << "; device reset\n";
     out.flush();
@@ -184,8 +190,9 @@ int Status(const CliRequest& r, const Target& t, std::ostream& out, std::ostream
     report.device = t.device;
     report.busy = t.access == AccessState::Busy;
     if (!report.busy) {
-        if (!ReadDeviceState(report.state)) return Fail(err, kExitFailed, "the device's state could not be read");
-        ReadProductSeries(report.state.info.VersionByte(), report.series, report.requiredConfigVersion);
+        if (!ReadDeviceState(t.handle, report.state))
+            return Fail(err, kExitFailed, "the device's state could not be read");
+        ReadProductSeries(t.handle, report.state.info.VersionByte(), report.series, report.requiredConfigVersion);
     }
     out << (r.json ? StatusJson(report) : StatusText(report));
     return report.busy ? kExitBusy : kExitDone;
@@ -193,16 +200,16 @@ int Status(const CliRequest& r, const Target& t, std::ostream& out, std::ostream
 
 int Mode(const CliRequest& r, const Target& t, std::ostream& out, std::ostream& err) {
     DeviceConfigRecord config{};
-    if (!WriteTouchMode(r.multiTouch, config))
+    if (!WriteTouchMode(t.handle, r.multiTouch, config))
         return Fail(err, kExitFailed, "the mode could not be written to device " + t.device);
     return Reset(r, t, out, err, std::string("device ") + t.device + ": " + (r.multiTouch ? "multitouch" : "mouse") + " mode written");
 }
 
-int AdvancedGet(const CliRequest& r, std::ostream& out, std::ostream& err) {
+int AdvancedGet(const CliRequest& r, const Target& t, std::ostream& out, std::ostream& err) {
     AdvancedSettings settings;
     DeviceConfigRecord check{};
     MultiConfigRecord pen{};
-    if (!LoadAdvancedSettings(settings, check, pen, false))
+    if (!LoadAdvancedSettings(t.handle, settings, check, pen, false))
         return Fail(err, kExitFailed, "the advanced settings could not be read");
     out << (r.json ? AdvancedJson(settings) : AdvancedText(settings));
     return kExitDone;
@@ -224,7 +231,7 @@ int AdvancedSet(const CliRequest& r, const Target& t, std::ostream& out, std::os
     MultiConfigRecord pen{};
     // What was written before a failure stays (as in the window), and the device is not reset.
     const std::string modeKept = r.setMode ? " (the mode was written; the device was not reset)" : "";
-    if (!LoadAdvancedSettings(settings, check, pen, true))
+    if (!LoadAdvancedSettings(t.handle, settings, check, pen, true))
         return Fail(err, kExitFailed, "the advanced settings could not be read" + modeKept);
     // An unread pen item is no "off": writing it would put a placeholder over the device's item.
     if (settings.penState == PenItemState::NotAnswered)
@@ -247,7 +254,7 @@ int AdvancedSet(const CliRequest& r, const Target& t, std::ostream& out, std::os
     given.clickRange = r.clickRange.has_value();
     given.smooth = r.smooth.has_value();
     EffectsRecord effects{};
-    switch (WriteAdvancedSettings(p, penOn, effects, pen, given)) {
+    switch (WriteAdvancedSettings(t.handle, p, penOn, effects, pen, given)) {
         case AdvancedWriteResult::Done:
             break;
         case AdvancedWriteResult::ReadFailed:
@@ -266,7 +273,7 @@ int AdvancedSet(const CliRequest& r, const Target& t, std::ostream& out, std::os
 
 int FactoryReset(const CliRequest& r, const Target& t, std::ostream& out, std::ostream& err) {
     FactoryRecords working;
-    switch (ResetToFactory(working)) {
+    switch (ResetToFactory(t.handle, working)) {
         case FactoryResetResult::Done:
             out << "device " << t.device << ": manufacturer settings written; device reset\n";
             out.flush();
@@ -298,7 +305,7 @@ bool WriteFileAtomically(const std::string& path, const std::string& text, std::
 int Export(const CliRequest& r, const Target& t, std::ostream& out, std::ostream& err) {
     DeviceProfile profile;
     profile.device = t.device;
-    if (!ReadDeviceProfile(profile)) return Fail(err, kExitFailed, "the device's settings could not be read whole");
+    if (!ReadDeviceProfile(t.handle, profile)) return Fail(err, kExitFailed, "the device's settings could not be read whole");
     const std::string text = ProfileToJson(profile, std::string("qlncfg-cli ") + ProgramVersion());
     if (r.file == "-") {
         out << text;
@@ -345,7 +352,7 @@ int Import(const CliRequest& r, const DeviceProfile& profile, const Target& t, s
                             "writes it all, calibration and orientation included)");
         out << "profile of device " << profile.device << " written to device " << t.device << " (--force)\n";
     }
-    const ProfileWriteResult result = WriteDeviceProfile(profile, [&](const ProfileStep& s) { ReportStep(out, s); });
+    const ProfileWriteResult result = WriteDeviceProfile(t.handle, profile, [&](const ProfileStep& s) { ReportStep(out, s); });
     switch (result) {
         case ProfileWriteResult::Done:
             out << "device " << t.device << ": profile imported; device reset\n";
@@ -363,7 +370,7 @@ int Import(const CliRequest& r, const DeviceProfile& profile, const Target& t, s
 // (calibration, display orientation) is written.
 int ImportSettings(const CliRequest& r, const DeviceProfile& profile, const Target& t, std::ostream& out,
                    std::ostream& err) {
-    switch (WriteProfileSettings(profile, [&](const ProfileStep& s) { ReportStep(out, s); })) {
+    switch (WriteProfileSettings(t.handle, profile, [&](const ProfileStep& s) { ReportStep(out, s); })) {
         case SettingsWriteResult::Done:
             out << "device " << t.device << ": settings of device " << profile.device
                 << "'s profile imported (touch mode, effects, pen simulation); device reset\n";
@@ -394,7 +401,7 @@ int CompareSettings(const CliRequest& r, const DeviceProfile& profile, const Tar
 int CalibrationGet(const CliRequest& r, const Target& t, std::ostream& out, std::ostream& err) {
     // Read whole: a short reply would show points of no record at all.
     CalibrationRecord record{};
-    if (!ReadWhole(GetCalibration, record)) {
+    if (!ReadWhole(t.handle, GetCalibration, record)) {
         VexoLogException(L"Get response failed! ");
         return Fail(err, kExitFailed, "the calibration could not be read");
     }
@@ -429,7 +436,7 @@ int Run(const CliRequest& r, std::ostream& out, std::ostream& err, bool errIsTer
             if (target.devices.empty() && !r.json) err << kName << "no touch device is attached\n";
             return kExitDone;
         case Command::Mode: return Mode(r, target, out, err);
-        case Command::AdvancedGet: return AdvancedGet(r, out, err);
+        case Command::AdvancedGet: return AdvancedGet(r, target, out, err);
         case Command::AdvancedSet: return AdvancedSet(r, target, out, err);
         case Command::FactoryReset: return FactoryReset(r, target, out, err);
         case Command::Export: return Export(r, target, out, err);

@@ -69,7 +69,7 @@ PenItemState ReadPenItem(bool answered, const MultiConfigRecord& reply, uint32_t
     pen = 0;
     if (!answered) return PenItemState::NotAnswered;
     if (reply.mark != kMultiConfigMark) return PenItemState::Missing;
-    pen = reply.DataWord(0);
+    pen = reply.DataWord(kPenFlagWord);
     return PenItemState::Stored;
 }
 
@@ -77,7 +77,7 @@ void FillPenItem(MultiConfigRecord& buffer, uint32_t pen) {
     buffer.itemId = kPenItemId;
     buffer.length = kMultiConfigFollowing;
     buffer.mark = kMultiConfigMark;
-    buffer.SetDataWord(0, pen);
+    buffer.SetDataWord(kPenFlagWord, pen);
 }
 
 }  // namespace VexoSource

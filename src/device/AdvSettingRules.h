@@ -17,8 +17,6 @@ constexpr SliderRange kDClickDelaySlider{3, 7};   // x 100 ms
 constexpr SliderRange kClickRangeSlider{1, 5};    // x 0.1
 constexpr SliderRange kSmoothSlider{0, 6};
 
-constexpr uint32_t kPenItemId = 2;
-
 // Positions computed as the service's units demand (truncated toward zero). They may lie outside
 // the slider's range; the slider shows such a value at its nearest end.
 int32_t RClickDelayToPosition(uint32_t ms);

@@ -5,13 +5,13 @@
 
 namespace VexoSource {
 
-bool LoadAdvancedSettings(AdvancedSettings& out, DeviceConfigRecord& configCheck, MultiConfigRecord& penItem,
+bool LoadAdvancedSettings(const DeviceHandle& device, AdvancedSettings& out, DeviceConfigRecord& configCheck, MultiConfigRecord& penItem,
                           bool createMissingPen) {
     VexoLogDebug(L"Advanced Setting -> Loading Configuration...");
     // The configuration only shows that the service answers; the sliders show the effects, which
     // must be whole or they would show what an earlier read left.
-    if (!ReadRecord(GetDeviceConfig, &configCheck, sizeof configCheck, ReadRule::AsAnswered) ||
-        !ReadWhole(GetEffects, out.effects)) {
+    if (!ReadRecord(device, GetDeviceConfig, &configCheck, sizeof configCheck, ReadRule::AsAnswered) ||
+        !ReadWhole(device, GetEffects, out.effects)) {
         VexoLogException(L"Get response failed! ");
         return false;
     }
@@ -23,21 +23,21 @@ bool LoadAdvancedSettings(AdvancedSettings& out, DeviceConfigRecord& configCheck
     VexoLogDebug(L"msRDClickRange %f:%i", static_cast<double>(e.msRDClickRange), out.positions.clickRange);
     VexoLogDebug(L"smoothValue %i:%i", uint32_t{e.smoothValue}, out.positions.smooth);
 
-    const bool answered = ReadMultiConfigItem(kPenItemId, penItem);
+    const bool answered = ReadMultiConfigItem(device, kPenItemId, penItem);
     out.penState = ReadPenItem(answered, penItem, out.pen);
     if (out.penState == PenItemState::Missing && createMissingPen) {
         // Built afresh: what the service answered for an item it does not hold is no item data.
         penItem = MultiConfigRecord{};
         FillPenItem(penItem, 0);
-        WriteWhole(SetMultiConfig, penItem);  // its answer is not looked at
+        WriteWhole(device, SetMultiConfig, penItem);  // its answer is not looked at
     }
     return true;
 }
 
-AdvancedWriteResult WriteAdvancedSettings(const AdvSettingPositions& positions, bool pen, EffectsRecord& effects,
+AdvancedWriteResult WriteAdvancedSettings(const DeviceHandle& device, const AdvSettingPositions& positions, bool pen, EffectsRecord& effects,
                                           MultiConfigRecord& penItem, const AdvSettingFields& fields) {
     VexoLogDebug(L"Advanced Setting -> Update Configuration...");
-    if (!ReadWhole(GetEffects, effects)) {
+    if (!ReadWhole(device, GetEffects, effects)) {
         VexoLogException(L"Get effects failed! ");
         return AdvancedWriteResult::ReadFailed;
     }
@@ -52,12 +52,12 @@ AdvancedWriteResult WriteAdvancedSettings(const AdvSettingPositions& positions, 
     VexoLogDebug(L"msDClickDelay %i", positions.dClickDelay);
     VexoLogDebug(L"msRDClickRange %i", positions.clickRange);
     VexoLogDebug(L"smoothValue %i", positions.smooth);
-    if (!WriteWhole(SetEffects, effects)) {
+    if (!WriteWhole(device, SetEffects, effects)) {
         VexoLogException(L"Set effections failed! ");
         return AdvancedWriteResult::EffectsFailed;
     }
     FillPenItem(penItem, pen ? 1 : 0);
-    if (!WriteWhole(SetMultiConfig, penItem)) {
+    if (!WriteWhole(device, SetMultiConfig, penItem)) {
         VexoLogException(L"Set multi-config failed! ");
         return AdvancedWriteResult::PenFailed;
     }

@@ -5,6 +5,7 @@
 
 #include "device/AdvSettingRules.h"
 #include "servicelink/ServiceContract.h"
+#include "servicelink/DeviceHandle.h"
 
 namespace VexoSource {
 
@@ -21,7 +22,7 @@ struct AdvancedSettings {
 // createMissingPen, an item that the service does not hold yet is written with the flag 0 (the
 // dialog does this); without it nothing is written. False (logged "Get response failed! ") when
 // one of the first two requests failed; an unanswered pen item only leaves the flag 0.
-bool LoadAdvancedSettings(AdvancedSettings& out, DeviceConfigRecord& configCheck, MultiConfigRecord& penItem,
+bool LoadAdvancedSettings(const DeviceHandle& device, AdvancedSettings& out, DeviceConfigRecord& configCheck, MultiConfigRecord& penItem,
                           bool createMissingPen);
 
 enum class AdvancedWriteResult { Done, ReadFailed, EffectsFailed, PenFailed };
@@ -39,7 +40,7 @@ struct AdvSettingFields {
 // SetMultiConfig. Stops at the first failure with its log line ("Get effects failed! ",
 // "Set effections failed! ", "Set multi-config failed! "). The reset is the caller's. fields: the
 // shown fields to take from positions (the dialog takes all five).
-AdvancedWriteResult WriteAdvancedSettings(const AdvSettingPositions& positions, bool pen, EffectsRecord& effects,
+AdvancedWriteResult WriteAdvancedSettings(const DeviceHandle& device, const AdvSettingPositions& positions, bool pen, EffectsRecord& effects,
                                           MultiConfigRecord& penItem, const AdvSettingFields& fields = {});
 
 }  // namespace VexoSource

@@ -4,12 +4,14 @@
 // judge decides which count), and lends the session its way of letting time pass.
 //
 // Requests go out on the caller's thread; the caller serialises them (the window holds its request
-// lock from the start until the session is over).
+// lock from the start until the session is over). Every request goes to the device the session was
+// made for, whatever is chosen meanwhile: the put-back must reach the frame that was switched off.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 
+#include "servicelink/DeviceHandle.h"
 #include "servicelink/ServiceContract.h"
 
 namespace VexoSource {
@@ -21,6 +23,19 @@ struct CalibrationPace {
     std::function<void(int ms)> wait;
     // True once the user asked to leave.
     std::function<bool()> leaving;
+    // Lets ms pass whether or not the user is leaving (between the put-back's attempts); empty:
+    // wait.
+    std::function<void(int ms)> pause;
+    // Told true when a put-back was not answered and is being tried again (the screen says that
+    // the previous calibration is being restored), false when that is over. Optional.
+    std::function<void(bool)> restoring;
+};
+
+// What a put-back of the saved record came to.
+enum class RestoreResult {
+    NothingToRestore,  // nothing was switched off, or the new record was kept
+    Restored,          // SetCalibration with the saved record and ResetDevice were both answered
+    NotRestored,       // still unanswered when kRestoreRetryMs ran out: the record stays pending
 };
 
 enum class CalibStartResult {
@@ -29,14 +44,15 @@ enum class CalibStartResult {
                       // Escape, which puts the saved record back.
     Cancelled,        // the user left after the saved record was read: nothing was written
     ReadFailed,       // the record in force could not be read whole: nothing was written
-    SwitchOffFailed,  // the switch-off was not answered (it may be in force): PutSavedBack
-    NoAccess,         // the device did not come back after its reset: PutSavedBack
+    SwitchOffFailed,  // the switch-off was not answered (it may be in force): RestoreSaved
+    NoAccess,         // the device did not come back after its reset: RestoreSaved
 };
 
 enum class CalibApplyResult {
-    Applied,      // the new record in force, the device back: ask the user, then Keep or PutSavedBack
-    WriteFailed,  // the service did not answer the new record; the saved one is back already
-    NoAccess,     // the device did not come back after its reset; the saved one is back already
+    Applied,      // the new record in force, the device back: ask the user, then Keep or RestoreSaved
+    WriteFailed,  // the service did not answer the new record; the saved one was put back
+    NoAccess,     // the device did not come back after its reset; the saved one was put back
+                  // (RestorePending tells whether that put-back was answered)
 };
 
 class CalibrationSession {
@@ -47,8 +63,13 @@ public:
     static constexpr int kAccessPollMs = 500;
     // Time for the re-initialised frame to settle before the first target turns red.
     static constexpr int kSettleMs = 2000;
+    // A put-back that is not answered is tried again, with a fresh connection when the old one
+    // ended, for this long: a service that restarts (a crash, an upgrade) answers again within a
+    // few seconds, and a hanging one costs each attempt its 3 s reply bound.
+    static constexpr uint32_t kRestoreRetryMs = 15000;
+    static constexpr int kRestorePauseMs = 200;
 
-    explicit CalibrationSession(CalibrationPace pace);
+    CalibrationSession(DeviceHandle device, CalibrationPace pace);
 
     // GetCalibration read whole into the saved record; the user leaving now costs nothing. Then
     // SetCalibration with a cleared record (enabled 0, every point 0) so that the touches arrive
@@ -66,18 +87,22 @@ public:
     void Keep();
 
     // SetCalibration with the saved record and ResetDevice, when the calibration was switched
-    // off (or a new record applied) and not kept; otherwise nothing. True when it wrote.
-    bool PutSavedBack();
+    // off (or a new record applied) and not kept; otherwise nothing. Restored only when both were
+    // answered; until then it tries again (see kRestoreRetryMs) through the pace's wait, whatever
+    // the user does meanwhile. NotRestored leaves the record pending: a later call tries again.
+    RestoreResult RestoreSaved();
 
-    // True from the switch-off until PutSavedBack or Keep.
+    // True from the switch-off until a put-back was answered or the new record was kept.
     bool MustPutBack() const { return mustPutBack_; }
     const CalibrationRecord& Saved() const { return saved_; }
 
 private:
     bool WaitForAccess();
+    bool TryRestore();
     void Wait(int ms);
     bool Leaving();
 
+    const DeviceHandle device_;
     CalibrationPace pace_;
     CalibrationRecord saved_{};
     bool mustPutBack_ = false;

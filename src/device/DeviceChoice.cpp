@@ -1,24 +1,21 @@
 #include "device/DeviceChoice.h"
 
-#include <mutex>
-
 #include "servicelink/VexoRPC.h"
 
 namespace VexoSource {
 
 bool AdoptDevice(const std::string& identifier, std::string* chosen) {
-    // No request may be built with a half-changed selector.
-    std::lock_guard<std::mutex> hold(g_SelectorLock);
     if (chosen) *chosen = identifier;
     uint32_t selector = 0;
     if (!DeviceSelectorFromIdentifier(identifier, selector)) return false;
-    DeviceSelector = selector;
+    ChooseDevice(selector);
     return true;
 }
 
-uint32_t ChosenSelector() {
-    std::lock_guard<std::mutex> hold(g_SelectorLock);
-    return DeviceSelector;
+DeviceHandle DeviceOf(const std::string& identifier) {
+    uint32_t selector = 0;
+    if (!DeviceSelectorFromIdentifier(identifier, selector)) selector = 0;
+    return DeviceHandle(selector);
 }
 
 int FindDevice(const std::vector<VexoWString>& devices, const std::string& wanted) {

@@ -1,22 +1,24 @@
-// Choosing the device that every request addresses.
+// Choosing the device that the next request sequences address.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "foundation/VexoWString.h"
+#include "servicelink/DeviceHandle.h"
 
 namespace VexoSource {
 
-// Makes identifier the device of every following request: under the selector lock, the selector
+// Makes identifier the device of every sequence that starts from now on: the chosen selector
 // becomes the sum of its eight hexadecimal byte pairs. True when it did; an identifier that does
-// not give eight bytes leaves the selector as it was (requests keep addressing the previous device).
-// chosen (optional) takes the identifier under the same lock in either case: the window's record
-// of what its device choice shows.
+// not give eight bytes leaves the choice as it was (sequences keep addressing the previous device).
+// chosen (optional) takes the identifier in either case: the window's record of what its device
+// choice shows. A sequence under way keeps the handle it took.
 bool AdoptDevice(const std::string& identifier, std::string* chosen = nullptr);
 
-// The selector that requests carry now (read under the selector lock).
-uint32_t ChosenSelector();
+// The handle of identifier without choosing it (the command-line program addresses one device per
+// run); selector 0 when the identifier gives no eight bytes.
+DeviceHandle DeviceOf(const std::string& identifier);
 
 // The position of wanted in the device list, letters compared without regard to case (as the
 // device choice does); with wanted empty, the first device. -1 when it is not listed.

@@ -8,12 +8,13 @@
 #include <string>
 
 #include "servicelink/ServiceContract.h"
+#include "servicelink/DeviceHandle.h"
 
 namespace VexoSource {
 
 // The multi-configuration items the program knows: pen simulation (2) and the stored display
 // orientation (13).
-constexpr uint32_t kProfileItems[] = {2, 13};
+constexpr uint32_t kProfileItems[] = {kPenItemId, kOrientationItem};
 bool IsProfileItem(uint32_t itemId);
 
 struct DeviceProfile {
@@ -29,7 +30,7 @@ struct DeviceProfile {
 // Reads the device configuration, effects, calibration and the known items of the chosen device
 // into profile (device is the caller's). Every read must be whole; false at the first that is
 // not (logged "Get response failed! "): a profile with a missing record must not be written.
-bool ReadDeviceProfile(DeviceProfile& profile);
+bool ReadDeviceProfile(const DeviceHandle& device, DeviceProfile& profile);
 
 // One write of an import, for the report: what it wrote and whether the service answered.
 struct ProfileStep {
@@ -45,7 +46,7 @@ enum class ProfileWriteResult { Done, WriteFailed, ResetFailed };
 // SetDeviceConfig, SetEffects, SetCalibration, then ResetDevice. Stops at the first write that is
 // not answered (logged "Writing <what> failed (<request>)"); what was written stays, the device is
 // then not reset. report (optional) hears of every step, the reset included (request "ResetDevice").
-ProfileWriteResult WriteDeviceProfile(const DeviceProfile& profile,
+ProfileWriteResult WriteDeviceProfile(const DeviceHandle& device, const DeviceProfile& profile,
                                       const std::function<void(const ProfileStep&)>& report = {});
 
 }  // namespace VexoSource

@@ -7,48 +7,48 @@
 
 namespace VexoSource {
 
-int32_t ReadDeviceList(std::vector<VexoWString>& list, bool* answered) {
+int32_t ReadDeviceList(const DeviceHandle& device, std::vector<VexoWString>& list, bool* answered) {
     uint8_t reply[kDeviceListReplyLength] = {};
     int32_t ok = 0;
-    const int32_t length = SendRequest(GetDeviceList, reply, &ok, nullptr, 0, sizeof(reply));
+    const int32_t length = SendRequest(device, GetDeviceList, reply, &ok, nullptr, 0, sizeof(reply));
     if (answered) *answered = ok != 0;
     if (!ok || length <= 0) return 0;
     return ParseDeviceList(reply, length, list) ? 1 : 0;
 }
 
-int32_t ReadDeviceState(DeviceInfoRecord& info, uint8_t (&runtimeStatus)[kRuntimeStatusLength],
+int32_t ReadDeviceState(const DeviceHandle& device, DeviceInfoRecord& info, uint8_t (&runtimeStatus)[kRuntimeStatusLength],
                         DeviceConfigRecord& config, ReadRule rule) {
-    if (!ReadRecord(GetDeviceInfo, &info, sizeof info, rule)) {
+    if (!ReadRecord(device, GetDeviceInfo, &info, sizeof info, rule)) {
         VexoLogException(L"Get response failed");
         return 0;
     }
-    if (ReadRecord(GetRuntimeStatus, runtimeStatus, sizeof runtimeStatus, rule) &&
-        ReadRecord(GetDeviceConfig, &config, sizeof config, rule))
+    if (ReadRecord(device, GetRuntimeStatus, runtimeStatus, sizeof runtimeStatus, rule) &&
+        ReadRecord(device, GetDeviceConfig, &config, sizeof config, rule))
         return 1;
     VexoLogException(L"Get response failed! ");
     return 0;
 }
 
-int32_t ReadDeviceState(DeviceState& state, ReadRule rule) {
-    return ReadDeviceState(state.info, state.runtimeStatus, state.config, rule);
+int32_t ReadDeviceState(const DeviceHandle& device, DeviceState& state, ReadRule rule) {
+    return ReadDeviceState(device, state.info, state.runtimeStatus, state.config, rule);
 }
 
-bool ReadProductSeries(uint8_t versionByte, std::string& series, uint32_t& required) {
+bool ReadProductSeries(const DeviceHandle& device, uint8_t versionByte, std::string& series, uint32_t& required) {
     if (versionByte < kProductSeriesVersionByte) return false;
     uint8_t reply[kProductSeriesLength] = {};
     int32_t ok = 0;
-    const int32_t length = SendRequest(GetProductSeries, reply, &ok, nullptr, 0, sizeof(reply));
+    const int32_t length = SendRequest(device, GetProductSeries, reply, &ok, nullptr, 0, sizeof(reply));
     if (!ok || length <= 0) return false;
     return ParseProductSeries(reply, size_t(length), series, required);
 }
 
-StartInfoResult ReadStartInfo(DeviceInfoRecord& info, std::string& series, uint32_t& required) {
-    if (!ReadRecord(GetDeviceInfo, &info, sizeof info, ReadRule::AsAnswered)) {
+StartInfoResult ReadStartInfo(const DeviceHandle& device, DeviceInfoRecord& info, std::string& series, uint32_t& required) {
+    if (!ReadRecord(device, GetDeviceInfo, &info, sizeof info, ReadRule::AsAnswered)) {
         VexoLogException(L"Get response failed! ");
         return StartInfoResult::NotRead;
     }
     if (info.VersionByte() < kLowestVersionByte) return StartInfoResult::TooOld;
-    ReadProductSeries(info.VersionByte(), series, required);
+    ReadProductSeries(device, info.VersionByte(), series, required);
     return StartInfoResult::Ready;
 }
 

@@ -9,12 +9,13 @@
 #include "device/DeviceRequests.h"
 #include "foundation/VexoWString.h"
 #include "servicelink/ServiceContract.h"
+#include "servicelink/DeviceHandle.h"
 
 namespace VexoSource {
 
 // GetDeviceList. 1 with list replaced; 0 (list untouched) when the request failed or the reply
 // does not end in NUL. answered (optional) tells whether the service answered at all.
-int32_t ReadDeviceList(std::vector<VexoWString>& list, bool* answered = nullptr);
+int32_t ReadDeviceList(const DeviceHandle& device, std::vector<VexoWString>& list, bool* answered = nullptr);
 
 // The records of one status reading.
 struct DeviceState {
@@ -28,13 +29,13 @@ struct DeviceState {
 // Records read before the failing request keep their new content. The window reads as answered
 // into the records it shows (a short reply leaves the rest of the last reading); a report that
 // others act on (the command-line status) takes whole records only.
-int32_t ReadDeviceState(DeviceInfoRecord& info, uint8_t (&runtimeStatus)[kRuntimeStatusLength],
+int32_t ReadDeviceState(const DeviceHandle& device, DeviceInfoRecord& info, uint8_t (&runtimeStatus)[kRuntimeStatusLength],
                         DeviceConfigRecord& config, ReadRule rule);
-int32_t ReadDeviceState(DeviceState& state, ReadRule rule = ReadRule::Whole);
+int32_t ReadDeviceState(const DeviceHandle& device, DeviceState& state, ReadRule rule = ReadRule::Whole);
 
 // GetProductSeries, sent only for a version byte of 26 or more (older devices do not know it).
 // True when it was sent and answered; series and required are then updated as the reply says.
-bool ReadProductSeries(uint8_t versionByte, std::string& series, uint32_t& required);
+bool ReadProductSeries(const DeviceHandle& device, uint8_t versionByte, std::string& series, uint32_t& required);
 
 enum class StartInfoResult {
     Ready,     // the device is one the program works with
@@ -44,7 +45,7 @@ enum class StartInfoResult {
 
 // The check at start: GetDeviceInfo into info (as answered), the version byte against
 // kLowestVersionByte, then ReadProductSeries into series and required.
-StartInfoResult ReadStartInfo(DeviceInfoRecord& info, std::string& series, uint32_t& required);
+StartInfoResult ReadStartInfo(const DeviceHandle& device, DeviceInfoRecord& info, std::string& series, uint32_t& required);
 
 // The version byte below which the program does not work with a device (2.0).
 constexpr uint8_t kLowestVersionByte = 20;

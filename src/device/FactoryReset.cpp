@@ -7,9 +7,9 @@
 
 namespace VexoSource {
 
-FactoryResetResult ResetToFactory(FactoryRecords& working) {
-    if (!ReadWhole(GetDeviceConfig, working.config) || !ReadWhole(GetEffects, working.effects) ||
-        !ReadWhole(GetCalibration, working.calibration)) {
+FactoryResetResult ResetToFactory(const DeviceHandle& device, FactoryRecords& working) {
+    if (!ReadWhole(device, GetDeviceConfig, working.config) || !ReadWhole(device, GetEffects, working.effects) ||
+        !ReadWhole(device, GetCalibration, working.calibration)) {
         VexoLogException(L"Get response failed! ");
         return FactoryResetResult::ReadFailed;
     }
@@ -20,14 +20,14 @@ FactoryResetResult ResetToFactory(FactoryRecords& working) {
     // Pen simulation off.
     MultiConfigRecord penItem{};
     FillPenItem(penItem, 0);
-    WriteWhole(SetMultiConfig, penItem);
+    WriteWhole(device, SetMultiConfig, penItem);
 
-    if (!WriteWhole(SetDeviceConfig, working.config) || !WriteWhole(SetEffects, working.effects) ||
-        !WriteWhole(SetCalibration, working.calibration)) {
+    if (!WriteWhole(device, SetDeviceConfig, working.config) || !WriteWhole(device, SetEffects, working.effects) ||
+        !WriteWhole(device, SetCalibration, working.calibration)) {
         VexoLogException(L"Get response failed! ");
         return FactoryResetResult::WriteFailed;
     }
-    return RequestDeviceReset() ? FactoryResetResult::Done : FactoryResetResult::ResetFailed;
+    return RequestDeviceReset(device) ? FactoryResetResult::Done : FactoryResetResult::ResetFailed;
 }
 
 }  // namespace VexoSource

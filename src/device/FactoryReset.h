@@ -2,6 +2,7 @@
 #pragma once
 
 #include "servicelink/ServiceContract.h"
+#include "servicelink/DeviceHandle.h"
 
 namespace VexoSource {
 
@@ -26,6 +27,6 @@ enum class FactoryResetResult {
 //
 // The pen item is built afresh (zeros behind its flag): a buffer that held another item would
 // send that item's bytes to the device as item 2's, and every later export would carry them.
-FactoryResetResult ResetToFactory(FactoryRecords& working);
+FactoryResetResult ResetToFactory(const DeviceHandle& device, FactoryRecords& working);
 
 }  // namespace VexoSource

@@ -64,12 +64,7 @@ constexpr uint32_t kServiceRetryMs = 200;
 uint32_t WatchWaitMs(uint32_t now, uint32_t passStart, bool firstPass);
 bool OrientationCheckDue(uint32_t now, uint32_t lastCheck, bool firstCheck);
 
-// The orientation item (id 13) of the multi-configuration record.
-constexpr uint32_t kOrientationItem = 13;
-constexpr uint32_t kOrientationItemLength = 28;
-// Its data words: the item's own length (kOrientationItemLength), then the stored orientation.
-constexpr size_t kOrientationLengthWord = 0;
-constexpr size_t kOrientationValueWord = 1;
+// The orientation item (kOrientationItem, its words as the service contract places them).
 enum class OrientationAction { None, WriteDisplay, WriteDefault };
 // Decides from the record the service returned and the display orientation; for a write, fills
 // out with the record to send.

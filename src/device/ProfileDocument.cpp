@@ -59,16 +59,12 @@ ordered Summary(const DeviceProfile& p) {
     s["smoothing"] = uint32_t{p.effects.smoothValue};
     const auto pen = p.items.find(kPenItemId);
     if (pen != p.items.end()) {
-        uint32_t flag = 0;
-        std::memcpy(&flag, pen->second.data, sizeof flag);
-        s["pen"] = flag != 0;
+        s["pen"] = pen->second.DataWord(kPenFlagWord) != 0;
     }
     s["calibration_enabled"] = p.calibration.enabled != 0;
-    const auto orientation = p.items.find(13);
+    const auto orientation = p.items.find(kOrientationItem);
     if (orientation != p.items.end()) {
-        uint32_t value = 0;
-        std::memcpy(&value, orientation->second.data + 4, sizeof value);
-        s["display_orientation"] = value;
+        s["display_orientation"] = orientation->second.DataWord(kOrientationValueWord);
     }
     return s;
 }

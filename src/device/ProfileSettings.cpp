@@ -7,16 +7,10 @@
 
 namespace VexoSource {
 
-namespace {
-
-constexpr uint32_t kPenItem = 2;
-
-}  // namespace
-
-SettingsWriteResult WriteProfileSettings(const DeviceProfile& profile,
+SettingsWriteResult WriteProfileSettings(const DeviceHandle& device, const DeviceProfile& profile,
                                          const std::function<void(const ProfileStep&)>& report) {
     DeviceConfigRecord config{};
-    if (!ReadWhole(GetDeviceConfig, config)) {
+    if (!ReadWhole(device, GetDeviceConfig, config)) {
         VexoLogException(L"Get response failed! ");
         return SettingsWriteResult::ReadFailed;
     }
@@ -28,14 +22,14 @@ SettingsWriteResult WriteProfileSettings(const DeviceProfile& profile,
         if (!ok) VexoLogException(L"Writing %hs failed (%hs)", what, request);
         return ok;
     };
-    const auto pen = profile.items.find(kPenItem);
+    const auto pen = profile.items.find(kPenItemId);
     if (pen != profile.items.end() &&
-        !step("pen simulation item", "SetMultiConfig", kPenItem, WriteWhole(SetMultiConfig, pen->second)))
+        !step("pen simulation item", "SetMultiConfig", kPenItemId, WriteWhole(device, SetMultiConfig, pen->second)))
         return SettingsWriteResult::WriteFailed;
-    if (!step("touch mode", "SetDeviceConfig", 0, WriteWhole(SetDeviceConfig, config)) ||
-        !step("effects", "SetEffects", 0, WriteWhole(SetEffects, profile.effects)))
+    if (!step("touch mode", "SetDeviceConfig", 0, WriteWhole(device, SetDeviceConfig, config)) ||
+        !step("effects", "SetEffects", 0, WriteWhole(device, SetEffects, profile.effects)))
         return SettingsWriteResult::WriteFailed;
-    const bool reset = RequestDeviceReset();
+    const bool reset = RequestDeviceReset(device);
     if (report) report(ProfileStep{"device reset", "ResetDevice", 0, reset});
     return reset ? SettingsWriteResult::Done : SettingsWriteResult::ResetFailed;
 }

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "device/DeviceProfile.h"
+#include "servicelink/DeviceHandle.h"
 
 namespace VexoSource {
 
@@ -22,7 +23,7 @@ enum class SettingsWriteResult {
 // item (when the profile holds one), the configuration with the profile's two mode flags, the
 // effects as the profile holds them, and ends with ResetDevice. Never SetCalibration, never item 13.
 // report hears of every write and the reset, as WriteDeviceProfile's does.
-SettingsWriteResult WriteProfileSettings(const DeviceProfile& profile,
+SettingsWriteResult WriteProfileSettings(const DeviceHandle& device, const DeviceProfile& profile,
                                          const std::function<void(const ProfileStep&)>& report = {});
 
 // What WriteProfileSettings would change on the chosen device, read without writing anything, so

@@ -6,13 +6,13 @@
 
 namespace VexoSource {
 
-bool WriteTouchMode(bool multiTouch, DeviceConfigRecord& config) {
-    if (!ReadWhole(GetDeviceConfig, config)) {
+bool WriteTouchMode(const DeviceHandle& device, bool multiTouch, DeviceConfigRecord& config) {
+    if (!ReadWhole(device, GetDeviceConfig, config)) {
         VexoLogException(L"Get response failed! ");
         return false;
     }
     SetTouchMode(config, multiTouch);
-    if (!WriteWhole(SetDeviceConfig, config)) {
+    if (!WriteWhole(device, SetDeviceConfig, config)) {
         VexoLogException(L"Get response failed! ");
         return false;
     }

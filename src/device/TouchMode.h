@@ -2,6 +2,7 @@
 #pragma once
 
 #include "servicelink/ServiceContract.h"
+#include "servicelink/DeviceHandle.h"
 
 namespace VexoSource {
 
@@ -9,7 +10,7 @@ namespace VexoSource {
 // "Get response failed! " and returns false at the first request that fails (a short read
 // included); nothing is written after a failed read. The caller resets the device only after
 // success.
-bool WriteTouchMode(bool multiTouch, DeviceConfigRecord& config);
+bool WriteTouchMode(const DeviceHandle& device, bool multiTouch, DeviceConfigRecord& config);
 
 // The mode a device configuration says it works in.
 enum class TouchModeFlags { MultiTouch, Mouse, Both, None };

@@ -9,7 +9,6 @@
 #include "gui/MessageBox.h"
 #include "gui/WindowPlacement.h"
 #include "gui/WxText.h"
-#include "servicelink/ServiceRequests.h"
 
 using namespace VexoSource;
 
@@ -26,9 +25,10 @@ void SetSlider(wxSlider* slider, int32_t position, SliderRange range) {
 }
 }  // namespace
 
-DlgAdvSetting::DlgAdvSetting(wxWindow* parent)
+DlgAdvSetting::DlgAdvSetting(wxWindow* parent, DeviceHandle device)
     : wxDialog(parent, wxID_ANY, wxT("Modal dialog"), wxDefaultPosition, wxSize(363, 253),
-               wxDEFAULT_DIALOG_STYLE) {
+               wxDEFAULT_DIALOG_STYLE),
+      m_device(device) {
     m_shown = 0;
     // The main window's font: a top-level window does not inherit it, and the layout was drawn
     // for it (GTK's default runs the labels into each other).
@@ -129,7 +129,7 @@ int32_t DlgAdvSetting::LoadFromService() {
     // it so, and Done then writes item 2 with zeros behind its flag, never bytes of another item.
     m_penItem = MultiConfigRecord{};
     AdvancedSettings loaded;
-    if (!LoadAdvancedSettings(loaded, m_deviceConfig, m_penItem, true)) return 0;
+    if (!LoadAdvancedSettings(m_device, loaded, m_deviceConfig, m_penItem, true)) return 0;
     // An unread pen item would show the flag off and Done would write it so.
     if (loaded.penState == PenItemState::NotAnswered) {
         VexoLogException(L"Get response failed! ");
@@ -155,9 +155,9 @@ AdvSettingPositions DlgAdvSetting::ReadControls() const {
     return p;
 }
 
-int32_t DlgAdvSetting::WriteSettings() {
+int32_t DlgAdvSetting::WriteSettings(const DeviceHandle& device) {
     // The pen item goes out with the data bytes that the load read for item 2 (zeros without them).
-    return WriteAdvancedSettings(ReadControls(), m_pPen->GetValue(), m_effects, m_penItem) ==
+    return WriteAdvancedSettings(device, ReadControls(), m_pPen->GetValue(), m_effects, m_penItem) ==
                    AdvancedWriteResult::Done
                ? 1
                : 0;

@@ -24,7 +24,8 @@ public:
         ID_DCLICK_SLIDER = 10007,
     };
 
-    explicit DlgAdvSetting(wxWindow* parent);
+    // device: the one the opener's sequence began on; every request of the dialog goes to it.
+    DlgAdvSetting(wxWindow* parent, VexoSource::DeviceHandle device);
     ~DlgAdvSetting() override;
 
     // Builds the controls, loads the service's values and applies the texts; 0 (the opener then
@@ -35,7 +36,8 @@ public:
     // 0 when any of the reads (configuration, effects, pen item) was not answered whole.
     int32_t LoadFromService() override;
     // Called by ApplyChanges with this dialog's own request lock held; 0 when a request failed.
-    int32_t WriteSettings() override;
+    int32_t WriteSettings(const VexoSource::DeviceHandle& device) override;
+    VexoSource::DeviceHandle Device() override { return m_device; }
 
     // Read by tests and by the opener.
     int32_t Shown() const { return m_shown; }
@@ -49,6 +51,7 @@ private:
     void OnEvent(wxCommandEvent& event);
     void OnCharHook(wxKeyEvent& event);
 
+    const VexoSource::DeviceHandle m_device;
     // The effects as the last write read them afresh.
     VexoSource::EffectsRecord m_effects{};
     // Read only as a check that the service answers.

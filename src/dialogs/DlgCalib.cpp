@@ -11,6 +11,7 @@
 #include "config/ProcessConfig.h"
 #include "dialogs/ClockTimer.h"
 #include "dialogs/DlgTBox.h"
+#include "device/PendingRestore.h"
 #include "foundation/VexoLog.h"
 #include "gui/Accessible.h"
 #include "gui/MessageBox.h"
@@ -19,6 +20,7 @@
 #include "gui/WxText.h"
 #include "platform/MonotonicClock.h"
 #include "platform/PlatformTime.h"
+#include "platform/TerminationSignals.h"
 
 using namespace VexoSource;
 
@@ -35,14 +37,17 @@ constexpr int kEscapeKey = 27;
 
 }  // namespace
 
-DlgCalib::DlgCalib(wxWindow* opener)
+DlgCalib::DlgCalib(wxWindow* opener, DeviceHandle device)
     // A top-level window of its own, resizable, instead of a fixed-size child of the main window:
     // window managers keep a transient dialog attached to its parent (metacity) or refuse full
     // screen to a window whose size hints are fixed (openbox), and without a manager a transient
     // dialog is placed relative to its parent, off the screen.
     : wxDialog(nullptr, wxID_ANY, wxT("Modal dialog"), wxDefaultPosition, wxSize(363, 253),
                wxNO_BORDER | wxRESIZE_BORDER),
-      m_session(CalibrationPace{[this](int ms) { Wait(ms); }, [this] { return LeaveSeen(); }}),
+      m_device(device),
+      m_session(device, CalibrationPace{[this](int ms) { Wait(ms); }, [this] { return LeaveSeen(); },
+                                        [this](int ms) { Pause(ms); },
+                                        [this](bool restoring) { ShowRestoring(restoring); }}),
       m_opener(opener),
       m_stepTimer(this, ID_STEP_TIMER) {
     m_screen = wxRect(0, 0, 0, 0);
@@ -168,7 +173,13 @@ bool DlgCalib::CoversScreen() const {
 }
 
 void DlgCalib::Wait(int ms) {
-    if (m_leaveRequested || ms <= 0) return;
+    // In short steps: while the calibration starts it is no modal window yet, so a termination
+    // signal sends it no close request; it must notice the signal itself.
+    for (int left = ms; left > 0 && !LeaveSeen(); left -= kLeaveCheckMs) Pause(std::min(left, kLeaveCheckMs));
+}
+
+void DlgCalib::Pause(int ms) {
+    if (ms <= 0) return;
     wxGUIEventLoop loop;
     ClockTimer timer([&loop] { loop.Exit(); });
     timer.StartFor(uint32_t(ms));
@@ -187,13 +198,51 @@ int32_t DlgCalib::Fail() {
         ShowFullScreen(false);
         Hide();
     }
-    m_session.PutSavedBack();
+    PutBack();
     return 0;
+}
+
+void DlgCalib::ShowRestoring(bool restoring) {
+    if (!restoring) {
+        m_restoringNote.reset();
+        return;
+    }
+    m_restoringNote = std::make_unique<wxBusyInfo>(
+        LangText("Calibration_Restoring", u"Restoring the previous calibration of the frame\u2026"));
+}
+
+bool DlgCalib::PutBack() {
+    if (m_session.RestoreSaved() != RestoreResult::NotRestored) return true;
+    KeepPendingRestore(m_device, m_session.Saved());
+    SayNotRestored();
+    return false;
+}
+
+void DlgCalib::Uncover() {
+    m_check->End();
+    m_keepCovering = false;
+    Hide();
+}
+
+void DlgCalib::SayNotRestored() {
+    Uncover();
+    // Never "back in force" when the frame did not take it: it keeps the cleared record (or the
+    // new one), and the user must know what to do about it.
+    VexoMessageBox(LangText("Calibration_Not_Restored",
+                            u"The previous calibration of the frame could not be restored: the touch service did "
+                            u"not answer. Make sure that the touch service runs, then calibrate the frame again."),
+                   wxEmptyString, wxOK);
 }
 
 bool DlgCalib::LeaveSeen() {
     // Escape reaches the close handler through a queued close request: hand it over now.
     if (wxTheApp) wxTheApp->ProcessPendingEvents();
+    // A termination signal ends the calibration as Escape does; the program then ends as the
+    // signal asks (its main window has been asked to close).
+    if (!m_leaveRequested && VexoPlatform::TerminationSignals::Received() != 0) {
+        VexoLogInfo(L"Calibration: a termination signal came while it started; cancelling");
+        m_leaveRequested = true;
+    }
     return m_leaveRequested;
 }
 
@@ -216,12 +265,17 @@ bool DlgCalib::Show(bool show) {
 
 int DlgCalib::ShowModal() {
     int code;
+    bool restored = true;
+    // The other windows take no click until the calibration is over: the closing requests still
+    // belong to it, and their waits (and the box, and the offer to start again) run event loops.
+    wxWindowDisabler othersDisabled(this);
     for (;;) {
         // Once the loop runs: the keyboard to the canvas (so that a real Escape arrives), or leave
         // at once when the user already asked to during the start.
         CallAfter([this] {
+            if (!IsModal()) return;  // not shown at all: the program is ending
             if (m_leaveRequested) {
-                EndModal(CLOSE_ESCAPE);
+                EndModal(CLOSE_CANCELLED);
                 return;
             }
             Raise();
@@ -232,23 +286,23 @@ int DlgCalib::ShowModal() {
         // cannot interleave with its device watch. After the fourth target the dialog still
         // covers the screen (m_keepCovering); otherwise it is hidden but alive.
         m_stepTimer.Stop();
-        bool again = false;
-        if (code == CLOSE_TAKEN)
-            again = ApplyAndConfirm() && StartAgain();
-        else
-            m_session.PutSavedBack();
-        if (again) continue;
+        if (code == CLOSE_TAKEN) {
+            const ConfirmEnd end = ApplyAndConfirm();
+            if (end == ConfirmEnd::Again && StartAgain()) continue;
+            restored = end != ConfirmEnd::NotRestored;
+        } else {
+            restored = PutBack();
+        }
         break;
     }
-    m_check->End();
-    m_keepCovering = false;
-    Hide();
-    // Ended by itself: say why, and that the previous calibration is back.
-    if (code == CLOSE_STREAM_LOST)
+    Uncover();
+    // Ended by itself: say why, and that the previous calibration is back (when it is; when it is
+    // not, that has been said already).
+    if (restored && code == CLOSE_STREAM_LOST)
         VexoMessageBox(LangText("Calibration_Stream_Lost", u"The touch stream of the touch service was lost. The "
                                                            u"previous calibration is back in force."),
                        wxEmptyString, wxOK);
-    else if (code == CLOSE_ABANDONED)
+    else if (restored && code == CLOSE_ABANDONED)
         VexoMessageBox(LangText("Calibration_Abandoned", u"No touch was taken for 30 seconds. The previous "
                                                          u"calibration is back in force."),
                        wxEmptyString, wxOK);
@@ -257,21 +311,28 @@ int DlgCalib::ShowModal() {
     return code;
 }
 
-bool DlgCalib::ApplyAndConfirm() {
+DlgCalib::ConfirmEnd DlgCalib::ApplyAndConfirm() {
     CalibrationRecord record;
     {
         std::lock_guard<std::mutex> lock(m_judgeLock);
         record = m_judge.Record(m_screen.width, m_screen.height);
     }
-    switch (m_session.Apply(record)) {
+    const CalibApplyResult result = m_session.Apply(record);
+    switch (result) {
         case CalibApplyResult::Applied: break;
         case CalibApplyResult::WriteFailed:
-            // Nothing to confirm: the saved record is back, and the user is told that it failed.
-            m_keepCovering = false;
-            Hide();
-            VexoMessageBox(LangText("Callibration_Initialization_Failed", u"none"), wxEmptyString, wxOK);
-            return false;
-        case CalibApplyResult::NoAccess: return false;
+        case CalibApplyResult::NoAccess:
+            // Nothing to confirm: the session has put the saved record back, or it is still
+            // pending, which the user must hear of first.
+            Uncover();
+            if (m_session.MustPutBack()) {
+                KeepPendingRestore(m_device, m_session.Saved());
+                SayNotRestored();
+                return ConfirmEnd::NotRestored;
+            }
+            if (result == CalibApplyResult::WriteFailed)
+                VexoMessageBox(LangText("Callibration_Initialization_Failed", u"none"), wxEmptyString, wxOK);
+            return ConfirmEnd::Finished;
     }
     // The new record is in force: the screen shows where touches now land while the box counts.
     if (m_keepCovering) {
@@ -287,18 +348,16 @@ bool DlgCalib::ApplyAndConfirm() {
     }
     if (answer == wxID_YES) {
         m_session.Keep();
-        return false;
+        return ConfirmEnd::Finished;
     }
-    m_session.PutSavedBack();
+    if (!PutBack()) return ConfirmEnd::NotRestored;
     // The box ran out or was cancelled: the screen the user touched must not look calibrated,
     // and a kiosk's user, whose finger may not have reached the box, can start again by touch.
-    if (OfferAgain()) return true;
-    m_check->End();
-    m_keepCovering = false;
-    Hide();
+    if (OfferAgain()) return ConfirmEnd::Again;
+    Uncover();
     VexoMessageBox(LangText("Calibration_Restored", u"The previous calibration is back in force."), wxEmptyString,
                    wxOK);
-    return false;
+    return ConfirmEnd::Finished;
 }
 
 bool DlgCalib::OfferAgain() {
@@ -335,10 +394,9 @@ bool DlgCalib::StartAgain() {
         case CalibStartResult::ReadFailed:
         case CalibStartResult::SwitchOffFailed:
         case CalibStartResult::NoAccess:
-            m_session.PutSavedBack();
-            m_keepCovering = false;
-            Hide();
-            VexoMessageBox(LangText("Callibration_Initialization_Failed", u"none"), wxEmptyString, wxOK);
+            Uncover();
+            if (PutBack())
+                VexoMessageBox(LangText("Callibration_Initialization_Failed", u"none"), wxEmptyString, wxOK);
             return false;
     }
     // Escape while the device came back: the next loop ends at once and puts the saved record back.
@@ -522,7 +580,7 @@ void DlgCalib::PostClose(int id) {
 
 void DlgCalib::OnChar(wxKeyEvent& event) {
     if (event.GetKeyCode() == kEscapeKey)
-        PostClose(CLOSE_ESCAPE);
+        PostClose(CLOSE_CANCELLED);
     else
         event.Skip();
 }
@@ -557,5 +615,5 @@ void DlgCalib::OnClose(wxCloseEvent& event) {
     // Not on Wayland: a compositor keeps a full-screen window above every other, and the box
     // over it would not get the keyboard (sway gives it none).
     if (id == CLOSE_TAKEN && !ToolkitOnWayland()) m_keepCovering = true;
-    EndModal(id == CLOSE_TAKEN || id == CLOSE_STREAM_LOST || id == CLOSE_ABANDONED ? id : int(CLOSE_ESCAPE));
+    EndModal(id == CLOSE_TAKEN || id == CLOSE_STREAM_LOST || id == CLOSE_ABANDONED ? id : int(CLOSE_CANCELLED));
 }

@@ -9,10 +9,11 @@
 #pragma once
 
 #include <atomic>
-#include <memory>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 
+#include <wx/busyinfo.h>
 #include <wx/dialog.h>
 #include <wx/evtloop.h>
 #include <wx/timer.h>
@@ -31,11 +32,13 @@ public:
         ID_STEP_TIMER = 4096,
         // Ids of the close requests the dialog posts to itself.
         CLOSE_TAKEN = 255,   // all four targets taken
-        CLOSE_ESCAPE = 254,  // Escape pressed
+        CLOSE_CANCELLED = 254,  // left before the end: Escape, a close request, a termination signal
         CLOSE_STREAM_LOST = 253,  // the touch stream ended while the targets were shown
         CLOSE_ABANDONED = 252,    // no point was taken for kAbandonMs
     };
     static constexpr int kStepMs = 500;
+    // How often the start's waits look for a termination signal.
+    static constexpr int kLeaveCheckMs = 50;
     // A touch-only kiosk has no Escape: a calibration nobody finishes ends by itself after this
     // long without a point taken (twice what calibrators usually give one target).
     static constexpr uint64_t kAbandonMs = 30000;
@@ -44,7 +47,9 @@ public:
 
     // `opener` is the window whose display the calibration covers and which gets the focus back
     // afterwards; it does not become the dialog's parent (see the constructor).
-    explicit DlgCalib(wxWindow* opener);
+    // device: the frame the calibration switches off and gives its record back; every request of
+    // the calibration goes to it.
+    DlgCalib(wxWindow* opener, VexoSource::DeviceHandle device);
     ~DlgCalib() override;
 
     // Goes full screen, connects the touch stream, saves the service's calibration and switches
@@ -53,7 +58,8 @@ public:
     int32_t Initialize() override;
     // Stops the touch reader.
     void Release() override;
-    int32_t WriteSettings() override { return 1; }
+    int32_t WriteSettings(const VexoSource::DeviceHandle&) override { return 1; }
+    VexoSource::DeviceHandle Device() override { return m_device; }
     int32_t LoadFromService() override { return 1; }
 
     // Runs the modal loop until the targets are taken or the user leaves, then applies the new
@@ -94,16 +100,27 @@ private:
     // Keeps the event loop running for `ms` of the monotonic clock (painting, keys) instead of
     // blocking it; returns early when the user asks to leave.
     void Wait(int ms);
+    // Keeps the event loop running for `ms` whatever the user asks meanwhile.
+    void Pause(int ms);
+    // Shows or hides the note that the previous calibration is being restored.
+    void ShowRestoring(bool restoring);
+    // Puts the saved record back; when that was not answered, says so. False then.
+    bool PutBack();
+    void SayNotRestored();
     // Brings the dialog over the whole display and gives it the keyboard.
     void CoverDisplay();
     bool CoversScreen() const;
-    // True when the user asked to calibrate again.
-    bool ApplyAndConfirm();
+    // How the confirmation ended: the new record kept or the previous one back (said), the previous
+    // one not restored (said), or a touch asking to calibrate again.
+    enum class ConfirmEnd { Finished, NotRestored, Again };
+    ConfirmEnd ApplyAndConfirm();
     bool OfferAgain();
     // Starts the next calibration on the covered screen; false when it cannot (the saved record
     // is back then, or the user left).
     bool StartAgain();
     void ShowFirstTarget();
+    // Ends the check view and lets the dialog be hidden, and hides it: before any message.
+    void Uncover();
     void OnVerdict(VexoSource::TapVerdict verdict);
     // The screen's accessible name and description: what it shows now.
     void SayWhatIsShown();
@@ -118,6 +135,7 @@ private:
     VexoSource::TapVerdict m_notice = VexoSource::TapVerdict::None;
     bool m_judging = false;
     VexoSource::VexoTUIO m_reader;
+    const VexoSource::DeviceHandle m_device;
     // The requests, on the GUI thread; it waits through the dialog's Wait and sees Escape.
     VexoSource::CalibrationSession m_session;
     bool m_wentFullScreen = false;
@@ -134,6 +152,8 @@ private:
     wxTimer m_stepTimer;
     std::unique_ptr<CalibCheckView> m_check;
     bool m_keepCovering = false;
+    // The note shown while a put-back that was not answered is tried again.
+    std::unique_ptr<wxBusyInfo> m_restoringNote;
 
     wxDECLARE_EVENT_TABLE();
 };

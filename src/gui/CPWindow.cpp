@@ -27,11 +27,13 @@ RequestLock::~RequestLock() {
     VexoLogDebug(L"RPC Unlocking...%u with thread:%u", m_place, CPWindow::kLockTag);
 }
 
-int32_t CPWindow::CheckAccess(int32_t* answered) {
-    const AccessState state = QueryAccess();
+int32_t CPWindow::CheckAccess(const DeviceHandle& device, int32_t* answered) {
+    const AccessState state = QueryAccess(device);
     if (answered) *answered = state != AccessState::NoAnswer ? 1 : 0;
     return state == AccessState::Ready ? 1 : 0;
 }
+
+DeviceHandle CPWindow::Device() { return ChosenDevice(); }
 
 void CPWindow::MarkModified() {
     if (!m_ready) return;
@@ -46,11 +48,13 @@ bool CPWindow::ApplyChanges() {
     {
         RequestLock lock(m_requestLock, kApplyPlace);
         // Without the lock the write could interleave with the worker's requests: none is made.
-        written = lock.Owns() && WriteSettings() != 0;
+        // Taken once the lock is held: the device choice changes only between sequences.
+        const DeviceHandle device = Device();
+        written = lock.Owns() && WriteSettings(device) != 0;
         if (written) {
             m_modified = 0;
             if (m_pApply) m_pApply->Enable(false);
-            RequestDeviceReset();
+            RequestDeviceReset(device);
         }
     }
     // Told once the lock is free again: the box runs a modal loop of its own.

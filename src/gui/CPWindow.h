@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "foundation/VexoObj.h"
+#include "servicelink/DeviceHandle.h"
 
 class CPWindow : public VexoObj {
 public:
@@ -24,18 +25,22 @@ public:
     CPWindow(const CPWindow&) = delete;
     CPWindow& operator=(const CPWindow&) = delete;
 
-    // Writes the window's edited settings; called by ApplyChanges with the request lock held.
-    // Non-zero when everything was written.
-    virtual int32_t WriteSettings() = 0;
+    // Writes the window's edited settings to device; called by ApplyChanges with the request lock
+    // held. Non-zero when everything was written.
+    virtual int32_t WriteSettings(const VexoSource::DeviceHandle& device) = 0;
     // Reads the window's state from the service and shows it; non-zero on success.
     virtual int32_t LoadFromService() = 0;
     // GetAccessState: non-zero when the device may be used now; *answered (when given) says
     // whether the service answered at all.
-    virtual int32_t CheckAccess(int32_t* answered);
+    virtual int32_t CheckAccess(const VexoSource::DeviceHandle& device, int32_t* answered);
+    // The device of the window's next sequence. The main window takes the chosen one; a dialog
+    // keeps the one that its opener's sequence began on, for as long as it is open.
+    virtual VexoSource::DeviceHandle Device();
 
     // Enables Apply once the window is ready; changes made while filling it do not count.
     void MarkModified();
-    // Writes the settings and has the service re-initialise the device, under the request lock.
+    // Writes the settings and has the service re-initialise the device, under the request lock,
+    // both to the device that Device() names once the lock is held.
     // When the write fails the device is not re-initialised, the window stays modified (Apply
     // stays on) and the user is told; false then. True when written or when nothing was modified.
     bool ApplyChanges();

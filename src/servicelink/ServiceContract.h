@@ -33,6 +33,17 @@ constexpr uint32_t kProductSeriesLength = 42;
 // The bytes a MultiConfigRecord carries after its item id and length: the mark and the data.
 constexpr uint32_t kMultiConfigFollowing = 40;
 
+// The multi-configuration items this program knows, and where their values lie (data words).
+// Pen simulation: its flag in the first word.
+constexpr uint32_t kPenItemId = 2;
+constexpr size_t kPenFlagWord = 0;
+// The stored display orientation: the item's own length (kOrientationItemLength) in the first
+// word, the orientation in the second.
+constexpr uint32_t kOrientationItem = 13;
+constexpr uint32_t kOrientationItemLength = 28;
+constexpr size_t kOrientationLengthWord = 0;
+constexpr size_t kOrientationValueWord = 1;
+
 #pragma pack(push, 1)
 
 struct MultiConfigRecord {

@@ -8,10 +8,13 @@
 namespace VexoSource {
 
 VexoRPC* g_pServiceChannel = nullptr;
-uint32_t DeviceSelector = 0;
-std::mutex g_SelectorLock;
 
 namespace {
+
+// The device choice: read only where a sequence takes its handle, so that a choice made while a
+// sequence runs never reaches that sequence's requests. 0 until a device has been chosen.
+uint32_t g_ChosenSelector = 0;
+std::mutex g_SelectorLock;
 
 void WriteU32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, sizeof v); }
 
@@ -217,7 +220,17 @@ int32_t ReplyOk(int32_t result, uint32_t expectedReplyLength) {
     return ((result == 0 && expectedReplyLength == 0) || (result > 0 && expectedReplyLength > 0)) ? 1 : 0;
 }
 
-int32_t SendRequest(uint32_t code, void* replyBuffer, int32_t* ok, const void* payload, uint8_t payloadLength,
+DeviceHandle ChosenDevice() {
+    std::lock_guard<std::mutex> hold(g_SelectorLock);
+    return DeviceHandle(g_ChosenSelector);
+}
+
+void ChooseDevice(uint32_t selector) {
+    std::lock_guard<std::mutex> hold(g_SelectorLock);
+    g_ChosenSelector = selector;
+}
+
+int32_t SendRequest(const DeviceHandle& device, uint32_t code, void* replyBuffer, int32_t* ok, const void* payload, uint8_t payloadLength,
                     uint32_t expectedReplyLength) {
     int32_t ignored = 0;
     if (!ok) ok = &ignored;
@@ -229,10 +242,7 @@ int32_t SendRequest(uint32_t code, void* replyBuffer, int32_t* ok, const void* p
 
     uint8_t request[sizeof(RequestHead) + kMaxRequestPayload];
     RequestHead head{};
-    {
-        std::lock_guard<std::mutex> g(g_SelectorLock);
-        head.selector = DeviceSelector;
-    }
+    head.selector = device.Selector();
     head.code = code;
     head.expectedReplyLength = expectedReplyLength;
     head.reserved = 0;

@@ -19,6 +19,7 @@
 #include <string>
 
 #include "foundation/VexoThread.h"
+#include "servicelink/DeviceHandle.h"
 #include "servicelink/ServiceContract.h"
 #include "servicelink/VexoRPCReceiver.h"
 #include "servicelink/VexoSyncobj.h"
@@ -33,7 +34,7 @@ constexpr const char* kServiceChannelName = "FendrelRPC";
 #pragma pack(push, 1)
 // Heads the payload of every call made through SendRequest.
 struct RequestHead {
-    uint32_t selector;             // DeviceSelector, 0 until a device has been chosen
+    uint32_t selector;             // the sequence's DeviceHandle
     uint32_t code;                 // request code
     uint32_t expectedReplyLength;  // the reply must not be longer
     uint32_t reserved;             // always 0
@@ -96,9 +97,6 @@ private:
 
 // Process-wide service link state.
 extern VexoRPC* g_pServiceChannel;
-// First field of every request head; written by the device selection under g_SelectorLock.
-extern uint32_t DeviceSelector;
-extern std::mutex g_SelectorLock;
 
 // Creates the channel to 127.0.0.1:28875. False, doing nothing, when a channel exists already;
 // false when the service does not answer (the channel is then destroyed again).
@@ -115,11 +113,11 @@ bool ServiceChannelConnected();
 // channel or when the service does not take the connection.
 bool ReconnectServiceChannel();
 
-// The one way to talk to the service: sends code with DeviceSelector and expectedReplyLength in
-// the head, then payloadLength bytes of payload, and waits for the reply. ok is 1 when a reply of
+// The one way to talk to the service: sends code with the device's selector and
+// expectedReplyLength in the head, then payloadLength bytes of payload, and waits for the reply. ok is 1 when a reply of
 // at least one byte arrived (or none was expected and none came). Returns the reply length, 0
 // when there is no connection (nothing sent), or -1.
-int32_t SendRequest(uint32_t code, void* replyBuffer, int32_t* ok, const void* payload, uint8_t payloadLength,
+int32_t SendRequest(const DeviceHandle& device, uint32_t code, void* replyBuffer, int32_t* ok, const void* payload, uint8_t payloadLength,
                     uint32_t expectedReplyLength);
 
 // SendRequest's ok for a call's result: 1 when a reply of at least one byte came, or none was
@@ -128,7 +126,6 @@ int32_t ReplyOk(int32_t result, uint32_t expectedReplyLength);
 
 // The selector of a device identifier: the sum of the bytes read from its hexadecimal pairs.
 // True, with selector set, when exactly 8 bytes were produced; selector untouched otherwise.
-// Takes no lock: the caller holds g_SelectorLock while it adopts the result.
 bool DeviceSelectorFromIdentifier(const std::string& id, uint32_t& selector);
 
 }  // namespace VexoSource

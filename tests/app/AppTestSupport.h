@@ -64,7 +64,7 @@ public:
         g_ProductSeries = "Infrared";
         g_CurrentDeviceId.clear();
         g_FirstRefresh = 1;
-        VexoSource::DeviceSelector = 0;
+        VexoSource::ChooseDevice(0);
     }
     const std::string& Folder() const { return folder_; }
 

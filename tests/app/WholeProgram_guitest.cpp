@@ -336,6 +336,20 @@ bool StartCalibration(ProgramRun& run, faults::TouchsimProcess& service, const s
            run.Process().Running();
 }
 
+// Calibration pressed, the calibration switched off, and the frame still busy after its reset:
+// the start waits for it (before any target shows).
+bool CalibrationStarting(ProgramRun& run, faults::TouchsimProcess& service, const std::string& mainWindow) {
+    // Set once the window shows: the start-up's own resets must not keep the frame busy.
+    if (!service.Command("busyreset 60000")) return false;
+    programtest::ClickAt(run.Display(), mainWindow, kCalibrationX, kCalibrationY);
+    if (!faults::WaitFor([&] { return Count(service.Calls(), "SetCalibration") >= 1; }, programtest::kWindowMs))
+        return false;
+    const size_t polls = Count(service.Calls(), "GetAccessState");
+    return faults::WaitFor([&] { return Count(service.Calls(), "GetAccessState") >= polls + 2; },
+                           programtest::kWindowMs) &&
+           run.Process().Running();
+}
+
 // Calibration, four taps (each once its target is red), and then the timed confirmation box.
 bool ReachConfirmation(ProgramRun& run, faults::TouchsimProcess& service, const std::string& mainWindow) {
     if (!StartCalibration(run, service, mainWindow)) return false;
@@ -404,6 +418,17 @@ TEST_F(WholeProgram, ASignalEndsTheRunAsAClosedWindowDoesInEveryPhase) {
         {"calibration running", SIGTERM, {}, true, StartCalibration,
          [](const std::vector<std::string>& lines, const std::vector<std::string>&) {
              SavedCalibrationBack(lines, 2);  // switched off, then the saved record back
+         }},
+        // Ends as Escape does, at once: the saved record back after the next access poll or so,
+        // not once the frame's reset has run out of polls.
+        {"calibration starting, the frame busy", SIGTERM, {}, true, CalibrationStarting,
+         [](const std::vector<std::string>& lines, const std::vector<std::string>&) {
+             SavedCalibrationBack(lines, 2);  // switched off, then the saved record back
+             const std::vector<std::string> sets = CallsNamed(lines, "SetCalibration");
+             const auto off = std::find(lines.begin(), lines.end(), sets.front());
+             const auto back = std::find(lines.begin(), lines.end(), sets.back());
+             EXPECT_LE(std::count_if(off, back, [](const std::string& l) { return l.compare(0, 20, "call GetAccessState ") == 0; }),
+                       6);
          }},
         {"timed confirmation box open", SIGTERM, {}, true, ReachConfirmation,
          [](const std::vector<std::string>& lines, const std::vector<std::string>&) {

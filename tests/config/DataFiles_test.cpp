@@ -30,6 +30,7 @@ const char* const kKeys[] = {
     "Calibration_Stream_Unreachable", "Calibration_Abandoned", "Calibration_Restored",
     "Calibration_Check_Touch", "Calibration_Check_Distance", "Calibration_Check_Wrong", "Calibration_Touch_Again",
     "Calibration_Ends_By_Itself", "Calibration_Screen", "Keeping_In",
+    "Calibration_Restoring", "Calibration_Not_Restored",
 };
 
 }  // namespace

@@ -402,14 +402,18 @@ bool DesktopSession::WaitForFocus(const std::string& text, long long timeoutMs) 
     return faults::WaitFor([&] { return FocusedWindow().name.find(text) != std::string::npos; }, timeoutMs);
 }
 
-void DesktopSession::Click(int x, int y) {
+void DesktopSession::Click(int x, int y) { PressButton(x, y, 1); }
+
+void DesktopSession::ScrollDown(int x, int y) { PressButton(x, y, 5); }
+
+void DesktopSession::PressButton(int x, int y, unsigned button) {
     XTestFakeMotionEvent(display_, -1, x, y, CurrentTime);
     XFlush(display_);
     Nap(60);
-    XTestFakeButtonEvent(display_, 1, True, CurrentTime);
+    XTestFakeButtonEvent(display_, button, True, CurrentTime);
     XFlush(display_);
     Nap(40);
-    XTestFakeButtonEvent(display_, 1, False, CurrentTime);
+    XTestFakeButtonEvent(display_, button, False, CurrentTime);
     XFlush(display_);
 }
 

@@ -98,6 +98,8 @@ public:
 
     // XTEST input.
     void Click(int x, int y);
+    // One notch of the wheel, down (a combo box under the pointer moves to its next item).
+    void ScrollDown(int x, int y);
     void PressKey(const char* keysymName);  // "Escape", "Return", ...
 
     Screenshot Grab();
@@ -106,6 +108,7 @@ public:
                        Screenshot* last = nullptr);
 
 private:
+    void PressButton(int x, int y, unsigned button);
     bool StartX();
     pid_t StartServer(int n);
     bool SetUpTwoDisplays();

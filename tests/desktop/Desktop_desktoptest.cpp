@@ -450,6 +450,60 @@ TEST_P(Kiosk, ALostStreamAndAnAbandonedScreenPutTheSavedRecordBack) {
     ExpectNoToolkitComplaints();
 }
 
+// Two frames attached. While the new record is applied (the frame busy after its reset) the user
+// turns the device choice with the wheel and clicks it: the main window takes nothing until the
+// calibration is over, and every request of the calibration, the put-back included, goes to the
+// frame it began on; so does the watch afterwards.
+TEST_P(Kiosk, TheDeviceChoiceStaysWithTheCalibratedFrameUntilTheCalibrationIsOver) {
+    const std::string first = "0102030405060708", second = "1112131415161718";
+    const long firstSelector = 36;
+    ASSERT_TRUE(session_->Sim().Command("ids " + first + ":" + second));
+    ASSERT_TRUE(session_->Sim().Command("device " + first));
+    ASSERT_TRUE(session_->Sim().Command("device " + second));
+    const WindowInfo main = Launch();
+    ASSERT_NE(main.id, 0u) << "no main window";
+
+    const size_t mark = Mark();
+    ASSERT_TRUE(OpenCalibration(main));
+    for (int k = 0; k < 3; ++k) {
+        Touch({kTaps[k]});
+        ExpectRed(k + 1, std::string("tap ") + std::to_string(k));
+    }
+    // Busy for a while after the apply's reset: the calibration waits for the frame meanwhile.
+    ASSERT_TRUE(session_->Sim().Command("busyreset 2500"));
+    Touch({kTaps[3]});
+    ASSERT_TRUE(session_->WaitForNoWindow(kCalibTitle, kStepMs));
+    for (int turn = 0; turn < 2; ++turn) {
+        session_->ScrollDown(main.x + kDeviceChoiceButton.x, main.y + kDeviceChoiceButton.y);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    session_->Click(main.x + kDeviceChoiceButton.x, main.y + kDeviceChoiceButton.y);
+    ASSERT_NE(session_->WaitForWindow(kKeepQuestion, kStepMs).id, 0u) << "no confirmation box";
+    ASSERT_TRUE(session_->Sim().Command("busyreset 0"));
+    ASSERT_TRUE(session_->WaitForFocus(kKeepQuestion, kStepMs)) << "focus on " << session_->FocusedWindow().name;
+    // Not kept: the saved record goes back, to the frame it was read from.
+    session_->PressKey("Escape");
+    ASSERT_TRUE(session_->WaitForNoWindow(kKeepQuestion, kStepMs));
+    const std::string putBack = WaitForCall(mark, "SetCalibration", kStepMs, 3);
+    EXPECT_NE(putBack, "(none)") << "the saved record put back";
+    EXPECT_NE(putBack, kNewRecordHex);
+    EXPECT_NE(WaitForCall(mark, "ResetDevice", kStepMs, 3), "(none)") << "the device reset after the restore";
+    // The message that the previous calibration is back, then a watch pass of the window.
+    ASSERT_NE(WaitForFocusAwayFrom(main), 0u) << "a message takes the focus";
+    session_->PressKey("Return");
+    ASSERT_TRUE(session_->WaitForFocus(kMainTitle, kStepMs)) << "focus on " << session_->FocusedWindow().name;
+    const size_t afterCalibration = Mark();
+    EXPECT_NE(WaitForCall(afterCalibration, "GetDeviceInfo", kLostMs), "(none)") << "a watch pass after it";
+    size_t calls = 0;
+    for (const std::string& line : CallsSince(mark)) {
+        ++calls;
+        EXPECT_EQ(SelectorOf(line), firstSelector) << line;
+    }
+    EXPECT_GT(calls, 8u);
+    CloseWithDone(main);
+    ExpectNoToolkitComplaints();
+}
+
 INSTANTIATE_TEST_SUITE_P(Bare, Kiosk, ::testing::Values("bare"),
                          [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });
 

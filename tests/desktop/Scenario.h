@@ -29,6 +29,8 @@ constexpr Point kCalibrationButton{30 + 74, 340 + 12};
 constexpr Point kAdvancedButton{190 + 74, 340 + 12};
 constexpr Point kFactoryButton{30 + 74, 368 + 12};
 constexpr Point kDoneButton{165 + 32, 421 + 14};
+// The device choice's drop-down button, at the right end of the combo box.
+constexpr Point kDeviceChoiceButton{131 + 173 - 12, 50 + 12};
 
 // The taps for the four targets, in touch coordinates (the touchsim frame spans the display).
 constexpr const char* kTaps[4] = {"tap 0.125 0.125", "tap 0.125 0.875", "tap 0.875 0.875", "tap 0.875 0.125"};
@@ -51,6 +53,12 @@ inline std::string PayloadOf(const std::string& line) {
     const size_t colon = line.find(':', at);
     const size_t end = line.find(' ', colon);
     return line.substr(colon + 1, end == std::string::npos ? std::string::npos : end - colon - 1);
+}
+
+// A call line's device selector ("sel=N"); -1 without one.
+inline long SelectorOf(const std::string& line) {
+    const size_t at = line.find(" sel=");
+    return at == std::string::npos ? -1 : std::stol(line.substr(at + 5));
 }
 
 // A call line's request name ("call NAME ...").

@@ -52,9 +52,46 @@ TEST(AccessWait, AsksUntilReadyOrTheBoundRunsOut) {
             EXPECT_GT(ms, 0u);
             clock.Advance(ms);
         };
-        EXPECT_EQ(WaitForAccess(wait), r.result);
+        EXPECT_EQ(WaitForAccess(DeviceHandle(0), wait), r.result);
         EXPECT_EQ(asks, r.asks);
         EXPECT_EQ(clock.NowMs() - start, r.waitedMs);
         EXPECT_EQ(waits, r.heardOfWait ? 1u : 0u);
+    }
+}
+
+// The calibration's wait: its sleep runs a window's event loop, so it counts questions rather
+// than time, and ends as soon as the user leaves.
+TEST(AccessWait, CountsQuestionsWhenToldAndEndsWhenItsCallerLeaves) {
+    using S = AccessState;
+    struct CountRow {
+        const char* name;
+        uint32_t maxAsks;
+        size_t leaveAfterSleeps;  // 0: never
+        std::vector<AccessState> answers;
+        AccessState result;
+        size_t asks, sleeps;
+    } rows[] = {
+        {"busy throughout: the last question ends it", 12, 0, {S::Busy}, S::Busy, 12, 11},
+        {"ready at the third question", 12, 0, {S::Busy, S::Busy, S::Ready}, S::Ready, 3, 2},
+        {"the caller leaves after two sleeps", 12, 2, {S::Busy}, S::Busy, 2, 2},
+        {"no answer ends it at once", 12, 0, {S::Busy, S::NoAnswer}, S::NoAnswer, 2, 1},
+    };
+    for (const CountRow& r : rows) {
+        SCOPED_TRACE(r.name);
+        // The clock stands still: only the questions bound the wait.
+        clocktest::ManualClock clock;
+        size_t asks = 0, sleeps = 0;
+        AccessWait wait;
+        wait.maxAsks = r.maxAsks;
+        wait.pollMs = 500;
+        wait.ask = [&] { return r.answers[std::min(asks++, r.answers.size() - 1)]; };
+        wait.sleep = [&](uint32_t ms) {
+            EXPECT_EQ(ms, 500u);
+            ++sleeps;
+        };
+        wait.stop = [&] { return r.leaveAfterSleeps > 0 && sleeps >= r.leaveAfterSleeps; };
+        EXPECT_EQ(WaitForAccess(DeviceHandle(0), wait), r.result);
+        EXPECT_EQ(asks, r.asks);
+        EXPECT_EQ(sleeps, r.sleeps);
     }
 }

@@ -3,16 +3,21 @@
 // pass (the waits are the pace's; here they take no time at all).
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <thread>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "device/CalibrationSession.h"
+#include "device/PendingRestore.h"
 #include "servicelink/ServiceContract.h"
 #include "servicelink/VexoRPC.h"
 #include "support/LogCapture.h"
+#include "support/ManualClock.h"
 #include "support/PackedValue.h"
 #include "touchsim/Simulator.h"
 
@@ -96,7 +101,7 @@ protected:
                                    waits.push_back(ms);
                                    if (onWait) onWait(waits.size());
                                },
-                               [this] { return leaveAfterWaits >= 0 && int(waits.size()) >= leaveAfterWaits; }};
+                               [this] { return leaveAfterWaits >= 0 && int(waits.size()) >= leaveAfterWaits; }, nullptr, nullptr};
     }
 
     std::vector<Call> Calls() const {
@@ -130,7 +135,7 @@ TEST_F(CalibrationSessionTest, AKeptRecordStaysAndAnyOtherEndPutsTheSavedOneBack
         sim.ClearTrace();
         sim.Edit([](touchsim::DeviceModel& m) { m.calibration = SavedRecord(); });
         waits.clear();
-        CalibrationSession session(Pace());
+        CalibrationSession session(DeviceHandle(0), Pace());
 
         ASSERT_EQ(session.Start(), CalibStartResult::Ready);
         EXPECT_EQ(waits, std::vector<int>{CalibrationSession::kSettleMs}) << "the device was back at once";
@@ -142,8 +147,8 @@ TEST_F(CalibrationSessionTest, AKeptRecordStaysAndAnyOtherEndPutsTheSavedOneBack
             EXPECT_EQ(session.Apply(NewRecord()), CalibApplyResult::Applied);
         }
         if (r.keep) session.Keep();
-        EXPECT_EQ(session.PutSavedBack(), !r.keep);
-        EXPECT_FALSE(session.PutSavedBack()) << "put back once only";
+        EXPECT_EQ(session.RestoreSaved(), r.keep ? RestoreResult::NothingToRestore : RestoreResult::Restored);
+        EXPECT_EQ(session.RestoreSaved(), RestoreResult::NothingToRestore) << "put back once only";
 
         EXPECT_EQ(Calls(), SwitchOff() + r.after);
         EXPECT_EQ(InForce(), BytesOf(r.inForce));
@@ -190,7 +195,7 @@ TEST_F(CalibrationSessionTest, AStartThatCannotGoOnSaysWhyAndWritesOnlyWhatMustB
         };
         if (r.fault) r.fault(sim);
         LogCapture log;
-        CalibrationSession session(Pace());
+        CalibrationSession session(DeviceHandle(0), Pace());
 
         EXPECT_EQ(session.Start(), r.result);
         EXPECT_EQ(Calls(), r.calls);
@@ -203,7 +208,7 @@ TEST_F(CalibrationSessionTest, AStartThatCannotGoOnSaysWhyAndWritesOnlyWhatMustB
         const bool wrote = r.calls.size() > 1;
         EXPECT_EQ(session.MustPutBack(), wrote);
         sim.ClearTrace();
-        EXPECT_EQ(session.PutSavedBack(), wrote);
+        EXPECT_EQ(session.RestoreSaved(), wrote ? RestoreResult::Restored : RestoreResult::NothingToRestore);
         EXPECT_EQ(Calls(), wrote ? PutBack() : std::vector<Call>{});
         EXPECT_EQ(InForce(), BytesOf(SavedRecord()));
     }
@@ -232,7 +237,7 @@ TEST_F(CalibrationSessionTest, ANewRecordThatCannotBeConfirmedIsReplacedByTheSav
         SCOPED_TRACE(r.name);
         sim.SetBusy(false);
         sim.Edit([](touchsim::DeviceModel& m) { m.calibration = SavedRecord(); });
-        CalibrationSession session(Pace());
+        CalibrationSession session(DeviceHandle(0), Pace());
         ASSERT_EQ(session.Start(), CalibStartResult::Ready);
         sim.ClearTrace();
         r.fault(sim);
@@ -243,9 +248,99 @@ TEST_F(CalibrationSessionTest, ANewRecordThatCannotBeConfirmedIsReplacedByTheSav
         EXPECT_EQ(Calls(), r.calls);
         EXPECT_TRUE(log.Contains(r.logged)) << r.logged;
         EXPECT_FALSE(session.MustPutBack());
-        EXPECT_FALSE(session.PutSavedBack());
+        EXPECT_EQ(session.RestoreSaved(), RestoreResult::NothingToRestore);
         EXPECT_EQ(InForce(), BytesOf(SavedRecord()));
     }
+}
+
+// The service goes away after the switch-off (it hangs and drops its connections, as in a crash
+// or an upgrade): the put-back is tried again on fresh connections until it is answered, and only
+// then counts as done; one that is never answered says so and stays pending. The clock runs fast
+// (each tick of a helper thread moves it on), so that the service's 3 s reply bound and the retry
+// bound pass in a moment; what happens is decided by the number of pauses, not by the time.
+TEST_F(CalibrationSessionTest, APutBackThatIsNotAnsweredIsTriedAgainAndCountsOnlyOnceAnswered) {
+    struct Row {
+        const char* name;
+        int answersAgainAfterPauses;  // -1: never
+        RestoreResult result;
+    } rows[] = {
+        {"service hangs, drops its connections, then answers", 2, RestoreResult::Restored},
+        {"service never answers again", -1, RestoreResult::NotRestored},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        sim.Plug();
+        sim.Edit([](touchsim::DeviceModel& m) { m.calibration = SavedRecord(); });
+        clocktest::ManualClock clock;
+        std::atomic<bool> running{true};
+        std::thread ticker([&] {
+            while (running) {
+                clock.Advance(50);
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        });
+        int pauses = 0;
+        std::vector<bool> shown;
+        CalibrationPace pace = Pace();
+        pace.pause = [&](int) {
+            ++pauses;
+            if (pauses == r.answersAgainAfterPauses) sim.Plug();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        };
+        pace.restoring = [&](bool on) { shown.push_back(on); };
+        CalibrationSession session(DeviceHandle(0), pace);
+        ASSERT_EQ(session.Start(), CalibStartResult::Ready);
+
+        sim.Unplug();
+        sim.ResetClients();
+        LogCapture log;
+        const RestoreResult result = session.RestoreSaved();
+
+        EXPECT_EQ(result, r.result);
+        EXPECT_EQ(shown, (std::vector<bool>{true, false})) << "the screen says it is restoring meanwhile";
+        EXPECT_TRUE(log.Contains("Calibration: the saved record was not taken; trying again"));
+        if (r.result == RestoreResult::Restored) {
+            EXPECT_EQ(pauses, r.answersAgainAfterPauses);
+            EXPECT_EQ(InForce(), BytesOf(SavedRecord()));
+            EXPECT_FALSE(session.MustPutBack());
+        } else {
+            EXPECT_GT(pauses, 2);
+            EXPECT_TRUE(session.MustPutBack()) << "the saved record stays pending";
+            EXPECT_TRUE(log.Contains("Calibration: the saved record could not be put back; it stays pending"));
+            // Pending until written: once the service answers, the next put-back writes it.
+            sim.Plug();
+            EXPECT_EQ(session.RestoreSaved(), RestoreResult::Restored);
+            EXPECT_EQ(InForce(), BytesOf(SavedRecord()));
+        }
+        // The channel's short pauses read the clock too: it runs until the row is over.
+        running = false;
+        ticker.join();
+    }
+}
+
+// A record the service never took back is kept and written once the service answers again, to the
+// frame it belongs to, then forgotten.
+TEST_F(CalibrationSessionTest, AKeptRecordIsWrittenOnceTheServiceAnswersAndThenForgotten) {
+    sim.Edit([](touchsim::DeviceModel& m) { m.calibration = CalibrationRecord{}; });
+    const DeviceHandle device(touchsim::SelectorOf(sim.Model().deviceIds.at(0)));
+    KeepPendingRestore(device, SavedRecord());
+    ASSERT_TRUE(RestorePendingExists());
+    // The service drops its connection and takes no call: nothing is answered.
+    sim.Unplug();
+    sim.ResetClients();
+    EXPECT_FALSE(RestorePending());
+    EXPECT_TRUE(RestorePendingExists()) << "still pending";
+    sim.Plug();
+    ASSERT_TRUE(ServiceChannelConnected() || ReconnectServiceChannel());
+    sim.ClearTrace();
+    EXPECT_TRUE(RestorePending());
+    EXPECT_FALSE(RestorePendingExists());
+    EXPECT_EQ(Calls(), PutBack());
+    for (const touchsim::TraceEntry& e : sim.Trace()) EXPECT_EQ(e.selector, device.Selector()) << e.Line();
+    EXPECT_EQ(InForce(), BytesOf(SavedRecord()));
+    sim.ClearTrace();
+    EXPECT_TRUE(RestorePending());
+    EXPECT_TRUE(Calls().empty()) << "written once";
 }
 
 }  // namespace

@@ -52,13 +52,13 @@ TEST_F(WholeReads, AShortReplyIsNoReplyAndTheRecordKeepsNothingOfIt) {
     DeviceConfigRecord config;
     std::memset(&config, 0xEE, sizeof config);
     service.Script(Answer(ReplyFrame(Pattern(30))));
-    EXPECT_FALSE(ReadWhole(GetDeviceConfig, config));
+    EXPECT_FALSE(ReadWhole(DeviceHandle(0), GetDeviceConfig, config));
     const DeviceConfigRecord zero{};
     EXPECT_EQ(std::memcmp(&config, &zero, sizeof config), 0) << "neither the stale bytes nor half a reply";
     EXPECT_TRUE(log.Contains("Exception - Short reply to request 28: 30 of 31 bytes"));
 
     service.Script(Answer(ReplyFrame(Pattern(31))));
-    EXPECT_TRUE(ReadWhole(GetDeviceConfig, config));
+    EXPECT_TRUE(ReadWhole(DeviceHandle(0), GetDeviceConfig, config));
     EXPECT_EQ(std::memcmp(&config, Pattern(31).data(), sizeof config), 0);
 }
 
@@ -79,7 +79,7 @@ TEST_F(WholeReads, AReadingTakenAsAnsweredKeepsWhatAShortReplyDidNotCover) {
         DeviceConfigRecord config;
         std::memset(&config, 0xEE, sizeof config);
         service.Script(Answer(ReplyFrame(Pattern(30))));
-        EXPECT_EQ(ReadRecord(GetDeviceConfig, &config, sizeof config, r.rule), r.ok);
+        EXPECT_EQ(ReadRecord(DeviceHandle(0), GetDeviceConfig, &config, sizeof config, r.rule), r.ok);
         const auto* bytes = reinterpret_cast<const uint8_t*>(&config);
         EXPECT_EQ(bytes[0], r.ok ? 1 : 0);
         EXPECT_EQ(bytes[30], r.beyondReply);
@@ -96,30 +96,30 @@ TEST_F(WholeReads, EverySequenceStopsAtAShortReadBeforeWritingFromIt) {
     } rows[] = {
         {"mode: configuration short", {30}, [] {
              DeviceConfigRecord c{};
-             return WriteTouchMode(false, c);
+             return WriteTouchMode(DeviceHandle(0), false, c);
          }, {GetDeviceConfig}},
         {"factory reset: calibration short", {31, 36, 35}, [] {
              FactoryRecords w;
-             return ResetToFactory(w) == FactoryResetResult::Done;
+             return ResetToFactory(DeviceHandle(0), w) == FactoryResetResult::Done;
          }, {GetDeviceConfig, GetEffects, GetCalibration}},
         {"advanced settings: effects short", {31, 20}, [] {
              AdvancedSettings s;
              DeviceConfigRecord c{};
              MultiConfigRecord pen{};
-             return LoadAdvancedSettings(s, c, pen, true);
+             return LoadAdvancedSettings(DeviceHandle(0), s, c, pen, true);
          }, {GetDeviceConfig, GetEffects}},
         {"advanced write: effects short", {35}, [] {
              EffectsRecord e{};
              MultiConfigRecord pen{};
-             return WriteAdvancedSettings(AdvSettingPositions{}, true, e, pen) == AdvancedWriteResult::Done;
+             return WriteAdvancedSettings(DeviceHandle(0), AdvSettingPositions{}, true, e, pen) == AdvancedWriteResult::Done;
          }, {GetEffects}},
         {"profile: item short", {31, 36, 36, 47}, [] {
              DeviceProfile p;
-             return ReadDeviceProfile(p);
+             return ReadDeviceProfile(DeviceHandle(0), p);
          }, {GetDeviceConfig, GetEffects, GetCalibration, GetMultiConfig}},
         {"status: runtime status short", {38, 17}, [] {
              DeviceState s;
-             return ReadDeviceState(s) == 1;
+             return ReadDeviceState(DeviceHandle(0), s) == 1;
          }, {GetDeviceInfo, GetRuntimeStatus}},
     };
     for (const Row& r : rows) {
@@ -137,7 +137,7 @@ TEST_F(WholeReads, EverySequenceStopsAtAShortReadBeforeWritingFromIt) {
 }
 
 TEST_F(WholeReads, APenItemReadShortIsNotTakenForTheMarkLeftInTheBuffer) {
-    // The shared buffer still holds another item's mark and data from an earlier request.
+    // The record still holds another item's mark and data from an earlier request.
     MultiConfigRecord buffer{};
     buffer.itemId = 13;
     buffer.length = 40;
@@ -148,7 +148,7 @@ TEST_F(WholeReads, APenItemReadShortIsNotTakenForTheMarkLeftInTheBuffer) {
     service.Script(Answer(ReplyFrame(Pattern(12))));  // the item's head only
     AdvancedSettings s;
     DeviceConfigRecord c{};
-    ASSERT_TRUE(LoadAdvancedSettings(s, c, buffer, true));
+    ASSERT_TRUE(LoadAdvancedSettings(DeviceHandle(0), s, c, buffer, true));
     EXPECT_EQ(s.penState, PenItemState::NotAnswered);
     EXPECT_EQ(s.pen, 0u);
     ASSERT_TRUE(service.WaitReceived(3));
@@ -168,7 +168,7 @@ TEST_F(WholeReads, AFailedProfileWriteIsLoggedAsThatWriteAndStops) {
     const DeviceProfile profile;  // no items: the records only
     service.Script(Answer(ReplyFrame(Pattern(1))));  // SetDeviceConfig answered
     service.Script(Answer(ReplyFrame(Bytes{})));     // SetEffects: no answer byte
-    EXPECT_EQ(WriteDeviceProfile(profile), ProfileWriteResult::WriteFailed);
+    EXPECT_EQ(WriteDeviceProfile(DeviceHandle(0), profile), ProfileWriteResult::WriteFailed);
     EXPECT_TRUE(log.Contains("Exception - Writing effects failed (SetEffects)"));
     EXPECT_FALSE(log.Contains("Get response failed"));
     EXPECT_EQ(Codes(), (std::vector<uint32_t>{SetDeviceConfig, SetEffects})) << "no calibration, no reset";

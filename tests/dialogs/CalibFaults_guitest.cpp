@@ -27,7 +27,7 @@ class CalibStreamFaults : public ServiceFixture, public ::testing::WithParamInte
 TEST_P(CalibStreamFaults, AnEndedStreamEndsTheCalibrationWithTheSavedRecordBackAndSaysSo) {
     LogCapture log;
     guitest::MessageBoxes boxes;
-    DlgCalib* dialog = new DlgCalib(nullptr);
+    DlgCalib* dialog = new DlgCalib(nullptr, VexoSource::ChosenDevice());
     ASSERT_EQ(dialog->Initialize(), 1);
 
     std::vector<Step> steps = {

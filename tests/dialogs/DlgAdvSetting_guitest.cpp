@@ -21,7 +21,6 @@
 #include "guisupport/ModalScript.h"
 #include "guisupport/GuiTest.h"
 #include "guisupport/LanguageDir.h"
-#include "servicelink/ServiceRequests.h"
 #include "servicelink/VexoRPC.h"
 #include "touchsim/Simulator.h"
 #include "support/PackedValue.h"
@@ -99,7 +98,6 @@ protected:
         sim = std::make_unique<touchsim::Simulator>(options);
         ASSERT_TRUE(sim->Start());
         ASSERT_TRUE(OpenServiceChannelAt("127.0.0.1", sim->RpcPort()));
-        std::memset(&g_MultiConfigRecord, 0, sizeof g_MultiConfigRecord);
     }
     void TearDown() override {
         CloseServiceChannel();
@@ -147,7 +145,7 @@ TEST_F(AdvSettingTest, StoredValuesOpenAtTheirPositionsAndDoneWithoutChangeSends
             r.edit(m.effects);
         });
         sim->ClearTrace();
-        DlgAdvSetting dialog(nullptr);
+        DlgAdvSetting dialog(nullptr, VexoSource::ChosenDevice());
         ASSERT_EQ(dialog.Initialize(), 1);
         EXPECT_EQ(Names(sim->Trace()), (std::vector<std::string>{"GetDeviceConfig", "GetEffects", "GetMultiConfig"}));
         AdvControls c = ControlsOf(dialog);
@@ -176,7 +174,7 @@ TEST_F(AdvSettingTest, DoneAfterAChangeWritesEveryShownFieldAndForcesTheHiddenOn
     });
     LanguageDir lang(&english);
     LogCapture log;
-    DlgAdvSetting dialog(nullptr);
+    DlgAdvSetting dialog(nullptr, VexoSource::ChosenDevice());
     ASSERT_EQ(dialog.Initialize(), 1);
     AdvControls c = ControlsOf(dialog);
     EXPECT_EQ(c.rClick->GetValue(), 25);
@@ -225,7 +223,7 @@ TEST_F(AdvSettingTest, AFailedWriteStopsWithItsLogTextResetsNothingAndKeepsTheDi
     LanguageDir lang(&english);
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
-        DlgAdvSetting dialog(nullptr);
+        DlgAdvSetting dialog(nullptr, VexoSource::ChosenDevice());
         ASSERT_EQ(dialog.Initialize(), 1);
         AdvControls c = ControlsOf(dialog);
         LogCapture log;
@@ -249,10 +247,6 @@ TEST_F(AdvSettingTest, AFailedWriteStopsWithItsLogTextResetsNothingAndKeepsTheDi
 }
 
 TEST_F(AdvSettingTest, AShortReadShowsNothingAnEarlierRequestLeftBehind) {
-    // What the main window's watch leaves in the shared buffer: the orientation item with its mark.
-    auto leaveOrientationItem = [] {
-        g_MultiConfigRecord = touchsim::DeviceModel::StoredItem(13, 28, 1);
-    };
     sim->Edit([](touchsim::DeviceModel& m) {
         m.effects.msRClickDelay = 3000;  // position 30
         m.multiConfig[2] = touchsim::DeviceModel::StoredItem(2, 1);  // pen on
@@ -273,12 +267,11 @@ TEST_F(AdvSettingTest, AShortReadShowsNothingAnEarlierRequestLeftBehind) {
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
-        leaveOrientationItem();
         sim->ClearTrace();
         if (r.code) sim->CutNextReply(r.code, r.bytes);
         LogCapture log;
         MessageBoxes boxes;
-        DlgAdvSetting dialog(nullptr);
+        DlgAdvSetting dialog(nullptr, VexoSource::ChosenDevice());
         ASSERT_EQ(dialog.Initialize(), r.opens ? 1 : 0);
         if (r.opens) {
             AdvControls c = ControlsOf(dialog);
@@ -318,7 +311,7 @@ TEST_F(AdvSettingTest, OnlyDoneAfterAChangeWrites) {
     LanguageDir lang(&english);
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
-        DlgAdvSetting dialog(nullptr);
+        DlgAdvSetting dialog(nullptr, VexoSource::ChosenDevice());
         ASSERT_EQ(dialog.Initialize(), 1);
         AdvControls c = ControlsOf(dialog);
         auto trace = RunModal(dialog, r.script(c, dialog));
@@ -334,7 +327,7 @@ TEST_F(AdvSettingTest, OnlyDoneAfterAChangeWrites) {
 TEST_F(AdvSettingTest, MissingPenItemIsCreatedOnOpening) {
     sim->Edit([](touchsim::DeviceModel& m) { m.multiConfig.erase(2); });
     LanguageDir lang(&english);
-    DlgAdvSetting dialog(nullptr);
+    DlgAdvSetting dialog(nullptr, VexoSource::ChosenDevice());
     ASSERT_EQ(dialog.Initialize(), 1);
     const auto trace = sim->Trace();
     EXPECT_EQ(Names(trace),
@@ -367,13 +360,11 @@ TEST_F(AdvSettingTest, AnUnreadDeviceOpensNoDialogAndWritesNothing) {
     LanguageDir lang(&english);
     for (const auto& r : rows) {
         SCOPED_TRACE(r.name);
-        // What the main window's orientation watch may have left in the process-wide item buffer.
-        g_MultiConfigRecord = touchsim::DeviceModel::StoredItem(13, 28, 1);
         sim->ClearTrace();
         r.fault(*sim);
         LogCapture log;
         MessageBoxes boxes;
-        DlgAdvSetting dialog(nullptr);
+        DlgAdvSetting dialog(nullptr, VexoSource::ChosenDevice());
         EXPECT_EQ(dialog.Initialize(), 0) << "the opener shows nothing";
         sim->Plug();
         EXPECT_EQ(dialog.Shown(), 0);
@@ -391,7 +382,7 @@ TEST_F(AdvSettingTest, TextsComeFromTheLanguageFileWithTheirFallbacks) {
     partial.replace(partial.find("<Fast>Fast</Fast>"), std::strlen("<Fast>Fast</Fast>"), "<Fast>Quick</Fast>");
     {
         LanguageDir lang(&partial);
-        DlgAdvSetting dialog(nullptr);
+        DlgAdvSetting dialog(nullptr, VexoSource::ChosenDevice());
         ASSERT_EQ(dialog.Initialize(), 1);
         AdvControls c = ControlsOf(dialog);
         EXPECT_EQ(dialog.GetTitle(), wxT("Advanced Setting"));
@@ -406,7 +397,7 @@ TEST_F(AdvSettingTest, TextsComeFromTheLanguageFileWithTheirFallbacks) {
     }
     {
         LanguageDir lang(nullptr);  // no language file: the dialog is not shown at all
-        DlgAdvSetting dialog(nullptr);
+        DlgAdvSetting dialog(nullptr, VexoSource::ChosenDevice());
         EXPECT_EQ(dialog.Initialize(), 0);
         EXPECT_EQ(dialog.GetTitle(), wxT("Modal dialog"));
     }
@@ -415,7 +406,7 @@ TEST_F(AdvSettingTest, TextsComeFromTheLanguageFileWithTheirFallbacks) {
 TEST_F(AdvSettingTest, ControlsFollowTheLayoutTable) {
     LanguageDir lang(&english);
     wxDialog parent(nullptr, wxID_ANY, wxT("parent"), wxPoint(100, 100), wxSize(500, 500));
-    DlgAdvSetting dialog(&parent);
+    DlgAdvSetting dialog(&parent, VexoSource::ChosenDevice());
     ASSERT_EQ(dialog.Initialize(), 1);
     EXPECT_EQ(dialog.GetParent(), &parent);
     EXPECT_EQ(dialog.GetSize(), wxSize(363, 253));
@@ -461,7 +452,7 @@ TEST_F(AdvSettingTest, ShippedTextsFitTheirPlacesInBothLanguages) {
     for (const char* language : {"English", "Chinese"}) {
         apptest::AppEnvironment env(language);
         wxDialog parent(nullptr, wxID_ANY, wxT("parent"), wxPoint(100, 100), wxSize(500, 500));
-        DlgAdvSetting dialog(&parent);
+        DlgAdvSetting dialog(&parent, VexoSource::ChosenDevice());
         ASSERT_EQ(dialog.Initialize(), 1) << language;
         dialog.Show();
         Pump(kShortMs);

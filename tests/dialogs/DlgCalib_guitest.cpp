@@ -48,7 +48,7 @@ protected:
         // The pauses (2 s before the first target, the access polls) and the box's countdown pass
         // ten times faster; nothing but the dialog talks to the service here.
         guitest::FastClock fast;
-        dialog_ = new DlgCalib(nullptr);
+        dialog_ = new DlgCalib(nullptr, VexoSource::ChosenDevice());
         out.initialized = dialog_->Initialize();
         out.screen = dialog_->ScreenRect();
         out.shownAfterInit = dialog_->IsShown();
@@ -228,7 +228,7 @@ TEST_F(CalibDialog, PointsComeFromCleanLiftsOfOneFinger) {
 // no reset to undo, and nothing to report.
 TEST_F(CalibDialog, EscapeWhileTheScreenComesUpWritesNothing) {
     guitest::FastClock fast;
-    dialog_ = new DlgCalib(nullptr);
+    dialog_ = new DlgCalib(nullptr, VexoSource::ChosenDevice());
     // The key arrives as soon as the screen shows, while the start still waits for it to cover.
     dialog_->Bind(wxEVT_SHOW, [this](wxShowEvent& shown) {
         shown.Skip();

@@ -26,7 +26,7 @@ public:
     }
     int32_t Initialize() override { return 1; }
     void Release() override {}
-    int32_t WriteSettings() override {
+    int32_t WriteSettings(const VexoSource::DeviceHandle&) override {
         ++writes;
         // The lock is held while settings are written.
         lockedDuringWrite = m_requestLock.TryLock() == wxMUTEX_BUSY;
@@ -72,10 +72,10 @@ TEST(CPWindow, CheckAccessReadsTheAccessState) {
             });
         }
         int32_t answered = -1;
-        EXPECT_EQ(window.CheckAccess(&answered), r.result) << r.name;
+        EXPECT_EQ(window.CheckAccess(VexoSource::ChosenDevice(), &answered), r.result) << r.name;
         EXPECT_EQ(answered, r.answered) << r.name;
         EXPECT_EQ(log.Contains("Current multi-access not available"), r.busy) << r.name;
-        EXPECT_EQ(window.CheckAccess(nullptr), r.result) << r.name << " without an answered flag";
+        EXPECT_EQ(window.CheckAccess(VexoSource::ChosenDevice(), nullptr), r.result) << r.name << " without an answered flag";
         done = true;
         if (mover.joinable()) mover.join();
     }

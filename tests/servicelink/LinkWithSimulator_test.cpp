@@ -7,7 +7,6 @@
 #include <thread>
 
 #include "servicelink/LinkTestSupport.h"
-#include "servicelink/ServiceRequests.h"
 #include "servicelink/VexoRPC.h"
 #include "touchsim/Simulator.h"
 
@@ -29,8 +28,6 @@ protected:
     }
     void TearDown() override {
         CloseServiceChannel();
-        std::lock_guard<std::mutex> g(g_SelectorLock);
-        DeviceSelector = 0;
     }
     touchsim::Simulator sim{Ephemeral()};
 };
@@ -38,13 +35,10 @@ protected:
 TEST_F(LinkWithSimulator, RecordsComeBackAsStoredAndTheTraceSeesTheHead) {
     uint32_t selector = 0;
     ASSERT_TRUE(DeviceSelectorFromIdentifier(sim.Model().deviceIds.at(0), selector));
-    {
-        std::lock_guard<std::mutex> g(g_SelectorLock);
-        DeviceSelector = selector;
-    }
+    const DeviceHandle device(selector);
     DeviceInfoRecord info = {};
     int32_t ok = 0;
-    EXPECT_EQ(SendRequest(GetDeviceInfo, &info, &ok, nullptr, 0, sizeof info), int32_t(sizeof info));
+    EXPECT_EQ(SendRequest(device, GetDeviceInfo, &info, &ok, nullptr, 0, sizeof info), int32_t(sizeof info));
     EXPECT_EQ(ok, 1);
     EXPECT_EQ(info.bytes[1], 26);
     EXPECT_EQ(info.bytes[35], 65);
@@ -55,11 +49,11 @@ TEST_F(LinkWithSimulator, RecordsComeBackAsStoredAndTheTraceSeesTheHead) {
     item.mark = kMultiConfigMark;
     item.SetDataWord(0, 1);
     uint8_t done = 0;
-    SendRequest(SetMultiConfig, &done, &ok, &item, 48, 1);
+    SendRequest(device, SetMultiConfig, &done, &ok, &item, 48, 1);
     EXPECT_EQ(ok, 1);
     MultiConfigRecord query = {};
     query.itemId = 2;
-    EXPECT_EQ(SendRequest(GetMultiConfig, &query, &ok, &query, 48, 48), 48);
+    EXPECT_EQ(SendRequest(device, GetMultiConfig, &query, &ok, &query, 48, 48), 48);
     EXPECT_EQ(query.mark, kMultiConfigMark);
     EXPECT_EQ(query.data[0], 1);
 

@@ -22,7 +22,7 @@ TEST(ServiceChannel, SecondOpenKeepsTheFirstChannel) {
     ASSERT_TRUE(service.WaitClient());
     uint8_t state = 0;
     int32_t ok = 0;
-    EXPECT_EQ(SendRequest(GetAccessState, &state, &ok, nullptr, 0, 1), 1);
+    EXPECT_EQ(SendRequest(DeviceHandle(0), GetAccessState, &state, &ok, nullptr, 0, 1), 1);
     EXPECT_EQ(ok, 1);
     EXPECT_EQ(service.ReceivedCount(), 1u);  // one connection, one request
     CloseServiceChannel();
@@ -36,7 +36,7 @@ TEST(ServiceChannel, NoServiceListeningFailsWithTheAddressLogged) {
     EXPECT_TRUE(log.Contains("Exception - Connect(127.0.0.1, 28875) failed"));
     int32_t ok = 1;
     uint8_t state = 0;
-    EXPECT_EQ(SendRequest(GetAccessState, &state, &ok, nullptr, 0, 1), 0);
+    EXPECT_EQ(SendRequest(DeviceHandle(0), GetAccessState, &state, &ok, nullptr, 0, 1), 0);
     EXPECT_EQ(ok, 0);
 }
 

@@ -56,7 +56,7 @@ ReadResult Send(const Read& r) {
     std::memset(buffer, 0xEE, sizeof buffer);
     ReadResult out;
     const Clock::time_point start = Clock::now();
-    out.result = SendRequest(r.code, buffer, &out.ok, nullptr, 0, r.length);
+    out.result = SendRequest(DeviceHandle(0), r.code, buffer, &out.ok, nullptr, 0, r.length);
     out.ms = MsSince(start);
     for (uint8_t b : buffer) out.untouched = out.untouched && b == 0xEE;
     if (out.result == int32_t(r.length)) {

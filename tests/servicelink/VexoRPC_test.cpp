@@ -8,7 +8,6 @@
 #include <thread>
 
 #include "servicelink/LinkTestSupport.h"
-#include "servicelink/ServiceRequests.h"
 #include "support/ManualClock.h"
 #include "support/PackedValue.h"
 #include "support/ThreadActivity.h"
@@ -27,6 +26,8 @@ using std::chrono::milliseconds;
 
 namespace {
 
+DeviceHandle testDevice(0);
+
 // Makes a request that no answer will end and returns its result: the clock stands still while
 // the request is sent, then moves on until the request has given up. (Moved only once the request
 // waits, a single step could land before its wait began and leave it waiting for good.)
@@ -34,7 +35,7 @@ int32_t UnansweredRequest(clocktest::ManualClock& clock, uint8_t* buffer, int32_
     std::atomic<bool> done{false};
     int32_t result = 99;
     std::thread requester([&] {
-        result = SendRequest(GetAccessState, buffer, ok, nullptr, 0, 1);
+        result = SendRequest(testDevice, GetAccessState, buffer, ok, nullptr, 0, 1);
         done = true;
     });
     for (int step = 0; step < 1000 && !done; ++step) {
@@ -57,10 +58,8 @@ protected:
         CloseServiceChannel();
         SetSelector(0);
     }
-    static void SetSelector(uint32_t value) {
-        std::lock_guard<std::mutex> g(g_SelectorLock);
-        DeviceSelector = value;
-    }
+    // The device the test's requests address.
+    static void SetSelector(uint32_t value) { testDevice = DeviceHandle(value); }
     FakeService service;
 };
 
@@ -75,7 +74,7 @@ TEST_F(ChannelTest, RequestGoesOnTheWireByteExactly) {
 
     MultiConfigRecord reply = {};
     int32_t ok = 0;
-    EXPECT_EQ(SendRequest(GetMultiConfig, &reply, &ok, &record, 48, 48), 48);
+    EXPECT_EQ(SendRequest(testDevice, GetMultiConfig, &reply, &ok, &record, 48, 48), 48);
     EXPECT_EQ(ok, 1);
 
     Bytes expected = {'F', 'e', 'n', 'd', 'r', 'e', 'l', 'R', 'P', 'C', 0, 0, 0, 0, 0, 0,  // name
@@ -93,7 +92,7 @@ TEST_F(ChannelTest, RequestGoesOnTheWireByteExactly) {
 
     // A request without payload is the 36-byte frame.
     uint8_t state = 0;
-    EXPECT_EQ(SendRequest(GetAccessState, &state, &ok, nullptr, 0, 1), 1);
+    EXPECT_EQ(SendRequest(testDevice, GetAccessState, &state, &ok, nullptr, 0, 1), 1);
     ASSERT_EQ(service.ReceivedCount(), 2u);
     Bytes expectedHeadOnly(expected.begin(), expected.begin() + 36);
     expectedHeadOnly[24] = uint8_t(GetAccessState);
@@ -123,7 +122,7 @@ TEST_F(ChannelTest, ReplyLengthDecidesResultAndOk) {
         std::memset(buffer, 0xEE, sizeof buffer);
         int32_t ok = -7;
         const auto start = Clock::now();
-        EXPECT_EQ(SendRequest(GetDeviceInfo, buffer, &ok, nullptr, 0, row.expected), row.result);
+        EXPECT_EQ(SendRequest(testDevice, GetDeviceInfo, buffer, &ok, nullptr, 0, row.expected), row.result);
         EXPECT_EQ(ok, row.ok);
         EXPECT_LT(MsSince(start), 1000);  // every row is answered, none waits for the time-out
         EXPECT_EQ(buffer[0], row.copied ? 0x40 : 0xEE);
@@ -139,7 +138,7 @@ TEST_F(ChannelTest, PromptRepliesAreNeverLost) {
     for (int i = 0; i < 300; ++i) {
         uint8_t state = 0;
         int32_t ok = 0;
-        ASSERT_EQ(SendRequest(GetAccessState, &state, &ok, nullptr, 0, 1), 1) << "request " << i;
+        ASSERT_EQ(SendRequest(testDevice, GetAccessState, &state, &ok, nullptr, 0, 1), 1) << "request " << i;
         ASSERT_EQ(ok, 1);
         ASSERT_EQ(state, 1);
     }
@@ -156,7 +155,7 @@ TEST_F(ChannelTest, ReplySharingAReceiveWithAnotherFrameStillAnswers) {
         uint8_t buffer[38] = {};
         int32_t ok = 0;
         const auto start = Clock::now();
-        EXPECT_EQ(SendRequest(GetDeviceInfo, buffer, &ok, nullptr, 0, 38), 38);
+        EXPECT_EQ(SendRequest(testDevice, GetDeviceInfo, buffer, &ok, nullptr, 0, 38), 38);
         EXPECT_EQ(ok, 1);
         EXPECT_LT(MsSince(start), 1000);
         EXPECT_EQ(Bytes(buffer, buffer + 38), Pattern(38, 0x40));
@@ -177,7 +176,7 @@ TEST_F(ChannelTest, NoReplyFailsWhenItsBoundHasPassedOnTheClock) {
     const uint64_t readsBefore = clock.Reads();
     std::thread requester([&] {
         int32_t replyOk = 1;
-        result = SendRequest(GetEffects, buffer, &replyOk, nullptr, 0, 36);
+        result = SendRequest(testDevice, GetEffects, buffer, &replyOk, nullptr, 0, 36);
         ok = replyOk;
     });
     ASSERT_TRUE(service.WaitReceived(1));
@@ -200,7 +199,7 @@ TEST_F(ChannelTest, NoReplyFailsWhenItsBoundHasPassedOnTheClock) {
 TEST_F(ChannelTest, AnIdleChannelCostsNoWakeUpsAndStopsAtOnce) {
     uint8_t state = 0;
     int32_t ok = 0;
-    ASSERT_EQ(SendRequest(GetAccessState, &state, &ok, nullptr, 0, 1), 1);
+    ASSERT_EQ(SendRequest(testDevice, GetAccessState, &state, &ok, nullptr, 0, 1), 1);
     std::this_thread::sleep_for(milliseconds(50));
     const long before = threadtest::ContextSwitches("rpc-receive");
     ASSERT_GE(before, 0) << "no receive thread by that name";
@@ -224,7 +223,7 @@ TEST_F(ChannelTest, RefusedReconnectFailsThatCallThenEveryCallAtOnceWithTheRecei
     uint8_t buffer[1] = {0x5A};
     int32_t ok = 1;
     auto start = Clock::now();
-    EXPECT_EQ(SendRequest(GetAccessState, buffer, &ok, nullptr, 0, 1), -1);
+    EXPECT_EQ(SendRequest(testDevice, GetAccessState, buffer, &ok, nullptr, 0, 1), -1);
     EXPECT_EQ(ok, 0);
     EXPECT_LT(MsSince(start), 2000) << "well within its 3 s bound: a refused connection fails at once";
     EXPECT_EQ(log.Count("RPC connection reopened"), 1);
@@ -233,7 +232,7 @@ TEST_F(ChannelTest, RefusedReconnectFailsThatCallThenEveryCallAtOnceWithTheRecei
 
     for (int i = 0; i < 3; ++i) {
         clocktest::ManualClock still;  // a call that waited for anything would not return
-        EXPECT_EQ(clocktest::ReturnsWhileStill(still, [&] { return SendRequest(GetAccessState, buffer, &ok, nullptr, 0, 1); }),
+        EXPECT_EQ(clocktest::ReturnsWhileStill(still, [&] { return SendRequest(testDevice, GetAccessState, buffer, &ok, nullptr, 0, 1); }),
                   0);
         EXPECT_EQ(ok, 0);
     }
@@ -261,7 +260,7 @@ TEST_F(ChannelTest, LateReplyNeverAnswersTheNextCall) {
         EXPECT_EQ(UnansweredRequest(clock, &first, &ok), -1);
         EXPECT_EQ(ok, 0);
     }
-    EXPECT_EQ(SendRequest(GetAccessState, &second, &ok, nullptr, 0, 1), 1);
+    EXPECT_EQ(SendRequest(testDevice, GetAccessState, &second, &ok, nullptr, 0, 1), 1);
     EXPECT_EQ(ok, 1);
     EXPECT_EQ(first, 0);
     EXPECT_EQ(second, 0x22);
@@ -284,7 +283,7 @@ TEST_F(ChannelTest, LateReplyWithNobodyWaitingIsDropped) {
     std::this_thread::sleep_for(milliseconds(100));
     EXPECT_EQ(buffer[0], 0);  // the failed caller's buffer stays untouched
     service.Script(Answer(ReplyFrame({0x33})));
-    EXPECT_EQ(SendRequest(GetAccessState, buffer, &ok, nullptr, 0, 1), 1);
+    EXPECT_EQ(SendRequest(testDevice, GetAccessState, buffer, &ok, nullptr, 0, 1), 1);
     EXPECT_EQ(buffer[0], 0x33);
     EXPECT_EQ(log.Count("RPC connection reopened"), 0);
 }
@@ -323,7 +322,7 @@ TEST_F(ChannelTest, ServiceClosingTheConnectionEndsAllRequests) {
 
     const size_t frames = service.ReceivedCount();
     clocktest::ManualClock still;  // a call that waited for anything would not return
-    EXPECT_EQ(clocktest::ReturnsWhileStill(still, [&] { return SendRequest(GetAccessState, buffer, &ok, nullptr, 0, 1); }),
+    EXPECT_EQ(clocktest::ReturnsWhileStill(still, [&] { return SendRequest(testDevice, GetAccessState, buffer, &ok, nullptr, 0, 1); }),
               0);
     EXPECT_EQ(ok, 0);
     EXPECT_EQ(service.ReceivedCount(), frames);
@@ -351,8 +350,8 @@ TEST_F(ChannelTest, SelectorOfTheChosenDeviceHeadsEveryRequest) {
     SetSelector(selector);
     uint8_t buffer[1];
     int32_t ok = 0;
-    SendRequest(GetAccessState, buffer, &ok, nullptr, 0, 1);
-    SendRequest(ResetDevice, buffer, &ok, nullptr, 0, 1);
+    SendRequest(testDevice, GetAccessState, buffer, &ok, nullptr, 0, 1);
+    SendRequest(testDevice, ResetDevice, buffer, &ok, nullptr, 0, 1);
     ASSERT_EQ(service.ReceivedCount(), 2u);
     for (const Bytes& frame : service.Received()) EXPECT_EQ(U32At(frame, 20), 36u);
 }
@@ -365,7 +364,7 @@ public:
         uint8_t reply[4] = {};
         int32_t ok = 0;
         started = true;
-        result = SendRequest(GetDeviceInfo, reply, &ok, nullptr, 0, 4);
+        result = SendRequest(testDevice, GetDeviceInfo, reply, &ok, nullptr, 0, 4);
     }
     std::atomic<bool> started{false};
     std::atomic<int32_t> result{99};
@@ -387,7 +386,7 @@ TEST_F(ChannelTest, StoppedRequesterLeavesNoReplySlotBehind) {
     std::this_thread::sleep_for(milliseconds(50));
     uint8_t buffer[1] = {0};
     int32_t ok = 0;
-    EXPECT_EQ(SendRequest(GetAccessState, buffer, &ok, nullptr, 0, 1), 1);
+    EXPECT_EQ(SendRequest(testDevice, GetAccessState, buffer, &ok, nullptr, 0, 1), 1);
     EXPECT_EQ(ok, 1);
 }
 
@@ -395,10 +394,9 @@ TEST(SendRequestWithoutChannel, ReturnsZeroAndSendsNothing) {
     ASSERT_EQ(g_pServiceChannel, nullptr);
     uint8_t buffer[1] = {0x5A};
     int32_t ok = 1;
-    EXPECT_EQ(SendRequest(GetAccessState, buffer, &ok, nullptr, 0, 1), 0);
+    EXPECT_EQ(SendRequest(testDevice, GetAccessState, buffer, &ok, nullptr, 0, 1), 0);
     EXPECT_EQ(ok, 0);
     EXPECT_EQ(buffer[0], 0x5A);
-    SendResetDevice();  // harmless without a channel
 }
 
 TEST(OpenServiceChannelAt, FailureLeavesNoChannel) {
