@@ -139,7 +139,7 @@ int main(int argc, char** argv) {
         uint8_t state = 0;
         int32_t ok = 0;
         auto t0 = Clock::now();
-        const int32_t n = SendRequest(GetAccessState, &state, &ok, nullptr, 0, 1);
+        const int32_t n = SendRequest(ChosenDevice(), GetAccessState, &state, &ok, nullptr, 0, 1);
         auto t1 = Clock::now();
         const bool rawOk = RawRoundTrip(raw, frame);
         auto t2 = Clock::now();

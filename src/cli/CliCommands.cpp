@@ -221,7 +221,7 @@ int AdvancedSet(const CliRequest& r, const Target& t, std::ostream& out, std::os
     std::string written = "advanced settings";
     if (r.setMode) {
         DeviceConfigRecord config{};
-        if (!WriteTouchMode(r.multiTouch, config))
+        if (!WriteTouchMode(t.handle, r.multiTouch, config))
             return Fail(err, kExitFailed, "the mode could not be written to device " + t.device + "; nothing was reset");
         written = std::string(r.multiTouch ? "multitouch" : "mouse") + " mode and advanced settings";
     }
@@ -391,7 +391,7 @@ int ImportSettings(const CliRequest& r, const DeviceProfile& profile, const Targ
 int CompareSettings(const CliRequest& r, const DeviceProfile& profile, const Target& t, std::ostream& out,
                     std::ostream& err) {
     ProfileSettingsComparison comparison;
-    if (!CompareProfileSettings(profile, comparison))
+    if (!CompareProfileSettings(t.handle, profile, comparison))
         return Fail(err, kExitFailed, "the device's settings could not be read whole; nothing was written");
     out << (r.json ? SettingsComparisonJson(t.device, profile, comparison)
                    : SettingsComparisonText(t.device, profile, comparison));

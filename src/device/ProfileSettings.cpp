@@ -34,9 +34,9 @@ SettingsWriteResult WriteProfileSettings(const DeviceHandle& device, const Devic
     return reset ? SettingsWriteResult::Done : SettingsWriteResult::ResetFailed;
 }
 
-bool CompareProfileSettings(const DeviceProfile& profile, ProfileSettingsComparison& out) {
-    if (!ReadWhole(GetDeviceConfig, out.config) || !ReadWhole(GetEffects, out.effects) ||
-        !ReadMultiConfigItem(kPenItem, out.penItem)) {
+bool CompareProfileSettings(const DeviceHandle& device, const DeviceProfile& profile, ProfileSettingsComparison& out) {
+    if (!ReadWhole(device, GetDeviceConfig, out.config) || !ReadWhole(device, GetEffects, out.effects) ||
+        !ReadMultiConfigItem(device, kPenItemId, out.penItem)) {
         VexoLogException(L"Get response failed! ");
         return false;
     }
@@ -44,7 +44,7 @@ bool CompareProfileSettings(const DeviceProfile& profile, ProfileSettingsCompari
     out.modeDiffers = out.config.mouseMode != profile.config.mouseMode ||
                       out.config.multiTouchMode != profile.config.multiTouchMode;
     out.effectsDiffer = std::memcmp(&out.effects, &profile.effects, sizeof out.effects) != 0;
-    const auto pen = profile.items.find(kPenItem);
+    const auto pen = profile.items.find(kPenItemId);
     out.penDiffers = pen != profile.items.end() &&
                      (!out.penStored || std::memcmp(&out.penItem, &pen->second, sizeof out.penItem) != 0);
     return true;

@@ -43,6 +43,6 @@ struct ProfileSettingsComparison {
 // response failed! ") when one of them is not answered whole, since a guess would either write
 // for nothing or leave a difference in place. An item 2 that the service does not hold differs
 // from one that the profile holds.
-bool CompareProfileSettings(const DeviceProfile& profile, ProfileSettingsComparison& out);
+bool CompareProfileSettings(const DeviceHandle& device, const DeviceProfile& profile, ProfileSettingsComparison& out);
 
 }  // namespace VexoSource

@@ -204,7 +204,7 @@ protected:
     int Run(std::vector<Step> steps) {
         guitest::FastClock fast;
         fast.Hold(true);
-        dialog_ = new DlgCalib(nullptr);
+        dialog_ = new DlgCalib(nullptr, VexoSource::ChosenDevice());
         int code = -1;
         if (dialog_->Initialize()) {
             // Fast again once the fourth target is in: the new record's reset and the box.
@@ -326,7 +326,7 @@ TEST_F(CalibCheck, ACornerTouchedOffShowsAmberAndTouchAnywhereStartsAgain) {
     EXPECT_FALSE(watchdog_);
     EXPECT_TRUE(finished_);
     EXPECT_TRUE(startedAgain);
-    EXPECT_EQ(code, DlgCalib::CLOSE_ESCAPE);
+    EXPECT_EQ(code, DlgCalib::CLOSE_CANCELLED);
     ASSERT_TRUE(hasFigure);
     EXPECT_EQ(figure.grade, CheckGrade::Wrong);
     EXPECT_GT(figure.distancePx, kCheckGoodPx);
