@@ -118,7 +118,10 @@ int AppRunMainWindow() {
         VexoMessageBox(LangText("Firmware_not_supported", u""), wxEmptyString, wxOK);
         return 0;
     }
+    // Its loop is the outermost one: a lost device is told there, once every window over it ended.
+    SetOutermostWindow(&frame);
     frame.ShowModal();
+    SetOutermostWindow(nullptr);
     return 0;
 }
 
