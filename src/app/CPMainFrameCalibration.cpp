@@ -3,6 +3,7 @@
 #include "config/LinearityStore.h"
 #include "dialogs/DlgCalib.h"
 #include "foundation/VexoLog.h"
+#include "gui/CommandLock.h"
 #include "gui/MessageBox.h"
 #include "gui/WxText.h"
 #include "platform/ProcessLauncher.h"
@@ -17,7 +18,7 @@ void CPMainFrame::RunCalibration() {
     {
         // Held across the modal dialog and its closing requests: the device watch pauses until
         // the calibration is over.
-        RequestLock lock(m_requestLock, kCalibrationPlace);
+        CommandLock lock(*this, kCalibrationPlace);
         dialog = new DlgCalib(this);
 
         if (!lock.Owns()) {

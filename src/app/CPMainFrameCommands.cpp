@@ -5,6 +5,7 @@
 #include "device/TouchMode.h"
 #include "dialogs/DlgAdvSetting.h"
 #include "foundation/VexoLog.h"
+#include "gui/CommandLock.h"
 #include "gui/MessageBox.h"
 #include "gui/WxText.h"
 #include "platform/ProcessLauncher.h"
@@ -23,7 +24,7 @@ void OpenAdvancedSettings(CPMainFrame& frame) {
     {
         // Held while the dialog is open: the device watch pauses, and it shares the multi-config
         // buffer that the dialog uses.
-        RequestLock lock(frame.m_requestLock, kAdvancedPlace);
+        CommandLock lock(frame, kAdvancedPlace);
         dialog = new DlgAdvSetting(&frame);
         if (!lock.Owns()) {
             // Logged by the lock: without it the dialog's requests could meet the watch's.
@@ -42,7 +43,7 @@ void FactoryResetCommand(CPMainFrame& frame) {
     if (VexoMessageBox(LangText("Reset_Configuration", u"Reset to manufacturer setting?"), wxEmptyString,
                        wxYES_NO | wxNO_DEFAULT) != wxYES)
         return;
-    RequestLock lock(frame.m_requestLock, kFactoryPlace);
+    CommandLock lock(frame, kFactoryPlace);
     if (!lock.Owns() || !frame.CheckAccess(nullptr)) return;
     ResetToFactory(frame.m_records);
 }

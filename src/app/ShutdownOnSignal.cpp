@@ -58,6 +58,8 @@ public:
     // signal the outermost one too; after a lost device, the user is told in the outermost loop.
     void Advance() {
         if (m_open.empty()) return;  // no window yet, or the main window's loop has ended
+        // The message of a lost device is up: only a signal closes it.
+        if (m_telling && !ShutdownRequested()) return;
         if (ShutdownRequested() || m_open.back() != m_outermost) {
             CloseInnermost();
             return;
@@ -70,6 +72,7 @@ public:
         std::function<void()> finish = std::move(m_finish);
         m_finish = nullptr;
         m_mayOpen = true;  // the one message of this end
+        m_telling = true;
         finish();
         m_mayOpen = false;
     }
@@ -144,6 +147,7 @@ private:
     wxEventLoopBase* m_outermostLoop = nullptr;
     bool m_endAsked = false;  // an end over open windows has begun
     bool m_mayOpen = false;   // its message may open
+    bool m_telling = false;   // its message has been shown (or is up)
     std::function<void()> m_finish;
     Tick m_tick;
 };

@@ -9,6 +9,7 @@
 #include "config/ProcessConfig.h"
 #include "device/MainFrameRules.h"
 #include "foundation/VexoLog.h"
+#include "gui/CommandLock.h"
 #include "gui/MessageBox.h"
 #include "gui/ToolkitDisplay.h"
 #include "gui/ToolkitLanguage.h"
@@ -140,6 +141,8 @@ int AppShutDown() {
 bool VexoWxApp::OnInit() {
     // Before start-up, so that a signal in any phase ends the program the ordinary way.
     InstallShutdownOnSignal();
+    // A command waiting for the watch's pass gives up once the program ends.
+    SetCommandWaitAbandon(ProgramEnding);
     // The orientation watch asks the display server the toolkit opened.
     VexoPlatform::SetDisplayServer(ToolkitOnWayland() ? VexoPlatform::DisplayServer::Wayland
                                                       : VexoPlatform::DisplayServer::X11);

@@ -9,6 +9,7 @@
 #include <wx/button.h>
 #include <wx/thread.h>
 
+#include <atomic>
 #include <cstdint>
 
 #include "foundation/VexoObj.h"
@@ -48,6 +49,11 @@ public:
     wxButton* m_pApply = nullptr;
     wxButton* m_pDone = nullptr;
     wxMutex m_requestLock;
+
+    // True while a command of the GUI thread waits for the request lock (CommandLock): the worker
+    // ends its pass at the next boundary between its sequences, so the command goes next.
+    bool CommandWaiting() const { return m_commandsWaiting.load() > 0; }
+    std::atomic<int> m_commandsWaiting{0};
 };
 
 // Holds a window's request lock for a scope and writes the lock log lines with the place number
