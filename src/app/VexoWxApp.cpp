@@ -15,6 +15,7 @@
 #include "gui/ToolkitLanguage.h"
 #include "gui/WxText.h"
 #include "platform/DisplayOrientation.h"
+#include "platform/EndBound.h"
 #include "platform/InstanceGuard.h"
 #include "platform/ModuleFolder.h"
 #include "servicelink/VexoRPC.h"
@@ -25,6 +26,14 @@ using VexoPlatform::InstanceGuard;
 InstanceGuard* g_pInstanceGuard = nullptr;
 
 namespace {
+
+// From a termination signal to the process's end, at most (the session's end waits for no one):
+// what the ordinary end has not done by then is given up.
+constexpr uint32_t kSignalEndBoundMs = 4500;
+
+void SayEndBoundReached(uint32_t ms) {
+    VexoLogException(L"Not ended within %u ms of the signal: ending now", ms);
+}
 
 // The data files are named relative to the executable's folder; the log says why they would not
 // be found.
@@ -140,14 +149,18 @@ int AppShutDown() {
 
 bool VexoWxApp::OnInit() {
     // Before start-up, so that a signal in any phase ends the program the ordinary way.
-    InstallShutdownOnSignal();
+    if (InstallShutdownOnSignal() && !VexoPlatform::StartEndBound(kSignalEndBoundMs, 0, SayEndBoundReached))
+        VexoLogException(L"No bound on the end after a signal: the ordinary end alone counts");
     // A command waiting for the watch's pass gives up once the program ends.
     SetCommandWaitAbandon(ProgramEnding);
     // The orientation watch asks the display server the toolkit opened.
     VexoPlatform::SetDisplayServer(ToolkitOnWayland() ? VexoPlatform::DisplayServer::Wayland
                                                       : VexoPlatform::DisplayServer::X11);
     const bool started = AppStartUp();
-    if (!started) RemoveShutdownOnSignal();
+    if (!started) {
+        RemoveShutdownOnSignal();
+        VexoPlatform::DisarmEndBound();
+    }
     return started;
 }
 
@@ -156,5 +169,7 @@ int VexoWxApp::OnRun() { return AppRunMainWindow(); }
 int VexoWxApp::OnExit() {
     const int result = AppShutDown();
     RemoveShutdownOnSignal();
+    // Written back, threads stopped, guard released: what is left is the toolkit's own clean-up.
+    VexoPlatform::DisarmEndBound();
     return result;
 }
