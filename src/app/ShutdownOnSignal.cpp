@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "foundation/VexoLog.h"
+#include "gui/EventfulWait.h"
 #include "platform/TerminationSignals.h"
 
 using VexoPlatform::TerminationSignals;
@@ -67,7 +68,8 @@ public:
         if (!m_finish) return;
         // Only from the outermost window's own loop: a window closed from a nested one would end
         // that loop instead.
-        if (!m_outermostLoop || wxEventLoopBase::GetActive() != m_outermostLoop) return;
+        // Nor inside a wait of a command (for the lock or a reply), which would go on after it.
+        if (!m_outermostLoop || wxEventLoopBase::GetActive() != m_outermostLoop || EventfulWaitDepth() > 0) return;
         m_tick.Stop();
         std::function<void()> finish = std::move(m_finish);
         m_finish = nullptr;

@@ -10,6 +10,7 @@
 #include "device/MainFrameRules.h"
 #include "foundation/VexoLog.h"
 #include "gui/CommandLock.h"
+#include "gui/EventfulWait.h"
 #include "gui/MessageBox.h"
 #include "gui/ToolkitDisplay.h"
 #include "gui/ToolkitLanguage.h"
@@ -153,6 +154,8 @@ bool VexoWxApp::OnInit() {
         VexoLogException(L"No bound on the end after a signal: the ordinary end alone counts");
     // A command waiting for the watch's pass gives up once the program ends.
     SetCommandWaitAbandon(ProgramEnding);
+    // A slow service must not freeze the windows: replies are waited for with the loop running.
+    WaitForRepliesWithEventsRunning();
     // The orientation watch asks the display server the toolkit opened.
     VexoPlatform::SetDisplayServer(ToolkitOnWayland() ? VexoPlatform::DisplayServer::Wayland
                                                       : VexoPlatform::DisplayServer::X11);
