@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/ProgramScenes.h"
 #include "app/ProgramSupport.h"
 #include "cli/CliSupport.h"
 #include "app/VexoWxApp.h"
@@ -23,7 +24,15 @@
 using faults::kCallBoundMs;
 using faults::kSlackMs;
 using faults::kStopBoundMs;
+using programtest::GuardFree;
+using programtest::kAdvancedX;
+using programtest::kAdvancedY;
+using programtest::kFactoryX;
+using programtest::kFactoryY;
 using programtest::kOtherUser;
+using programtest::OpenByClick;
+using programtest::ReachConfirmation;
+using programtest::StartCalibration;
 using programtest::MainWindows;
 using programtest::OwnedFolder;
 using programtest::ProgramFolder;
@@ -37,15 +46,6 @@ namespace {
 // From the signal to the process's end: a request in flight may still wait out its bound, then
 // every worker is stopped within its own.
 constexpr long long kEndBoundMs = kCallBoundMs + kStopBoundMs + kSlackMs;
-// Main window controls (fixed layout), centres in window coordinates.
-constexpr int kCalibrationX = 104, kCalibrationY = 352;
-constexpr int kAdvancedX = 264, kAdvancedY = 352;
-constexpr int kFactoryX = 104, kFactoryY = 380;
-
-bool GuardFree(const std::string& folder) {
-    InstanceGuard probe(kInstanceGuardName, folder);
-    return probe.Acquire() == InstanceGuard::State::Held;
-}
 
 ino_t Inode(const std::string& path) {
     struct stat st {};
@@ -282,43 +282,6 @@ bool Nothing(ProgramRun&, faults::TouchsimProcess&, const std::string&) { return
 // Closed without saving: nothing the user could have changed is written.
 void NothingSaved(const std::vector<std::string>&, const std::vector<std::string>& calls) {
     for (const char* name : {"SetDeviceConfig", "SetEffects", "SetCalibration"}) EXPECT_EQ(Count(calls, name), 0u) << name;
-}
-
-// A click on a main window button, then a second window of the program on top.
-std::function<bool(ProgramRun&, faults::TouchsimProcess&, const std::string&)> OpenByClick(int x, int y) {
-    return [x, y](ProgramRun& run, faults::TouchsimProcess&, const std::string& mainWindow) {
-        programtest::ClickAt(run.Display(), mainWindow, x, y);
-        return programtest::WaitForWindows(
-            run, [](const std::vector<ShownWindow>& ws) { return ws.size() >= 2; }, programtest::kWindowMs);
-    };
-}
-
-// The calibration button, then the calibration running (the service's calibration switched off and
-// the device back); the settle time passes so that the dialog's own loop runs.
-bool StartCalibration(ProgramRun& run, faults::TouchsimProcess& service, const std::string& mainWindow) {
-    programtest::ClickAt(run.Display(), mainWindow, kCalibrationX, kCalibrationY);
-    if (!faults::WaitFor([&] { return Count(service.Calls(), "SetCalibration") >= 1; }, programtest::kWindowMs))
-        return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
-    return run.Process().Running();
-}
-
-// Calibration, four taps, and then the timed confirmation box.
-bool ReachConfirmation(ProgramRun& run, faults::TouchsimProcess& service, const std::string& mainWindow) {
-    if (!StartCalibration(run, service, mainWindow)) return false;
-    // A person's pace: a tap counts once its target has been red for a moment.
-    for (const char* tap : {"tap 0.125 0.125", "tap 0.125 0.875", "tap 0.875 0.875", "tap 0.875 0.125"}) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(400));
-        if (!service.Command(tap)) return false;
-    }
-    return programtest::WaitForWindows(
-        run,
-        [](const std::vector<ShownWindow>& ws) {
-            for (const ShownWindow& w : ws)
-                if (w.name == "Keep the new calibration?") return true;
-            return false;
-        },
-        programtest::kWindowMs);
 }
 
 // The saved record (the service's own: all zeros) is written back last, and the device reset after it.

@@ -1,0 +1,77 @@
+// Scenes of a whole-program run that several tests reach: the main window's buttons, a window
+// opened by a click, the calibration running, its confirmation box; and the instance guard's state.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/ProgramSupport.h"
+#include "app/VexoWxApp.h"
+#include "platform/InstanceGuard.h"
+#include "servicelink/FaultsSupport.h"
+
+namespace programtest {
+
+// Main window controls (fixed layout), centres in window coordinates.
+constexpr int kCalibrationX = 104, kCalibrationY = 352;
+constexpr int kAdvancedX = 264, kAdvancedY = 352;
+constexpr int kFactoryX = 104, kFactoryY = 380;
+constexpr int kUpdateX = 316, kUpdateY = 219;
+constexpr int kMouseX = 266, kMouseY = 324;
+constexpr int kApplyX = 335, kApplyY = 435;
+
+using Reach = std::function<bool(ProgramRun&, faults::TouchsimProcess&, const std::string& mainWindow)>;
+
+// True when nobody holds the instance guard of runtime folder folder (a new start would run).
+inline bool GuardFree(const std::string& folder) {
+    VexoPlatform::InstanceGuard probe(kInstanceGuardName, folder);
+    return probe.Acquire() == VexoPlatform::InstanceGuard::State::Held;
+}
+
+inline size_t CountOf(const std::vector<std::string>& names, const std::string& name) {
+    size_t n = 0;
+    for (const std::string& s : names) n += s == name ? 1 : 0;
+    return n;
+}
+
+inline bool WindowNamed(const std::vector<ShownWindow>& ws, const std::string& name) {
+    for (const ShownWindow& w : ws)
+        if (w.name == name) return true;
+    return false;
+}
+
+// A click on a main window button, then a second window of the program on top.
+inline Reach OpenByClick(int x, int y) {
+    return [x, y](ProgramRun& run, faults::TouchsimProcess&, const std::string& mainWindow) {
+        ClickAt(run.Display(), mainWindow, x, y);
+        return WaitForWindows(
+            run, [](const std::vector<ShownWindow>& ws) { return ws.size() >= 2; }, kWindowMs);
+    };
+}
+
+// The calibration button, then the calibration running (the service's calibration switched off and
+// the device back); the settle time passes so that the dialog's own loop runs.
+inline bool StartCalibration(ProgramRun& run, faults::TouchsimProcess& service, const std::string& mainWindow) {
+    ClickAt(run.Display(), mainWindow, kCalibrationX, kCalibrationY);
+    if (!faults::WaitFor([&] { return CountOf(service.Calls(), "SetCalibration") >= 1; }, kWindowMs)) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    return run.Process().Running();
+}
+
+// Calibration, four taps, and then the timed confirmation box.
+inline bool ReachConfirmation(ProgramRun& run, faults::TouchsimProcess& service, const std::string& mainWindow) {
+    if (!StartCalibration(run, service, mainWindow)) return false;
+    // A person's pace: a tap counts once its target has been red for a moment.
+    for (const char* tap : {"tap 0.125 0.125", "tap 0.125 0.875", "tap 0.875 0.875", "tap 0.875 0.125"}) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        if (!service.Command(tap)) return false;
+    }
+    return WaitForWindows(
+        run, [](const std::vector<ShownWindow>& ws) { return WindowNamed(ws, "Keep the new calibration?"); },
+        kWindowMs);
+}
+
+}  // namespace programtest
