@@ -50,6 +50,14 @@ bool WaitWithEventsRunning(const std::function<bool()>& done, uint64_t deadlineM
 int EventfulWaitDepth() { return g_depth; }
 
 void WaitForRepliesWithEventsRunning() {
+    VexoSource::SetTurnWaiterForThisThread([](const std::function<bool()>& tryTake) {
+        if (!wxEventLoopBase::GetActive()) {
+            while (!tryTake()) std::this_thread::sleep_for(std::chrono::milliseconds(kTurnMs));
+            return;
+        }
+        // No deadline and no giving up: the call in flight ends within its own bound.
+        WaitWithEventsRunning(tryTake, 0);
+    });
     VexoSource::SetReplyWaiterForThisThread([](VexoSource::VexoSyncobj& object, uint32_t ms) -> int32_t {
         const uint64_t deadline = VexoPlatform::NowMs() + ms;
         if (object.TimedWait(ms < kQuietReplyMs ? ms : kQuietReplyMs)) return 1;

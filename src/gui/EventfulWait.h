@@ -15,6 +15,7 @@ bool WaitWithEventsRunning(const std::function<bool()>& done, uint64_t deadlineM
 // How many such waits run now (nested ones count each): code that must not run inside one (the
 // end of the program) waits until it is 0.
 int EventfulWaitDepth();
-// From now on the calling (GUI) thread waits for the service's replies with its event loop
-// running; a reply that comes within a moment is waited for quietly, without the busy signs.
+// From now on the calling (GUI) thread waits for the service's replies, and for its turn while
+// another thread's call is in flight, with its event loop running; a reply that comes within a
+// moment is waited for quietly, without the busy signs.
 void WaitForRepliesWithEventsRunning();

@@ -156,6 +156,20 @@ thread_local ReplyWaiter t_replyWaiter;
 
 void SetReplyWaiterForThisThread(ReplyWaiter waiter) { t_replyWaiter = std::move(waiter); }
 
+namespace {
+thread_local TurnWaiter t_turnWaiter;
+}  // namespace
+
+void SetTurnWaiterForThisThread(TurnWaiter waiter) { t_turnWaiter = std::move(waiter); }
+
+void WaitForTurn(const std::function<bool()>& tryTake, const std::function<void()>& take) {
+    if (tryTake()) return;
+    if (t_turnWaiter)
+        t_turnWaiter(tryTake);
+    else
+        take();
+}
+
 int32_t GuardedWait(VexoSyncobj* object) {
     if (!object || !VexoHandleRegistry::contains(object)) return 1;
     try {

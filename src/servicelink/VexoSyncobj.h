@@ -97,6 +97,11 @@ constexpr uint32_t kGuardedWaitMs = 3000;
 // waiter restores it. Per thread: only the thread that installs a waiter uses it.
 using ReplyWaiter = std::function<int32_t(VexoSyncobj& object, uint32_t milliseconds)>;
 void SetReplyWaiterForThisThread(ReplyWaiter waiter);
+// How the calling thread waits for its turn when another thread's call is in flight: it returns
+// once tryTake() has returned true. Per thread, as the reply waiter; without one, take() blocks.
+using TurnWaiter = std::function<void(const std::function<bool()>& tryTake)>;
+void SetTurnWaiterForThisThread(TurnWaiter waiter);
+void WaitForTurn(const std::function<bool()>& tryTake, const std::function<void()>& take);
 
 // The creation step: a new, initialised object, or nullptr ("Unable to initialize event" logged).
 VexoSyncobj* CreateSyncobj();
