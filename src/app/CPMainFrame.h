@@ -152,6 +152,10 @@ private:
     // Watch thread: waits for the request lock, polling so that a stop is seen at once, and while a
     // command holds it checks that the service is still there.
     enum class WatchLockWait { Taken, Stopped, DeviceLost, ServiceGone };
+    struct WorkerHoldMark {
+        std::atomic<bool>& mark;
+        ~WorkerHoldMark() { mark = false; }
+    };
     WatchLockWait AwaitWatchLock(std::unique_ptr<RequestLock>& lock);
     // Watch thread: has the GUI thread tell the user and end (the service's loss or the device's).
     void ReportLoss(bool serviceGone);

@@ -30,6 +30,8 @@ void CPMainFrame::Run() {
         int32_t result = 0;
         bool yielded = false;
         {
+            // Cleared once the lock below is released (members go in reverse order).
+            WorkerHoldMark mark{m_workerHolds};
             std::unique_ptr<RequestLock> lock;
             const WatchLockWait waited = AwaitWatchLock(lock);
             if (waited == WatchLockWait::Stopped) break;
@@ -99,9 +101,11 @@ CPMainFrame::WatchLockWait CPMainFrame::AwaitWatchLock(std::unique_ptr<RequestLo
     bool down = false;
     uint32_t downSince = 0, lastReconnect = 0;
     for (;;) {
+        m_workerHolds = true;
         lock = std::make_unique<RequestLock>(m_requestLock, kWatchPlace, RequestLock::TryTag());
         if (lock->Owns()) return WatchLockWait::Taken;
         lock.reset();
+        m_workerHolds = false;
         if (StopRequested()) return WatchLockWait::Stopped;
         // A command holds the lock: a dialog may stay open over the window for as long as the user
         // likes, and the service may go meanwhile. Its loss must end the dialog too, so the watch

@@ -54,6 +54,9 @@ public:
     // ends its pass at the next boundary between its sequences, so the command goes next.
     bool CommandWaiting() const { return m_commandsWaiting.load() > 0; }
     std::atomic<int> m_commandsWaiting{0};
+    // Set by the window's worker around each attempt to take the lock and while it holds it: a
+    // command that finds the lock taken and this clear knows that its own thread holds it.
+    std::atomic<bool> m_workerHolds{false};
 };
 
 // Holds a window's request lock for a scope and writes the lock log lines with the place number

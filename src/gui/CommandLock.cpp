@@ -16,20 +16,28 @@ bool Abandoned() { return Abandon() && Abandon()(); }
 
 CommandLock::CommandLock(CPWindow& window, uint32_t place) {
     m_lock = std::make_unique<RequestLock>(window.m_requestLock, place, RequestLock::TryTag());
-    if (m_lock->Owns() || Abandoned()) return;
-    VexoLogDebug(L"Command %u waits for the running pass", place);
-    ++window.m_commandsWaiting;
-    WaitWithEventsRunning(
-        [&] {
-            m_lock = std::make_unique<RequestLock>(window.m_requestLock, place, RequestLock::TryTag());
-            return m_lock->Owns();
-        },
-        0, Abandoned);
-    --window.m_commandsWaiting;
-    if (!m_lock->Owns()) {
-        VexoLogInfo(L"Command %u given up: the program is ending", place);
-        m_lock.reset();
+    if (m_lock->Owns()) return;
+    // Not the worker's: this thread holds it already, and the blocking lock says so (a dead lock).
+    bool notTheWorkers = !window.m_workerHolds;
+    if (!notTheWorkers && !Abandoned()) {
+        VexoLogDebug(L"Command %u waits for the running pass", place);
+        ++window.m_commandsWaiting;
+        WaitWithEventsRunning(
+            [&] {
+                m_lock = std::make_unique<RequestLock>(window.m_requestLock, place, RequestLock::TryTag());
+                notTheWorkers = !m_lock->Owns() && !window.m_workerHolds;
+                return m_lock->Owns() || notTheWorkers;
+            },
+            0, Abandoned);
+        --window.m_commandsWaiting;
     }
+    if (m_lock->Owns()) return;
+    if (notTheWorkers) {
+        m_lock = std::make_unique<RequestLock>(window.m_requestLock, place);
+        return;
+    }
+    VexoLogInfo(L"Command %u given up: the program is ending", place);
+    m_lock.reset();
 }
 
 CommandLock::~CommandLock() = default;

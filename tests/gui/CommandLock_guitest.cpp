@@ -24,15 +24,18 @@ public:
     int32_t LoadFromService() override { return 1; }
 };
 
-// Holds the window's lock on a thread of its own (as the watch's pass does) until released.
+// Holds the window's lock on a thread of its own (as the watch's pass does, marking it) until
+// released.
 class Worker {
 public:
     explicit Worker(LockWindow& window) : m_window(window) {
         m_thread = std::thread([this] {
+            m_window.m_workerHolds = true;
             m_window.m_requestLock.Lock();
             m_holding = true;
             while (!m_release) std::this_thread::sleep_for(std::chrono::milliseconds(2));
             m_window.m_requestLock.Unlock();
+            m_window.m_workerHolds = false;
         });
         while (!m_holding) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
