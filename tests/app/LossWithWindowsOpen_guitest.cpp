@@ -110,6 +110,8 @@ protected:
         ASSERT_TRUE(run.Process().WaitExit(kMessageToEndMs, &status)) << "no end after the message was answered";
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
         EXPECT_TRUE(programtest::GuardFree(runtime_.Path())) << "a new start would be refused";
+        for (const char* warning : {"Gtk-CRITICAL", "Gtk-WARNING", "Atk-CRITICAL"})
+            EXPECT_FALSE(run.Process().HasLine(warning)) << warning;
     }
 
     // The service stays, but stops answering: the device is gone.
