@@ -1,8 +1,8 @@
 // The request lock taken for a command of the GUI thread. When the window's worker holds it (a
 // watch pass, which with a slow service can take many seconds), the command does not block the
 // GUI thread: it waits with the event loop running, so that the windows repaint and the window
-// manager's ping is answered, shows that it waits (busy cursor, every window of the program
-// insensitive to input) and tells the worker to give the lock up at the end of its current
+// manager's ping is answered, shows that it waits (busy cursor, every control of the program's
+// windows insensitive) and tells the worker to give the lock up at the end of its current
 // sequence. A wait that the program's end overtakes gives up: Owns() is then false and the
 // command makes no request.
 // GUI thread only.

@@ -1,11 +1,15 @@
 #include "gui/EventfulWait.h"
 
 #include <wx/app.h>
+#include <wx/toplevel.h>
+#include <wx/window.h>
 #include <wx/evtloop.h>
 #include <wx/utils.h>
+#include <wx/weakref.h>
 
 #include <chrono>
 #include <thread>
+#include <vector>
 
 #include "platform/MonotonicClock.h"
 #include "servicelink/VexoSyncobj.h"
@@ -21,6 +25,34 @@ constexpr uint32_t kQuietReplyMs = 96;
 
 int g_depth = 0;
 
+// Every control of every shown window insensitive for a scope, the windows themselves left alone:
+// an insensitive top-level window loses the keyboard focus, and without a window manager nobody
+// gives it back. The control that had the focus gets it again.
+class ControlsInsensitive {
+public:
+    ControlsInsensitive() : m_focus(wxWindow::FindFocus()) {
+        for (wxWindow* top : wxTopLevelWindows) {
+            if (!top->IsShown()) continue;
+            for (wxWindow* child : top->GetChildren()) {
+                if (child->IsTopLevel() || !child->IsEnabled()) continue;
+                child->Disable();
+                m_disabled.emplace_back(child);
+            }
+        }
+    }
+    ~ControlsInsensitive() {
+        for (wxWeakRef<wxWindow>& w : m_disabled)
+            if (w) w->Enable();
+        if (m_focus) m_focus->SetFocus();
+    }
+    ControlsInsensitive(const ControlsInsensitive&) = delete;
+    ControlsInsensitive& operator=(const ControlsInsensitive&) = delete;
+
+private:
+    wxWeakRef<wxWindow> m_focus;
+    std::vector<wxWeakRef<wxWindow>> m_disabled;
+};
+
 }  // namespace
 
 bool WaitWithEventsRunning(const std::function<bool()>& done, uint64_t deadlineMs,
@@ -28,7 +60,7 @@ bool WaitWithEventsRunning(const std::function<bool()>& done, uint64_t deadlineM
     ++g_depth;
     bool result = false;
     {
-        wxWindowDisabler insensitive;
+        ControlsInsensitive insensitive;
         wxBusyCursor busy;
         for (;;) {
             if (done()) {

@@ -1,7 +1,8 @@
 // Waits of the GUI thread that keep its event loop running: the windows repaint, timers run and
 // the window manager's ping is answered while a command waits for the window's lock or for a
-// reply of the service. Input waits: every window of the program is insensitive meanwhile and
-// the pointer shows that the program is busy, so no second command can start in the middle.
+// reply of the service. Input waits: every control of the program's windows is insensitive
+// meanwhile (the windows keep the keyboard focus) and the pointer shows that the program is busy,
+// so no second command can start in the middle.
 // GUI thread only.
 #pragma once
 

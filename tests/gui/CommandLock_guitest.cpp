@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <wx/app.h>
+#include <wx/button.h>
 #include <wx/dialog.h>
 
 #include <atomic>
@@ -17,11 +18,12 @@ namespace {
 
 class LockWindow : public wxDialog, public CPWindow {
 public:
-    LockWindow() : wxDialog(nullptr, wxID_ANY, wxT("lock")) {}
+    LockWindow() : wxDialog(nullptr, wxID_ANY, wxT("lock")) { button = new wxButton(this, wxID_ANY, wxT("Apply")); }
     int32_t Initialize() override { return 1; }
     void Release() override {}
     int32_t WriteSettings() override { return 1; }
     int32_t LoadFromService() override { return 1; }
+    wxButton* button = nullptr;
 };
 
 // Holds the window's lock on a thread of its own (as the watch's pass does, marking it) until
@@ -79,7 +81,7 @@ TEST(CommandLock, WaitsForTheWorkerWithTheEventLoopRunningAndGivesUpWhenTheProgr
         wxTheApp->CallAfter([&] {
             ran = true;
             sawWaiting = window.CommandWaiting();
-            sawInsensitive = !window.IsEnabled();
+            sawInsensitive = !window.button->IsEnabled();
             if (r.programEndsMeanwhile)
                 ending = true;
             else if (worker)
@@ -92,7 +94,7 @@ TEST(CommandLock, WaitsForTheWorkerWithTheEventLoopRunningAndGivesUpWhenTheProgr
             EXPECT_EQ(sawWaiting, r.waited) << "the worker was told that a command waits";
             EXPECT_EQ(sawInsensitive, r.waited) << "no input reaches the window while the command waits";
             EXPECT_FALSE(window.CommandWaiting());
-            EXPECT_TRUE(window.IsEnabled());
+            EXPECT_TRUE(window.button->IsEnabled());
         }
         worker.reset();
         // Free again: the command held it only for its scope.
