@@ -16,6 +16,7 @@
 #include <wx/timer.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -169,6 +170,18 @@ private:
     // Watch thread, after a pass lost the connection to the service: connects again until the
     // service answers or kServiceReturnMs have passed (or a stop is requested). 1 when it is back.
     int32_t AwaitServiceReturn();
+    // Watch thread: waits for the request lock, polling so that a stop is seen at once, and while a
+    // command holds it checks that the service is still there.
+    enum class WatchLockWait { Taken, Stopped, DeviceLost, ServiceGone };
+    struct WorkerHoldMark {
+        std::atomic<bool>& mark;
+        ~WorkerHoldMark() { mark = false; }
+    };
+    WatchLockWait AwaitWatchLock(std::unique_ptr<RequestLock>& lock);
+    // Watch thread: has the GUI thread tell the user and end (the service's loss or the device's).
+    void ReportLoss(bool serviceGone);
+    // How often the watch looks at the lock while a command holds it.
+    static constexpr uint32_t kWatchLockPollMs = 20;
 
     std::vector<VexoSource::VexoWString> m_deviceList;
     // GUI thread: a device choice that waits for the sequence under way.

@@ -4,6 +4,7 @@
 #include "device/PendingRestore.h"
 #include "dialogs/DlgCalib.h"
 #include "foundation/VexoLog.h"
+#include "gui/CommandLock.h"
 #include "gui/MessageBox.h"
 #include "gui/WxText.h"
 #include "platform/ProcessLauncher.h"
@@ -18,7 +19,7 @@ void CPMainFrame::RunCalibration() {
     {
         // Held across the modal dialog and its closing requests: the device watch pauses until
         // the calibration is over.
-        RequestLock lock(m_requestLock, kCalibrationPlace);
+        CommandLock lock(*this, kCalibrationPlace);
         // The frame that is switched off is the one that gets its record back.
         const VexoSource::DeviceHandle device = Device();
         dialog = new DlgCalib(this, device);

@@ -6,6 +6,7 @@
 #include "dialogs/DlgAdvSetting.h"
 #include "foundation/VexoLog.h"
 #include "gui/Accessible.h"
+#include "gui/CommandLock.h"
 #include "gui/MessageBox.h"
 #include "gui/WxText.h"
 #include "platform/ProcessLauncher.h"
@@ -22,7 +23,7 @@ void OpenAdvancedSettings(CPMainFrame& frame) {
     DlgAdvSetting* dialog = nullptr;
     {
         // Held while the dialog is open: the device watch pauses, and the device choice waits.
-        RequestLock lock(frame.m_requestLock, kAdvancedPlace);
+        CommandLock lock(frame, kAdvancedPlace);
         const DeviceHandle device = frame.Device();
         dialog = new DlgAdvSetting(&frame, device);
         if (!lock.Owns()) {
@@ -42,7 +43,7 @@ void FactoryResetCommand(CPMainFrame& frame) {
     if (VexoMessageBox(LangText("Reset_Configuration", u"Reset to manufacturer setting?"), wxEmptyString,
                        wxYES_NO | wxNO_DEFAULT) != wxYES)
         return;
-    RequestLock lock(frame.m_requestLock, kFactoryPlace);
+    CommandLock lock(frame, kFactoryPlace);
     if (!lock.Owns()) return;
     const DeviceHandle device = frame.Device();
     if (!frame.CheckAccess(device, nullptr)) return;

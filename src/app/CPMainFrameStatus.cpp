@@ -1,6 +1,7 @@
 // The main window's reading of the service and the display of what it read.
 #include "app/AppState.h"
 #include "app/CPMainFrame.h"
+#include "app/ShutdownOnSignal.h"
 #include "device/DeviceChoice.h"
 #include "device/DeviceStatus.h"
 #include "device/MainFrameRules.h"
@@ -118,9 +119,13 @@ void CPMainFrame::ReportDeviceLost(const wxString& message, const wxString& capt
     // Controls belong to the GUI thread; the watch thread only queues the report. wxString is
     // copied into the call, and a window destroyed before it runs drops its queued calls.
     if (!wxThread::IsMain()) {
-        CallAfter([this, message, caption, show] { ShowDeviceLost(message, caption, show); });
+        CallAfter([this, message, caption, show] { ReportDeviceLost(message, caption, show); });
         return;
     }
+    // A dialog, question or message box may be open over the window, each running a loop of its
+    // own: they end first, and the window is hidden, the user told and the window closed only in
+    // the window's own loop.
+    if (EndOverOpenWindows([this, message, caption, show] { ShowDeviceLost(message, caption, show); })) return;
     ShowDeviceLost(message, caption, show);
 }
 

@@ -1,5 +1,8 @@
 // The main window's device watch: a pass about every three seconds on the window's own thread.
 #include "app/CPMainFrame.h"
+
+#include <memory>
+
 #include "device/DeviceRequests.h"
 #include "device/MainFrameRules.h"
 #include "device/PendingRestore.h"
@@ -25,10 +28,19 @@ void CPMainFrame::Run() {
         passStart = VexoPlatform::GetTickCount();
 
         int32_t result = 0;
+        bool yielded = false;
         {
-            RequestLock lock(m_requestLock, kWatchPlace);
+            // Cleared once the lock below is released (members go in reverse order).
+            WorkerHoldMark mark{m_workerHolds};
+            std::unique_ptr<RequestLock> lock;
+            const WatchLockWait waited = AwaitWatchLock(lock);
+            if (waited == WatchLockWait::Stopped) break;
+            if (waited == WatchLockWait::DeviceLost || waited == WatchLockWait::ServiceGone) {
+                ReportLoss(waited == WatchLockWait::ServiceGone);
+                break;
+            }
             // Logged by the lock; the pass is skipped, which is no device loss.
-            if (!lock.Owns()) continue;
+            if (!lock->Owns()) continue;
             // The whole pass addresses one device: the orientation read and write and the reset
             // may be a second apart (a slow display server), and the choice waits for the pass.
             const DeviceHandle device = ChosenDevice();
@@ -36,13 +48,23 @@ void CPMainFrame::Run() {
             if (RestorePendingExists()) RestorePending();
             int32_t answered = 0;
             if (CheckAccess(device, &answered)) {
-                WatchOrientation(device);
-                result = ReadDeviceList(device);
-                if (result) result = ReadDeviceState(device);
+                // A command that asks for the lock goes next: the pass ends between its steps
+                // (each a whole sequence) and the next pass reads again.
+                yielded = CommandWaiting();
+                if (!yielded) WatchOrientation(device);
+                yielded = yielded || CommandWaiting();
+                if (!yielded) result = ReadDeviceList(device);
+                yielded = yielded || CommandWaiting();
+                if (result && !yielded) result = ReadDeviceState(device);
             } else {
                 result = answered;
             }
-            if (!result) CheckAccess(device, &result);
+            if (yielded) {
+                VexoLogDebug(L"Watch pass ended early: a command waits for the lock");
+                result = 1;
+            } else if (!result) {
+                CheckAccess(device, &result);
+            }
         }
         // The connection itself is gone (the service stopped or restarts): that is no lost device
         // yet. A service that is back within a few seconds is simply used again.
@@ -51,25 +73,72 @@ void CPMainFrame::Run() {
         // A stop requested while the pass ran (the window is closing) is no device loss.
         if (StopRequested()) break;
         if (result) {
-            PostRefresh();
+            // An interrupted pass read only in part: nothing to show.
+            if (!yielded) PostRefresh();
             SleepFor(kWatchAfterRefreshMs);
             continue;
         }
-        // The language table is not shared with workers: the text is looked up on the GUI thread.
-        if (serviceGone) {
-            // The frame is not to blame: say that the service stopped, as start-up does.
-            CallAfter([this] {
-                ReportDeviceLost(LangText("Service_RPC_Not_Created",
-                                          u"The touch service does not answer. Please start it and try again."),
-                                 wxEmptyString, true);
-            });
-        } else {
-            CallAfter([this] {
-                ReportDeviceLost(LangText("Device_Undetected", u"Device undetected,Please insert device!"),
-                                 wxEmptyString, true);
-            });
-        }
+        ReportLoss(serviceGone);
         break;
+    }
+}
+
+void CPMainFrame::ReportLoss(bool serviceGone) {
+    // The language table is not shared with workers: the text is looked up on the GUI thread.
+    if (serviceGone) {
+        // The frame is not to blame: say that the service stopped, as start-up does.
+        CallAfter([this] {
+            ReportDeviceLost(LangText("Service_RPC_Not_Created",
+                                      u"The touch service does not answer. Please start it and try again."),
+                             wxEmptyString, true);
+        });
+    } else {
+        CallAfter([this] {
+            ReportDeviceLost(LangText("Device_Undetected", u"Device undetected,Please insert device!"), wxEmptyString,
+                             true);
+        });
+    }
+}
+
+CPMainFrame::WatchLockWait CPMainFrame::AwaitWatchLock(std::unique_ptr<RequestLock>& lock) {
+    const uint32_t start = VexoPlatform::GetTickCount();
+    uint32_t lastProbe = start;
+    bool down = false;
+    uint32_t downSince = 0, lastReconnect = 0;
+    for (;;) {
+        m_workerHolds = true;
+        lock = std::make_unique<RequestLock>(m_requestLock, kWatchPlace, RequestLock::TryTag());
+        if (lock->Owns()) return WatchLockWait::Taken;
+        lock.reset();
+        m_workerHolds = false;
+        if (StopRequested()) return WatchLockWait::Stopped;
+        // A command holds the lock: a dialog may stay open over the window for as long as the user
+        // likes, and the service may go meanwhile. Its loss must end the dialog too, so the watch
+        // keeps asking whether it is there; no request of its own changes anything, and the
+        // channel sends one call at a time, so none of them can upset the dialog's sequences.
+        const uint32_t now = VexoPlatform::GetTickCount();
+        if (!ServiceChannelConnected()) {
+            if (!down) {
+                down = true;
+                downSince = lastReconnect = now;
+                VexoLogInfo(L"Connection to the touch service lost while a command runs");
+            } else if (now - downSince >= kServiceReturnMs) {
+                return WatchLockWait::ServiceGone;
+            } else if (now - lastReconnect >= kServiceRetryMs) {
+                lastReconnect = now;
+                ReconnectServiceChannel();
+            }
+        } else if (down) {
+            down = false;
+        } else if (now - lastProbe > kWatchPassMs) {
+            lastProbe = now;
+            int32_t answered = 0;
+            CheckAccess(&answered);
+            if (!answered && !StopRequested() && ServiceChannelConnected()) CheckAccess(&answered);
+            if (StopRequested()) return WatchLockWait::Stopped;
+            if (!answered && ServiceChannelConnected()) return WatchLockWait::DeviceLost;
+        }
+        if (!SleepFor(kWatchLockPollMs)) return WatchLockWait::Stopped;
     }
 }
 

@@ -12,8 +12,18 @@
 //   start-up) returns at once as cancelled, without being shown;
 // - once the main window's loop has ended, the ordinary shutdown follows: threads stopped, the
 //   configuration written back, the single-instance guard released, exit status 0.
+//
+// The same machinery ends the program when the device is lost or the service is gone for good,
+// whichever loop runs when the watch says so (EndOverOpenWindows): the windows over the main
+// window close as on a signal, and the user is told once the main window's own loop runs again.
+// Telling from inside a nested loop would close the main window there, which ends the innermost
+// loop instead of the main window's and leaves a process without a window.
 // GUI thread only.
 #pragma once
+
+#include <functional>
+
+class wxDialog;
 
 // Catches the signals and starts watching for them; once the toolkit runs, before start-up.
 // False (logged) when the signals cannot be caught: they then end the program as by default.
@@ -24,3 +34,16 @@ void RemoveShutdownOnSignal();
 // True once one of the signals has arrived (it may not have been acted on yet); the first time,
 // it logs "Signal N received: closing".
 bool ShutdownRequested();
+
+// The window whose modal loop is the program's outermost one (the main window), before its
+// ShowModal; nullptr once that loop has ended.
+void SetOutermostWindow(wxDialog* window);
+// The device is lost or the service gone (GUI thread, from whatever loop runs): every modal window
+// over the outermost one is asked to close, innermost first, as on a signal; windows that would
+// open from then on return cancelled; once the outermost window's own loop runs again, finish runs
+// there, once (it tells the user and closes that window). True when taken up, also when an end is
+// already under way (finish is then dropped: the user is told once); false when no outermost
+// window is set or the signals' machinery is not installed: the caller then acts itself.
+bool EndOverOpenWindows(std::function<void()> finish);
+// True once a signal has arrived or an end over open windows has begun: waits give up.
+bool ProgramEnding();

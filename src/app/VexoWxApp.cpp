@@ -10,11 +10,14 @@
 #include "device/MainFrameRules.h"
 #include "device/PendingRestore.h"
 #include "foundation/VexoLog.h"
+#include "gui/CommandLock.h"
+#include "gui/EventfulWait.h"
 #include "gui/MessageBox.h"
 #include "gui/ToolkitDisplay.h"
 #include "gui/ToolkitLanguage.h"
 #include "gui/WxText.h"
 #include "platform/DisplayOrientation.h"
+#include "platform/EndBound.h"
 #include "platform/InstanceGuard.h"
 #include "platform/ModuleFolder.h"
 #include "servicelink/VexoRPC.h"
@@ -41,6 +44,14 @@ void KeepLanguageOption() {
     else
         VexoLogException(L"Interface language %hs used for this run only: the configuration cannot be written",
                          language);
+}
+
+// From a termination signal to the process's end, at most (the session's end waits for no one):
+// what the ordinary end has not done by then is given up.
+constexpr uint32_t kSignalEndBoundMs = 4500;
+
+void SayEndBoundReached(uint32_t ms) {
+    VexoLogException(L"Not ended within %u ms of the signal: ending now", ms);
 }
 
 // The data files are named relative to the executable's folder; the log says why they would not
@@ -141,7 +152,10 @@ int AppRunMainWindow() {
         VexoMessageBox(LangText("Firmware_not_supported", u""), wxEmptyString, wxOK);
         return 0;
     }
+    // Its loop is the outermost one: a lost device is told there, once every window over it ended.
+    SetOutermostWindow(&frame);
     frame.ShowModal();
+    SetOutermostWindow(nullptr);
     return 0;
 }
 
@@ -166,12 +180,20 @@ int AppShutDown() {
 
 bool VexoWxApp::OnInit() {
     // Before start-up, so that a signal in any phase ends the program the ordinary way.
-    InstallShutdownOnSignal();
+    if (InstallShutdownOnSignal() && !VexoPlatform::StartEndBound(kSignalEndBoundMs, 0, SayEndBoundReached))
+        VexoLogException(L"No bound on the end after a signal: the ordinary end alone counts");
+    // A command waiting for the watch's pass gives up once the program ends.
+    SetCommandWaitAbandon(ProgramEnding);
+    // A slow service must not freeze the windows: replies are waited for with the loop running.
+    WaitForRepliesWithEventsRunning();
     // The orientation watch asks the display server the toolkit opened.
     VexoPlatform::SetDisplayServer(ToolkitOnWayland() ? VexoPlatform::DisplayServer::Wayland
                                                       : VexoPlatform::DisplayServer::X11);
     const bool started = AppStartUp();
-    if (!started) RemoveShutdownOnSignal();
+    if (!started) {
+        RemoveShutdownOnSignal();
+        VexoPlatform::DisarmEndBound();
+    }
     return started;
 }
 
@@ -180,5 +202,7 @@ int VexoWxApp::OnRun() { return AppRunMainWindow(); }
 int VexoWxApp::OnExit() {
     const int result = AppShutDown();
     RemoveShutdownOnSignal();
+    // Written back, threads stopped, guard released: what is left is the toolkit's own clean-up.
+    VexoPlatform::DisarmEndBound();
     return result;
 }

@@ -2,6 +2,7 @@
 
 #include "device/DeviceRequests.h"
 #include "foundation/VexoLog.h"
+#include "gui/CommandLock.h"
 #include "gui/MessageBox.h"
 #include "gui/WxText.h"
 
@@ -46,7 +47,7 @@ bool CPWindow::ApplyChanges() {
     VexoLogDebug(L"0x%0.8x object configuration set.Apply those setting", reinterpret_cast<uintptr_t>(this));
     bool written;
     {
-        RequestLock lock(m_requestLock, kApplyPlace);
+        CommandLock lock(*this, kApplyPlace);
         // Without the lock the write could interleave with the worker's requests: none is made.
         // Taken once the lock is held: the device choice changes only between sequences.
         const DeviceHandle device = Device();

@@ -9,6 +9,7 @@
 #include <wx/button.h>
 #include <wx/thread.h>
 
+#include <atomic>
 #include <cstdint>
 
 #include "foundation/VexoObj.h"
@@ -53,6 +54,14 @@ public:
     wxButton* m_pApply = nullptr;
     wxButton* m_pDone = nullptr;
     wxMutex m_requestLock;
+
+    // True while a command of the GUI thread waits for the request lock (CommandLock): the worker
+    // ends its pass at the next boundary between its sequences, so the command goes next.
+    bool CommandWaiting() const { return m_commandsWaiting.load() > 0; }
+    std::atomic<int> m_commandsWaiting{0};
+    // Set by the window's worker around each attempt to take the lock and while it holds it: a
+    // command that finds the lock taken and this clear knows that its own thread holds it.
+    std::atomic<bool> m_workerHolds{false};
 };
 
 // Holds a window's request lock for a scope and writes the lock log lines with the place number

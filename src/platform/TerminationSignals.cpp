@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <pthread.h>
+#include <semaphore.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -20,6 +21,9 @@ static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs l
 std::atomic<int> g_received{0};
 std::atomic<int> g_writeFd{-1};
 std::atomic<int> g_readFd{-1};
+// Posted by the handler (sem_post is async-signal-safe): wakes threads in WaitForFirst.
+sem_t g_arrived;
+std::atomic<bool> g_arrivedReady{false};
 
 // Install/Uninstall against each other (the handler never takes it).
 std::mutex g_installLock;
@@ -37,6 +41,7 @@ void OnSignal(int signo) {
         const ssize_t written = ::write(fd, &byte, 1);
         (void)written;
     }
+    if (g_arrivedReady.load()) sem_post(&g_arrived);
     errno = savedErrno;
 }
 
@@ -52,6 +57,7 @@ bool TerminationSignals::Install() {
     if (g_readFd.load() >= 0) return true;
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+    if (!g_arrivedReady.load() && sem_init(&g_arrived, 0, 0) == 0) g_arrivedReady = true;
     g_readFd = fds[0];
     g_writeFd = fds[1];
 
@@ -102,5 +108,17 @@ ScopedTerminationSignalBlock::ScopedTerminationSignalBlock() {
 }
 
 ScopedTerminationSignalBlock::~ScopedTerminationSignalBlock() { ::pthread_sigmask(SIG_SETMASK, &m_previous, nullptr); }
+
+}  // namespace VexoPlatform
+
+namespace VexoPlatform {
+
+bool TerminationSignals::WaitForFirst() {
+    if (!g_arrivedReady.load()) return false;
+    while (g_received.load() == 0) {
+        if (sem_wait(&g_arrived) != 0 && errno != EINTR) return false;
+    }
+    return true;
+}
 
 }  // namespace VexoPlatform

@@ -26,6 +26,9 @@ public:
     static void Drain();
     // The first of the three signals received (0 none). Any thread, also in a handler.
     static int Received();
+    // Blocks the calling thread until one of the signals has arrived (at once when one has). False
+    // when it cannot wait (not installed yet). A thread that calls it must block the signals.
+    static bool WaitForFirst();
     // Forgets the received signal (tests).
     static void Reset();
 

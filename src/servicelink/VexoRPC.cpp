@@ -67,7 +67,10 @@ int32_t VexoRPC::Call(const char* name, const void* data, int32_t length, void* 
     if (length < 0 || length > m_payloadCapacity) return -1;
     if (length > 0 && !data) return -1;
 
-    std::lock_guard<std::mutex> callGuard(m_callLock);
+    // Another thread's call may be in flight for up to its whole bound: a thread that must not
+    // block that long (the GUI thread) waits its own way.
+    std::unique_lock<std::mutex> callGuard(m_callLock, std::defer_lock);
+    WaitForTurn([&callGuard] { return callGuard.try_lock(); }, [&callGuard] { callGuard.lock(); });
     WriteName(m_sendFrame, name);
     WriteU32(m_sendFrame + kFrameNameSize, kFrameCall);
     if (length > 0) std::memcpy(m_sendFrame + kFrameHeadSize, data, size_t(length));

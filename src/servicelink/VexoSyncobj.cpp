@@ -150,9 +150,30 @@ void GuardedSignal(VexoSyncobj* object) {
     if (object && VexoHandleRegistry::contains(object)) object->Signal();
 }
 
+namespace {
+thread_local ReplyWaiter t_replyWaiter;
+}  // namespace
+
+void SetReplyWaiterForThisThread(ReplyWaiter waiter) { t_replyWaiter = std::move(waiter); }
+
+namespace {
+thread_local TurnWaiter t_turnWaiter;
+}  // namespace
+
+void SetTurnWaiterForThisThread(TurnWaiter waiter) { t_turnWaiter = std::move(waiter); }
+
+void WaitForTurn(const std::function<bool()>& tryTake, const std::function<void()>& take) {
+    if (tryTake()) return;
+    if (t_turnWaiter)
+        t_turnWaiter(tryTake);
+    else
+        take();
+}
+
 int32_t GuardedWait(VexoSyncobj* object) {
     if (!object || !VexoHandleRegistry::contains(object)) return 1;
     try {
+        if (t_replyWaiter) return t_replyWaiter(*object, kGuardedWaitMs);
         return object->TimedWait(kGuardedWaitMs);
     } catch (abi::__forced_unwind&) {
         throw;  // a forced thread end must keep unwinding

@@ -9,10 +9,13 @@
 // freed memory.
 #pragma once
 
+#include <functional>
+
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 
 #include "foundation/VexoObj.h"
@@ -87,6 +90,18 @@ void GuardedSignal(VexoSyncobj* object);
 int32_t GuardedWait(VexoSyncobj* object);
 
 constexpr uint32_t kGuardedWaitMs = 3000;
+
+// How the calling thread waits in GuardedWait from now on, in place of TimedWait: given the object
+// and the bound, it returns what TimedWait would. For the GUI thread, which must keep its event
+// loop running while a reply is on its way; every other thread keeps the plain wait. An empty
+// waiter restores it. Per thread: only the thread that installs a waiter uses it.
+using ReplyWaiter = std::function<int32_t(VexoSyncobj& object, uint32_t milliseconds)>;
+void SetReplyWaiterForThisThread(ReplyWaiter waiter);
+// How the calling thread waits for its turn when another thread's call is in flight: it returns
+// once tryTake() has returned true. Per thread, as the reply waiter; without one, take() blocks.
+using TurnWaiter = std::function<void(const std::function<bool()>& tryTake)>;
+void SetTurnWaiterForThisThread(TurnWaiter waiter);
+void WaitForTurn(const std::function<bool()>& tryTake, const std::function<void()>& take);
 
 // The creation step: a new, initialised object, or nullptr ("Unable to initialize event" logged).
 VexoSyncobj* CreateSyncobj();

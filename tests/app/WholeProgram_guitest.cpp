@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/ProgramScenes.h"
 #include "app/ProgramSupport.h"
 #include "cli/CliSupport.h"
 #include "app/VexoWxApp.h"
@@ -24,7 +25,16 @@
 using faults::kCallBoundMs;
 using faults::kSlackMs;
 using faults::kStopBoundMs;
+using programtest::GuardFree;
+using programtest::kAdvancedX;
+using programtest::kAdvancedY;
+using programtest::kFactoryX;
+using programtest::kFactoryY;
 using programtest::kOtherUser;
+using programtest::OpenByClick;
+using programtest::ReachConfirmation;
+using programtest::StartCalibration;
+using programtest::CalibrationStarting;
 using programtest::MainWindows;
 using programtest::OwnedFolder;
 using programtest::ProgramFolder;
@@ -38,15 +48,6 @@ namespace {
 // From the signal to the process's end: a request in flight may still wait out its bound, then
 // every worker is stopped within its own.
 constexpr long long kEndBoundMs = kCallBoundMs + kStopBoundMs + kSlackMs;
-// Main window controls (fixed layout), centres in window coordinates.
-constexpr int kCalibrationX = 104, kCalibrationY = 352;
-constexpr int kAdvancedX = 264, kAdvancedY = 352;
-constexpr int kFactoryX = 104, kFactoryY = 380;
-
-bool GuardFree() {
-    InstanceGuard probe(kInstanceGuardName);
-    return probe.Acquire() == InstanceGuard::State::Held;
-}
 
 // The window's log line when run holds the guard.
 std::string HeldBy(const ProgramRun& run) {
@@ -310,64 +311,6 @@ bool Nothing(ProgramRun&, faults::TouchsimProcess&, const std::string&) { return
 // Closed without saving: nothing the user could have changed is written.
 void NothingSaved(const std::vector<std::string>&, const std::vector<std::string>& calls) {
     for (const char* name : {"SetDeviceConfig", "SetEffects", "SetCalibration"}) EXPECT_EQ(Count(calls, name), 0u) << name;
-}
-
-// A click on a main window button, then a second window of the program on top.
-std::function<bool(ProgramRun&, faults::TouchsimProcess&, const std::string&)> OpenByClick(int x, int y) {
-    return [x, y](ProgramRun& run, faults::TouchsimProcess&, const std::string& mainWindow) {
-        programtest::ClickAt(run.Display(), mainWindow, x, y);
-        return programtest::WaitForWindows(
-            run, [](const std::vector<ShownWindow>& ws) { return ws.size() >= 2; }, programtest::kWindowMs);
-    };
-}
-
-// A tap counts once its target has been red for 300 ms on the program's clock. Waited after the
-// program has said the target turned red, this is a lower bound of that time, however loaded the
-// machine: a person's pace, not a guess at how long the program takes.
-constexpr int kTapPaceMs = 400;
-
-// The calibration button, then the calibration running: the service's calibration switched off,
-// the device back and settled, the first target red and the dialog's own loop running.
-bool StartCalibration(ProgramRun& run, faults::TouchsimProcess& service, const std::string& mainWindow) {
-    programtest::ClickAt(run.Display(), mainWindow, kCalibrationX, kCalibrationY);
-    if (!faults::WaitFor([&] { return Count(service.Calls(), "SetCalibration") >= 1; }, programtest::kWindowMs))
-        return false;
-    return run.Process().WaitForLine("Information - Calibration: the first target is shown", programtest::kWindowMs) &&
-           run.Process().Running();
-}
-
-// Calibration pressed, the calibration switched off, and the frame still busy after its reset:
-// the start waits for it (before any target shows).
-bool CalibrationStarting(ProgramRun& run, faults::TouchsimProcess& service, const std::string& mainWindow) {
-    // Set once the window shows: the start-up's own resets must not keep the frame busy.
-    if (!service.Command("busyreset 60000")) return false;
-    programtest::ClickAt(run.Display(), mainWindow, kCalibrationX, kCalibrationY);
-    if (!faults::WaitFor([&] { return Count(service.Calls(), "SetCalibration") >= 1; }, programtest::kWindowMs))
-        return false;
-    const size_t polls = Count(service.Calls(), "GetAccessState");
-    return faults::WaitFor([&] { return Count(service.Calls(), "GetAccessState") >= polls + 2; },
-                           programtest::kWindowMs) &&
-           run.Process().Running();
-}
-
-// Calibration, four taps (each once its target is red), and then the timed confirmation box.
-bool ReachConfirmation(ProgramRun& run, faults::TouchsimProcess& service, const std::string& mainWindow) {
-    if (!StartCalibration(run, service, mainWindow)) return false;
-    const char* taps[] = {"tap 0.125 0.125", "tap 0.125 0.875", "tap 0.875 0.875", "tap 0.875 0.125"};
-    for (int k = 0; k < 4; ++k) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(kTapPaceMs));
-        if (!service.Command(taps[k])) return false;
-        const std::string taken = "Information - Calibration: point " + std::to_string(k + 1) + " taken";
-        if (!run.Process().WaitForLine(taken, programtest::kWindowMs)) return false;
-    }
-    return programtest::WaitForWindows(
-        run,
-        [](const std::vector<ShownWindow>& ws) {
-            for (const ShownWindow& w : ws)
-                if (w.name == "Keep the new calibration?") return true;
-            return false;
-        },
-        programtest::kWindowMs);
 }
 
 // The saved record (the service's own: all zeros) is written back last, and the device reset after it.
