@@ -132,9 +132,11 @@ CPMainFrame::WatchLockWait CPMainFrame::AwaitWatchLock(std::unique_ptr<RequestLo
             down = false;
         } else if (now - lastProbe > kWatchPassMs) {
             lastProbe = now;
+            // The device the command addresses: the choice waits for it to end.
+            const DeviceHandle device = ChosenDevice();
             int32_t answered = 0;
-            CheckAccess(&answered);
-            if (!answered && !StopRequested() && ServiceChannelConnected()) CheckAccess(&answered);
+            CheckAccess(device, &answered);
+            if (!answered && !StopRequested() && ServiceChannelConnected()) CheckAccess(device, &answered);
             if (StopRequested()) return WatchLockWait::Stopped;
             if (!answered && ServiceChannelConnected()) return WatchLockWait::DeviceLost;
         }

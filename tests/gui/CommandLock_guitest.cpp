@@ -21,7 +21,7 @@ public:
     LockWindow() : wxDialog(nullptr, wxID_ANY, wxT("lock")) { button = new wxButton(this, wxID_ANY, wxT("Apply")); }
     int32_t Initialize() override { return 1; }
     void Release() override {}
-    int32_t WriteSettings() override { return 1; }
+    int32_t WriteSettings(const VexoSource::DeviceHandle&) override { return 1; }
     int32_t LoadFromService() override { return 1; }
     wxButton* button = nullptr;
 };

@@ -73,7 +73,7 @@ TEST(ThreadWaiters, ACallWhileAnotherThreadsCallIsInFlightWaitsThroughTheTurnWai
     std::thread other([] {
         uint8_t state = 0;
         int32_t ok = 0;
-        SendRequest(GetAccessState, &state, &ok, nullptr, 0, 1);
+        SendRequest(ChosenDevice(), GetAccessState, &state, &ok, nullptr, 0, 1);
     });
     const auto guard = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (!seen && std::chrono::steady_clock::now() < guard) std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -86,7 +86,7 @@ TEST(ThreadWaiters, ACallWhileAnotherThreadsCallIsInFlightWaitsThroughTheTurnWai
     });
     uint8_t state = 0;
     int32_t ok = 0;
-    SendRequest(GetAccessState, &state, &ok, nullptr, 0, 1);
+    SendRequest(ChosenDevice(), GetAccessState, &state, &ok, nullptr, 0, 1);
     other.join();
     EXPECT_EQ(ok, 1) << "the call went out in its turn and was answered";
     EXPECT_EQ(turns, 1) << "the thread waited its own way, not blocked on the channel";
