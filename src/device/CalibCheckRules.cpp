@@ -47,18 +47,9 @@ CheckTouches::Outcome CheckTouches::OnTouchSet(const std::vector<TapTouch>& touc
     Outcome out;
     // Lifts first, as the calibration judges them: an earlier touch lifting spoils later ones, and
     // touches that leave in one packet left together, so none of them counts whatever the order.
-    std::vector<std::pair<int32_t, Tracked>> lifted;
-    for (auto entry = down_.begin(); entry != down_.end();) {
-        bool named = false;
-        for (const TapTouch& t : touches) named = named || t.id == entry->first;
-        if (named) {
-            ++entry;
-            continue;
-        }
-        lifted.emplace_back(entry->first, entry->second);
-        entry = down_.erase(entry);
-    }
-    for (auto& [id, touch] : lifted) {
+    auto lifted = TakeLifted(down_, touches);
+    for (auto& entry : lifted) {
+        Tracked& touch = entry.second;
         if (lifted.size() > 1) touch.spoiled = true;
         for (auto& other : down_)
             if (other.second.order > touch.order) other.second.spoiled = true;

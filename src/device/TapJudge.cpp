@@ -40,23 +40,15 @@ TapVerdict TapJudge::OnTouchSet(const std::vector<TapTouch>& touches, uint64_t n
     // ones are still down spoil the later ones. Touches that leave in the same packet left
     // together (a hand, two fingers), whichever id the set listed first: all of them are spoiled
     // before any is judged, so no order of judging lets one of them count as a lone tap.
-    std::vector<Tracked> lifted;
-    for (auto entry = down_.begin(); entry != down_.end();) {
-        bool named = false;
-        for (const TapTouch& t : touches) named = named || t.id == entry->first;
-        if (named) {
-            ++entry;
-            continue;
-        }
-        lifted.push_back(entry->second);
-        entry = down_.erase(entry);
-    }
-    for (Tracked& touch : lifted) {
+    auto lifted = TakeLifted(down_, touches);
+    for (auto& entry : lifted) {
+        Tracked& touch = entry.second;
         if (lifted.size() > 1) touch.spoiled = true;
         for (auto& other : down_)
             if (other.second.order > touch.order) other.second.spoiled = true;
     }
-    for (const Tracked& touch : lifted) {
+    for (const auto& entry : lifted) {
+        const Tracked& touch = entry.second;
         const TapVerdict v = Lifted(touch, nowMs);
         if (v != TapVerdict::None) verdict = v;
     }

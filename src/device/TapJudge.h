@@ -31,6 +31,7 @@
 
 #include <cstdint>
 #include <map>
+#include <utility>
 #include <vector>
 
 #include "servicelink/ServiceContract.h"
@@ -43,6 +44,24 @@ struct TapTouch {
     float x = 0.0f;
     float y = 0.0f;
 };
+
+// Takes the touches that touches no longer names out of down (id -> what is known of a touch) and
+// returns them with their ids: a lift is a set that lacks the id.
+template <class Tracked>
+std::vector<std::pair<int32_t, Tracked>> TakeLifted(std::map<int32_t, Tracked>& down, const std::vector<TapTouch>& touches) {
+    std::vector<std::pair<int32_t, Tracked>> lifted;
+    for (auto entry = down.begin(); entry != down.end();) {
+        bool named = false;
+        for (const TapTouch& t : touches) named = named || t.id == entry->first;
+        if (named) {
+            ++entry;
+            continue;
+        }
+        lifted.emplace_back(entry->first, entry->second);
+        entry = down.erase(entry);
+    }
+    return lifted;
+}
 
 enum class TapVerdict {
     None,        // nothing to tell

@@ -20,6 +20,7 @@
 #include "gui/WxText.h"
 #include "platform/MonotonicClock.h"
 #include "platform/PlatformTime.h"
+#include "platform/ToolkitEnvironment.h"
 #include "platform/TerminationSignals.h"
 
 using namespace VexoSource;
@@ -612,8 +613,8 @@ void DlgCalib::OnClose(wxCloseEvent& event) {
     // applies or restores once it has returned.
     const int id = event.GetId();
     // The screen stays covered through the new record's check (the end of the loop would hide it).
-    // Not on Wayland: a compositor keeps a full-screen window above every other, and the box
-    // over it would not get the keyboard (sway gives it none).
-    if (id == CLOSE_TAKEN && !ToolkitOnWayland()) m_keepCovering = true;
+    // Not on a Wayland compositor, natively or through its XWayland: it keeps a full-screen window
+    // above every other, and the box over it would not get the keyboard (sway gives it none).
+    if (id == CLOSE_TAKEN && !ToolkitOnWayland() && !VexoPlatform::SessionOnWayland()) m_keepCovering = true;
     EndModal(id == CLOSE_TAKEN || id == CLOSE_STREAM_LOST || id == CLOSE_ABANDONED ? id : int(CLOSE_CANCELLED));
 }

@@ -11,4 +11,8 @@ namespace VexoPlatform {
 // so a user can still choose otherwise.
 void PrepareToolkitEnvironment();
 
+// True when the session's display is a Wayland compositor (WAYLAND_DISPLAY is set), whether the
+// toolkit talks Wayland to it or X through its XWayland.
+bool SessionOnWayland();
+
 }  // namespace VexoPlatform
