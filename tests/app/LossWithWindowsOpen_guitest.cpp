@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/ProgramScenes.h"
+#include "device/CalibrationSession.h"
 #include "app/ProgramSupport.h"
 
 using faults::kCallBoundMs;
@@ -48,8 +49,17 @@ const std::vector<Opener>& Dialogs() {
     using namespace programtest;
     static const std::vector<Opener> openers = {
         {"advanced settings", OpenByClick(kAdvancedX, kAdvancedY)},
-        // The calibration's rows are held back: its put-back, now tried again for up to 15 s
-        // against a silent service, outlasts the bound below and adds its own message.
+    };
+    return openers;
+}
+
+// The calibration: its put-back is tried again for a while against a silent service, and when it
+// was never answered the user hears that too, before or after the loss itself.
+const std::vector<Opener>& Calibrations() {
+    using namespace programtest;
+    static const std::vector<Opener> openers = {
+        {"calibration targets", StartCalibration},
+        {"calibration confirmation box", ReachConfirmation},
     };
     return openers;
 }
@@ -117,6 +127,28 @@ protected:
             EXPECT_FALSE(run.Process().HasLine(warning)) << warning;
     }
 
+    // The calibration's end: at most two messages (the previous calibration not restored, the
+    // loss), each alone and answered with Return, and then the end.
+    void ExpectCalibrationToldThenEnded(ProgramRun& run) {
+        constexpr long long kRestoreMs = VexoSource::CalibrationSession::kRestoreRetryMs + kCallBoundMs;
+        int told = 0;
+        while (told < 2 && programtest::WaitForWindows(run, MessageAlone, kToMessageMs + kRestoreMs)) {
+            programtest::Xdotool(display_.Name(), "key Return");
+            ++told;
+            // Gone before the next one is looked for.
+            programtest::WaitForWindows(
+                run, [](const std::vector<ShownWindow>& ws) { return ws.empty(); }, kMessageToEndMs);
+            if (!run.Process().Running()) break;
+        }
+        EXPECT_GE(told, 1) << "no message alone";
+        int status = -1;
+        ASSERT_TRUE(run.Process().WaitExit(kMessageToEndMs, &status)) << "no end after " << told << " messages";
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+        EXPECT_TRUE(programtest::GuardFree()) << "a new start would be refused";
+        for (const char* warning : {"Gtk-CRITICAL", "Gtk-WARNING", "Atk-CRITICAL"})
+            EXPECT_FALSE(run.Process().HasLine(warning)) << warning;
+    }
+
     // The service stays, but stops answering: the device is gone.
     void DeviceLost(const std::vector<Opener>& openers) {
         for (const Opener& opener : openers) {
@@ -135,6 +167,20 @@ protected:
             if (!run) continue;
             service_->Kill();
             ExpectToldOnceThenEnded(*run);
+        }
+    }
+
+    // The calibration open when the device is lost (unplug) or the service killed.
+    void CalibrationLoss(bool killed) {
+        for (const Opener& opener : Calibrations()) {
+            SCOPED_TRACE(opener.name);
+            std::unique_ptr<ProgramRun> run = Open(opener);
+            if (!run) continue;
+            if (killed)
+                service_->Kill();
+            else
+                ASSERT_TRUE(service_->Command("unplug"));
+            ExpectCalibrationToldThenEnded(*run);
         }
     }
 
@@ -167,8 +213,11 @@ TEST_F(LossWithWindowsOpen, TheDeviceLostEndsEveryDialogAndTellsTheUserOnce) { D
 TEST_F(LossWithWindowsOpen, TheDeviceLostEndsEveryBoxAndTellsTheUserOnce) { DeviceLost(Boxes()); }
 TEST_F(LossWithWindowsOpen, TheServiceKilledForGoodEndsEveryDialogAndTellsTheUserOnce) { ServiceKilled(Dialogs()); }
 TEST_F(LossWithWindowsOpen, TheServiceKilledForGoodEndsEveryBoxAndTellsTheUserOnce) { ServiceKilled(Boxes()); }
+TEST_F(LossWithWindowsOpen, TheDeviceLostEndsTheCalibrationAndTellsTheUser) { CalibrationLoss(false); }
+TEST_F(LossWithWindowsOpen, TheServiceKilledForGoodEndsTheCalibrationAndTellsTheUser) { CalibrationLoss(true); }
 TEST_F(LossWithWindowsOpen, ASignalEndsTheProgramWithinItsBoundWhileTheDeviceIsSilent) {
     std::vector<Opener> all = Dialogs();
+    all.insert(all.end(), Calibrations().begin(), Calibrations().end());
     all.insert(all.end(), Boxes().begin(), Boxes().end());
     SignalWhileSilent(all);
 }
