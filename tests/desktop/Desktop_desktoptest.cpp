@@ -454,8 +454,9 @@ TEST_P(Kiosk, ALostStreamAndAnAbandonedScreenPutTheSavedRecordBack) {
 // turns the device choice with the wheel and clicks it: the main window takes nothing until the
 // calibration is over, and every request of the calibration, the put-back included, goes to the
 // frame it began on; so does the watch afterwards.
-// Held back: with the check view the screen stays covered while the new record is applied, and
-// the confirmation box is then not found on bare X after the pointer has been used over it.
+// Held back: since the screen stays covered while the new record is applied (the check view), the
+// wheel and the click at the device choice's place end in the saved record being put back without
+// a confirmation box on bare X; why is not known yet.
 TEST_P(Kiosk, DISABLED_TheDeviceChoiceStaysWithTheCalibratedFrameUntilTheCalibrationIsOver) {
     const std::string first = "0102030405060708", second = "1112131415161718";
     const long firstSelector = 36;
