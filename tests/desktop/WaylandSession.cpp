@@ -282,9 +282,9 @@ bool WaylandSession::LaunchProgram() {
     mkdir(runtime.c_str(), 0700);
     mkdir(home.c_str(), 0700);
     // As a user starts it on a Wayland desktop: no X display to fall back on. With XWayland, as a
-    // user starts an X program there: X only.
+    // user starts an X program there: the toolkit talks X, in a session that names its compositor.
     const std::vector<std::string> backend =
-        xwayland_ ? std::vector<std::string>{"GDK_BACKEND=x11", "DISPLAY=" + xDisplay_, "WAYLAND_DISPLAY"}
+        xwayland_ ? std::vector<std::string>{"GDK_BACKEND=x11", "DISPLAY=" + xDisplay_, "WAYLAND_DISPLAY=" + socket_}
                   : std::vector<std::string>{"GDK_BACKEND=wayland", "WAYLAND_DISPLAY=" + socket_, "DISPLAY"};
     std::vector<std::string> env = backend;
     env.insert(env.end(), {"SWAYSOCK", "XDG_RUNTIME_DIR=" + runtime, "HOME=" + home,
