@@ -454,10 +454,7 @@ TEST_P(Kiosk, ALostStreamAndAnAbandonedScreenPutTheSavedRecordBack) {
 // turns the device choice with the wheel and clicks it: the main window takes nothing until the
 // calibration is over, and every request of the calibration, the put-back included, goes to the
 // frame it began on; so does the watch afterwards.
-// Held back: since the screen stays covered while the new record is applied (the check view), the
-// wheel and the click at the device choice's place end in the saved record being put back without
-// a confirmation box on bare X; why is not known yet.
-TEST_P(Kiosk, DISABLED_TheDeviceChoiceStaysWithTheCalibratedFrameUntilTheCalibrationIsOver) {
+TEST_P(Kiosk, TheDeviceChoiceStaysWithTheCalibratedFrameUntilTheCalibrationIsOver) {
     const std::string first = "0102030405060708", second = "1112131415161718";
     const long firstSelector = 36;
     ASSERT_TRUE(session_->Sim().Command("ids " + first + ":" + second));
@@ -475,7 +472,8 @@ TEST_P(Kiosk, DISABLED_TheDeviceChoiceStaysWithTheCalibratedFrameUntilTheCalibra
     // Busy for a while after the apply's reset: the calibration waits for the frame meanwhile.
     ASSERT_TRUE(session_->Sim().Command("busyreset 2500"));
     Touch({kTaps[3]});
-    ASSERT_TRUE(session_->WaitForNoWindow(kCalibTitle, kStepMs));
+    // At once, while the frame is busy and before the box shows: on X the calibrated display
+    // stays covered for the new record's check, so the pointer meets that screen, not the window.
     for (int turn = 0; turn < 2; ++turn) {
         session_->ScrollDown(main.x + kDeviceChoiceButton.x, main.y + kDeviceChoiceButton.y);
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -491,7 +489,9 @@ TEST_P(Kiosk, DISABLED_TheDeviceChoiceStaysWithTheCalibratedFrameUntilTheCalibra
     EXPECT_NE(putBack, "(none)") << "the saved record put back";
     EXPECT_NE(putBack, kNewRecordHex);
     EXPECT_NE(WaitForCall(mark, "ResetDevice", kStepMs, 3), "(none)") << "the device reset after the restore";
-    // The message that the previous calibration is back, then a watch pass of the window.
+    // Escape ends the offer to calibrate again; the message that the previous calibration is
+    // back, then a watch pass of the window.
+    session_->PressKey("Escape");
     ASSERT_NE(WaitForFocusAwayFrom(main), 0u) << "a message takes the focus";
     session_->PressKey("Return");
     ASSERT_TRUE(session_->WaitForFocus(kMainTitle, kStepMs)) << "focus on " << session_->FocusedWindow().name;
