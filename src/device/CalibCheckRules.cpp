@@ -48,12 +48,7 @@ CheckTouches::Outcome CheckTouches::OnTouchSet(const std::vector<TapTouch>& touc
     // Lifts first, as the calibration judges them: an earlier touch lifting spoils later ones, and
     // touches that leave in one packet left together, so none of them counts whatever the order.
     auto lifted = TakeLifted(down_, touches);
-    for (auto& entry : lifted) {
-        Tracked& touch = entry.second;
-        if (lifted.size() > 1) touch.spoiled = true;
-        for (auto& other : down_)
-            if (other.second.order > touch.order) other.second.spoiled = true;
-    }
+    SpoilByLifts(lifted, down_);
     for (const auto& [id, touch] : lifted) {
         CheckMark mark = downMarks_[id];
         downMarks_.erase(id);

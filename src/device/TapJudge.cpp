@@ -41,12 +41,7 @@ TapVerdict TapJudge::OnTouchSet(const std::vector<TapTouch>& touches, uint64_t n
     // together (a hand, two fingers), whichever id the set listed first: all of them are spoiled
     // before any is judged, so no order of judging lets one of them count as a lone tap.
     auto lifted = TakeLifted(down_, touches);
-    for (auto& entry : lifted) {
-        Tracked& touch = entry.second;
-        if (lifted.size() > 1) touch.spoiled = true;
-        for (auto& other : down_)
-            if (other.second.order > touch.order) other.second.spoiled = true;
-    }
+    SpoilByLifts(lifted, down_);
     for (const auto& entry : lifted) {
         const Tracked& touch = entry.second;
         const TapVerdict v = Lifted(touch, nowMs);

@@ -63,6 +63,17 @@ std::vector<std::pair<int32_t, Tracked>> TakeLifted(std::map<int32_t, Tracked>& 
     return lifted;
 }
 
+// The lift rules on what TakeLifted took: touches that leave in one packet left together (none of
+// them is a lone tap), and an earlier touch lifting spoils every later one still down.
+template <class Tracked>
+void SpoilByLifts(std::vector<std::pair<int32_t, Tracked>>& lifted, std::map<int32_t, Tracked>& down) {
+    for (auto& entry : lifted) {
+        if (lifted.size() > 1) entry.second.spoiled = true;
+        for (auto& other : down)
+            if (other.second.order > entry.second.order) other.second.spoiled = true;
+    }
+}
+
 enum class TapVerdict {
     None,        // nothing to tell
     Taken,       // a point was taken; the next target is red (or all four are in)
