@@ -19,6 +19,7 @@
 #include "support/LogCapture.h"
 #include "support/ManualClock.h"
 #include "support/PackedValue.h"
+#include "support/RpcOnlySimulator.h"
 #include "touchsim/Simulator.h"
 
 using namespace VexoSource;
@@ -80,12 +81,6 @@ constexpr int kPolls = CalibrationSession::kAccessPolls + 1;  // the first poll,
 
 class CalibrationSessionTest : public ::testing::Test {
 protected:
-    static touchsim::Options Ephemeral() {
-        touchsim::Options o;
-        o.rpcPort = 0;
-        o.stream = false;
-        return o;
-    }
     void SetUp() override {
         ASSERT_TRUE(sim.Start());
         sim.Edit([](touchsim::DeviceModel& m) { m.calibration = SavedRecord(); });
@@ -111,7 +106,7 @@ protected:
     }
     std::vector<uint8_t> InForce() const { return BytesOf(sim.Model().calibration); }
 
-    touchsim::Simulator sim{Ephemeral()};
+    touchsim::Simulator sim{simtest::RpcOnly()};
     std::vector<int> waits;
     int leaveAfterWaits = -1;
     std::function<void(size_t)> onWait;

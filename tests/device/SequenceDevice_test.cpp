@@ -18,6 +18,7 @@
 #include "device/ProfileSettings.h"
 #include "device/TouchMode.h"
 #include "servicelink/VexoRPC.h"
+#include "support/RpcOnlySimulator.h"
 #include "touchsim/Simulator.h"
 
 using namespace VexoSource;
@@ -29,12 +30,6 @@ const std::string kSecond = "1112131415161718";
 
 class SequenceDevice : public ::testing::Test {
 protected:
-    static touchsim::Options Ephemeral() {
-        touchsim::Options o;
-        o.rpcPort = 0;
-        o.stream = false;
-        return o;
-    }
     void SetUp() override {
         ASSERT_TRUE(sim.Start());
         sim.Edit([](touchsim::DeviceModel& m) {
@@ -50,7 +45,7 @@ protected:
         ChooseDevice(0);
     }
 
-    touchsim::Simulator sim{Ephemeral()};
+    touchsim::Simulator sim{simtest::RpcOnly()};
 };
 
 // No pause at all: the session's waits are the window's event loop, which this test has none of.

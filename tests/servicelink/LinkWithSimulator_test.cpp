@@ -8,6 +8,7 @@
 
 #include "servicelink/LinkTestSupport.h"
 #include "servicelink/VexoRPC.h"
+#include "support/RpcOnlySimulator.h"
 #include "touchsim/Simulator.h"
 
 using namespace VexoSource;
@@ -16,12 +17,6 @@ namespace {
 
 class LinkWithSimulator : public ::testing::Test {
 protected:
-    static touchsim::Options Ephemeral() {
-        touchsim::Options o;
-        o.rpcPort = 0;
-        o.stream = false;
-        return o;
-    }
     void SetUp() override {
         ASSERT_TRUE(sim.Start());
         ASSERT_TRUE(OpenServiceChannelAt("127.0.0.1", sim.RpcPort()));
@@ -29,7 +24,7 @@ protected:
     void TearDown() override {
         CloseServiceChannel();
     }
-    touchsim::Simulator sim{Ephemeral()};
+    touchsim::Simulator sim{simtest::RpcOnly()};
 };
 
 TEST_F(LinkWithSimulator, RecordsComeBackAsStoredAndTheTraceSeesTheHead) {
