@@ -342,15 +342,25 @@ DlgCalib::ConfirmEnd DlgCalib::ApplyAndConfirm() {
         SetWindowStyle(wxRESIZE_BORDER);
     }
     int answer;
+    bool ranOut;
     {
         // On the display that was calibrated, where the user stands, whichever display is the first.
-        DlgTBox box(LangText("Apply_Callibration", u""), this);
+        // A Wayland compositor (natively or through its XWayland) keeps the covering window above
+        // every other: there the box is its transient, which the compositor shows over it and gives
+        // the keyboard. On X the box stays a window of its own, which window managers leave where
+        // the program centres it.
+        const bool onWayland = ToolkitOnWayland() || VexoPlatform::SessionOnWayland();
+        DlgTBox box(LangText("Apply_Callibration", u""), this, m_keepCovering && onWayland ? this : nullptr);
         answer = box.ShowModal();
+        ranOut = box.RanOut();
     }
     if (answer == wxID_YES) {
+        VexoLogInfo(L"Calibration: the new calibration is kept");
         m_session.Keep();
         return ConfirmEnd::Finished;
     }
+    VexoLogInfo(ranOut ? L"Calibration: the confirmation ran out; restoring the saved calibration"
+                       : L"Calibration: the new calibration was cancelled; restoring the saved calibration");
     if (!PutBack()) return ConfirmEnd::NotRestored;
     // The box ran out or was cancelled: the screen the user touched must not look calibrated,
     // and a kiosk's user, whose finger may not have reached the box, can start again by touch.
@@ -613,8 +623,6 @@ void DlgCalib::OnClose(wxCloseEvent& event) {
     // applies or restores once it has returned.
     const int id = event.GetId();
     // The screen stays covered through the new record's check (the end of the loop would hide it).
-    // Not on a Wayland compositor, natively or through its XWayland: it keeps a full-screen window
-    // above every other, and the box over it would not get the keyboard (sway gives it none).
-    if (id == CLOSE_TAKEN && !ToolkitOnWayland() && !VexoPlatform::SessionOnWayland()) m_keepCovering = true;
+    if (id == CLOSE_TAKEN) m_keepCovering = true;
     EndModal(id == CLOSE_TAKEN || id == CLOSE_STREAM_LOST || id == CLOSE_ABANDONED ? id : int(CLOSE_CANCELLED));
 }

@@ -1,6 +1,7 @@
 #include "dialogs/DlgTBox.h"
 
 #include "device/AccessKeyRules.h"
+#include "gui/ActiveLook.h"
 #include "gui/Accessible.h"
 #include "gui/WindowPlacement.h"
 #include "gui/WxText.h"
@@ -10,8 +11,8 @@ wxBEGIN_EVENT_TABLE(DlgTBox, wxDialog)
     EVT_BUTTON(wxID_ANY, DlgTBox::OnButton)
 wxEND_EVENT_TABLE()
 
-DlgTBox::DlgTBox(const wxString& question, const wxWindow* onDisplayOf)
-    : wxDialog(nullptr, wxID_ANY, question, wxDefaultPosition, wxSize(260, 170), wxCAPTION | wxSYSTEM_MENU) {
+DlgTBox::DlgTBox(const wxString& question, const wxWindow* onDisplayOf, wxWindow* above)
+    : wxDialog(above, wxID_ANY, question, wxDefaultPosition, wxSize(260, 170), wxCAPTION | wxSYSTEM_MENU) {
     m_startCount = 5;
     m_pQuestion = new wxStaticText(this, wxID_ANY, question, wxPoint(10, 12), wxSize(240, 22),
                                    wxALIGN_CENTRE_HORIZONTAL | wxST_NO_AUTORESIZE);
@@ -31,6 +32,9 @@ DlgTBox::DlgTBox(const wxString& question, const wxWindow* onDisplayOf)
     SkipOnTab(m_pCount);
     ShowAccessKey(m_pDone, VexoSource::AccessKeyOf(VexoSource::kConfirmationKeys, "Done"));
     ShowAccessKey(m_pCancel, VexoSource::AccessKeyOf(VexoSource::kConfirmationKeys, "Cancel"));
+    // Over a full-screen window the compositor may show the box without ever focusing it; it is
+    // answered all the same, and must not look as if it could not be.
+    if (above) DrawAsActive(this);
     m_remaining = 0;
 }
 
@@ -38,6 +42,7 @@ DlgTBox::~DlgTBox() { m_second.Stop(); }
 
 int DlgTBox::ShowModal() {
     m_remaining = m_startCount;
+    m_ranOut = false;
     ShowCount();
     // Each second counted from the start, so that a late tick does not stretch the count.
     m_nextSecond = VexoPlatform::NowMs() + kSecondMs;
@@ -65,6 +70,7 @@ void DlgTBox::ShowCount() {
 
 void DlgTBox::OnSecond() {
     if (m_remaining == 0) {
+        m_ranOut = true;
         EndModal(wxID_NO);
         return;
     }

@@ -17,8 +17,11 @@ public:
     enum { ID_DONE = 10080, ID_CANCEL = 10081, ID_COUNT = 10082 };
 
     // No parent: the box is centred on a display, not on the window that asks; on the display of
-    // `onDisplayOf` when given (the screen the user is looking at), else on its own.
-    explicit DlgTBox(const wxString& question, const wxWindow* onDisplayOf = nullptr);
+    // `onDisplayOf` when given (the screen the user is looking at), else on its own. `above`, when
+    // given, is a full-screen window the box must show over and take the keyboard from: the box
+    // becomes its transient, which a Wayland compositor (sway) needs to show and focus a window
+    // over a full-screen one.
+    explicit DlgTBox(const wxString& question, const wxWindow* onDisplayOf = nullptr, wxWindow* above = nullptr);
     ~DlgTBox() override;
 
     // Starts the count at 5; returns wxID_YES for Done, wxID_NO for Cancel or when the count ran out.
@@ -26,6 +29,8 @@ public:
     void EndModal(int retCode) override;
 
     uint32_t Remaining() const { return m_remaining; }
+    // The box ended because its count ran out, not by an answer.
+    bool RanOut() const { return m_ranOut; }
 
 private:
     // One second of the count has passed.
@@ -38,6 +43,7 @@ private:
     uint64_t m_nextSecond = 0;  // on the monotonic clock
     uint32_t m_startCount = 5;
     uint32_t m_remaining = 0;
+    bool m_ranOut = false;
     wxButton* m_pDone = nullptr;
     wxButton* m_pCancel = nullptr;
     wxTextCtrl* m_pCount = nullptr;

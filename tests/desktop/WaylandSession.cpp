@@ -341,6 +341,12 @@ bool WaylandSession::WaitForNoWindow(const std::string& text, long long timeoutM
     return faults::WaitFor([&] { return FindWindows(text).empty(); }, timeoutMs);
 }
 
+std::string WaylandSession::Tree() {
+    std::string out;
+    RunTool({"swaymsg", "-p", "-t", "get_tree"}, &out);
+    return out;
+}
+
 WindowInfo WaylandSession::FocusedWindow() {
     std::string out;
     if (RunTool({"swaymsg", "-r", "-t", "get_tree"}, &out) != 0) return WindowInfo{};

@@ -53,6 +53,8 @@ public:
     bool WaitForNoWindow(const std::string& text, long long timeoutMs);
     // The view that has the keyboard focus; id 0 when none has.
     WindowInfo FocusedWindow();
+    // The compositor's tree as swaymsg prints it, for a failure's report.
+    std::string Tree();
     bool WaitForFocus(const std::string& text, long long timeoutMs);
 
     // A left click at x, y of the output, and a key press and release (Escape, Return, space,

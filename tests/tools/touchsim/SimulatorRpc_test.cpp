@@ -191,7 +191,10 @@ TEST_F(TouchsimRpc, DelayedRepliesArriveLate) {
     sim->SetReplyDelayMs(0);
     RpcClient other(sim->RpcPort());
     sim->SetReplyDelayMs(kDelayMs);
+    const size_t before = sim->Trace().size();
     client->SendCall(GetAccessState, 1);
+    // The delay is taken when the call is read: only then may it be lifted for the other client.
+    ASSERT_TRUE(sim->WaitForCalls(before + 1, kArriveMs));
     sim->SetReplyDelayMs(0);
     EXPECT_TRUE(other.Call(GetAccessState, 1, reply, {}, kDelayMs + kArriveMs));
     EXPECT_FALSE(client->Receive(reply, 0)) << "the other's answer waited for the delayed one";
