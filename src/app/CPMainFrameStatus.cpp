@@ -5,6 +5,8 @@
 #include "device/DeviceChoice.h"
 #include "device/DeviceStatus.h"
 #include "device/MainFrameRules.h"
+#include "device/PendingRestore.h"
+#include "dialogs/DlgCalib.h"
 #include "foundation/VexoLog.h"
 #include "gui/MessageBox.h"
 #include "gui/WxText.h"
@@ -131,6 +133,14 @@ void CPMainFrame::ReportDeviceLost(const wxString& message, const wxString& capt
 
 void CPMainFrame::ShowDeviceLost(const wxString& message, const wxString& caption, bool show) {
     Show(false);
-    if (show) VexoMessageBox(message, caption, wxOK);
+    // A calibration's put-back that the service never answered: the message that said so may
+    // have been closed by this loss before anyone read it, and the program now ends with the
+    // frame on the cleared record. The one message left says both.
+    if (show && RestorePendingExists()) {
+        VexoLogInfo(L"A frame's previous calibration is still to be restored; the loss message says so too");
+        VexoMessageBox(message + wxT("\n\n") + CalibrationNotRestoredText(), caption, wxOK);
+    } else if (show) {
+        VexoMessageBox(message, caption, wxOK);
+    }
     Close(true);
 }

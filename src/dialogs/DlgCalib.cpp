@@ -25,6 +25,12 @@
 
 using namespace VexoSource;
 
+wxString CalibrationNotRestoredText() {
+    return LangText("Calibration_Not_Restored",
+                    u"The previous calibration of the frame could not be restored: the touch service did not "
+                    u"answer. Make sure that the touch service runs, then calibrate the frame again.");
+}
+
 wxBEGIN_EVENT_TABLE(DlgCalib, wxDialog)
     EVT_CHAR(DlgCalib::OnChar)
     EVT_CHAR_HOOK(DlgCalib::OnCharHook)
@@ -229,10 +235,7 @@ void DlgCalib::SayNotRestored() {
     Uncover();
     // Never "back in force" when the frame did not take it: it keeps the cleared record (or the
     // new one), and the user must know what to do about it.
-    VexoMessageBox(LangText("Calibration_Not_Restored",
-                            u"The previous calibration of the frame could not be restored: the touch service did "
-                            u"not answer. Make sure that the touch service runs, then calibrate the frame again."),
-                   wxEmptyString, wxOK);
+    VexoMessageBox(CalibrationNotRestoredText(), wxEmptyString, wxOK);
 }
 
 bool DlgCalib::LeaveSeen() {

@@ -26,6 +26,9 @@
 #include "servicelink/ServiceContract.h"
 #include "touchstream/VexoTUIO.h"
 
+// What the user is told when a frame's previous calibration could not be put back.
+wxString CalibrationNotRestoredText();
+
 class DlgCalib : public wxDialog, public CPWindow {
 public:
     enum {

@@ -141,6 +141,9 @@ protected:
             if (!run.Process().Running()) break;
         }
         EXPECT_GE(told, 1) << "no message alone";
+        // The record the calibration cleared was never put back: the last message, the one the
+        // loss cannot close, says so.
+        EXPECT_TRUE(run.Process().HasLine("the loss message says so too"));
         int status = -1;
         ASSERT_TRUE(run.Process().WaitExit(kMessageToEndMs, &status)) << "no end after " << told << " messages";
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
