@@ -60,19 +60,15 @@ CheckTouches::Outcome CheckTouches::OnTouchSet(const std::vector<TapTouch>& touc
             out.tap = TapTouch{id, mark.x, mark.y};
         }
     }
-    // Then landings and positions: a touch landing spoils every touch already down.
-    for (const TapTouch& t : touches) {
-        auto found = down_.find(t.id);
-        if (found == down_.end()) {
-            for (auto& other : down_) other.second.spoiled = true;
-            Tracked fresh;
-            fresh.order = nextOrder_++;
-            fresh.eligible = begun_;
-            out.landed = out.landed || begun_;
-            down_.emplace(t.id, fresh);
-        }
-        downMarks_[t.id] = CheckMark{t.id, t.x, t.y, true, 0};
-    }
+    // Then landings (the calibration's rule) and positions.
+    const bool landed = AddLandings(down_, touches, [&](int32_t) {
+        Tracked fresh;
+        fresh.order = nextOrder_++;
+        fresh.eligible = begun_;
+        return fresh;
+    });
+    out.landed = landed && begun_;
+    for (const TapTouch& t : touches) downMarks_[t.id] = CheckMark{t.id, t.x, t.y, true, 0};
     return out;
 }
 

@@ -48,19 +48,19 @@ TapVerdict TapJudge::OnTouchSet(const std::vector<TapTouch>& touches, uint64_t n
         if (v != TapVerdict::None) verdict = v;
     }
 
-    // Then positions and landings: a touch landing spoils every touch already down.
+    // Then landings (AddLandings: no touch that lands with another, or while one is down, is a
+    // lone tap) and positions.
+    AddLandings(down_, touches, [&](int32_t) {
+        Tracked fresh;
+        fresh.downMs = nowMs;
+        fresh.order = nextOrder_++;
+        fresh.eligible = begun_ && current_ < kCalibTargetCount && nowMs >= redSinceMs_ + kSettleMs;
+        return fresh;
+    });
     for (const TapTouch& t : touches) {
-        auto found = down_.find(t.id);
-        if (found == down_.end()) {
-            for (auto& other : down_) other.second.spoiled = true;
-            Tracked fresh;
-            fresh.downMs = nowMs;
-            fresh.order = nextOrder_++;
-            fresh.eligible = begun_ && current_ < kCalibTargetCount && nowMs >= redSinceMs_ + kSettleMs;
-            found = down_.emplace(t.id, fresh).first;
-        }
-        found->second.x = t.x;
-        found->second.y = t.y;
+        Tracked& touch = down_[t.id];
+        touch.x = t.x;
+        touch.y = t.y;
     }
     return verdict;
 }

@@ -29,6 +29,7 @@
 //    the first target.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <utility>
@@ -72,6 +73,27 @@ void SpoilByLifts(std::vector<std::pair<int32_t, Tracked>>& lifted, std::map<int
         for (auto& other : down)
             if (other.second.order > entry.second.order) other.second.spoiled = true;
     }
+}
+
+// The landing rule, for the touches of touches that down does not hold yet: a touch landing spoils
+// every touch already down, and touches that land in one packet landed together (a hand, two
+// fingers), whichever id the set lists first, so none of them is a lone tap. Adds each new touch
+// with make(id), then spoiled as the rule says; returns whether any landed.
+template <class Tracked, class Make>
+bool AddLandings(std::map<int32_t, Tracked>& down, const std::vector<TapTouch>& touches, Make make) {
+    std::vector<int32_t> landing;
+    for (const TapTouch& t : touches)
+        if (down.find(t.id) == down.end() &&
+            std::find(landing.begin(), landing.end(), t.id) == landing.end())
+            landing.push_back(t.id);
+    if (landing.empty()) return false;
+    for (auto& other : down) other.second.spoiled = true;
+    for (int32_t id : landing) {
+        Tracked fresh = make(id);
+        fresh.spoiled = landing.size() > 1;
+        down.emplace(id, fresh);
+    }
+    return true;
 }
 
 enum class TapVerdict {

@@ -5,7 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
+#include <iterator>
 #include <limits>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "touchstream/TuioStream.h"
 
 using namespace VexoSource;
 
@@ -105,6 +113,15 @@ TEST(CalibCheckRules, OnlyCleanTapsAfterTheBeginCountAndEveryTouchIsDrawn) {
     EXPECT_FALSE(touches.OnTouchSet({{3, 0.6f, 0.6f}}, now += 25).tapped);
     EXPECT_FALSE(touches.OnTouchSet({}, now += 25).tapped);
 
+    // Two fingers landing in one packet landed together: neither counts, whichever lifts first
+    // and whichever the set lists first.
+    for (const auto& ids : {std::pair<int32_t, int32_t>{20, 21}, {23, 22}}) {
+        SCOPED_TRACE(ids.first);
+        touches.OnTouchSet({{ids.first, 0.5f, 0.5f}, {ids.second, 0.52f, 0.5f}}, now += 25);
+        EXPECT_FALSE(touches.OnTouchSet({{ids.first, 0.5f, 0.5f}}, now += 25).tapped);
+        EXPECT_FALSE(touches.OnTouchSet({}, now += 25).tapped);
+    }
+
     // Two fingers lifting in one packet left together: neither counts, whichever id is lower.
     for (const auto& ids : {std::pair<int32_t, int32_t>{10, 11}, {13, 12}}) {
         SCOPED_TRACE(ids.first);
@@ -119,4 +136,94 @@ TEST(CalibCheckRules, OnlyCleanTapsAfterTheBeginCountAndEveryTouchIsDrawn) {
     EXPECT_FALSE(touches.OnTouchSet({{4, 0.2f, 0.1f}}, now += 25).landed);
     EXPECT_FALSE(touches.OnTouchSet({}, now += 25).tapped);
     EXPECT_TRUE(touches.OnTouchSet({{5, 0.9f, 0.9f}}, now += 25).landed);
+}
+
+namespace {
+
+// The touch sets a real producer's recorded stream gives, packet by packet, as the reader hands
+// them on.
+std::vector<std::vector<TapTouch>> RealStreamSets() {
+    std::ifstream in(std::string(QLN_TEST_DATA) + "/tuio-stream-real.bin", std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    VexoGroup<VexoTUIOTouch_Ele> touches;
+    TuioStream stream(touches);
+    stream.Append(bytes);
+    std::vector<std::vector<TapTouch>> sets;
+    for (TuioStepResult r; (r = stream.Step()) != TuioStepResult::Idle;) {
+        if (r == TuioStepResult::Skipped) continue;
+        std::vector<TapTouch> set;
+        for (int32_t k = 0; k < touches.Count(); ++k)
+            if (const VexoTUIOTouch_Ele* t = touches.Get(k)) set.push_back({t->id, t->x, t->y});
+        sets.push_back(set);
+    }
+    return sets;
+}
+
+}  // namespace
+
+// The recorded stream of a real producer (three cursors that move, overlap and lift, "set" only
+// for those that moved): every touch is drawn where the stream last put it while it is down, and
+// for the keep time after its lift; and a touch counts as the check's tap only when no other touch
+// landed, and none lifted, during its life (the intervals of the recording, read here on their own:
+// the three first cursors land in one packet, and the last two lift in one, so none counts).
+TEST(CalibCheckRules, TheRecordedStreamOfARealProducerIsDrawnAndJudgedTouchByTouch) {
+    const std::vector<std::vector<TapTouch>> sets = RealStreamSets();
+    ASSERT_EQ(sets.size(), 268u);
+
+    // Each touch's life, in packets: the first and the last set that held it.
+    struct Life {
+        size_t first = 0, last = 0;
+    };
+    std::map<int32_t, Life> lives;
+    for (size_t k = 0; k < sets.size(); ++k)
+        for (const TapTouch& t : sets[k]) {
+            auto it = lives.find(t.id);
+            if (it == lives.end()) lives[t.id] = Life{k, k};
+            else it->second.last = k;
+        }
+    ASSERT_GE(lives.size(), 3u);
+    std::set<int32_t> clean;
+    for (const auto& [id, life] : lives) {
+        bool alone = true;
+        for (const auto& [other, o] : lives) {
+            if (other == id) continue;
+            // In the same packet too: fingers that land together are no lone tap.
+            const bool landedDuring = o.first >= life.first && o.first <= life.last;
+            const bool liftedDuring = o.last >= life.first && o.last <= life.last && o.first < life.first;
+            const bool liftedTogether = o.last == life.last;
+            if (landedDuring || liftedDuring || liftedTogether) alone = false;
+        }
+        if (alone) clean.insert(id);
+    }
+
+    CheckTouches check;
+    const uint64_t kPacketMs = 20;  // a producer's pace
+    check.Begin(0);
+    std::set<int32_t> tapped;
+    std::map<int32_t, size_t> liftedAt;
+    for (size_t k = 0; k < sets.size(); ++k) {
+        const uint64_t now = (k + 1) * kPacketMs;
+        const CheckTouches::Outcome outcome = check.OnTouchSet(sets[k], now);
+        if (outcome.tapped) tapped.insert(outcome.tap.id);
+        for (const auto& [id, life] : lives)
+            if (life.last + 1 == k) liftedAt[id] = k;
+
+        const std::vector<CheckMark> marks = check.Marks(now);
+        size_t down = 0;
+        for (const CheckMark& m : marks) down += m.down ? 1 : 0;
+        EXPECT_EQ(down, sets[k].size()) << "packet " << k;
+        for (const TapTouch& t : sets[k]) {
+            bool drawn = false;
+            for (const CheckMark& m : marks)
+                drawn = drawn || (m.down && m.id == t.id && m.x == t.x && m.y == t.y);
+            EXPECT_TRUE(drawn) << "touch " << t.id << " in packet " << k;
+        }
+        for (const auto& [id, at] : liftedAt) {
+            const bool keep = (k - at) * kPacketMs < CheckTouches::kMarkKeepMs;
+            bool drawnLifted = false;
+            for (const CheckMark& m : marks) drawnLifted = drawnLifted || (!m.down && m.id == id);
+            EXPECT_EQ(drawnLifted, keep) << "touch " << id << ", " << k - at << " packets after its lift";
+        }
+    }
+    EXPECT_EQ(tapped, clean);
 }

@@ -117,6 +117,14 @@ TEST(TapJudge, TakesOnlyCleanTapsOfOneFinger) {
          std::vector<Step>{{0, {palm}}, {400, {{1, 0.05f, 0.05f}, palm}}, {430, {{1, 0.05f, 0.05f}, palm}},
                            {460, {}}},
          {Many}, 0},
+        // Two fingers land in one packet; the one on the target lifts while the other stays. They
+        // landed together: no point, whichever id the set lists first.
+        {"two fingers landing together, the one listed last lifting first",
+         std::vector<Step>{{400, {{1, 0.3f, 0.3f}, {2, 0.05f, 0.05f}}}, {430, {{1, 0.3f, 0.3f}}}, {460, {}}},
+         {Many, Many}, 0},
+        {"two fingers landing together, the one listed first lifting first",
+         std::vector<Step>{{400, {{2, 0.05f, 0.05f}, {1, 0.3f, 0.3f}}}, {430, {{1, 0.3f, 0.3f}}}, {460, {}}},
+         {Many, Many}, 0},
         {"two fingers landing and lifting together",
          std::vector<Step>{{400, {{1, 0.05f, 0.05f}, {2, 0.1f, 0.1f}}}, {430, {{1, 0.05f, 0.05f}, {2, 0.1f, 0.1f}}},
                            {460, {}}},
