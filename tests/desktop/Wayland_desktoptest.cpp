@@ -364,6 +364,10 @@ TEST_F(WaylandDesktop, TheCheckViewMeasuresATapAndATouchAfterCancelCalibratesAga
 TEST_F(WaylandDesktop, QuestionsAndDialogsAnswerTheKeyboard) {
     const WindowInfo main = Launch();
     ASSERT_NE(main.id, 0u) << "no main window";
+    // The watch's first pass writes the output's orientation and resets the device (late on a
+    // loaded machine): past that, a reset can only come from the question.
+    ASSERT_TRUE(WaitForOrientationWritten(0, 0, kRotationMs)) << "no orientation item written";
+    ASSERT_NE(WaitForCall(0, "ResetDevice", kStepMs), "(none)") << "the watch's reset";
 
     for (const char* key : {"Escape", "Return"}) {
         SCOPED_TRACE(key);
