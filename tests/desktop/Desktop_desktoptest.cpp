@@ -409,6 +409,86 @@ TEST_P(Kiosk, StrayTouchesAlongTheWayStillEndWithTheExactRecordOfTheCleanTaps) {
     ExpectNoToolkitComplaints();
 }
 
+// A kiosk without a keyboard, touch only: four taps on the targets' display positions; the check
+// view measures a tap on its target (0 or 1 px, green); Cancel, touched on the box, puts the
+// previous record back and leaves "Touch anywhere to calibrate again"; a touch anywhere starts a
+// new calibration, whose box is answered Done by touch.
+TEST_P(Kiosk, TheCheckViewMeasuresATapAndATouchAfterCancelCalibratesAgain) {
+    const WindowInfo main = Launch();
+    ASSERT_NE(main.id, 0u) << "no main window";
+    // The box's buttons in its client area (its fixed layout).
+    constexpr Point kBoxDone{85, 95}, kBoxCancel{175, 95};
+    const char* const kOnTargets[4] = {"dtap 0.034115 0.060648", "dtap 0.034115 0.940278", "dtap 0.966406 0.940278",
+                                       "dtap 0.966406 0.060648"};  // (65, 65) ... on 1920 x 1080
+    auto calibrateByTouch = [&] {
+        for (int k = 0; k < 4; ++k) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(kTapPauseMs));
+            ASSERT_TRUE(session_->Sim().Command(kOnTargets[k])) << kOnTargets[k];
+            if (k < 3) ExpectRed(k + 1, std::string("tap ") + std::to_string(k));
+        }
+    };
+    auto boxOverCheckView = [&] {
+        const WindowInfo box = session_->WaitForWindow(kKeepQuestion, kStepMs);
+        std::string problem;
+        EXPECT_TRUE(session_->WaitForScreen(
+            [&](const Screenshot& s) { return (problem = CheckViewProblem(s, 0, 0, 1920, 1080, false)).empty(); },
+            kStepMs, &shot_))
+            << "check view: " << problem;
+        return box;
+    };
+
+    size_t mark = Mark();
+    ASSERT_TRUE(OpenCalibration(main));
+    calibrateByTouch();
+    WindowInfo box = boxOverCheckView();
+    ASSERT_NE(box.id, 0u) << "no confirmation box";
+    ASSERT_TRUE(session_->Sim().Command("dtap 0.500260 0.667130"));  // the check target, (960, 720)
+    std::string problem;
+    EXPECT_TRUE(session_->WaitForScreen(
+        [&](const Screenshot& s) { return (problem = CheckViewProblem(s, 0, 0, 1920, 1080, true)).empty(); },
+        kStepMs, &shot_))
+        << "check view after a tap: " << problem;
+    SaveShot("check view by touch");
+    EXPECT_TRUE(faults::WaitFor(
+        [&] {
+            const std::string log = session_->ProgramStderr();
+            return log.find("Calibration check: a tap 0 px from the check target (good)") != std::string::npos ||
+                   log.find("Calibration check: a tap 1 px from the check target (good)") != std::string::npos;
+        },
+        kStepMs))
+        << session_->ProgramStderr();
+
+    ClickIn(box, kBoxCancel);
+    ASSERT_TRUE(session_->WaitForNoWindow(kKeepQuestion, kStepMs));
+    EXPECT_TRUE(faults::WaitFor([&] { return session_->ProgramStderr().find("the new calibration was cancelled") != std::string::npos; }, kStepMs))
+        << "the box did not take the touch";
+    EXPECT_EQ(WaitForCall(mark, "SetCalibration", kStepMs, 3), kZeroRecordHex) << "the saved record put back";
+    EXPECT_TRUE(session_->WaitForScreen(
+        [&](const Screenshot& s) {
+            return s.At(960, 720).IsBlack() && s.At(65, 65).IsBlack() && s.At(1855, 1015).IsBlack() &&
+                   s.At(main.x + kDoneButton.x, main.y + kDoneButton.y).IsBlack();
+        },
+        kStepMs, &shot_))
+        << "the display not covered after Cancel";
+
+    mark = Mark();
+    ASSERT_TRUE(session_->Sim().Command("dtap 0.3 0.4"));
+    ExpectRed(0, "a touch anywhere");
+    EXPECT_EQ(WaitForCall(mark, "SetCalibration", kStepMs, 1), kZeroRecordHex) << "switched off again";
+    calibrateByTouch();
+    box = boxOverCheckView();
+    ASSERT_NE(box.id, 0u) << "no confirmation box";
+    ClickIn(box, kBoxDone);
+    ASSERT_TRUE(session_->WaitForNoWindow(kKeepQuestion, kStepMs));
+    EXPECT_TRUE(faults::WaitFor([&] { return session_->ProgramStderr().find("the new calibration is kept") != std::string::npos; }, kStepMs))
+        << "the box did not take the touch";
+    EXPECT_NE(WaitForCall(mark, "SetCalibration", kStepMs, 2), "(none)");
+    EXPECT_TRUE(session_->WaitForNoWindow(kCalibTitle, kStepMs));
+    EXPECT_EQ(WaitForCall(mark, "SetCalibration", 500, 3), "(none)") << "the kept record was not written over";
+    CloseWithDone(main);
+    ExpectNoToolkitComplaints();
+}
+
 // The touch stream ends while the targets are shown, and later the screen is left alone: each
 // time the saved record goes back, the device is reset, and a message says what happened.
 TEST_P(Kiosk, ALostStreamAndAnAbandonedScreenPutTheSavedRecordBack) {

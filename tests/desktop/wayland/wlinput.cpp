@@ -104,9 +104,16 @@ int main(int argc, char** argv) {
         const uint32_t x = uint32_t(std::atoi(argv[2])), y = uint32_t(std::atoi(argv[3]));
         const uint32_t w = uint32_t(std::atoi(argv[4])), h = uint32_t(std::atoi(argv[5]));
         zwlr_virtual_pointer_v1* pointer = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(g.pointers, g.seat);
-        zwlr_virtual_pointer_v1_motion_absolute(pointer, Now(), x, y, w, h);
-        zwlr_virtual_pointer_v1_frame(pointer);
         wl_display_roundtrip(display);
+        // As with the keyboard, the first event of a pointer just plugged in can be lost while the
+        // seat takes it up (the press then lands where the pointer was): the motion goes twice.
+        Nap(100);
+        for (int k = 0; k < 2; ++k) {
+            zwlr_virtual_pointer_v1_motion_absolute(pointer, Now(), x, y, w, h);
+            zwlr_virtual_pointer_v1_frame(pointer);
+            wl_display_roundtrip(display);
+            Nap(20);
+        }
         // The toolkit sees the pointer enter before the press, as with a hand on a mouse.
         Nap(60);
         zwlr_virtual_pointer_v1_button(pointer, Now(), BTN_LEFT, WL_POINTER_BUTTON_STATE_PRESSED);
