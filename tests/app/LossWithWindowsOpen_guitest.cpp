@@ -116,8 +116,14 @@ protected:
 
     // The user is told once: the message alone, answered with Return, and then the end.
     void ExpectToldOnceThenEnded(ProgramRun& run) {
-        ASSERT_TRUE(programtest::WaitForWindows(run, MessageAlone, kToMessageMs))
-            << "the message alone; the program " << (run.Process().Running() ? "runs" : "has ended");
+        if (!programtest::WaitForWindows(run, MessageAlone, kToMessageMs)) {
+            int status = -1;
+            const bool ended = run.Process().WaitExit(0, &status);
+            std::string output;
+            for (const std::string& line : run.Process().Lines()) output += line + "\n";
+            FAIL() << "the message alone; the program " << (ended ? "has ended, status " + std::to_string(status) : "runs")
+                   << "; its output:\n" << output;
+        }
         programtest::Xdotool(display_.Name(), "key Return");
         int status = -1;
         ASSERT_TRUE(run.Process().WaitExit(kMessageToEndMs, &status)) << "no end after the message was answered";
