@@ -16,8 +16,9 @@
 //  - Every other touch seen during its life went down before it and is still down when it lifts.
 //    A palm that lands first and stays is ignored; a touch that lands during the tap, or an
 //    earlier touch that lifts during it (a hand, two fingers), spoils it: no point, and the user
-//    is asked to lift all fingers and touch with one. Touches that leave in the same packet
-//    lifted together: none of them is a tap, whatever order the set listed them in.
+//    is asked to lift all fingers and touch with one. Touches that land in the same packet landed
+//    together, and touches that leave in the same packet lifted together: none of them is a tap,
+//    whatever order the set listed them in.
 //
 // Plausibility, in device units (0..32767), for any way the frame is mounted: no rule assumes
 // which way device x or y grows, since frames are mounted rotated and mirrored.
