@@ -6,6 +6,7 @@
 #include <wx/pen.h>
 
 #include "device/CalibRules.h"
+#include "dialogs/ScreenText.h"
 #include "foundation/VexoLog.h"
 #include "gui/WxText.h"
 #include "platform/MonotonicClock.h"
@@ -138,15 +139,9 @@ void DrawLines(wxDC& dc, const wxFont& baseFont, const wxSize& size, int y,
             break;
         }
     }
-    auto widest = [&] {
-        int w = 0;
-        for (const auto& line : lines) w = std::max(w, dc.GetTextExtent(line.first).x);
-        return w;
-    };
-    while (font.GetPointSize() > 8 && widest() > size.x * 90 / 100) {
-        font.SetPointSize(font.GetPointSize() - 1);
-        dc.SetFont(font);
-    }
+    std::vector<wxString> texts;
+    for (const auto& line : lines) texts.push_back(line.first);
+    SetFittingFont(dc, baseFont, size.y, texts, size.x * 90 / 100);
     dc.SetBackgroundMode(wxTRANSPARENT);
     const int lineHeight = dc.GetCharHeight() * 3 / 2;
     for (const auto& line : lines) {

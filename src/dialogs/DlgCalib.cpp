@@ -11,6 +11,7 @@
 #include "config/ProcessConfig.h"
 #include "dialogs/ClockTimer.h"
 #include "dialogs/DlgTBox.h"
+#include "dialogs/ScreenText.h"
 #include "device/PendingRestore.h"
 #include "foundation/VexoLog.h"
 #include "gui/Accessible.h"
@@ -532,20 +533,8 @@ void DlgCalib::OnCanvasPaint(wxPaintEvent&) {
     if (!m_judging || current >= kCalibTargetCount) return;
     // The guidance, centred on the screen's middle third, far from the targets in the corners.
     const std::vector<wxString> lines = GuidanceLines(current, m_notice);
-    wxFont font = GetFont();
-    font.SetPointSize(std::max(12, m_screen.height / 60));
-    dc.SetFont(font);
-    // Narrower where the lines would not fit between the targets: a portrait screen (a turned
-    // display) is tall for its width, and the refusal lines are long.
-    auto widest = [&] {
-        int w = 0;
-        for (const wxString& line : lines) w = std::max(w, dc.GetTextExtent(line).x);
-        return w;
-    };
-    while (font.GetPointSize() > 8 && widest() > m_screen.width * 85 / 100) {
-        font.SetPointSize(font.GetPointSize() - 1);
-        dc.SetFont(font);
-    }
+    // Between the targets: the refusal lines are long.
+    SetFittingFont(dc, GetFont(), m_screen.height, lines, m_screen.width * 85 / 100);
     dc.SetBackgroundMode(wxTRANSPARENT);
     const int lineHeight = dc.GetCharHeight() * 3 / 2;
     int y = m_screen.height / 3;
